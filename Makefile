@@ -1,0 +1,28 @@
+# The two set-up commands: `make run` and `make test`.
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps configure build run test bench clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	./$(BUILD_DIR)/app/velmorant-ips
+
+test: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	bash scripts/run-benchmarks.sh $(BUILD_DIR)
+
+clean:
+	rm -rf $(BUILD_DIR)

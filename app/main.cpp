@@ -1,0 +1,2 @@
+// SCAFFOLD
+int main() { return 0; }

@@ -1,0 +1,2 @@
+// SCAFFOLD
+#include "app/string_grid.hpp"

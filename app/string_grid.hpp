@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QTableView>
+#include <functional>
+
+namespace vips {
+class PatchTable;
+}
+
+namespace vips::app {
+
+class PatchTableModel;
+
+// What the cell-drawing handler is told about a cell.
+struct GridDrawState {
+  bool selected = false;
+  bool focused = false;  // the table has the keyboard focus and this is its current cell
+  bool fixed = false;
+};
+
+// The window's grid: a view straight over the core patch table (no copy, no
+// per-row objects). Rows are 16 pixels plus a 1-pixel line, columns 82 plus
+// a line; 12 whole rows are visible; no headings; vertical scroll bar only.
+class StringGrid : public QTableView {
+  Q_OBJECT
+ public:
+  using DrawCellHandler = std::function<void(QPainter& canvas, int column, int row,
+                                             const QRect& rect, GridDrawState state)>;
+
+  StringGrid(PatchTable& table, QWidget* parent);
+
+  [[nodiscard]] PatchTable& Table() { return table_; }
+  [[nodiscard]] const PatchTable& Table() const { return table_; }
+
+  // The table's row count (through the core table), telling the view.
+  [[nodiscard]] int RowCount() const;
+  void SetRowCount(int rowCount);
+  // Call around any change of the row count or many cells made directly on
+  // the core table (loading, applying); the view is rebuilt at the end.
+  void BeginTableChange();
+  void EndTableChange();
+  // Tell the view that marker cells in [firstRow, lastRow] were changed.
+  void MarkersChanged(int firstRow, int lastRow);
+
+  [[nodiscard]] int Col() const;  // current cell's column, -1 if none
+  [[nodiscard]] int Row() const;  // current cell's row, -1 if none
+  void SetCurrentRow(int row);    // keeps the column; scrolls to show the row
+  [[nodiscard]] int TopRow() const;
+  void SetTopRow(int row);
+  // Whole rows visible at once (12 at the designed size).
+  [[nodiscard]] int VisibleRowCount() const;
+  // Page-wise scrolling as the vertical scroll bar's page areas do: down makes
+  // the last fully visible row the top row, up the reverse; stops at the ends.
+  void PageDown();
+  void PageUp();
+  void RepaintNow();
+
+  // The handler that draws every cell (fill, text colour, text).
+  void SetDrawCellHandler(DrawCellHandler handler);
+
+ signals:
+  void DoubleClicked();
+
+ protected:
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+ private:
+  PatchTable& table_;
+  PatchTableModel* model_;
+  DrawCellHandler drawCell_;
+  friend class GridCellDelegate;
+};
+
+}  // namespace vips::app

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "file_access.hpp"
+
+namespace vips {
+
+inline constexpr std::int32_t kEndMarkerOffset = 0x454F46;  // the bytes "EOF"
+
+struct RunBody {
+  std::uint16_t runLength = 0;
+  std::uint8_t value = 0;
+};
+
+// Reads an IPS patch strictly forward, from the header to the end marker,
+// step by step, so that callers can act between the fields of a record.
+// Reads are buffered (64 KiB at a time); every read after the header must
+// deliver all its bytes or throws "Read beyond end of file".
+class IpsReader {
+ public:
+  explicit IpsReader(ExistingFile& patch);
+
+  // Reads up to 5 bytes; true only for exactly "PATCH". Never throws for a
+  // short file (only for a failing read).
+  [[nodiscard]] bool ReadHeader();
+  // Reads the three offset bytes (big-endian). The caller compares it with
+  // kEndMarkerOffset; after the end marker nothing more may be read.
+  [[nodiscard]] std::int32_t ReadOffset();
+  // Reads the two size bytes: 1..65535 a data record, 0 a run record.
+  [[nodiscard]] std::uint16_t ReadSize();
+  // Reads a run record's run length and value byte.
+  [[nodiscard]] RunBody ReadRunBody();
+  // Reads the next `count` data bytes. On a cut patch, the bytes that were
+  // there are appended to `out` before "Read beyond end of file" is thrown.
+  void ReadData(std::size_t count, std::vector<std::uint8_t>& out);
+  // Skips the next `count` data bytes (same failure as ReadData).
+  void SkipData(std::size_t count);
+
+ private:
+  [[nodiscard]] std::uint8_t ReadByte();
+  bool Fill();
+
+  ExistingFile& file_;
+  std::vector<std::uint8_t> buffer_;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+};
+
+// Final address of a record: offset + size - 1, or offset + run length - 1.
+[[nodiscard]] constexpr std::int32_t FinalAddress(std::int32_t offset, std::uint32_t count) {
+  return offset + static_cast<std::int32_t>(count) - 1;
+}
+
+}  // namespace vips
