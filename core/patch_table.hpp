@@ -39,7 +39,7 @@ class PatchTable {
 
   // Fast paths used by the loader and the applier; same effect as SetCell
   // with the corresponding text.
-  void SetNumberCell(int row, std::int64_t number);                 // decimal text
+  void SetNumberCell(int row, std::int64_t number);                // decimal text
   void SetAddressCell(int column, int row, std::int32_t address);  // HexAddressText
   void SetMarkerCell(int row, std::string_view marker);
   [[nodiscard]] bool MarkerIsExecute(int row) const;
@@ -51,13 +51,22 @@ class PatchTable {
   [[nodiscard]] std::size_t StorageBytes() const;
 
  private:
+  // Codes of the three number columns: 0 for "", kOtherText for a text kept
+  // in other_, otherwise the value + 2 of the column's canonical text (so
+  // that -1, the final address of an empty run at offset 0, is encoded too).
+  static constexpr std::uint32_t kOtherText = 0xFFFFFFFFu;
+  // Codes of the marker column: 0 for "", 1..4 the markers (see .cpp),
+  // kOtherMarker for a text kept in other_.
+  static constexpr std::uint8_t kOtherMarker = 0xFF;
+
   void Reserve(int row);
-  [[nodiscard]] std::uint32_t& Code(int column, int row);
-  [[nodiscard]] std::uint32_t CodeAt(int column, int row) const;
+  [[nodiscard]] std::vector<std::uint32_t>& NumberColumn(int column);
+  [[nodiscard]] const std::vector<std::uint32_t>& NumberColumn(int column) const;
+  void StoreNumberCode(int column, int row, std::uint32_t code, std::string_view text);
+  void StoreMarkerCode(int row, std::uint8_t code, std::string_view text);
+  [[nodiscard]] static std::uint64_t OtherKey(int column, int row);
 
   int rowCount_ = 0;
-  // Columns 0..2: value + 1 of the canonical text, 0 for "", kOtherText when
-  // the text is kept in other_. Column 3: marker index (see .cpp).
   std::vector<std::uint32_t> numbers_;
   std::vector<std::uint32_t> firstAddresses_;
   std::vector<std::uint32_t> finalAddresses_;
