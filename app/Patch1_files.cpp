@@ -1,6 +1,94 @@
-// Choosing the original file and choosing and loading the patch file.
-// SCAFFOLD: to be written (Button1Click, Button2Click).
-#include "app/Patch1.hpp"
+// Choosing the original file, and choosing and loading the patch file.
+#include <QLineEdit>
+#include <optional>
+#include <string>
 
-void TForm1::Button1Click() {}
-void TForm1::Button2Click() {}
+#include "core/language.hpp"  // before the window header, which uses it
+//
+#include "app/Patch1.hpp"
+#include "app/handler_scopes.hpp"
+#include "core/error.hpp"
+#include "core/patch_loader.hpp"
+#include "core/path_names.hpp"
+
+namespace texts = vips::app::texts;
+
+namespace {
+
+QString ToQString(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A field counts as "no file chosen" while it shows either language's
+// placeholder, compared whole and exactly, whatever the current language.
+bool ShowsPlaceholder(const QLineEdit& field, const texts::Bilingual& placeholder) {
+  const QString text = field.text();
+  return text == ToQString(placeholder.russian) || text == ToQString(placeholder.english);
+}
+
+}  // namespace
+
+void TForm1::Button1Click() {
+  const std::optional<std::string> chosen = Services().OpenFile(
+      PickUtf8(texts::kOriginalDialogTitle), PickUtf8(texts::kOriginalDialogFilter));
+  if (chosen) {
+    Services().SetBusyCursor();
+    SelectedOriginalPath = *chosen;
+    Edit1->setText(QString::fromStdString(vips::BareName(*chosen)));
+    // A newly confirmed original file (even the same one again) has had no
+    // backup yet. A cancelled dialog keeps the file, and so the flag.
+    BackupTaken = 0;
+  }
+  Services().SetNormalCursor();
+  SetStatus(Pick(texts::kStatusFileSelected));
+}
+
+void TForm1::Button2Click() {
+  if (ShowsPlaceholder(*Edit1, texts::kOriginalPlaceholder)) {
+    Services().Beep();
+    Services().ShowMessage(PickUtf8(texts::kSelectOriginalFile));
+    return;
+  }
+
+  vips::app::BusyCursor cursor(Services());
+  const std::optional<std::string> chosen =
+      Services().OpenFile(PickUtf8(texts::kPatchDialogTitle), PickUtf8(texts::kPatchDialogFilter));
+  if (chosen) {
+    cursor.Show();
+    // The language is fixed from the first confirmed patch on, before the
+    // file is even read: the markers written below are in this language.
+    LockLanguage();
+    SelectedPatchPath = *chosen;
+    Edit2->setText(QString::fromStdString(vips::BareName(*chosen)));
+  }
+  // A cancelled dialog reloads the patch chosen before, if there is one.
+  if (ShowsPlaceholder(*Edit2, texts::kPatchPlaceholder)) {
+    cursor.Restore();
+    return;
+  }
+
+  StringGrid1->RepaintNow();
+  cursor.Show();
+  vips::LoadResult result = vips::LoadResult::Loaded;
+  try {
+    const vips::app::TableChange change(*StringGrid1);
+    result = vips::LoadPatchIntoTable(SelectedPatchPath, SelectedOriginalPath, Table(),
+                                      CurrentLanguage());
+  } catch (const vips::Error& error) {
+    // The loader has closed both files; the table keeps the rows it got to.
+    StringGrid1->RepaintNow();
+    cursor.Restore();
+    ReportError(error.what());
+    return;
+  }
+  StringGrid1->RepaintNow();
+
+  Services().Beep();
+  if (result == vips::LoadResult::BadHeader) {
+    Services().ShowMessage(PickUtf8(texts::kInvalidPatch));
+    cursor.Restore();
+    return;
+  }
+  cursor.Restore();
+  SetStatus(Pick(texts::kStatusPatchSelected));
+}

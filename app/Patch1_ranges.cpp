@@ -1,21 +1,178 @@
 // Range fields (key filter, clamp, normalisation) and the range commands.
-// SCAFFOLD: to be written.
-#include "app/Patch1.hpp"
+#include <QEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <algorithm>
+#include <cstdint>
 
-void TForm1::Edit3KeyPress(char&) {}
-void TForm1::Edit4KeyPress(char&) {}
-void TForm1::Edit5KeyPress(char&) {}
-void TForm1::Edit6KeyPress(char&) {}
-void TForm1::Edit7KeyPress(char&) {}
-void TForm1::Edit8KeyPress(char&) {}
-void TForm1::Edit3KeyUp() {}
-void TForm1::Edit4KeyUp() {}
-void TForm1::Edit5KeyUp() {}
-void TForm1::Edit6KeyUp() {}
-void TForm1::Edit7KeyUp() {}
-void TForm1::Edit8KeyUp() {}
-void TForm1::Button8Click() {}
-void TForm1::Button9Click() {}
-void TForm1::Button10Click() {}
-void TForm1::NormalizeRangeFields() {}
-bool TForm1::eventFilter(QObject* watched, QEvent* event) { return QWidget::eventFilter(watched, event); }
+#include "core/language.hpp"  // before the window header, which uses it
+//
+#include "app/Patch1.hpp"
+#include "app/handler_scopes.hpp"
+#include "core/error.hpp"
+#include "core/int_text.hpp"
+#include "core/markers.hpp"
+
+namespace {
+
+// The typed character as the one byte the key filter sees. A character that
+// the single-byte set cannot hold becomes '?', as the system's conversion
+// does, so that no digit of another script slips through as a digit.
+char KeyByte(const QString& typed) {
+  const char16_t code = typed.front().unicode();
+  return code < 0x80 ? static_cast<char>(code) : '?';
+}
+
+// Only the digits and backspace reach a range field from the keyboard.
+void FilterRangeKey(char& key) {
+  const bool digit = key >= '0' && key <= '9';
+  if (!digit && key != '\b') key = '\0';
+}
+
+std::int32_t ValueOf(const QLineEdit& field) {
+  return vips::StrToInt(field.text().toStdString());
+}
+
+}  // namespace
+
+void TForm1::Edit3KeyPress(char& Key) {
+  FilterRangeKey(Key);
+}
+void TForm1::Edit4KeyPress(char& Key) {
+  FilterRangeKey(Key);
+}
+void TForm1::Edit5KeyPress(char& Key) {
+  FilterRangeKey(Key);
+}
+void TForm1::Edit6KeyPress(char& Key) {
+  FilterRangeKey(Key);
+}
+void TForm1::Edit7KeyPress(char& Key) {
+  FilterRangeKey(Key);
+}
+void TForm1::Edit8KeyPress(char& Key) {
+  FilterRangeKey(Key);
+}
+
+void TForm1::Edit3KeyUp() {
+  ClampRangeField(Edit3);
+}
+void TForm1::Edit4KeyUp() {
+  ClampRangeField(Edit4);
+}
+void TForm1::Edit5KeyUp() {
+  ClampRangeField(Edit5);
+}
+void TForm1::Edit6KeyUp() {
+  ClampRangeField(Edit6);
+}
+void TForm1::Edit7KeyUp() {
+  ClampRangeField(Edit7);
+}
+void TForm1::Edit8KeyUp() {
+  ClampRangeField(Edit8);
+}
+
+void TForm1::Button8Click() {
+  RangeCommand(Edit3, Edit4, &vips::ExecuteRule);
+}
+void TForm1::Button9Click() {
+  RangeCommand(Edit5, Edit6, &vips::CancelRule);
+}
+void TForm1::Button10Click() {
+  RangeCommand(Edit7, Edit8, &vips::InvertRule);
+}
+
+void TForm1::ClampRangeField(QLineEdit* field) {
+  if (field->text().isEmpty()) return;
+  try {
+    const std::int32_t value = ValueOf(*field);
+    // The row count, not the number of records: 12 before any patch, and
+    // never a bound below 1.
+    const int bound = std::max(StringGrid1->RowCount(), 1);
+    if (value > bound) field->setText(QString::number(bound));
+  } catch (const vips::Error& error) {
+    ReportError(error.what());
+  }
+}
+
+void TForm1::NormalizeRangeFields() {
+  QLineEdit* const fields[] = {Edit3, Edit4, Edit5, Edit6, Edit7, Edit8};
+  for (QLineEdit* field : fields) {
+    if (field->text().isEmpty()) field->setText(QStringLiteral("1"));
+  }
+  // Stops at the first field that is no number; the fields before it have
+  // been rewritten already. "007" is left as typed.
+  for (QLineEdit* field : fields) {
+    if (ValueOf(*field) == 0) field->setText(QStringLiteral("1"));
+  }
+}
+
+void TForm1::RangeCommand(QLineEdit* from, QLineEdit* to,
+                          void (*rule)(vips::PatchTable&, int, vips::Language)) {
+  vips::app::BusyCursor cursor(Services());
+  try {
+    NormalizeRangeFields();
+    cursor.Show();
+    const std::int64_t first = ValueOf(*from);
+    const std::int64_t last = ValueOf(*to);
+    // Record k is row k - 1. Only rows inside the table are visited: a part
+    // of the range beyond the last row, or before the first (a pasted
+    // negative "from"), changes nothing, and a huge "to" costs nothing.
+    if (last >= first) {
+      const std::int64_t firstRow = std::max<std::int64_t>(first - 1, 0);
+      const std::int64_t lastRow = std::min<std::int64_t>(last - 1, StringGrid1->RowCount() - 1);
+      const vips::Language language = CurrentLanguage();
+      for (std::int64_t row = firstRow; row <= lastRow; ++row) {
+        rule(Table(), static_cast<int>(row), language);
+      }
+      if (firstRow <= lastRow) {
+        StringGrid1->MarkersChanged(static_cast<int>(firstRow), static_cast<int>(lastRow));
+      }
+    }
+    cursor.Restore();
+  } catch (const vips::Error& error) {
+    // Only the normalisation can fail, before the busy cursor is shown.
+    ReportError(error.what());
+  }
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  struct RangeField {
+    QLineEdit* field;
+    void (TForm1::*keyPress)(char&);
+    void (TForm1::*keyUp)();
+  };
+  const RangeField rangeFields[] = {
+      {Edit3, &TForm1::Edit3KeyPress, &TForm1::Edit3KeyUp},
+      {Edit4, &TForm1::Edit4KeyPress, &TForm1::Edit4KeyUp},
+      {Edit5, &TForm1::Edit5KeyPress, &TForm1::Edit5KeyUp},
+      {Edit6, &TForm1::Edit6KeyPress, &TForm1::Edit6KeyUp},
+      {Edit7, &TForm1::Edit7KeyPress, &TForm1::Edit7KeyUp},
+      {Edit8, &TForm1::Edit8KeyPress, &TForm1::Edit8KeyUp},
+  };
+  const auto type = event->type();
+  if (type != QEvent::KeyPress && type != QEvent::KeyRelease) {
+    return QWidget::eventFilter(watched, event);
+  }
+  const auto found = std::find_if(std::begin(rangeFields), std::end(rangeFields),
+                                  [watched](const RangeField& f) { return f.field == watched; });
+  if (found == std::end(rangeFields)) return QWidget::eventFilter(watched, event);
+
+  const auto* keyEvent = static_cast<QKeyEvent*>(event);
+  if (type == QEvent::KeyPress) {
+    // Tab moves the focus, it types nothing; keys without a character
+    // (Delete, arrows, Home, End) pass the filter untouched.
+    const bool navigation = keyEvent->key() == Qt::Key_Tab || keyEvent->key() == Qt::Key_Backtab;
+    if (!navigation && !keyEvent->text().isEmpty()) {
+      char key = KeyByte(keyEvent->text());
+      (this->*found->keyPress)(key);
+      if (key == '\0') return true;
+    }
+  } else if (!keyEvent->isAutoRepeat()) {
+    // A held key repeats its presses but is released once, so a number can
+    // grow past the row count (or past the integer range) before the clamp.
+    (this->*found->keyUp)();
+  }
+  return QWidget::eventFilter(watched, event);
+}

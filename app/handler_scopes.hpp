@@ -1,0 +1,49 @@
+#pragma once
+
+#include "app/string_grid.hpp"
+#include "app/window_services.hpp"
+
+namespace vips::app {
+
+// The busy cursor of one handler. Once shown, the normal cursor comes back on
+// every way out of the handler, an exception included; Restore() brings it
+// back earlier, before an error box or a message, say.
+class BusyCursor {
+ public:
+  explicit BusyCursor(WindowServices& services) : services_(services) {}
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+  ~BusyCursor() {
+    if (shown_) services_.SetNormalCursor();
+  }
+
+  void Show() {
+    services_.SetBusyCursor();
+    shown_ = true;
+  }
+  // Always sets the normal cursor, whether or not the busy one was shown.
+  void Restore() {
+    shown_ = false;
+    services_.SetNormalCursor();
+  }
+
+ private:
+  WindowServices& services_;
+  bool shown_ = false;
+};
+
+// Brackets a change of the row count or of many cells made straight on the
+// core table, so that the view is rebuilt once at the end, also when the
+// change stops half-way on an error.
+class TableChange {
+ public:
+  explicit TableChange(StringGrid& grid) : grid_(grid) { grid_.BeginTableChange(); }
+  TableChange(const TableChange&) = delete;
+  TableChange& operator=(const TableChange&) = delete;
+  ~TableChange() { grid_.EndTableChange(); }
+
+ private:
+  StringGrid& grid_;
+};
+
+}  // namespace vips::app
