@@ -1,0 +1,152 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "core/error.hpp"
+#include "core/file_access.hpp"
+
+namespace vips {
+
+namespace {
+
+constexpr int kClosed = -1;
+
+// The folder part of a path ("." when it names none), to tell a missing file
+// from a missing folder.
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string ErrorTextOf(int error) {
+  switch (error) {
+    case EMFILE:
+    case ENFILE:
+      return kTooManyOpenFiles;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY:
+      return kFileAccessDenied;
+    case ENOSPC:
+    case EDQUOT:
+      return kDiskFull;
+    case ENOTDIR:
+      return kInvalidFilename;
+    default:
+      return IoErrorText(error);
+  }
+}
+
+[[noreturn]] void ThrowOpenError(const std::string& path, int error) {
+  if (error == ENOENT) throw Error(IsFolder(FolderOf(path)) ? kFileNotFound : kInvalidFilename);
+  throw Error(ErrorTextOf(error));
+}
+
+[[noreturn]] void ThrowError(int error) {
+  throw Error(ErrorTextOf(error));
+}
+
+}  // namespace
+
+ExistingFile ExistingFile::Open(const std::string& path) {
+  if (path.empty()) throw Error(kFileNotFound);
+  int handle;
+  do {
+    handle = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
+  } while (handle < 0 && errno == EINTR);
+  if (handle < 0) ThrowOpenError(path, errno);
+  ExistingFile file(handle);
+
+  struct stat info {};
+  if (::fstat(handle, &info) != 0) ThrowError(errno);
+  if (S_ISDIR(info.st_mode)) throw Error(kFileAccessDenied);
+  // Root may open a file whose write bits are all clear; such a file is
+  // read-only for this program whoever runs it.
+  if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) throw Error(kFileAccessDenied);
+  return file;
+}
+
+ExistingFile::ExistingFile(ExistingFile&& other) noexcept
+    : handle_(std::exchange(other.handle_, kClosed)) {}
+
+ExistingFile& ExistingFile::operator=(ExistingFile&& other) noexcept {
+  if (this != &other) {
+    if (handle_ != kClosed) ::close(handle_);
+    handle_ = std::exchange(other.handle_, kClosed);
+  }
+  return *this;
+}
+
+ExistingFile::~ExistingFile() {
+  if (handle_ != kClosed) ::close(handle_);
+}
+
+bool ExistingFile::IsOpen() const {
+  return handle_ != kClosed;
+}
+
+std::size_t ExistingFile::ReadSome(void* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t count = ::read(handle_, buffer, size);
+    if (count >= 0) return static_cast<std::size_t>(count);
+    if (errno != EINTR) ThrowError(errno);
+  }
+}
+
+std::size_t ExistingFile::ReadAt(std::uint64_t position, void* buffer, std::size_t size) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t count =
+        ::pread(handle_, bytes + done, size - done, static_cast<off_t>(position + done));
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      ThrowError(errno);
+    }
+    if (count == 0) break;
+    done += static_cast<std::size_t>(count);
+  }
+  return done;
+}
+
+void ExistingFile::WriteAt(std::uint64_t position, const void* buffer, std::size_t size) {
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < size) {
+    const auto at = static_cast<off_t>(position + done);
+    ssize_t count = ::pwrite(handle_, bytes + done, size - done, at);
+    if (count < 0 && errno == ESPIPE) {
+      // Some devices take no positioned write; seek, then write.
+      if (::lseek(handle_, at, SEEK_SET) < 0) ThrowError(errno);
+      count = ::write(handle_, bytes + done, size - done);
+    }
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      ThrowError(errno);
+    }
+    // A write that takes nothing and reports no error cannot make progress.
+    if (count == 0) ThrowError(ENOSPC);
+    done += static_cast<std::size_t>(count);
+  }
+}
+
+void ExistingFile::Close() {
+  if (handle_ == kClosed) return;
+  const int handle = std::exchange(handle_, kClosed);
+  // After close() the descriptor is gone even when it reports EINTR.
+  if (::close(handle) != 0 && errno != EINTR) ThrowError(errno);
+}
+
+}  // namespace vips

@@ -1,0 +1,62 @@
+#include "core/apply.hpp"
+
+#include <vector>
+
+#include "core/block_cache.hpp"
+#include "core/file_access.hpp"
+#include "core/ips_reader.hpp"
+#include "core/patch_table.hpp"
+
+namespace vips {
+
+ApplyResult ApplyMarkedRecords(const std::string& originalPath, const std::string& patchPath,
+                               PatchTable& table) {
+  table.SetRowCount(1);
+
+  ExistingFile patch = ExistingFile::Open(patchPath);
+  IpsReader reader(patch);
+  if (!reader.ReadHeader()) {
+    patch.Close();
+    return ApplyResult::BadHeader;
+  }
+
+  ExistingFile original = ExistingFile::Open(originalPath);
+  // Marked records land in the cache first and reach the file only once the
+  // patch has read through to its end marker: a cut patch writes nothing.
+  BlockCache cache(original);
+  std::vector<std::uint8_t> data;
+
+  // Records are paired with rows by position.
+  for (int row = 0;; ++row) {
+    const std::int32_t offset = reader.ReadOffset();
+    table.SetNumberCell(row, static_cast<std::int64_t>(row) + 1);
+    table.SetAddressCell(PatchTable::kFirstAddressColumn, row, offset);
+    if (offset == kEndMarkerOffset) break;
+
+    const std::uint16_t size = reader.ReadSize();
+    table.SetRowCount(table.RowCount() + 1);
+    const bool marked = table.MarkerIsExecute(row);
+    const auto position = static_cast<std::uint64_t>(offset);
+    if (size != 0) {
+      if (marked) {
+        data.clear();
+        reader.ReadData(size, data);
+        cache.Write(position, data.data(), data.size());
+      } else {
+        reader.SkipData(size);
+      }
+    } else {
+      const RunBody run = reader.ReadRunBody();
+      if (marked) cache.Fill(position, run.value, run.runLength);
+    }
+  }
+
+  // Drops the row that the end marker began.
+  table.SetRowCount(table.RowCount() - 1);
+  patch.Close();
+  cache.Flush();
+  original.Close();
+  return ApplyResult::Applied;
+}
+
+}  // namespace vips

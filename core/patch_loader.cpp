@@ -1,0 +1,55 @@
+#include "core/patch_loader.hpp"
+
+#include "core/file_access.hpp"
+#include "core/ips_reader.hpp"
+#include "core/markers.hpp"
+#include "core/patch_table.hpp"
+
+namespace vips {
+
+LoadResult LoadPatchIntoTable(const std::string& patchPath, const std::string& originalPath,
+                              PatchTable& table, Language language) {
+  // The row about to be filled; it keeps its old texts until overwritten.
+  table.SetRowCount(1);
+
+  ExistingFile patch = ExistingFile::Open(patchPath);
+  IpsReader reader(patch);
+  if (!reader.ReadHeader()) {
+    patch.Close();
+    return LoadResult::BadHeader;
+  }
+
+  // Loading touches no byte of the original file; it only has to be
+  // possible to open it the way the applier will.
+  ExistingFile original = ExistingFile::Open(originalPath);
+
+  const std::string_view marker = ExecuteMarker(language);
+  for (int row = 0;; ++row) {
+    const std::int32_t offset = reader.ReadOffset();
+    table.SetNumberCell(row, static_cast<std::int64_t>(row) + 1);
+    table.SetAddressCell(PatchTable::kFirstAddressColumn, row, offset);
+    if (offset == kEndMarkerOffset) break;
+
+    const std::uint16_t size = reader.ReadSize();
+    if (size != 0) {
+      table.SetAddressCell(PatchTable::kFinalAddressColumn, row, FinalAddress(offset, size));
+      table.SetMarkerCell(row, marker);
+      table.SetRowCount(table.RowCount() + 1);
+      reader.SkipData(size);
+    } else {
+      const RunBody run = reader.ReadRunBody();
+      table.SetAddressCell(PatchTable::kFinalAddressColumn, row,
+                           FinalAddress(offset, run.runLength));
+      table.SetMarkerCell(row, marker);
+      table.SetRowCount(table.RowCount() + 1);
+    }
+  }
+
+  patch.Close();
+  original.Close();
+  // Drops the row that the end marker began.
+  table.SetRowCount(table.RowCount() - 1);
+  return LoadResult::Loaded;
+}
+
+}  // namespace vips

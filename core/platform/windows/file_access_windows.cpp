@@ -1,0 +1,162 @@
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <algorithm>
+#include <climits>
+#include <utility>
+
+#include "core/error.hpp"
+#include "core/file_access.hpp"
+#include "core/platform/windows/wide_path.hpp"
+
+namespace vips {
+
+namespace windows {
+
+std::optional<std::wstring> WidePath(const std::string& path) {
+  if (path.empty()) return std::wstring();
+  if (path.size() > static_cast<std::size_t>(INT_MAX)) return std::nullopt;
+  const int inSize = static_cast<int>(path.size());
+  const int wideSize =
+      ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), inSize, nullptr, 0);
+  if (wideSize <= 0) return std::nullopt;
+  std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
+  if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), inSize, wide.data(),
+                            wideSize) != wideSize) {
+    return std::nullopt;
+  }
+  return wide;
+}
+
+}  // namespace windows
+
+namespace {
+
+void* const kClosed = nullptr;
+
+std::string ErrorTextOf(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+      return kFileNotFound;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+      return kInvalidFilename;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return kTooManyOpenFiles;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+      return kFileAccessDenied;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return kDiskFull;
+    default:
+      return IoErrorText(static_cast<int>(error));
+  }
+}
+
+[[noreturn]] void ThrowLastError() {
+  throw Error(ErrorTextOf(::GetLastError()));
+}
+
+// ReadFile and WriteFile take at most a DWORD of bytes per call.
+DWORD ChunkOf(std::size_t size) {
+  return static_cast<DWORD>(std::min<std::size_t>(size, 0x40000000u));
+}
+
+OVERLAPPED OverlappedAt(std::uint64_t position) {
+  OVERLAPPED overlapped{};
+  overlapped.Offset = static_cast<DWORD>(position & 0xFFFFFFFFu);
+  overlapped.OffsetHigh = static_cast<DWORD>(position >> 32);
+  return overlapped;
+}
+
+}  // namespace
+
+ExistingFile ExistingFile::Open(const std::string& path) {
+  if (path.empty()) throw Error(kFileNotFound);
+  const std::optional<std::wstring> wide = windows::WidePath(path);
+  if (!wide) throw Error(kInvalidFilename);
+  HANDLE handle =
+      ::CreateFileW(wide->c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) ThrowLastError();
+  return ExistingFile(handle);
+}
+
+ExistingFile::ExistingFile(ExistingFile&& other) noexcept
+    : handle_(std::exchange(other.handle_, kClosed)) {}
+
+ExistingFile& ExistingFile::operator=(ExistingFile&& other) noexcept {
+  if (this != &other) {
+    if (handle_ != kClosed) ::CloseHandle(handle_);
+    handle_ = std::exchange(other.handle_, kClosed);
+  }
+  return *this;
+}
+
+ExistingFile::~ExistingFile() {
+  if (handle_ != kClosed) ::CloseHandle(handle_);
+}
+
+bool ExistingFile::IsOpen() const {
+  return handle_ != kClosed;
+}
+
+std::size_t ExistingFile::ReadSome(void* buffer, std::size_t size) {
+  DWORD count = 0;
+  if (!::ReadFile(handle_, buffer, ChunkOf(size), &count, nullptr)) ThrowLastError();
+  return count;
+}
+
+std::size_t ExistingFile::ReadAt(std::uint64_t position, void* buffer, std::size_t size) {
+  // A positioned read on a synchronous handle moves the file pointer too;
+  // keep it where it was so that ReadSome goes on from its own position.
+  LARGE_INTEGER saved{};
+  const LARGE_INTEGER zero{};
+  if (!::SetFilePointerEx(handle_, zero, &saved, FILE_CURRENT)) ThrowLastError();
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < size) {
+    OVERLAPPED overlapped = OverlappedAt(position + done);
+    DWORD count = 0;
+    if (!::ReadFile(handle_, bytes + done, ChunkOf(size - done), &count, &overlapped)) {
+      if (::GetLastError() == ERROR_HANDLE_EOF) break;
+      ThrowLastError();
+    }
+    if (count == 0) break;
+    done += count;
+  }
+  if (!::SetFilePointerEx(handle_, saved, nullptr, FILE_BEGIN)) ThrowLastError();
+  return done;
+}
+
+void ExistingFile::WriteAt(std::uint64_t position, const void* buffer, std::size_t size) {
+  LARGE_INTEGER saved{};
+  const LARGE_INTEGER zero{};
+  if (!::SetFilePointerEx(handle_, zero, &saved, FILE_CURRENT)) ThrowLastError();
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < size) {
+    OVERLAPPED overlapped = OverlappedAt(position + done);
+    DWORD count = 0;
+    if (!::WriteFile(handle_, bytes + done, ChunkOf(size - done), &count, &overlapped)) {
+      ThrowLastError();
+    }
+    if (count == 0) throw Error(kDiskFull);
+    done += count;
+  }
+  if (!::SetFilePointerEx(handle_, saved, nullptr, FILE_BEGIN)) ThrowLastError();
+}
+
+void ExistingFile::Close() {
+  if (handle_ == kClosed) return;
+  HANDLE handle = std::exchange(handle_, kClosed);
+  if (!::CloseHandle(handle)) ThrowLastError();
+}
+
+}  // namespace vips
