@@ -1,7 +1,157 @@
 // Go, its backup step, and Recover.
-// SCAFFOLD: to be written.
-#include "app/Patch1.hpp"
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <exception>
+#include <string>
 
-void TForm1::BitBtn2Click() {}
-void TForm1::BitBtn3Click() {}
-void TForm1::MakeBackupCopy() {}
+#include "core/language.hpp"  // before the window header, which uses it
+//
+#include "app/Patch1.hpp"
+#include "app/handler_scopes.hpp"
+#include "core/apply.hpp"
+#include "core/error.hpp"
+#include "core/file_copy.hpp"
+#include "core/path_names.hpp"
+
+namespace {
+
+namespace texts = vips::app::texts;
+
+// The table shows this many whole rows; Go scrolls back so that the row
+// noted as top at the press is the top row again.
+constexpr int kWholeRowsShown = 12;
+
+QString FromUtf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A field that still shows either language's placeholder means that no file
+// of its kind has been chosen, whatever the current language.
+bool ShowsPlaceholder(const QLineEdit* field, const texts::Bilingual& placeholder) {
+  const QString text = field->text();
+  return text == FromUtf8(placeholder.russian) || text == FromUtf8(placeholder.english);
+}
+
+// The walk begins by cutting the table to one row, which puts the view at the
+// top with row 0 current, whichever way the walk then ends.
+void ShowTableFromTop(vips::app::StringGrid& grid) {
+  if (grid.RowCount() == 0) return;
+  grid.SetTopRow(0);
+  grid.SetCurrentRow(0);
+}
+
+}  // namespace
+
+void TForm1::MakeBackupCopy() {
+  const std::string backupPath = vips::BackupPathOf(SelectedOriginalPath);
+  const bool made = vips::CopyWholeFile(SelectedOriginalPath, backupPath);
+
+  if (CheckBox2->isChecked()) {
+    if (made) {
+      Services().ShowMessage(PickUtf8(texts::kBackupMadePrefix) + vips::BareName(backupPath));
+    } else {
+      Services().ShowMessage(PickUtf8(texts::kBackupFailedPrefix) +
+                             vips::BareName(SelectedOriginalPath) +
+                             PickUtf8(texts::kBackupFailedSuffix));
+    }
+  } else {
+    SetStatus(Pick(made ? texts::kStatusBackupMade : texts::kStatusBackupFailed));
+  }
+
+  // Only a copy that exists counts as the backup of this file: after a failed
+  // one Go stops before writing, and the next Go tries the copy again.
+  if (made) BackupTaken = 1;
+}
+
+void TForm1::BitBtn2Click() {
+  SetStatus(Pick(texts::kStatusProgramOperation));
+
+  try {
+    NormalizeRangeFields();
+  } catch (const vips::Error& error) {
+    ReportError(error.what());
+    return;
+  }
+
+  SavedTopRow = StringGrid1->TopRow();
+
+  if (ShowsPlaceholder(Edit1, texts::kOriginalPlaceholder)) {
+    Services().Beep();
+    Services().ShowMessage(PickUtf8(texts::kSelectOriginalFile));
+    return;
+  }
+  if (ShowsPlaceholder(Edit2, texts::kPatchPlaceholder)) {
+    Services().Beep();
+    Services().ShowMessage(PickUtf8(texts::kSelectPatchFile));
+    return;
+  }
+
+  if (CheckBox1->isChecked() && BackupTaken == 0) {
+    MakeBackupCopy();
+    // The user asked for a way back; without it nothing is written.
+    if (BackupTaken == 0) return;
+  }
+
+  StringGrid1->RepaintNow();
+  vips::app::BusyCursor cursor(Services());
+  cursor.Show();
+
+  vips::ApplyResult result = vips::ApplyResult::BadHeader;
+  try {
+    const vips::app::TableChange change(*StringGrid1);
+    result = vips::ApplyMarkedRecords(SelectedOriginalPath, SelectedPatchPath, Table());
+  } catch (const std::exception& error) {
+    ShowTableFromTop(*StringGrid1);
+    // The error box must not show under the hour-glass.
+    cursor.Restore();
+    ReportError(error.what());
+    return;
+  }
+  ShowTableFromTop(*StringGrid1);
+
+  if (result == vips::ApplyResult::BadHeader) {
+    Services().Beep();
+    Services().ShowMessage(PickUtf8(texts::kInvalidPatch));
+    cursor.Restore();
+    return;
+  }
+
+  Services().Beep();
+  const int rows = StringGrid1->RowCount();
+  if (rows > kWholeRowsShown) {
+    // Making row (top + 11) current scrolls it to the bottom of the view,
+    // which brings the saved top row back to the top. A patch that shrank
+    // since it was listed may have no such row: its last row stands in.
+    const int target = SavedTopRow + kWholeRowsShown - 1;
+    StringGrid1->SetCurrentRow(target < rows ? target : rows - 1);
+  }
+
+  if (CheckBox2->isChecked()) {
+    Services().ShowMessage(PickUtf8(texts::kOperationSuccessful));
+  } else {
+    SetStatus(Pick(texts::kOperationSuccessful));
+  }
+  cursor.Restore();
+  BitBtn3->setEnabled(true);
+}
+
+void TForm1::BitBtn3Click() {
+  Services().Beep();
+  SetStatus(Pick(texts::kStatusRecovering));
+
+  const std::string name = vips::BareName(SelectedOriginalPath);
+  const bool made =
+      vips::CopyWholeFile(vips::BackupPathOf(SelectedOriginalPath), SelectedOriginalPath);
+
+  if (CheckBox2->isChecked()) {
+    if (made) {
+      Services().ShowMessage(PickUtf8(texts::kRecoveredPrefix) + name);
+    } else {
+      Services().ShowMessage(PickUtf8(texts::kNotRecoveredPrefix) + name +
+                             PickUtf8(texts::kNotRecoveredSuffix));
+    }
+  } else {
+    SetStatus(Pick(made ? texts::kStatusRecovered : texts::kStatusRecoveryFailed));
+  }
+}

@@ -1,0 +1,134 @@
+#pragma once
+
+// A window with recording services over files in a temporary folder, driven
+// through its real widgets: the road of one patching as the user walks it.
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStringList>
+#include <QTest>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/language.hpp"  // before the window header, which uses it
+//
+#include "app/Patch1.hpp"
+#include "support/recording_services.hpp"
+#include "support/temp_dir.hpp"
+
+namespace vips::app::testing {
+
+// IPS building blocks: offsets are three bytes and sizes two, big-endian.
+inline std::string BigEndian(unsigned value, int bytes) {
+  std::string out;
+  for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) {
+    out.push_back(static_cast<char>((value >> shift) & 0xFF));
+  }
+  return out;
+}
+
+inline std::string DataRecord(unsigned offset, std::string_view data) {
+  return BigEndian(offset, 3) + BigEndian(static_cast<unsigned>(data.size()), 2) +
+         std::string(data);
+}
+
+inline std::string RunRecord(unsigned offset, unsigned length, char value) {
+  return BigEndian(offset, 3) + BigEndian(0, 2) + BigEndian(length, 2) + std::string(1, value);
+}
+
+inline std::string Ips(std::initializer_list<std::string> records) {
+  std::string out = "PATCH";
+  for (const auto& record : records) out += record;
+  return out + "EOF";
+}
+
+// A patch of `count` one-byte records writing 'a', 'b', ... at 0, 1, ...
+inline std::string PatchOfOneByteRecords(int count) {
+  std::string out = "PATCH";
+  for (int i = 0; i < count; ++i) {
+    out += DataRecord(static_cast<unsigned>(i), std::string(1, static_cast<char>('a' + i % 26)));
+  }
+  return out + "EOF";
+}
+
+class PatchingSession {
+ public:
+  explicit PatchingSession(int localeId = 1033)
+      : form(localeId, std::make_unique<RecordingServices>()),
+        services(static_cast<RecordingServices&>(form.Services())) {
+    form.show();
+    (void)QTest::qWaitForWindowExposed(&form);
+  }
+
+  // Writes both files and walks steps 1 and 2 of the road: original file
+  // chosen, patch chosen and listed.
+  void Prepare(const std::string& originalBytes, const std::string& patchBytes,
+               const std::string& originalName = "image.bin") {
+    original = dir.Write(originalName, originalBytes);
+    patch = dir.Write("change.ips", patchBytes);
+    ChooseOriginal(original);
+    ChoosePatch(patch);
+  }
+
+  // Clicks a Select... button; nothing as the choice cancels the dialog.
+  void ChooseOriginal(std::optional<std::string> path) {
+    services.QueueFileChoice(std::move(path));
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+  }
+  void ChoosePatch(std::optional<std::string> path) {
+    services.QueueFileChoice(std::move(path));
+    QTest::mouseClick(form.Button2, Qt::LeftButton);
+  }
+
+  void Go() { QTest::mouseClick(form.BitBtn2, Qt::LeftButton); }
+  void Recover() { QTest::mouseClick(form.BitBtn3, Qt::LeftButton); }
+
+  // Clicks the check box when it is not in the wanted state already.
+  static void SetChecked(QCheckBox* box, bool on) {
+    if (box->isChecked() != on) QTest::mouseClick(box, Qt::LeftButton);
+  }
+  void SetBackupOption(bool on) { SetChecked(form.CheckBox1, on); }
+  void SetMessages(bool on) { SetChecked(form.CheckBox2, on); }
+
+  // Events recorded from now on.
+  void ForgetEvents() {
+    services.events.clear();
+    services.messages.clear();
+    services.errors.clear();
+    services.beeps = 0;
+  }
+
+  // What the services recorded, as lists the test framework prints.
+  [[nodiscard]] static QStringList List(const std::vector<std::string>& texts) {
+    QStringList out;
+    for (const auto& text : texts) out << QString::fromStdString(text);
+    return out;
+  }
+  [[nodiscard]] QStringList Events() const { return List(services.events); }
+  [[nodiscard]] QStringList Messages() const { return List(services.messages); }
+  [[nodiscard]] QStringList Errors() const { return List(services.errors); }
+
+  [[nodiscard]] static QByteArray Bytes(const std::string& path) {
+    const auto bytes = vips::testing::ReadAll(path);
+    return {reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())};
+  }
+  [[nodiscard]] QString Status() const { return form.StaticText1->text(); }
+  [[nodiscard]] QString Cell(int column, int row) {
+    return QString::fromStdString(form.Table().Cell(column, row));
+  }
+  [[nodiscard]] std::string Backup() const { return original + "_backup"; }
+
+  vips::testing::TempDir dir;
+  TForm1 form;
+  RecordingServices& services;
+  std::string original;
+  std::string patch;
+};
+
+}  // namespace vips::app::testing
