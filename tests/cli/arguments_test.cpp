@@ -1,0 +1,92 @@
+#include "cli/arguments.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/usage_error.hpp"
+
+namespace vips::cli {
+namespace {
+
+using Args = std::vector<std::string>;
+
+TEST(ArgumentsTest, ListTakesThePatch) {
+  const Arguments a = ParseArguments({"list", "p.ips"});
+  EXPECT_EQ(a.command, Command::List);
+  EXPECT_EQ(a.patchPath, "p.ips");
+  EXPECT_TRUE(a.originalPath.empty());
+}
+
+TEST(ArgumentsTest, ApplyTakesOriginalThenPatch) {
+  const Arguments a = ParseArguments({"apply", "game.bin", "fix.ips"});
+  EXPECT_EQ(a.command, Command::Apply);
+  EXPECT_EQ(a.originalPath, "game.bin");
+  EXPECT_EQ(a.patchPath, "fix.ips");
+  EXPECT_EQ(a.selection, Selection::All);
+  EXPECT_FALSE(a.backup);
+}
+
+TEST(ArgumentsTest, ApplyOptionsMayStandAnywhere) {
+  for (const Args& args : {Args{"apply", "--backup", "--only", "1-3,7", "o", "p"},
+                           Args{"apply", "o", "--only=1-3,7", "p", "--backup"},
+                           Args{"apply", "o", "p", "--backup", "--only", "1-3,7"}}) {
+    const Arguments a = ParseArguments(args);
+    EXPECT_EQ(a.selection, Selection::Only);
+    EXPECT_EQ(a.records, (std::vector<RecordRange>{{1, 3}, {7, 7}}));
+    EXPECT_TRUE(a.backup);
+    EXPECT_EQ(a.originalPath, "o");
+    EXPECT_EQ(a.patchPath, "p");
+  }
+}
+
+TEST(ArgumentsTest, SkipList) {
+  const Arguments a = ParseArguments({"apply", "--skip", "2", "o", "p"});
+  EXPECT_EQ(a.selection, Selection::Skip);
+  EXPECT_EQ(a.records, (std::vector<RecordRange>{{2, 2}}));
+}
+
+TEST(ArgumentsTest, DoubleDashEndsOptions) {
+  const Arguments a = ParseArguments({"apply", "--", "--backup", "-x.ips"});
+  EXPECT_FALSE(a.backup);
+  EXPECT_EQ(a.originalPath, "--backup");
+  EXPECT_EQ(a.patchPath, "-x.ips");
+  // After "--", even --help is a file name.
+  EXPECT_EQ(ParseArguments({"recover", "--", "--help"}).originalPath, "--help");
+}
+
+TEST(ArgumentsTest, HelpAndVersionWinWherever) {
+  EXPECT_EQ(ParseArguments({"--help"}).command, Command::Help);
+  EXPECT_EQ(ParseArguments({"-h"}).command, Command::Help);
+  EXPECT_EQ(ParseArguments({"apply", "--only", "0", "--help"}).command, Command::Help);
+  EXPECT_EQ(ParseArguments({"--version"}).command, Command::Version);
+  EXPECT_EQ(ParseArguments({"list", "--version"}).command, Command::Version);
+}
+
+class WrongUsageTest : public ::testing::TestWithParam<Args> {};
+
+TEST_P(WrongUsageTest, IsAUsageError) {
+  std::string joined;
+  for (const auto& word : GetParam()) joined += "[" + word + "]";
+  EXPECT_THROW(ParseArguments(GetParam()), UsageError) << joined;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WrongUsageTest,
+    ::testing::Values(Args{}, Args{"patch"}, Args{"LIST", "p"},  // no or unknown command
+                      Args{"list"}, Args{"list", "a", "b"},      // file count
+                      Args{"apply", "o"}, Args{"apply", "o", "p", "q"}, Args{"recover"},
+                      Args{"recover", "a", "b"},
+                      Args{"apply", "--only", "1", "--skip", "2", "o", "p"},  // both lists
+                      Args{"apply", "--only", "1", "--only", "2", "o", "p"},  // two lists
+                      Args{"apply", "o", "p", "--only"},                      // no list
+                      Args{"apply", "--only", "3-1", "o", "p"},               // bad list
+                      Args{"apply", "--only=", "o", "p"},
+                      Args{"apply", "--backups", "o", "p"},  // unknown options
+                      Args{"apply", "-b", "o", "p"},
+                      Args{"list", "--backup", "p"},  // options of another command
+                      Args{"list", "--only", "1", "p"}, Args{"recover", "--skip", "1", "o"}));
+
+}  // namespace
+}  // namespace vips::cli
