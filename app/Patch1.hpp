@@ -7,6 +7,7 @@
 #include "app/string_grid.hpp"
 #include "app/texts.hpp"
 #include "app/window_services.hpp"
+#include "core/language.hpp"
 #include "core/patch_table.hpp"
 
 class QCheckBox;
@@ -91,6 +92,7 @@ class TForm1 : public QWidget {
   void ReportError(const std::string& text);
   // Disables both language buttons for the rest of the run.
   void LockLanguage();
+  [[nodiscard]] bool LanguageLocked() const { return languageLocked_; }
   // Empty range fields get "1", then fields whose value is 0 get "1";
   // throws vips::Error for a text that is no whole number.
   void NormalizeRangeFields();
@@ -140,10 +142,13 @@ class TForm1 : public QWidget {
  private:
   void CreateControls();
   void ApplyLanguage(vips::Language language, bool atStart);
+  void SetTabOrder();
   void RangeCommand(QLineEdit* from, QLineEdit* to,
                     void (*rule)(vips::PatchTable&, int, vips::Language));
   void ClampRangeField(QLineEdit* field);
 
   vips::PatchTable table_{12};
   std::unique_ptr<vips::app::WindowServices> services_;
+  int localeId_ = 0;             // the locale identifier read at start
+  bool languageLocked_ = false;  // a patch file was confirmed: no more switching
 };

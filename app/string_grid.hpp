@@ -65,9 +65,15 @@ class StringGrid : public QTableView {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
 
  private:
+  // A hidden view gets its resize event and its item layout only when shown;
+  // scrolling and paging need both now.
+  void EnsureLaidOut();
+
   PatchTable& table_;
   PatchTableModel* model_;
   DrawCellHandler drawCell_;
+  int changeDepth_ = 0;
+  int columnBeforeChange_ = 0;
   friend class GridCellDelegate;
 };
 

@@ -1,0 +1,93 @@
+#include "app/qt_window_services.hpp"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStringList>
+
+#include "app/texts.hpp"
+
+namespace vips::app {
+namespace {
+
+QString FromUtf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void ShowBox(QMessageBox::Icon icon, const std::string& text) {
+  // No parent: the box is centred on the screen and modal for the application.
+  QMessageBox box(icon, FromUtf8(texts::kApplicationTitle), MessageBoxText(text), QMessageBox::Ok);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
+}  // namespace
+
+QtWindowServices::~QtWindowServices() {
+  if (busy_) QGuiApplication::restoreOverrideCursor();
+}
+
+void QtWindowServices::ShowMessage(const std::string& text) {
+  ShowBox(QMessageBox::NoIcon, text);
+}
+
+void QtWindowServices::ShowError(const std::string& text) {
+  ShowBox(QMessageBox::Critical, text);
+}
+
+void QtWindowServices::Beep() {
+  QApplication::beep();
+}
+
+void QtWindowServices::SetBusyCursor() {
+  // Override cursors stack; one flag keeps a single level however often a
+  // handler asks, so one SetNormalCursor always brings the arrow back.
+  if (busy_) return;
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  busy_ = true;
+}
+
+void QtWindowServices::SetNormalCursor() {
+  if (!busy_) return;
+  QGuiApplication::restoreOverrideCursor();
+  busy_ = false;
+}
+
+std::optional<std::string> QtWindowServices::OpenFile(const std::string& title,
+                                                      const std::string& filter) {
+  QFileDialog dialog(nullptr, FromUtf8(title));
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  // The chosen file need not exist yet: opening it is what reports its absence.
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setNameFilter(QtNameFilter(filter));
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty()) return std::nullopt;
+  return chosen.front().toStdString();
+}
+
+QString QtNameFilter(std::string_view filter) {
+  const QStringList parts = FromUtf8(filter).split(u'|');
+  QStringList filters;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    QString description = parts[i].trimmed();
+    QStringList patterns;
+    for (const QString& pattern : parts[i + 1].split(u';', Qt::SkipEmptyParts)) {
+      const QString trimmed = pattern.trimmed();
+      patterns << (trimmed == u"*.*" ? QStringLiteral("*") : trimmed);
+    }
+    // The dialog reads the patterns from the last parentheses of the text.
+    const qsizetype open = description.lastIndexOf(u'(');
+    if (open >= 0 && description.endsWith(u')')) description = description.left(open).trimmed();
+    filters << description + QStringLiteral(" (") + patterns.join(u' ') + u')';
+  }
+  return filters.join(QStringLiteral(";;"));
+}
+
+QString MessageBoxText(const std::string& text) {
+  QString shown = FromUtf8(text);
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  return shown;
+}
+
+}  // namespace vips::app

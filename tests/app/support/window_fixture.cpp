@@ -1,0 +1,13 @@
+#include "support/window_fixture.hpp"
+
+namespace vips::app::testing {
+
+TestWindow MakeWindow(int localeId) {
+  auto services = std::make_unique<RecordingServices>();
+  TestWindow window;
+  window.services = services.get();
+  window.form = std::make_unique<TForm1>(localeId, std::move(services));
+  return window;
+}
+
+}  // namespace vips::app::testing

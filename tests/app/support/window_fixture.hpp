@@ -1,0 +1,21 @@
+#pragma once
+
+#include <memory>
+
+#include "app/Patch1.hpp"
+#include "support/recording_services.hpp"
+
+namespace vips::app::testing {
+
+// A window started under `localeId`, with recording services in place of the
+// modal boxes, dialogs, sound and cursor. `services` stays owned by `form`.
+struct TestWindow {
+  std::unique_ptr<TForm1> form;
+  RecordingServices* services = nullptr;
+
+  TForm1* operator->() const { return form.get(); }
+};
+
+[[nodiscard]] TestWindow MakeWindow(int localeId);
+
+}  // namespace vips::app::testing
