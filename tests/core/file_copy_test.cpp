@@ -1,0 +1,83 @@
+#include "core/file_copy.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.hpp"
+
+namespace vips {
+namespace {
+
+using testing::OpenDescriptorCount;
+using testing::ReadAll;
+using testing::TempDir;
+
+std::vector<std::uint8_t> Bytes(const std::string& text) {
+  return {text.begin(), text.end()};
+}
+
+TEST(CopyWholeFileTest, CreatesOrReplacesTheDestination) {
+  TempDir dir;
+  std::string large;
+  for (int i = 0; i < 200'000; ++i) large.push_back(static_cast<char>(i * 7));
+  struct Case {
+    const char* what;
+    std::string source;
+    std::string existing;  // "-" for no destination yet
+  };
+  const Case cases[] = {
+      {"new destination", "hello", "-"},
+      {"longer destination is cut to the source", "ab", "a much longer old backup"},
+      {"empty source", "", "old"},
+      {"source of several chunks", large, "-"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string from = dir.Write("from.bin", c.source);
+    const std::string to = dir.File("to.bin");
+    ::unlink(to.c_str());
+    if (std::string(c.existing) != "-") dir.Write("to.bin", c.existing);
+    ASSERT_TRUE(CopyWholeFile(from, to));
+    EXPECT_EQ(ReadAll(to), Bytes(c.source));
+    EXPECT_EQ(ReadAll(from), Bytes(c.source));
+  }
+}
+
+TEST(CopyWholeFileTest, RefusesAndLeavesFilesAsTheyWere) {
+  TempDir dir;
+  const std::string from = dir.Write("from.bin", "new contents");
+  const std::string readOnly = dir.Write("read-only.bin", "keep me");
+  ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
+  const std::string self = dir.Write("self.bin", "only copy");
+  const std::string link = dir.File("hard-link.bin");
+  ASSERT_EQ(::link(self.c_str(), link.c_str()), 0);
+
+  const int before = OpenDescriptorCount();
+  EXPECT_FALSE(CopyWholeFile(dir.File("missing.bin"), dir.File("out.bin")));
+  EXPECT_NE(::access(dir.File("out.bin").c_str(), F_OK), 0) << "a failed copy left a file";
+  EXPECT_FALSE(CopyWholeFile(from, readOnly));
+  EXPECT_FALSE(CopyWholeFile(self, self));
+  EXPECT_FALSE(CopyWholeFile(self, dir.Path() + "/./self.bin"));
+  EXPECT_FALSE(CopyWholeFile(self, link));
+  EXPECT_FALSE(CopyWholeFile(from, dir.File("no-folder/out.bin")));
+  EXPECT_FALSE(CopyWholeFile(dir.Path(), dir.File("out.bin")));
+  EXPECT_FALSE(CopyWholeFile("", dir.File("out.bin")));
+  EXPECT_FALSE(CopyWholeFile(from, ""));
+  EXPECT_EQ(OpenDescriptorCount(), before);
+
+  EXPECT_EQ(ReadAll(readOnly), Bytes("keep me"));
+  EXPECT_EQ(ReadAll(self), Bytes("only copy"));
+}
+
+TEST(CopyWholeFileTest, FullDiskIsAFailure) {
+  TempDir dir;
+  const std::string from = dir.Write("from.bin", "data");
+  EXPECT_FALSE(CopyWholeFile(from, "/dev/full"));
+}
+
+}  // namespace
+}  // namespace vips
