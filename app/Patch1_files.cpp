@@ -3,8 +3,6 @@
 #include <optional>
 #include <string>
 
-#include "core/language.hpp"  // before the window header, which uses it
-//
 #include "app/Patch1.hpp"
 #include "app/handler_scopes.hpp"
 #include "core/error.hpp"

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "core/language.hpp"  // before the window header, which uses it
-//
 #include "app/Patch1.hpp"
 #include "app/handler_scopes.hpp"
 #include "core/error.hpp"

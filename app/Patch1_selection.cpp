@@ -4,8 +4,6 @@
 #include <QPainter>
 #include <string>
 
-#include "core/language.hpp"  // before the window header, which uses it
-//
 #include "app/Patch1.hpp"
 #include "app/handler_scopes.hpp"
 #include "core/markers.hpp"
@@ -66,7 +64,7 @@ void TForm1::StringGrid1DblClick() {
   const auto toggled = vips::ToggledMarker(Table().Cell(column, row));
   if (!toggled) return;
   Table().SetCell(column, row, *toggled);
-  StringGrid1->MarkersChanged(row, row);
+  StringGrid1->update(StringGrid1->model()->index(row, column));
 }
 
 void TForm1::StringGrid1DrawCell(QPainter& canvas, int ACol, int ARow, const QRect& Rect,

@@ -1,0 +1,317 @@
+// Choosing the original file and choosing and loading the patch, driven
+// through the window's Select... buttons.
+#include <QHeaderView>
+#include <QTest>
+#include <QToolButton>
+#include <filesystem>
+
+#include "support/patching_session.hpp"
+
+using vips::app::testing::BigEndian;
+using vips::app::testing::DataRecord;
+using vips::app::testing::Ips;
+using vips::app::testing::PatchingSession;
+using vips::app::testing::PatchOfOneByteRecords;
+using vips::app::testing::RunRecord;
+
+namespace {
+
+// Row r of the table as "number|first|final|marker".
+QString RowText(TForm1& form, int row) {
+  QStringList cells;
+  for (int column = 0; column < 4; ++column) {
+    cells << QString::fromStdString(form.Table().Cell(column, row));
+  }
+  return cells.join('|');
+}
+
+// Rows the view itself knows of (it learns a new row count only when told).
+int ViewRows(TForm1& form) {
+  return form.StringGrid1->verticalHeader()->count();
+}
+
+QStringList Rows(TForm1& form, int count) {
+  QStringList rows;
+  for (int row = 0; row < count; ++row) rows << RowText(form, row);
+  return rows;
+}
+
+void MakeReadOnly(const std::string& path) {
+  std::filesystem::permissions(path, std::filesystem::perms::owner_read |
+                                         std::filesystem::perms::group_read |
+                                         std::filesystem::perms::others_read);
+}
+
+}  // namespace
+
+class LoadingTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void listsEveryRecordInTheInterfaceLanguage_data();
+  void listsEveryRecordInTheInterfaceLanguage();
+  void dialogsUseTheLanguageAndMayBeCancelled_data();
+  void dialogsUseTheLanguageAndMayBeCancelled();
+  void placeholderNamesCountAsNoFile_data();
+  void placeholderNamesCountAsNoFile();
+  void cancelledOriginalDialogKeepsBackupFlag();
+  void reloadHidesOldRowsAndRewritesMarkers();
+  void badHeaderKeepsOneRowWithItsTexts_data();
+  void badHeaderKeepsOneRowWithItsTexts();
+  void failedLoadKeepsRowsSoFarAndClosesFiles_data();
+  void failedLoadKeepsRowsSoFarAndClosesFiles();
+};
+
+void LoadingTest::listsEveryRecordInTheInterfaceLanguage_data() {
+  QTest::addColumn<int>("locale");
+  QTest::addColumn<QString>("marker");
+  QTest::addColumn<QString>("status");
+  QTest::newRow("English") << 1033 << "Execute"
+                           << "status: ips file selected!";
+  QTest::newRow("Russian") << 1049 << "Выполнить"
+                           << "статус: файл ips выбран!";
+}
+
+void LoadingTest::listsEveryRecordInTheInterfaceLanguage() {
+  QFETCH(int, locale);
+  QFETCH(QString, marker);
+  QFETCH(QString, status);
+  PatchingSession s(locale);
+  s.Prepare("0123", Ips({DataRecord(0x1FF, "ab"), RunRecord(0x20, 16, 'z'), RunRecord(0, 0, 'q'),
+                         DataRecord(0xFFFFFF, std::string(65535, 'x'))}) +
+                        "trailing bytes are never read");
+  QCOMPARE(s.form.StringGrid1->RowCount(), 4);
+  QCOMPARE(Rows(s.form, 4), (QStringList{"1|1FF|200|" + marker, "2|20|2F|" + marker,
+                                         "3|0|-1|" + marker, "4|FFFFFF|100FFFD|" + marker}));
+  QCOMPARE(s.form.StaticText1->text(), status);
+  QCOMPARE(s.services.beeps, 1);
+  QVERIFY(!s.services.busy);
+  QVERIFY(s.services.errors.empty());
+  QCOMPARE(s.form.Edit2->text(), QString("change.ips"));
+  QCOMPARE(s.form.SelectedPatchPath, s.patch);
+  QVERIFY(!s.form.SpeedButton1->isEnabled() && !s.form.SpeedButton2->isEnabled());
+
+  // A patch without records leaves no row to act on.
+  s.ChoosePatch(s.dir.Write("empty.ips", "PATCHEOF"));
+  QCOMPARE(s.form.StringGrid1->RowCount(), 0);
+  QCOMPARE(ViewRows(s.form), 0);
+  QCOMPARE(s.services.beeps, 2);
+}
+
+void LoadingTest::dialogsUseTheLanguageAndMayBeCancelled_data() {
+  QTest::addColumn<int>("locale");
+  QTest::addColumn<QString>("originalDialog");
+  QTest::addColumn<QString>("patchDialog");
+  QTest::addColumn<QString>("fileSelected");
+  QTest::newRow("English") << 1033 << "open:  Please, open source file... | Any file (*.*)|*.*"
+                           << "open:  Please, open IPS file... | IPS file (*.ips)|*.ips"
+                           << "status: file selected!";
+  QTest::newRow("Russian")
+      << 1049
+      << "open:  Пожалуйста, откройте файл, который вы хотите пропатчить... | Все файлы (*.*)|*.*"
+      << "open:  Пожалуйста, выберите IPS патч... | IPS патч (*.ips)|*.ips"
+      << "статус: файл выбран!";
+}
+
+void LoadingTest::dialogsUseTheLanguageAndMayBeCancelled() {
+  QFETCH(int, locale);
+  QFETCH(QString, originalDialog);
+  QFETCH(QString, patchDialog);
+  QFETCH(QString, fileSelected);
+  PatchingSession s(locale);
+  const QString placeholder = s.form.Edit1->text();
+
+  s.ChooseOriginal(std::nullopt);
+  QCOMPARE(s.services.events, (std::vector<std::string>{originalDialog.toStdString(), "normal"}));
+  QCOMPARE(s.form.Edit1->text(), placeholder);
+  QCOMPARE(s.form.StaticText1->text(), fileSelected);
+
+  const std::string original = s.dir.Write("rom.bin", "0123");
+  s.ChooseOriginal(original);
+  QCOMPARE(s.form.Edit1->text(), QString("rom.bin"));
+  QCOMPARE(s.form.SelectedOriginalPath, original);
+
+  // Cancelled while no patch was chosen before: nothing happens, no lock.
+  s.ForgetEvents();
+  s.ChoosePatch(std::nullopt);
+  QCOMPARE(s.services.events, (std::vector<std::string>{patchDialog.toStdString(), "normal"}));
+  QCOMPARE(s.form.StringGrid1->RowCount(), 12);
+  QVERIFY(s.form.SpeedButton1->isEnabled() != s.form.SpeedButton2->isEnabled());
+}
+
+void LoadingTest::placeholderNamesCountAsNoFile_data() {
+  QTest::addColumn<QString>("originalName");
+  QTest::addColumn<QString>("patchName");
+  QTest::addColumn<QString>("message");
+  QTest::newRow("original English") << "Original file"
+                                    << "p.ips"
+                                    << "Select Original file!";
+  QTest::newRow("original Russian") << "Оригинальный файл"
+                                    << "p.ips"
+                                    << "Select Original file!";
+  QTest::newRow("patch English") << "rom.bin"
+                                 << "IPS file"
+                                 << "";
+  QTest::newRow("patch Russian") << "rom.bin"
+                                 << "IPS патч"
+                                 << "";
+}
+
+void LoadingTest::placeholderNamesCountAsNoFile() {
+  QFETCH(QString, originalName);
+  QFETCH(QString, patchName);
+  QFETCH(QString, message);
+  PatchingSession s;
+  s.ChooseOriginal(s.dir.Write(originalName.toStdString(), "0123"));
+  s.ForgetEvents();
+  s.ChoosePatch(s.dir.Write(patchName.toStdString(), Ips({DataRecord(0, "a")})));
+
+  if (message.isEmpty()) {
+    // The dialog was confirmed (so the language is locked), then nothing is loaded.
+    QCOMPARE(s.services.events.back(), std::string("normal"));
+    QVERIFY(!s.form.SpeedButton2->isEnabled());
+    QCOMPARE(s.services.beeps, 0);
+  } else {
+    QCOMPARE(s.services.events,
+             (std::vector<std::string>{"beep", "message: " + message.toStdString()}));
+    QVERIFY(s.form.SpeedButton2->isEnabled());
+  }
+  QVERIFY(!s.services.busy);
+  QCOMPARE(s.form.StringGrid1->RowCount(), 12);
+  QCOMPARE(s.form.Table().Cell(3, 0), std::string());
+}
+
+void LoadingTest::cancelledOriginalDialogKeepsBackupFlag() {
+  PatchingSession s;
+  s.Prepare("0123", Ips({DataRecord(0, "a")}));
+  s.form.BackupTaken = 1;
+  s.ChooseOriginal(std::nullopt);
+  QCOMPARE(s.form.BackupTaken, 1);
+  QCOMPARE(s.form.SelectedOriginalPath, s.original);
+  QCOMPARE(s.form.StaticText1->text(), QString("status: file selected!"));
+  QCOMPARE(s.form.StringGrid1->RowCount(), 1);
+
+  // The same file confirmed again is a new choice: a backup is due again.
+  s.ChooseOriginal(s.original);
+  QCOMPARE(s.form.BackupTaken, 0);
+  QCOMPARE(Rows(s.form, 1), QStringList{"1|0|0|Execute"});
+}
+
+void LoadingTest::reloadHidesOldRowsAndRewritesMarkers() {
+  PatchingSession s;
+  s.Prepare("0123", PatchOfOneByteRecords(5));
+  s.ChoosePatch(s.dir.Write("short.ips", Ips({RunRecord(0x40, 2, 'r'), DataRecord(7, "b")})));
+  QCOMPARE(s.form.StringGrid1->RowCount(), 2);
+  QCOMPARE(ViewRows(s.form), 2);
+  QCOMPARE(RowText(s.form, 4), QString("5|4|4|Execute"));  // hidden, not erased
+
+  QTest::mouseClick(s.form.Button4, Qt::LeftButton);
+  s.ChoosePatch(std::nullopt);  // the patch chosen before is loaded again
+  QCOMPARE(Rows(s.form, 2), (QStringList{"1|40|41|Execute", "2|7|7|Execute"}));
+  QCOMPARE(s.services.beeps, 3);
+}
+
+void LoadingTest::badHeaderKeepsOneRowWithItsTexts_data() {
+  QTest::addColumn<int>("locale");
+  QTest::addColumn<QByteArray>("patch");
+  QTest::addColumn<QString>("message");
+  QTest::newRow("lower case") << 1033 << QByteArray("patch\0\0\0\0\1aEOF", 14)
+                              << "Invalid IPS file!";
+  QTest::newRow("four bytes") << 1049 << QByteArray("PATC") << "Неверный IPS патч!";
+  QTest::newRow("empty") << 1033 << QByteArray() << "Invalid IPS file!";
+}
+
+void LoadingTest::badHeaderKeepsOneRowWithItsTexts() {
+  QFETCH(int, locale);
+  QFETCH(QByteArray, patch);
+  QFETCH(QString, message);
+  PatchingSession s(locale);
+  s.Prepare("0123", Ips({DataRecord(0x10, "ab"), DataRecord(0x20, "c")}));
+  QTest::mouseClick(s.form.Button4, Qt::LeftButton);
+  const QString firstRow = RowText(s.form, 0);
+  s.ChooseOriginal(s.original);
+  const QString status = s.form.StaticText1->text();
+  // The original file is opened only after the header test.
+  std::filesystem::remove(s.original);
+  const int descriptors = vips::testing::OpenDescriptorCount();
+
+  s.ForgetEvents();
+  s.ChoosePatch(s.dir.Write("bad.ips", patch.toStdString()));
+  QCOMPARE(s.services.messages, std::vector<std::string>{message.toStdString()});
+  QVERIFY(s.services.errors.empty());
+  QCOMPARE(s.services.beeps, 1);
+  QVERIFY(!s.services.busy);
+  QCOMPARE(s.form.StringGrid1->RowCount(), 1);
+  QCOMPARE(ViewRows(s.form), 1);
+  QCOMPARE(RowText(s.form, 0), firstRow);
+  QCOMPARE(s.form.Edit2->text(), QString("bad.ips"));
+  QCOMPARE(s.form.StaticText1->text(), status);
+  QCOMPARE(vips::testing::OpenDescriptorCount(), descriptors);
+}
+
+void LoadingTest::failedLoadKeepsRowsSoFarAndClosesFiles_data() {
+  QTest::addColumn<QByteArray>("patch");
+  QTest::addColumn<QString>("breakage");
+  QTest::addColumn<QString>("error");
+  QTest::addColumn<QStringList>("rows");
+  const QString old = "o0|o1|o2|o3";
+  const QByteArray first = QByteArray::fromStdString("PATCH" + DataRecord(0x100, "xy"));
+  QTest::newRow("header only") << QByteArray("PATCH") << ""
+                               << "Read beyond end of file." << QStringList{old};
+  QTest::newRow("cut after offset")
+      << first + QByteArray::fromStdString(BigEndian(0x200, 3)) << ""
+      << "Read beyond end of file." << QStringList{"1|100|101|Execute", "2|200|o2|o3"};
+  QTest::newRow("cut in data")
+      << first + QByteArray::fromStdString(DataRecord(0x200, "abcde")).chopped(3) << ""
+      << "Read beyond end of file." << QStringList{"1|100|101|Execute", "2|200|204|Execute", old};
+  QTest::newRow("cut run") << QByteArray::fromStdString("PATCH" + RunRecord(5, 3, 'v')).chopped(1)
+                           << ""
+                           << "Read beyond end of file." << QStringList{"1|5|o2|o3"};
+  QTest::newRow("original missing") << first << "original missing"
+                                    << "File not found." << QStringList{old};
+  QTest::newRow("original read-only") << first << "original read-only"
+                                      << "File access denied." << QStringList{old};
+  QTest::newRow("patch read-only") << first << "patch read-only"
+                                   << "File access denied." << QStringList{old};
+  QTest::newRow("patch missing") << first << "patch missing"
+                                 << "File not found." << QStringList{old};
+}
+
+void LoadingTest::failedLoadKeepsRowsSoFarAndClosesFiles() {
+  QFETCH(QByteArray, patch);
+  QFETCH(QString, breakage);
+  QFETCH(QString, error);
+  QFETCH(QStringList, rows);
+  PatchingSession s;
+  for (int row = 0; row < 3; ++row) {
+    for (int column = 0; column < 4; ++column) {
+      s.form.Table().SetCell(column, row, "o" + std::to_string(column));
+    }
+  }
+  const std::string original = s.dir.Write("rom.bin", "0123");
+  const std::string patchPath = s.dir.Write("cut.ips", patch.toStdString());
+  if (breakage == "original read-only") MakeReadOnly(original);
+  if (breakage == "patch read-only") MakeReadOnly(patchPath);
+  s.ChooseOriginal(original);
+  if (breakage == "original missing") std::filesystem::remove(original);
+  if (breakage == "patch missing") std::filesystem::remove(patchPath);
+  const int descriptors = vips::testing::OpenDescriptorCount();
+
+  s.ForgetEvents();
+  s.ChoosePatch(patchPath);
+  // The normal cursor is back before the error box shows.
+  const std::vector<std::string> lastEvents(s.services.events.end() - 2, s.services.events.end());
+  QCOMPARE(lastEvents, (std::vector<std::string>{"normal", "error: " + error.toStdString()}));
+  QCOMPARE(s.services.errors.size(), 1u);
+  QCOMPARE(s.services.beeps, 0);
+  QVERIFY(!s.services.busy);
+  QCOMPARE(vips::testing::OpenDescriptorCount(), descriptors);
+  QCOMPARE(s.form.StringGrid1->RowCount(), rows.size());
+  QCOMPARE(ViewRows(s.form), rows.size());
+  QCOMPARE(Rows(s.form, static_cast<int>(rows.size())), rows);
+  QCOMPARE(s.form.StaticText1->text(), QString("status: file selected!"));
+  // The first confirmed patch locks the language, even one that fails.
+  QVERIFY(!s.form.SpeedButton1->isEnabled() && !s.form.SpeedButton2->isEnabled());
+}
+
+QTEST_MAIN(LoadingTest)
+#include "test_loading.moc"

@@ -1,0 +1,216 @@
+// The whole-table commands, the double-click toggle, cell colours and paging,
+// driven through the window's buttons and the grid's viewport.
+#include <QImage>
+#include <QTest>
+
+#include "support/patching_session.hpp"
+
+using vips::app::testing::Ips;
+using vips::app::testing::PatchingSession;
+using vips::app::testing::PatchOfOneByteRecords;
+
+namespace {
+
+const std::string kExecute = "Execute";
+const std::string kSkip = "No                   *";
+const std::string kExecuteRu = "Выполнить";
+const std::string kSkipRu = "Нет                  *";
+
+std::vector<std::string> Markers(TForm1& form, int count) {
+  std::vector<std::string> markers;
+  for (int row = 0; row < count; ++row) markers.push_back(form.Table().Cell(3, row));
+  return markers;
+}
+
+QRect CellRect(TForm1& form, int column, int row) {
+  auto* grid = form.StringGrid1;
+  return grid->visualRect(grid->model()->index(row, column));
+}
+
+void ClickCell(TForm1& form, int column, int row) {
+  QTest::mouseClick(form.StringGrid1->viewport(), Qt::LeftButton, {},
+                    CellRect(form, column, row).center());
+}
+
+void DoubleClickAt(TForm1& form, QPoint point) {
+  QTest::mouseDClick(form.StringGrid1->viewport(), Qt::LeftButton, {}, point);
+}
+
+void DoubleClickCell(TForm1& form, int column, int row) {
+  ClickCell(form, column, row);
+  DoubleClickAt(form, CellRect(form, column, row).center());
+}
+
+void Click(QPushButton* button) {
+  QTest::mouseClick(button, Qt::LeftButton);
+}
+
+}  // namespace
+
+class SelectionTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void wholeTableCommandsWriteTheInterfaceLanguage_data();
+  void wholeTableCommandsWriteTheInterfaceLanguage();
+  void commandsLeaveEmptyAndHiddenRowsAlone();
+  void doubleClickTogglesMarkersInTheirOwnLanguage();
+  void doubleClickBelowTheLastRowActsOnTheCurrentCell();
+  void cellsAreFilledByColumnAndFocus();
+  void pagingMovesTheViewAndFocusesTheGrid();
+};
+
+void SelectionTest::wholeTableCommandsWriteTheInterfaceLanguage_data() {
+  QTest::addColumn<int>("locale");
+  QTest::addColumn<QString>("execute");
+  QTest::addColumn<QString>("skip");
+  QTest::addColumn<QString>("foreignExecute");
+  QTest::newRow("English") << 1033 << QString::fromStdString(kExecute)
+                           << QString::fromStdString(kSkip) << QString::fromStdString(kExecuteRu);
+  QTest::newRow("Russian") << 1049 << QString::fromStdString(kExecuteRu)
+                           << QString::fromStdString(kSkipRu) << QString::fromStdString(kExecute);
+}
+
+void SelectionTest::wholeTableCommandsWriteTheInterfaceLanguage() {
+  QFETCH(int, locale);
+  QFETCH(QString, execute);
+  QFETCH(QString, skip);
+  QFETCH(QString, foreignExecute);
+  const std::string e = execute.toStdString();
+  const std::string k = skip.toStdString();
+  PatchingSession s(locale);
+  s.Prepare("0123", PatchOfOneByteRecords(4));
+  // One space short of a skip marker is no marker: Invert makes it execute.
+  s.form.Table().SetCell(3, 1, k.substr(0, k.size() - 2) + "*");
+  s.form.Table().SetCell(3, 2, foreignExecute.toStdString());
+  s.form.Table().SetCell(3, 3, k);
+  s.ForgetEvents();
+
+  Click(s.form.Button5);
+  QCOMPARE(Markers(s.form, 4), (std::vector<std::string>{k, e, e, e}));
+  Click(s.form.Button4);
+  QCOMPARE(Markers(s.form, 4), (std::vector<std::string>{k, k, k, k}));
+  Click(s.form.Button5);
+  QCOMPARE(Markers(s.form, 4), (std::vector<std::string>{e, e, e, e}));
+  Click(s.form.Button5);
+  Click(s.form.Button3);
+  QCOMPARE(Markers(s.form, 4), (std::vector<std::string>{e, e, e, e}));
+  QVERIFY(!s.services.busy);
+  QVERIFY(s.services.messages.empty() && s.services.errors.empty());
+  QCOMPARE(s.form.Table().Cell(0, 3), std::string("4"));  // only marker cells change
+}
+
+void SelectionTest::commandsLeaveEmptyAndHiddenRowsAlone() {
+  PatchingSession s;
+  for (QPushButton* button : {s.form.Button3, s.form.Button4, s.form.Button5}) Click(button);
+  DoubleClickCell(s.form, 3, 0);
+  QCOMPARE(Markers(s.form, 12), std::vector<std::string>(12));
+
+  s.Prepare("0123", PatchOfOneByteRecords(5));
+  s.ChoosePatch(s.dir.Write("two.ips", PatchOfOneByteRecords(2)));
+  Click(s.form.Button4);
+  QCOMPARE(Markers(s.form, 5),
+           (std::vector<std::string>{kSkip, kSkip, kExecute, kExecute, kExecute}));
+
+  // No row is left to act on; the hidden rows keep their texts.
+  s.ChoosePatch(s.dir.Write("none.ips", "PATCHEOF"));
+  for (QPushButton* button : {s.form.Button3, s.form.Button5}) Click(button);
+  DoubleClickAt(s.form, QPoint(300, 8));
+  QCOMPARE(s.form.StringGrid1->Row(), -1);
+  QCOMPARE(Markers(s.form, 3), (std::vector<std::string>{kSkip, kSkip, kExecute}));
+  QVERIFY(!s.services.busy);
+}
+
+void SelectionTest::doubleClickTogglesMarkersInTheirOwnLanguage() {
+  PatchingSession s;
+  s.Prepare("0123", PatchOfOneByteRecords(3));
+  s.form.Table().SetCell(3, 1, kSkipRu);
+  s.form.Table().SetCell(3, 2, kSkip + " ");
+
+  DoubleClickCell(s.form, 3, 0);
+  QCOMPARE(s.form.Table().Cell(3, 0), kSkip);
+  DoubleClickCell(s.form, 3, 0);
+  QCOMPARE(s.form.Table().Cell(3, 0), kExecute);
+  DoubleClickCell(s.form, 3, 1);
+  QCOMPARE(s.form.Table().Cell(3, 1), kExecuteRu);
+  DoubleClickCell(s.form, 3, 2);
+  QCOMPARE(s.form.Table().Cell(3, 2), kSkip + " ");
+  for (int column = 0; column < 3; ++column) DoubleClickCell(s.form, column, 0);
+  QCOMPARE(Markers(s.form, 3), (std::vector<std::string>{kExecute, kExecuteRu, kSkip + " "}));
+  QCOMPARE(s.form.Table().Cell(0, 0), std::string("1"));
+}
+
+void SelectionTest::doubleClickBelowTheLastRowActsOnTheCurrentCell() {
+  PatchingSession s;
+  s.Prepare("0123", PatchOfOneByteRecords(3));
+  ClickCell(s.form, 3, 1);
+  const QPoint belowLastRow(CellRect(s.form, 3, 2).center() + QPoint(0, 60));
+
+  DoubleClickAt(s.form, belowLastRow);
+  QCOMPARE(Markers(s.form, 3), (std::vector<std::string>{kExecute, kSkip, kExecute}));
+  QCOMPARE(s.form.StringGrid1->Col(), 3);
+  QCOMPARE(s.form.StringGrid1->Row(), 1);
+
+  ClickCell(s.form, 1, 2);  // an address cell is current: nothing to toggle
+  DoubleClickAt(s.form, belowLastRow);
+  QCOMPARE(Markers(s.form, 3), (std::vector<std::string>{kExecute, kSkip, kExecute}));
+}
+
+void SelectionTest::cellsAreFilledByColumnAndFocus() {
+  PatchingSession s;
+  s.Prepare("0123", PatchOfOneByteRecords(2));
+  s.form.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&s.form));
+
+  // A point inside the cell, clear of its text and of the focus frame.
+  const auto fill = [&s](int column, int row) {
+    const QRect cell = CellRect(s.form, column, row);
+    const QImage image = s.form.StringGrid1->viewport()->grab().toImage();
+    return image.pixelColor(cell.right() - 6, cell.center().y()).name();
+  };
+  const auto focusCell = [&s](int column, int row) {
+    ClickCell(s.form, column, row);
+    QVERIFY(s.form.StringGrid1->hasFocus());
+  };
+
+  focusCell(1, 0);
+  QCOMPARE(fill(1, 0), QString("#a6caf0"));
+  QCOMPARE(fill(2, 0), QString("#ccffcc"));
+  QCOMPARE(fill(1, 1), QString("#ccffcc"));
+  QCOMPARE(fill(0, 0), QString("#ffff99"));
+  QCOMPARE(fill(3, 1), QString("#ffcccc"));
+  focusCell(2, 1);
+  QCOMPARE(fill(2, 1), QString("#a6caf0"));
+  focusCell(0, 1);
+  QCOMPARE(fill(0, 1), QString("#ffff99"));
+  focusCell(3, 0);
+  QCOMPARE(fill(3, 0), QString("#ffcccc"));
+
+  // Without the keyboard focus no cell is drawn as focused.
+  focusCell(1, 1);
+  s.form.Button3->setFocus();
+  QCOMPARE(fill(1, 1), QString("#ccffcc"));
+}
+
+void SelectionTest::pagingMovesTheViewAndFocusesTheGrid() {
+  PatchingSession s;
+  s.Prepare("0123", PatchOfOneByteRecords(30));
+  ClickCell(s.form, 3, 2);
+  const auto page = [&s](QPushButton* button, int expectedTop) {
+    Click(button);
+    QCOMPARE(s.form.StringGrid1->TopRow(), expectedTop);
+    QCOMPARE(s.form.focusWidget(), s.form.StringGrid1);
+  };
+
+  page(s.form.Button7, 0);
+  page(s.form.Button6, 11);
+  page(s.form.Button6, 18);
+  page(s.form.Button6, 18);
+  page(s.form.Button7, 7);
+  page(s.form.Button7, 0);
+  QCOMPARE(s.form.StringGrid1->Col(), 3);
+  QCOMPARE(s.form.StringGrid1->Row(), 2);
+  QCOMPARE(s.form.Table().Cell(3, 2), kExecute);
+}
+
+QTEST_MAIN(SelectionTest)
+#include "test_selection.moc"
