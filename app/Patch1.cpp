@@ -12,6 +12,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QToolButton>
+#include <algorithm>
 #include <initializer_list>
 
 #include "app/error_box_text.hpp"
@@ -19,6 +20,12 @@
 #include "app/qt_window_services.hpp"
 
 namespace texts = vips::app::texts;
+
+// The pictures are compiled into the window's library; a static library's
+// resources are registered by hand.
+static void RegisterPictures() {
+  Q_INIT_RESOURCE(resources);
+}
 
 namespace {
 
@@ -28,10 +35,15 @@ constexpr int kClientWidth = 614;
 constexpr int kClientHeight = 379;
 constexpr QPoint kStartPosition{200, 124};
 
-// The face every control uses; where it is missing the platform's sans serif
-// stands in, at the same pixel size. Geometry never follows the font.
+// The face every control uses. Where it is missing, a face of similar width
+// stands in, else the platform's sans serif, at the same pixel size: the
+// captions were fitted to the narrow face, and geometry never follows the font.
 QFont WindowFont() {
   QFont font(QStringLiteral("MS Sans Serif"));
+  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                    QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                    QStringLiteral("Arimo"), QStringLiteral("Helvetica"),
+                    QStringLiteral("DejaVu Sans Condensed")});
   font.setPixelSize(11);
   font.setStyleHint(QFont::SansSerif);
   return font;
@@ -84,6 +96,13 @@ QIcon ProgramIcon() {
   return icon;
 }
 
+// Labels are as wide as designed, or wider where the stand-in face needs it
+// for the caption; they never cut a word.
+void SetCaption(QLabel* label, const QString& text, int designedWidth) {
+  label->setText(text);
+  label->resize(std::max(designedWidth, label->sizeHint().width()), label->height());
+}
+
 void Tint(QLineEdit* field, const QColor& colour) {
   QPalette palette = field->palette();
   palette.setColor(QPalette::Base, colour);
@@ -95,6 +114,7 @@ void Tint(QLineEdit* field, const QColor& colour) {
 TForm1::TForm1(int localeId, std::unique_ptr<vips::app::WindowServices> services, QWidget* parent)
     : QWidget(parent), services_(std::move(services)), localeId_(localeId) {
   if (!services_) services_ = std::make_unique<vips::app::QtWindowServices>();
+  RegisterPictures();
   CreateControls();
   FormCreate();
 }
@@ -310,8 +330,8 @@ void TForm1::ApplyLanguage(vips::Language language, bool atStart) {
   GroupBox1->setTitle(Pick(texts::kGroupBox1));
   GroupBox2->setTitle(Pick(texts::kGroupBox2));
   GroupBox3->setTitle(Pick(texts::kGroupBox3));
-  for (QLabel* from : {Label1, Label2, Label3}) from->setText(Pick(texts::kFromLabel));
-  for (QLabel* to : {Label4, Label5, Label6}) to->setText(Pick(texts::kToLabel));
+  for (QLabel* from : {Label1, Label2, Label3}) SetCaption(from, Pick(texts::kFromLabel), 20);
+  for (QLabel* to : {Label4, Label5, Label6}) SetCaption(to, Pick(texts::kToLabel), 9);
   GroupBox4->setTitle(Pick(texts::kGroupBox4));
   Button8->setText(Pick(texts::kButton8));
   Button9->setText(Pick(texts::kButton9));
