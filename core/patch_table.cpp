@@ -165,7 +165,7 @@ void PatchTable::SetNumberCell(int row, std::int64_t number) {
 void PatchTable::SetAddressCell(int column, int row, std::int32_t address) {
   if (row < 0) return;
   if ((column == kFirstAddressColumn || column == kFinalAddressColumn) && address >= -1) {
-    StoreNumberCode(column, row, static_cast<std::uint32_t>(address + 2), {});
+    StoreNumberCode(column, row, static_cast<std::uint32_t>(address) + 2u, {});
   } else {
     SetCell(column, row, HexAddressText(address));
   }
