@@ -44,6 +44,7 @@ TEST(ExistingFileTest, OpenFailuresGiveTheirTexts) {
       {plain + "/inside", kInvalidFilename},  // a file used as a folder
       {readOnly, kFileAccessDenied},
       {dir.Path(), kFileAccessDenied},
+      {plain + std::string("\0", 1) + "other", kInvalidFilename},
   };
   const int before = OpenDescriptorCount();
   for (const Case& c : cases) EXPECT_EQ(OpenErrorOf(c.path), c.text) << "'" << c.path << "'";

@@ -67,6 +67,8 @@ TEST(CopyWholeFileTest, RefusesAndLeavesFilesAsTheyWere) {
   EXPECT_FALSE(CopyWholeFile(dir.Path(), dir.File("out.bin")));
   EXPECT_FALSE(CopyWholeFile("", dir.File("out.bin")));
   EXPECT_FALSE(CopyWholeFile(from, ""));
+  EXPECT_FALSE(CopyWholeFile(from, dir.File("cut.bin") + std::string("\0", 1) + "x"));
+  EXPECT_NE(::access(dir.File("cut.bin").c_str(), F_OK), 0) << "a name cut at its NUL was used";
   EXPECT_EQ(OpenDescriptorCount(), before);
 
   EXPECT_EQ(ReadAll(readOnly), Bytes("keep me"));

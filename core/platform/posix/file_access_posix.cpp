@@ -62,6 +62,8 @@ std::string ErrorTextOf(int error) {
 
 ExistingFile ExistingFile::Open(const std::string& path) {
   if (path.empty()) throw Error(kFileNotFound);
+  // The system would stop reading the name at a NUL and open another file.
+  if (path.find('\0') != std::string::npos) throw Error(kInvalidFilename);
   int handle;
   do {
     handle = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);

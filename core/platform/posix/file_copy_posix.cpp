@@ -92,6 +92,8 @@ bool CopyContents(int from, int to) {
 
 bool CopyWholeFile(const std::string& from, const std::string& to) noexcept {
   if (from.empty() || to.empty()) return false;
+  // A NUL would end the name early and name another file.
+  if (from.find('\0') != std::string::npos || to.find('\0') != std::string::npos) return false;
   Descriptor source(OpenRetrying(from.c_str(), O_RDONLY | O_CLOEXEC));
   if (!source.Valid()) return false;
   struct stat sourceInfo {};

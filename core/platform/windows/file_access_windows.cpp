@@ -79,6 +79,8 @@ OVERLAPPED OverlappedAt(std::uint64_t position) {
 
 ExistingFile ExistingFile::Open(const std::string& path) {
   if (path.empty()) throw Error(kFileNotFound);
+  // The system would stop reading the name at a NUL and open another file.
+  if (path.find('\0') != std::string::npos) throw Error(kInvalidFilename);
   const std::optional<std::wstring> wide = windows::WidePath(path);
   if (!wide) throw Error(kInvalidFilename);
   HANDLE handle =

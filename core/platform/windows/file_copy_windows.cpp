@@ -36,6 +36,7 @@ bool SameFile(const std::wstring& first, const std::wstring& second) {
 
 bool CopyWholeFile(const std::string& from, const std::string& to) noexcept {
   try {
+    if (from.find('\0') != std::string::npos || to.find('\0') != std::string::npos) return false;
     const auto wideFrom = windows::WidePath(from);
     const auto wideTo = windows::WidePath(to);
     if (!wideFrom || !wideTo || wideFrom->empty() || wideTo->empty()) return false;
