@@ -33,6 +33,8 @@ TEST(ExistingFileTest, OpenFailuresGiveTheirTexts) {
   const std::string plain = dir.Write("plain.bin", "abc");
   const std::string readOnly = dir.Write("read-only.bin", "abc");
   ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
+  const std::string pipe = dir.File("pipe");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0666), 0);
   struct Case {
     std::string path;
     std::string text;
@@ -44,6 +46,7 @@ TEST(ExistingFileTest, OpenFailuresGiveTheirTexts) {
       {plain + "/inside", kInvalidFilename},  // a file used as a folder
       {readOnly, kFileAccessDenied},
       {dir.Path(), kFileAccessDenied},
+      {pipe, kFileAccessDenied},  // a read from it would wait forever
       {plain + std::string("\0", 1) + "other", kInvalidFilename},
   };
   const int before = OpenDescriptorCount();

@@ -69,6 +69,11 @@ TEST(CopyWholeFileTest, RefusesAndLeavesFilesAsTheyWere) {
   EXPECT_FALSE(CopyWholeFile(from, ""));
   EXPECT_FALSE(CopyWholeFile(from, dir.File("cut.bin") + std::string("\0", 1) + "x"));
   EXPECT_NE(::access(dir.File("cut.bin").c_str(), F_OK), 0) << "a name cut at its NUL was used";
+  // Pipes with nobody at the other end: refused at once instead of waiting.
+  const std::string pipe = dir.File("pipe");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0666), 0);
+  EXPECT_FALSE(CopyWholeFile(pipe, dir.File("out.bin")));
+  EXPECT_FALSE(CopyWholeFile(from, pipe));
   EXPECT_EQ(OpenDescriptorCount(), before);
 
   EXPECT_EQ(ReadAll(readOnly), Bytes("keep me"));

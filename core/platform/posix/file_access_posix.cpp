@@ -74,6 +74,8 @@ ExistingFile ExistingFile::Open(const std::string& path) {
   struct stat info {};
   if (::fstat(handle, &info) != 0) ThrowError(errno);
   if (S_ISDIR(info.st_mode)) throw Error(kFileAccessDenied);
+  // A pipe or socket would leave a read waiting forever: it is no file to patch.
+  if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) throw Error(kFileAccessDenied);
   // Root may open a file whose write bits are all clear; such a file is
   // read-only for this program whoever runs it.
   if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) throw Error(kFileAccessDenied);

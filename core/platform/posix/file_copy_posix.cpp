@@ -88,21 +88,34 @@ bool CopyContents(int from, int to) {
   }
 }
 
+bool IsStream(const struct stat& info) { return S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode); }
+
+// Back to ordinary waiting reads and writes once the file is known to be one.
+bool Blocking(int handle) {
+  const int flags = ::fcntl(handle, F_GETFL);
+  return flags >= 0 && ::fcntl(handle, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
 }  // namespace
 
 bool CopyWholeFile(const std::string& from, const std::string& to) noexcept {
   if (from.empty() || to.empty()) return false;
   // A NUL would end the name early and name another file.
   if (from.find('\0') != std::string::npos || to.find('\0') != std::string::npos) return false;
-  Descriptor source(OpenRetrying(from.c_str(), O_RDONLY | O_CLOEXEC));
+  // Opened without waiting, so that a pipe in the way cannot hold the window
+  // forever; pipes and sockets are then refused.
+  Descriptor source(OpenRetrying(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!source.Valid()) return false;
   struct stat sourceInfo {};
-  if (::fstat(source.Get(), &sourceInfo) != 0 || S_ISDIR(sourceInfo.st_mode)) return false;
+  if (::fstat(source.Get(), &sourceInfo) != 0 || S_ISDIR(sourceInfo.st_mode) ||
+      IsStream(sourceInfo) || !Blocking(source.Get())) {
+    return false;
+  }
 
   // Open an existing destination without truncating it first: it may be the
   // source itself, or read-only, and must then stay as it is.
   bool created = false;
-  Descriptor destination(OpenRetrying(to.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
+  Descriptor destination(OpenRetrying(to.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (!destination.Valid()) {
     if (errno != ENOENT) return false;
     destination.Reset(
@@ -111,7 +124,10 @@ bool CopyWholeFile(const std::string& from, const std::string& to) noexcept {
     created = true;
   }
   struct stat destinationInfo {};
-  if (::fstat(destination.Get(), &destinationInfo) != 0) return false;
+  if (::fstat(destination.Get(), &destinationInfo) != 0 || IsStream(destinationInfo) ||
+      !Blocking(destination.Get())) {
+    return false;
+  }
   if (!created) {
     if (destinationInfo.st_dev == sourceInfo.st_dev &&
         destinationInfo.st_ino == sourceInfo.st_ino) {
