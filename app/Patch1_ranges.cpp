@@ -159,10 +159,13 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
   const auto* keyEvent = static_cast<QKeyEvent*>(event);
   if (type == QEvent::KeyPress) {
-    // Tab moves the focus, it types nothing; keys without a character
-    // (Delete, arrows, Home, End) pass the filter untouched.
-    const bool navigation = keyEvent->key() == Qt::Key_Tab || keyEvent->key() == Qt::Key_Backtab;
-    if (!navigation && !keyEvent->text().isEmpty()) {
+    // Keys without a character (Delete, arrows, Home, End) pass the filter
+    // untouched. Some platforms give Delete the text DEL, but it types
+    // nothing; Tab moves the focus.
+    const int code = keyEvent->key();
+    const bool typesNothing =
+        code == Qt::Key_Delete || code == Qt::Key_Tab || code == Qt::Key_Backtab;
+    if (!typesNothing && !keyEvent->text().isEmpty()) {
       char key = KeyByte(keyEvent->text());
       (this->*found->keyPress)(key);
       if (key == '\0') return true;

@@ -73,7 +73,7 @@ void RangesTest::typingPassesDigitsAndBackspaceOnly() {
   QCOMPARE(field->text(), QString("12"));
   // Keys that type no character move and delete as usual.
   QTest::keyClick(field, Qt::Key_Home);
-  QTest::keyClick(field, Qt::Key_Delete);
+  QTest::sendKeyEvent(QTest::Click, field, Qt::Key_Delete, QString("\x7f"), Qt::NoModifier);
   QCOMPARE(field->text(), QString("2"));
   // Tab still leaves the field.
   s.form.activateWindow();
