@@ -1,0 +1,185 @@
+// Switching the interface language with the flag buttons, the language lock,
+// and picking texts by the language flags.
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include "app/texts.hpp"
+#include "support/window_fixture.hpp"
+
+namespace texts = vips::app::texts;
+using vips::app::testing::MakeWindow;
+
+namespace {
+
+constexpr int kRussianLocale = 1049;
+constexpr int kEnglishLocale = 1033;
+
+QString Text(std::string_view utf8) {
+  return QString::fromUtf8(utf8.data(), utf8.size());
+}
+
+// Every text the window shows, by control, for before/after comparisons.
+QStringList Snapshot(TForm1& form) {
+  QStringList shown{form.windowTitle()};
+  for (auto* button : form.findChildren<QAbstractButton*>())
+    shown << button->objectName() + '=' + button->text();
+  for (auto* box : form.findChildren<QGroupBox*>()) shown << box->objectName() + '=' + box->title();
+  for (auto* field : form.findChildren<QLineEdit*>())
+    shown << field->objectName() + '=' + field->text();
+  for (auto* label : form.findChildren<QLabel*>())
+    shown << label->objectName() + '=' + label->text();
+  return shown;
+}
+
+void Click(QAbstractButton* button) {
+  QTest::mouseClick(button, Qt::LeftButton);
+}
+
+}  // namespace
+
+class LanguageTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void switchingThereAndBackRestoresEveryTextButTheTitle();
+  void switchingToRussianGivesTheRussianColumn();
+  void switchResetsTheStatusAndKeepsChosenFiles();
+  void switchTouchesNothingElse();
+  void flagButtonsAreNeverBothEnabled();
+  void lockDisablesBothButtonsForGood();
+  void pickFollowsTheFlags();
+};
+
+void LanguageTest::switchingThereAndBackRestoresEveryTextButTheTitle() {
+  auto w = MakeWindow(kEnglishLocale);
+  QStringList atStart = Snapshot(*w.form);
+
+  Click(w->SpeedButton2);
+  QCOMPARE(w->LangRussian, 1);
+  QCOMPARE(w->LangEnglish, 0);
+  Click(w->SpeedButton1);
+  QCOMPARE(w->LangRussian, 0);
+  QCOMPARE(w->LangEnglish, 1);
+
+  // The English title set by the switch has no trailing space.
+  QCOMPARE(w->windowTitle(), Text(texts::kWindowTitleAfterSwitch.english));
+  QVERIFY(!w->windowTitle().endsWith(u' '));
+  QStringList afterwards = Snapshot(*w.form);
+  QCOMPARE(atStart.takeFirst(), Text(texts::kWindowTitleAtStart.english));
+  afterwards.removeFirst();
+  QCOMPARE(afterwards, atStart);
+  QVERIFY(w.services->events.empty());
+}
+
+void LanguageTest::switchingToRussianGivesTheRussianColumn() {
+  auto started = MakeWindow(kRussianLocale);
+  auto switched = MakeWindow(kEnglishLocale);
+  Click(switched->SpeedButton2);
+  // The Russian title is the same at start and after a switch.
+  QCOMPARE(Snapshot(*switched.form), Snapshot(*started.form));
+  QCOMPARE(switched->windowTitle(), Text(texts::kWindowTitleAtStart.russian));
+  QCOMPARE(switched->GroupBox3->title(), Text(texts::kGroupBox3.russian));
+  QCOMPARE(switched->CheckBox2->text(), Text(texts::kCheckBox2.russian));
+}
+
+void LanguageTest::switchResetsTheStatusAndKeepsChosenFiles() {
+  auto w = MakeWindow(kEnglishLocale);
+  w->Edit1->setText("game.sfc");
+  w->SetStatus(Text(texts::kStatusFileSelected.english));
+
+  Click(w->SpeedButton2);
+  QCOMPARE(w->Edit1->text(), QString("game.sfc"));
+  QCOMPARE(w->Edit2->text(), Text(texts::kPatchPlaceholder.russian));
+  QCOMPARE(w->StaticText1->text(), Text(texts::kNeutralStatus.russian));
+
+  // A field showing a name equal to the current language's own placeholder
+  // is left as it is; the other language's placeholder is translated.
+  w->Edit2->setText(Text(texts::kPatchPlaceholder.russian));
+  w->Edit1->setText(Text(texts::kOriginalPlaceholder.english));
+  Click(w->SpeedButton1);
+  QCOMPARE(w->Edit1->text(), Text(texts::kOriginalPlaceholder.english));
+  QCOMPARE(w->Edit2->text(), Text(texts::kPatchPlaceholder.english));
+
+  // Placeholders are compared exactly: another case is a file's name.
+  w->Edit1->setText("original file");
+  Click(w->SpeedButton2);
+  QCOMPARE(w->Edit1->text(), QString("original file"));
+}
+
+void LanguageTest::switchTouchesNothingElse() {
+  auto w = MakeWindow(kEnglishLocale);
+  w->Table().SetRowCount(2);
+  w->Table().SetMarkerCell(0, "Execute");
+  w->Table().SetMarkerCell(1, "No                   *");
+  w->Edit3->setText("7");
+  w->CheckBox1->setChecked(false);
+  w->BitBtn3->setEnabled(true);
+  w->BackupTaken = 1;
+
+  Click(w->SpeedButton2);
+  QCOMPARE(w->Table().Cell(3, 0), std::string("Execute"));
+  QCOMPARE(w->Table().Cell(3, 1), std::string("No                   *"));
+  QCOMPARE(w->Edit3->text(), QString("7"));
+  QVERIFY(!w->CheckBox1->isChecked());
+  QVERIFY(w->CheckBox2->isChecked());
+  QVERIFY(w->BitBtn3->isEnabled());
+  QCOMPARE(w->BackupTaken, 1);
+}
+
+void LanguageTest::flagButtonsAreNeverBothEnabled() {
+  auto w = MakeWindow(kEnglishLocale);
+  for (int i = 0; i < 3; ++i) {
+    Click(w->SpeedButton2);
+    QVERIFY(w->SpeedButton1->isEnabled());
+    QVERIFY(!w->SpeedButton2->isEnabled());
+    // The disabled flag does nothing when clicked.
+    Click(w->SpeedButton2);
+    QCOMPARE(w->LangRussian, 1);
+    Click(w->SpeedButton1);
+    QVERIFY(!w->SpeedButton1->isEnabled());
+    QVERIFY(w->SpeedButton2->isEnabled());
+    QCOMPARE(w->LangEnglish, 1);
+  }
+}
+
+void LanguageTest::lockDisablesBothButtonsForGood() {
+  for (int locale : {kEnglishLocale, kRussianLocale}) {
+    auto w = MakeWindow(locale);
+    const int russian = w->LangRussian;
+    w->LockLanguage();
+    QVERIFY(w->LanguageLocked());
+    QVERIFY(!w->SpeedButton1->isEnabled());
+    QVERIFY(!w->SpeedButton2->isEnabled());
+    Click(w->SpeedButton1);
+    Click(w->SpeedButton2);
+    QCOMPARE(w->LangRussian, russian);
+
+    // Even a switch run by other means enables neither button again.
+    w->SpeedButton1Click();
+    w->SpeedButton2Click();
+    QVERIFY(!w->SpeedButton1->isEnabled());
+    QVERIFY(!w->SpeedButton2->isEnabled());
+  }
+}
+
+void LanguageTest::pickFollowsTheFlags() {
+  auto w = MakeWindow(kEnglishLocale);
+  QCOMPARE(w->Pick(texts::kButton3), QString("Execute all"));
+  QCOMPARE(w->PickUtf8(texts::kButton3), std::string("Execute all"));
+  Click(w->SpeedButton2);
+  QCOMPARE(w->Pick(texts::kButton3), QString("Выполнить всё"));
+  QCOMPARE(w->PickUtf8(texts::kButton3), std::string("Выполнить всё"));
+  QCOMPARE(w->CurrentLanguage(), vips::Language::Russian);
+
+  // Each flag is tested on its own: with neither set there is no text.
+  w->LangRussian = 0;
+  QCOMPARE(w->Pick(texts::kButton3), QString());
+  QCOMPARE(w->PickUtf8(texts::kButton3), std::string());
+}
+
+QTEST_MAIN(LanguageTest)
+#include "test_language.moc"

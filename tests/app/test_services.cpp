@@ -1,0 +1,180 @@
+// The window's reporting services and platform helpers: the error box's full
+// stop, the locale identifier, the file dialog's filter, the busy cursor.
+#include <QGuiApplication>
+#include <QTest>
+#include <cstdlib>
+
+#include "app/error_box_text.hpp"
+#include "app/platform/locale_id.hpp"
+#include "app/qt_window_services.hpp"
+#include "support/window_fixture.hpp"
+
+using vips::app::ErrorBoxText;
+using vips::app::LocaleIdFromName;
+using vips::app::testing::MakeWindow;
+
+class ServicesTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void errorTextGetsAFullStop_data();
+  void errorTextGetsAFullStop();
+  void reportedErrorsGoToTheErrorBox();
+  void localeNamesMapToIdentifiers_data();
+  void localeNamesMapToIdentifiers();
+  void threadLocaleFollowsTheEnvironment();
+  void dialogFiltersBecomeNameFilters_data();
+  void dialogFiltersBecomeNameFilters();
+  void messageLinesLoseTheirCarriageReturns();
+  void busyCursorNeedsOneRestore();
+};
+
+void ServicesTest::errorTextGetsAFullStop_data() {
+  QTest::addColumn<QString>("text");
+  QTest::addColumn<QString>("shown");
+  QTest::newRow("letter") << "File not found"
+                          << "File not found.";
+  QTest::newRow("digit") << "I/O error 5"
+                         << "I/O error 5.";
+  QTest::newRow("quote") << "'x' is not a valid integer value"
+                         << "'x' is not a valid integer value.";
+  QTest::newRow("full stop") << "Disk full."
+                             << "Disk full.";
+  QTest::newRow("exclamation") << "Invalid IPS file!"
+                               << "Invalid IPS file!";
+  QTest::newRow("space") << "ends with space "
+                         << "ends with space ";
+  QTest::newRow("comma") << "a,"
+                         << "a,";
+  QTest::newRow("hyphen") << "a-"
+                          << "a-";
+  QTest::newRow("slash") << "a/"
+                         << "a/.";
+  QTest::newRow("empty") << ""
+                         << "";
+  QTest::newRow("Cyrillic") << "Файл не найден"
+                            << "Файл не найден.";
+  QTest::newRow("one byte") << "?"
+                            << "?.";
+}
+
+void ServicesTest::errorTextGetsAFullStop() {
+  QFETCH(QString, text);
+  QFETCH(QString, shown);
+  QCOMPARE(QString::fromStdString(ErrorBoxText(text.toStdString())), shown);
+}
+
+void ServicesTest::reportedErrorsGoToTheErrorBox() {
+  auto w = MakeWindow(1033);
+  w->ReportError("File access denied");
+  w->ReportError("Invalid IPS file!");
+  QCOMPARE(w.services->events,
+           (std::vector<std::string>{"error: File access denied.", "error: Invalid IPS file!"}));
+}
+
+void ServicesTest::localeNamesMapToIdentifiers_data() {
+  QTest::addColumn<QString>("name");
+  QTest::addColumn<int>("id");
+  QTest::newRow("ru_RU") << "ru_RU" << 1049;
+  QTest::newRow("ru_RU.UTF-8@modifier") << "ru_RU.UTF-8@x" << 1049;
+  QTest::newRow("ru_RU.KOI8-R") << "ru_RU.KOI8-R" << 1049;
+  QTest::newRow("ru alone") << "ru" << 1049;
+  QTest::newRow("ru_MD") << "ru_MD.UTF-8" << 2073;
+  QTest::newRow("ru in an unlisted country") << "ru_UA.UTF-8" << 1033;
+  QTest::newRow("uk_UA") << "uk_UA.UTF-8" << 1058;
+  QTest::newRow("be_BY") << "be_BY.UTF-8" << 1059;
+  QTest::newRow("en_US") << "en_US.UTF-8" << 1033;
+  QTest::newRow("en_GB") << "en_GB.ISO-8859-1" << 2057;
+  QTest::newRow("de_DE@euro") << "de_DE@euro" << 1031;
+  QTest::newRow("de_AT") << "de_AT.UTF-8" << 3079;
+  QTest::newRow("fr_FR") << "fr_FR.UTF-8" << 1036;
+  QTest::newRow("ja_JP") << "ja_JP.eucJP" << 1041;
+  QTest::newRow("zh_CN") << "zh_CN.GB18030" << 2052;
+  QTest::newRow("case and hyphen") << "RU-ru" << 1049;
+  QTest::newRow("C") << "C" << 1033;
+  QTest::newRow("C.UTF-8") << "C.UTF-8" << 1033;
+  QTest::newRow("POSIX") << "POSIX" << 1033;
+  QTest::newRow("empty") << "" << 1033;
+  QTest::newRow("unknown") << "xx_YY.UTF-8" << 1033;
+  QTest::newRow("prefix of a name") << "r" << 1033;
+}
+
+void ServicesTest::localeNamesMapToIdentifiers() {
+  QFETCH(QString, name);
+  QFETCH(int, id);
+  QCOMPARE(LocaleIdFromName(name.toStdString()), id);
+}
+
+void ServicesTest::threadLocaleFollowsTheEnvironment() {
+#ifdef _WIN32
+  QSKIP("the thread locale comes from the system on Windows");
+#else
+  const auto set = [](const char* all, const char* messages, const char* lang) {
+    for (auto [name, value] : {std::pair{"LC_ALL", all}, {"LC_MESSAGES", messages}, {"LANG", lang}})
+      value ? setenv(name, value, 1) : unsetenv(name);
+  };
+  set(nullptr, nullptr, "ru_RU.UTF-8");
+  QCOMPARE(vips::app::ThreadLocaleId(), 1049);
+  set(nullptr, "en_GB.UTF-8", "ru_RU.UTF-8");
+  QCOMPARE(vips::app::ThreadLocaleId(), 2057);
+  set("ru_RU.UTF-8", "en_GB.UTF-8", "de_DE.UTF-8");
+  QCOMPARE(vips::app::ThreadLocaleId(), 1049);
+  // An empty variable counts as not set.
+  set("", "", "ru_RU.UTF-8");
+  QCOMPARE(vips::app::ThreadLocaleId(), 1049);
+  set(nullptr, nullptr, nullptr);
+  QCOMPARE(vips::app::ThreadLocaleId(), 1033);
+  set(nullptr, nullptr, "C.UTF-8");
+#endif
+}
+
+void ServicesTest::dialogFiltersBecomeNameFilters_data() {
+  QTest::addColumn<QString>("filter");
+  QTest::addColumn<QString>("nameFilters");
+  QTest::newRow("patch") << "IPS file (*.ips)|*.ips"
+                         << "IPS file (*.ips)";
+  QTest::newRow("Russian") << "IPS патч (*.ips)|*.ips"
+                           << "IPS патч (*.ips)";
+  // Every file, extension or not.
+  QTest::newRow("any file") << "Any file (*.*)|*.*"
+                            << "Any file (*)";
+  QTest::newRow("several patterns") << "Images (*.png;*.bmp)|*.png;*.bmp"
+                                    << "Images (*.png *.bmp)";
+  QTest::newRow("several entries") << "IPS file|*.ips|Any file|*.*"
+                                   << "IPS file (*.ips);;Any file (*)";
+  QTest::newRow("dangling description") << "IPS file (*.ips)|*.ips|Orphan"
+                                        << "IPS file (*.ips)";
+}
+
+void ServicesTest::dialogFiltersBecomeNameFilters() {
+  QFETCH(QString, filter);
+  QFETCH(QString, nameFilters);
+  QCOMPARE(vips::app::QtNameFilter(filter.toStdString()), nameFilters);
+}
+
+void ServicesTest::messageLinesLoseTheirCarriageReturns() {
+  QCOMPARE(vips::app::MessageBoxText("Velmorant IPS  version 2.2\r\n\r\nline"),
+           QString("Velmorant IPS  version 2.2\n\nline"));
+}
+
+void ServicesTest::busyCursorNeedsOneRestore() {
+  {
+    vips::app::QtWindowServices services;
+    services.SetBusyCursor();
+    services.SetBusyCursor();
+    QVERIFY(QGuiApplication::overrideCursor() != nullptr);
+    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    services.SetNormalCursor();
+    QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+    // Nothing of ours to restore: another holder's cursor stays.
+    QGuiApplication::setOverrideCursor(Qt::CrossCursor);
+    services.SetNormalCursor();
+    QVERIFY(QGuiApplication::overrideCursor() != nullptr);
+    QGuiApplication::restoreOverrideCursor();
+    services.SetBusyCursor();
+  }
+  // A services object that goes away takes its busy cursor with it.
+  QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+}
+
+QTEST_MAIN(ServicesTest)
+#include "test_services.moc"

@@ -1,0 +1,359 @@
+// The window as it starts: every control in its place with its texts in the
+// locale's language, the enabled states, the focus order, the fixed frame,
+// the pictures and About.
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include "app/texts.hpp"
+#include "support/window_fixture.hpp"
+
+namespace texts = vips::app::texts;
+using vips::app::testing::MakeWindow;
+
+namespace {
+
+constexpr int kRussianLocale = 1049;
+constexpr int kEnglishLocale = 1033;
+
+QString Text(std::string_view utf8) {
+  return QString::fromUtf8(utf8.data(), utf8.size());
+}
+
+QString Pick(const texts::Bilingual& text, bool russian) {
+  return Text(russian ? text.russian : text.english);
+}
+
+// The text a control shows, whatever its kind.
+QString Shown(QWidget* control) {
+  if (auto* button = qobject_cast<QAbstractButton*>(control)) return button->text();
+  if (auto* box = qobject_cast<QGroupBox*>(control)) return box->title();
+  if (auto* field = qobject_cast<QLineEdit*>(control)) return field->text();
+  if (auto* label = qobject_cast<QLabel*>(control)) return label->text();
+  return control->windowTitle();
+}
+
+struct Caption {
+  const char* control;
+  texts::Bilingual text;
+};
+
+// The caption table, plus the placeholders and the neutral status text.
+const Caption kCaptions[] = {
+    {"Edit1", texts::kOriginalPlaceholder},
+    {"Edit2", texts::kPatchPlaceholder},
+    {"CheckBox1", texts::kCheckBox1},
+    {"BitBtn2", texts::kBitBtn2},
+    {"BitBtn1", texts::kBitBtn1},
+    {"BitBtn3", texts::kBitBtn3},
+    {"Button1", texts::kSelectButton},
+    {"Button2", texts::kSelectButton},
+    {"Button3", texts::kButton3},
+    {"Button4", texts::kButton4},
+    {"Button5", texts::kButton5},
+    {"Button6", texts::kButton6},
+    {"Button7", texts::kButton7},
+    {"GroupBox1", texts::kGroupBox1},
+    {"GroupBox2", texts::kGroupBox2},
+    {"GroupBox3", texts::kGroupBox3},
+    {"Label1", texts::kFromLabel},
+    {"Label2", texts::kFromLabel},
+    {"Label3", texts::kFromLabel},
+    {"Label4", texts::kToLabel},
+    {"Label5", texts::kToLabel},
+    {"Label6", texts::kToLabel},
+    {"GroupBox4", texts::kGroupBox4},
+    {"Button8", texts::kButton8},
+    {"Button9", texts::kButton9},
+    {"Button10", texts::kButton10},
+    {"StaticText1", texts::kNeutralStatus},
+    {"CheckBox2", texts::kCheckBox2},
+};
+
+}  // namespace
+
+class StartupTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void startsInTheLocalesLanguage_data();
+  void startsInTheLocalesLanguage();
+  void startsWithTheDesignedState();
+  void controlsStandWhereDesigned_data();
+  void controlsStandWhereDesigned();
+  void windowIsFixedWithoutMinimizeOrMaximize();
+  void tabWalksTheFocusOrder();
+  void statusLineIsMagentaAndFollowsItsText();
+  void buttonsCarryTheirPictures();
+  void aboutShowsOneMessageInTheCurrentLanguage_data();
+  void aboutShowsOneMessageInTheCurrentLanguage();
+};
+
+void StartupTest::startsInTheLocalesLanguage_data() {
+  QTest::addColumn<int>("locale");
+  QTest::addColumn<bool>("russian");
+  QTest::newRow("English (US)") << kEnglishLocale << false;
+  QTest::newRow("Russian (Russia)") << kRussianLocale << true;
+  // Russian spoken elsewhere, and neighbouring languages, start in English.
+  QTest::newRow("Russian (Moldova)") << 2073 << false;
+  QTest::newRow("Ukrainian") << 1058 << false;
+  QTest::newRow("Russian, other sort order") << (0x10000 | kRussianLocale) << false;
+  QTest::newRow("unknown") << 0 << false;
+}
+
+void StartupTest::startsInTheLocalesLanguage() {
+  QFETCH(int, locale);
+  QFETCH(bool, russian);
+  auto w = MakeWindow(locale);
+
+  QCOMPARE(w->LangRussian, russian ? 1 : 0);
+  QCOMPARE(w->LangEnglish, russian ? 0 : 1);
+  QCOMPARE(w->CurrentLanguage(), russian ? vips::Language::Russian : vips::Language::English);
+  for (const Caption& caption : kCaptions) {
+    auto* control = w->findChild<QWidget*>(caption.control);
+    QVERIFY2(control != nullptr, caption.control);
+    QCOMPARE(Shown(control), Pick(caption.text, russian));
+  }
+  // The English title at start ends with a space, like the Russian one.
+  QCOMPARE(w->windowTitle(), Pick(texts::kWindowTitleAtStart, russian));
+  QVERIFY(w->windowTitle().endsWith(u' '));
+  // Only the other language's flag can be pressed.
+  QCOMPARE(w->SpeedButton1->isEnabled(), russian);
+  QCOMPARE(w->SpeedButton2->isEnabled(), !russian);
+  QVERIFY(w.services->events.empty());
+}
+
+void StartupTest::startsWithTheDesignedState() {
+  auto w = MakeWindow(kEnglishLocale);
+  QCOMPARE(w->BackupTaken, 0);
+  QVERIFY(!w->BitBtn3->isEnabled());
+  QVERIFY(w->CheckBox1->isChecked());
+  QVERIFY(w->CheckBox2->isChecked());
+  for (QLineEdit* field : {w->Edit3, w->Edit4, w->Edit5, w->Edit6, w->Edit7, w->Edit8}) {
+    QCOMPARE(field->text(), QString("1"));
+    QVERIFY(!field->isReadOnly());
+  }
+  QVERIFY(w->Edit1->isReadOnly());
+  QVERIFY(w->Edit2->isReadOnly());
+  QCOMPARE(w->Edit1->cursor().shape(), Qt::ArrowCursor);
+  QCOMPARE(w->Button1->cursor().shape(), Qt::PointingHandCursor);
+  QCOMPARE(w->SpeedButton2->cursor().shape(), Qt::PointingHandCursor);
+  QCOMPARE(w->BitBtn1->cursor().shape(), Qt::WhatsThisCursor);
+  QCOMPARE(w->Button8->cursor().shape(), Qt::ArrowCursor);
+
+  QCOMPARE(w->StringGrid1->RowCount(), 12);
+  for (int row = 0; row < 12; ++row)
+    for (int column = 0; column < 4; ++column) QVERIFY(w->Table().Cell(column, row).empty());
+
+  // Each pair of fields has its own tint.
+  const auto base = [](QLineEdit* field) { return field->palette().color(QPalette::Base); };
+  QCOMPARE(base(w->Edit1), QColor(204, 255, 204));
+  QCOMPARE(base(w->Edit2), QColor(204, 255, 204));
+  QCOMPARE(base(w->Edit4), QColor(170, 191, 204));
+  QCOMPARE(base(w->Edit5), QColor(204, 191, 204));
+  QCOMPARE(base(w->Edit8), QColor(221, 191, 204));
+
+  // The language buttons and the status line never take the focus; no
+  // button answers Enter for the whole window.
+  QCOMPARE(w->SpeedButton1->focusPolicy(), Qt::NoFocus);
+  QCOMPARE(w->SpeedButton2->focusPolicy(), Qt::NoFocus);
+  QCOMPARE(w->StaticText1->focusPolicy(), Qt::NoFocus);
+  for (auto* button : w->findChildren<QPushButton*>()) {
+    QVERIFY2(!button->isDefault() && !button->autoDefault(), qPrintable(button->objectName()));
+  }
+}
+
+void StartupTest::controlsStandWhereDesigned_data() {
+  QTest::addColumn<QString>("control");
+  QTest::addColumn<QString>("parent");
+  QTest::addColumn<QRect>("geometry");
+  const struct {
+    const char* control;
+    const char* parent;
+    QRect geometry;
+  } layout[] = {
+      {"Panel1", "Form1", {0, 0, 614, 379}},
+      {"SpeedButton1", "Panel1", {301, 352, 38, 24}},
+      {"SpeedButton2", "Panel1", {338, 352, 38, 24}},
+      {"GroupBox1", "Form1", {8, 4, 473, 57}},
+      {"Edit1", "GroupBox1", {8, 20, 385, 21}},
+      {"Button1", "GroupBox1", {400, 19, 65, 22}},
+      {"GroupBox2", "Form1", {8, 60, 473, 57}},
+      {"Edit2", "GroupBox2", {8, 19, 385, 21}},
+      {"Button2", "GroupBox2", {400, 19, 65, 22}},
+      {"BitBtn2", "Form1", {381, 125, 100, 25}},
+      {"GroupBox3", "Form1", {8, 120, 369, 233}},
+      {"StringGrid1", "GroupBox3", {8, 16, 353, 209}},
+      {"Button3", "Form1", {381, 155, 100, 25}},
+      {"Button4", "Form1", {381, 183, 100, 25}},
+      {"Button5", "Form1", {381, 211, 100, 25}},
+      {"Button7", "Form1", {381, 239, 100, 25}},
+      {"Button6", "Form1", {381, 267, 100, 25}},
+      {"BitBtn3", "Form1", {381, 297, 100, 27}},
+      {"BitBtn1", "Form1", {381, 327, 100, 25}},
+      {"CheckBox1", "Form1", {8, 358, 201, 17}},
+      {"CheckBox2", "Form1", {212, 358, 81, 17}},
+      {"GroupBox4", "Form1", {487, 4, 121, 349}},
+      {"Label1", "GroupBox4", {8, 32, 20, 13}},
+      {"Edit3", "GroupBox4", {32, 29, 81, 21}},
+      {"Label4", "GroupBox4", {8, 63, 9, 13}},
+      {"Edit4", "GroupBox4", {32, 60, 81, 21}},
+      {"Button8", "GroupBox4", {8, 96, 103, 25}},
+      {"Label2", "GroupBox4", {8, 141, 20, 13}},
+      {"Edit5", "GroupBox4", {32, 138, 81, 21}},
+      {"Label5", "GroupBox4", {8, 171, 9, 13}},
+      {"Edit6", "GroupBox4", {32, 168, 81, 21}},
+      {"Button9", "GroupBox4", {11, 204, 100, 25}},
+      {"Label3", "GroupBox4", {8, 253, 20, 13}},
+      {"Edit7", "GroupBox4", {32, 250, 81, 21}},
+      {"Label6", "GroupBox4", {8, 285, 9, 13}},
+      {"Edit8", "GroupBox4", {32, 282, 81, 21}},
+      {"Button10", "GroupBox4", {11, 314, 100, 25}},
+  };
+  for (const auto& row : layout) {
+    QTest::newRow(row.control) << row.control << row.parent << row.geometry;
+  }
+}
+
+void StartupTest::controlsStandWhereDesigned() {
+  QFETCH(QString, control);
+  QFETCH(QString, parent);
+  QFETCH(QRect, geometry);
+  auto w = MakeWindow(kEnglishLocale);
+  auto* widget = w->findChild<QWidget*>(control);
+  QVERIFY(widget != nullptr);
+  QCOMPARE(widget->parentWidget()->objectName(), parent);
+  if (qobject_cast<QLabel*>(widget) != nullptr) {
+    // A label widens only where the stand-in face needs it for its caption.
+    QCOMPARE(widget->pos(), geometry.topLeft());
+    QCOMPARE(widget->height(), geometry.height());
+    QVERIFY(widget->width() >= geometry.width());
+    QVERIFY(widget->width() >= widget->sizeHint().width());
+    QVERIFY(widget->geometry().right() < w->Edit3->x());
+  } else {
+    QCOMPARE(widget->geometry(), geometry);
+  }
+}
+
+void StartupTest::windowIsFixedWithoutMinimizeOrMaximize() {
+  auto w = MakeWindow(kEnglishLocale);
+  QCOMPARE(w->size(), QSize(614, 379));
+  QCOMPARE(w->minimumSize(), QSize(614, 379));
+  QCOMPARE(w->maximumSize(), QSize(614, 379));
+  QCOMPARE(w->pos(), QPoint(200, 124));
+  const Qt::WindowFlags flags = w->windowFlags();
+  QVERIFY(flags.testFlag(Qt::WindowSystemMenuHint));
+  QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
+  QVERIFY(flags.testFlag(Qt::CustomizeWindowHint));
+  QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
+  QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+
+  w->show();
+  QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+  w->resize(800, 600);
+  QCOMPARE(w->size(), QSize(614, 379));
+  QVERIFY(!w->windowIcon().isNull());
+  QCOMPARE(w->windowIcon().availableSizes().size(), 5);
+}
+
+void StartupTest::tabWalksTheFocusOrder() {
+  auto w = MakeWindow(kEnglishLocale);
+  w->show();
+  QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+
+  const auto walk = [&w](QWidget* start, int steps) {
+    start->setFocus(Qt::OtherFocusReason);
+    QStringList names{QApplication::focusWidget()->objectName()};
+    for (int i = 0; i < steps; ++i) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      names << QApplication::focusWidget()->objectName();
+    }
+    return names;
+  };
+
+  // Recover is disabled at start and is passed over.
+  QCOMPARE(walk(w->Edit1, 23).join(' '),
+           QString("Edit1 Button1 Edit2 Button2 BitBtn2 BitBtn1 CheckBox1 StringGrid1 Button3 "
+                   "Button4 Button5 Button6 Button7 Edit3 Edit4 Button8 Edit5 Edit6 Button9 "
+                   "Edit7 Edit8 Button10 CheckBox2 Edit1"));
+  w->BitBtn3->setEnabled(true);
+  QCOMPARE(walk(w->Button10, 3).join(' '), QString("Button10 BitBtn3 CheckBox2 Edit1"));
+
+  // The file name fields do not select their text when tabbed into.
+  w->Edit2->setText("game.bin");
+  w->Button1->setFocus(Qt::OtherFocusReason);
+  QTest::keyClick(w->Button1, Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), w->Edit2);
+  QVERIFY(!w->Edit2->hasSelectedText());
+}
+
+void StartupTest::statusLineIsMagentaAndFollowsItsText() {
+  auto w = MakeWindow(kEnglishLocale);
+  QCOMPARE(w->StaticText1->palette().color(QPalette::WindowText), QColor(255, 0, 255));
+  QCOMPARE(w->StaticText1->font().pixelSize(), 11);
+  QCOMPARE(w->font().pixelSize(), 11);
+  QCOMPARE(w->font().family(), QString("MS Sans Serif"));
+
+  const int neutralWidth = w->StaticText1->width();
+  w->SetStatus(Text(texts::kStatusProgramOperation.english));
+  QCOMPARE(w->StaticText1->text(), Text(texts::kStatusProgramOperation.english));
+  QVERIFY(w->StaticText1->width() > neutralWidth);
+  QCOMPARE(w->StaticText1->pos(), QPoint(381, 358));
+  QCOMPARE(w->StaticText1->height(), 17);
+  w->SetStatus(Text(texts::kNeutralStatus.english));
+  QCOMPARE(w->StaticText1->width(), neutralWidth);
+}
+
+void StartupTest::buttonsCarryTheirPictures() {
+  auto w = MakeWindow(kEnglishLocale);
+  const auto image = [](const QIcon& icon, QIcon::Mode mode, QSize size) {
+    return icon.pixmap(size, 1.0, mode).toImage();
+  };
+  struct {
+    QAbstractButton* button;
+    QSize size;
+  } const pictured[] = {{w->BitBtn1, {18, 18}},
+                        {w->BitBtn2, {18, 18}},
+                        {w->BitBtn3, {18, 18}},
+                        {w->SpeedButton1, {22, 15}},
+                        {w->SpeedButton2, {22, 15}}};
+  for (const auto& entry : pictured) {
+    const QIcon icon = entry.button->icon();
+    QVERIFY2(!icon.isNull(), qPrintable(entry.button->objectName()));
+    QCOMPARE(entry.button->iconSize(), entry.size);
+    const QImage normal = image(icon, QIcon::Normal, entry.size);
+    QCOMPARE(normal.size(), entry.size);
+    // The disabled image differs from the normal one (grey outline or faded).
+    QVERIFY(image(icon, QIcon::Disabled, entry.size) != normal);
+  }
+  // Flags sit in a black frame.
+  const QImage flag = image(w->SpeedButton2->icon(), QIcon::Normal, {22, 15});
+  QCOMPARE(flag.pixelColor(0, 0), QColor(Qt::black));
+  QCOMPARE(flag.pixelColor(21, 14), QColor(Qt::black));
+}
+
+void StartupTest::aboutShowsOneMessageInTheCurrentLanguage_data() {
+  QTest::addColumn<int>("locale");
+  QTest::addColumn<QString>("firstLine");
+  QTest::newRow("English") << kEnglishLocale << "Velmorant IPS  version 2.2";
+  QTest::newRow("Russian") << kRussianLocale << "Velmorant IPS патчер  версия 2.2";
+}
+
+void StartupTest::aboutShowsOneMessageInTheCurrentLanguage() {
+  QFETCH(int, locale);
+  QFETCH(QString, firstLine);
+  auto w = MakeWindow(locale);
+  QTest::mouseClick(w->BitBtn1, Qt::LeftButton);
+  QCOMPARE(w.services->events.size(), std::size_t{1});
+  QCOMPARE(w.services->messages.size(), std::size_t{1});
+  const QString text = QString::fromStdString(w.services->messages.front());
+  QCOMPARE(text.split("\r\n").value(0), firstLine);
+  QCOMPARE(text.split("\r\n").value(1), QString());
+  QVERIFY(text.split("\r\n").size() > 2);
+}
+
+QTEST_MAIN(StartupTest)
+#include "test_startup.moc"
