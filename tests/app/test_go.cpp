@@ -55,6 +55,7 @@ class GoTest : public QObject {
   void patchThatLostItsHeaderKeepsRecoverAsItWas();
   void ioFailureRestoresCursorBeforeTheErrorAndWritesNothing_data();
   void ioFailureRestoresCursorBeforeTheErrorAndWritesNothing();
+  void failedWalkLeavesViewAtTop();
   void recordAddedAfterLoadingFallsOnRowWithoutMarker();
   void viewScrollsBackToSavedTopRow_data();
   void viewScrollsBackToSavedTopRow();
@@ -269,6 +270,22 @@ void GoTest::ioFailureRestoresCursorBeforeTheErrorAndWritesNothing() {
   QCOMPARE(s.Status(), QString("status: file backuped!"));
   // The view follows the rows the walk reached.
   QCOMPARE(s.form.StringGrid1->RowCount(), s.form.Table().RowCount());
+}
+
+void GoTest::failedWalkLeavesViewAtTop() {
+  PatchingSession s;
+  s.Prepare(kOriginal, PatchOfOneByteRecords(30));
+  // Cut after the offset of record 25: 24 records of 6 bytes follow the header.
+  s.dir.Write("change.ips", PatchOfOneByteRecords(30).substr(0, 5 + 24 * 6 + 3));
+  auto* grid = s.form.StringGrid1;
+  grid->SetTopRow(10);
+
+  s.Go();
+  QCOMPARE(s.Errors(), QStringList({"Read beyond end of file."}));
+  QCOMPARE(grid->RowCount(), 25);
+  QCOMPARE(grid->TopRow(), 0);
+  QCOMPARE(grid->Row(), 0);
+  QCOMPARE(s.Bytes(s.original), QByteArray::fromStdString(kOriginal));
 }
 
 void GoTest::recordAddedAfterLoadingFallsOnRowWithoutMarker() {
