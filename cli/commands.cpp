@@ -42,8 +42,7 @@ void ChooseRecords(PatchTable& table, Selection selection, const std::vector<boo
 }  // namespace
 
 int ListRecords(const std::string& patchPath, std::ostream& out, std::ostream& err) {
-  ExistingFile patch = ExistingFile::Open(patchPath);
-  IpsReader reader(patch);
+  IpsReader reader(ExistingFile::Open(patchPath));
   if (!reader.ReadHeader()) return NotAPatch(err);
   // A record is printed only once it has been read whole, so that a cut
   // patch lists exactly its complete records before the error.
@@ -62,7 +61,7 @@ int ListRecords(const std::string& patchPath, std::ostream& out, std::ostream& e
     out << number << '\t' << HexAddressText(offset) << '\t'
         << HexAddressText(FinalAddress(offset, count)) << '\t' << kind << '\t' << count << '\n';
   }
-  patch.Close();
+  reader.Close();
   return kExitDone;
 }
 

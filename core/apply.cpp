@@ -1,10 +1,10 @@
 #include "core/apply.hpp"
 
+#include <optional>
 #include <vector>
 
 #include "core/block_cache.hpp"
-#include "core/file_access.hpp"
-#include "core/ips_reader.hpp"
+#include "core/opened_patch.hpp"
 #include "core/patch_table.hpp"
 
 namespace vips {
@@ -13,17 +13,12 @@ ApplyResult ApplyMarkedRecords(const std::string& originalPath, const std::strin
                                PatchTable& table) {
   table.SetRowCount(1);
 
-  ExistingFile patch = ExistingFile::Open(patchPath);
-  IpsReader reader(patch);
-  if (!reader.ReadHeader()) {
-    patch.Close();
-    return ApplyResult::BadHeader;
-  }
-
-  ExistingFile original = ExistingFile::Open(originalPath);
+  std::optional<OpenedPatch> files = OpenPatchThenOriginal(patchPath, originalPath);
+  if (!files) return ApplyResult::BadHeader;
+  IpsReader& reader = files->reader;
   // Marked records land in the cache first and reach the file only once the
   // patch has read through to its end marker: a cut patch writes nothing.
-  BlockCache cache(original);
+  BlockCache cache(files->original);
   std::vector<std::uint8_t> data;
 
   // Records are paired with rows by position.
@@ -53,9 +48,9 @@ ApplyResult ApplyMarkedRecords(const std::string& originalPath, const std::strin
 
   // Drops the row that the end marker began.
   table.SetRowCount(table.RowCount() - 1);
-  patch.Close();
+  reader.Close();
   cache.Flush();
-  original.Close();
+  files->original.Close();
   return ApplyResult::Applied;
 }
 

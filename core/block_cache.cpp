@@ -59,9 +59,4 @@ void BlockCache::Flush() {
   }
 }
 
-std::size_t BlockCache::TouchedBlocks() const {
-  return static_cast<std::size_t>(std::count_if(blocks_.begin(), blocks_.end(),
-                                                [](const Block& b) { return b.bytes != nullptr; }));
-}
-
 }  // namespace vips

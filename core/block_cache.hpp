@@ -26,8 +26,6 @@ class BlockCache {
   // blocks written before it stay written.
   void Flush();
 
-  [[nodiscard]] std::size_t TouchedBlocks() const;
-
  private:
   struct Block {
     std::unique_ptr<std::uint8_t[]> bytes;

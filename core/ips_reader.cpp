@@ -1,7 +1,7 @@
 #include "core/ips_reader.hpp"
 
 #include <algorithm>
-#include <cstring>
+#include <utility>
 
 #include "core/error.hpp"
 
@@ -14,7 +14,7 @@ constexpr char kHeader[] = {'P', 'A', 'T', 'C', 'H'};
 
 }  // namespace
 
-IpsReader::IpsReader(ExistingFile& patch) : file_(patch), buffer_(kBufferSize) {}
+IpsReader::IpsReader(ExistingFile patch) : file_(std::move(patch)), buffer_(kBufferSize) {}
 
 bool IpsReader::Fill() {
   if (begin_ < end_) return true;

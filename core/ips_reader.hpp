@@ -18,10 +18,11 @@ struct RunBody {
 // Reads an IPS patch strictly forward, from the header to the end marker,
 // step by step, so that callers can act between the fields of a record.
 // Reads are buffered (64 KiB at a time); every read after the header must
-// deliver all its bytes or throws "Read beyond end of file".
+// deliver all its bytes or throws "Read beyond end of file". The reader owns
+// the opened patch file.
 class IpsReader {
  public:
-  explicit IpsReader(ExistingFile& patch);
+  explicit IpsReader(ExistingFile patch);
 
   // Reads up to 5 bytes; true only for exactly "PATCH". Never throws for a
   // short file (only for a failing read).
@@ -38,12 +39,14 @@ class IpsReader {
   void ReadData(std::size_t count, std::vector<std::uint8_t>& out);
   // Skips the next `count` data bytes (same failure as ReadData).
   void SkipData(std::size_t count);
+  // Closes the patch file, reporting a failing close.
+  void Close() { file_.Close(); }
 
  private:
   [[nodiscard]] std::uint8_t ReadByte();
   bool Fill();
 
-  ExistingFile& file_;
+  ExistingFile file_;
   std::vector<std::uint8_t> buffer_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;

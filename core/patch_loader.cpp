@@ -1,8 +1,9 @@
 #include "core/patch_loader.hpp"
 
-#include "core/file_access.hpp"
-#include "core/ips_reader.hpp"
+#include <optional>
+
 #include "core/markers.hpp"
+#include "core/opened_patch.hpp"
 #include "core/patch_table.hpp"
 
 namespace vips {
@@ -12,16 +13,11 @@ LoadResult LoadPatchIntoTable(const std::string& patchPath, const std::string& o
   // The row about to be filled; it keeps its old texts until overwritten.
   table.SetRowCount(1);
 
-  ExistingFile patch = ExistingFile::Open(patchPath);
-  IpsReader reader(patch);
-  if (!reader.ReadHeader()) {
-    patch.Close();
-    return LoadResult::BadHeader;
-  }
-
   // Loading touches no byte of the original file; it only has to be
   // possible to open it the way the applier will.
-  ExistingFile original = ExistingFile::Open(originalPath);
+  std::optional<OpenedPatch> files = OpenPatchThenOriginal(patchPath, originalPath);
+  if (!files) return LoadResult::BadHeader;
+  IpsReader& reader = files->reader;
 
   const std::string_view marker = ExecuteMarker(language);
   for (int row = 0;; ++row) {
@@ -45,8 +41,8 @@ LoadResult LoadPatchIntoTable(const std::string& patchPath, const std::string& o
     }
   }
 
-  patch.Close();
-  original.Close();
+  reader.Close();
+  files->original.Close();
   // Drops the row that the end marker began.
   table.SetRowCount(table.RowCount() - 1);
   return LoadResult::Loaded;

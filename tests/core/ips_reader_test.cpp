@@ -38,8 +38,7 @@ struct Walk {
 // Walks a whole patch the way the loader and the applier do.
 Walk WalkPatch(const testing::TempDir& dir, const std::string& bytes) {
   const std::string path = dir.Write("walk.ips", bytes);
-  ExistingFile file = ExistingFile::Open(path);
-  IpsReader reader(file);
+  IpsReader reader(ExistingFile::Open(path));
   Walk walk;
   walk.header = reader.ReadHeader();
   if (!walk.header) return walk;
@@ -195,8 +194,7 @@ TEST(IpsReaderTest, LargeRecordsAcrossBufferBoundaries) {
 TEST(IpsReaderTest, SkipDataMovesPastTheBytesAndFailsOnACut) {
   testing::TempDir dir;
   const std::string bytes = PatchBuilder().Data(1, std::string(60000, 'd')).Run(2, 5, 9).Bytes();
-  ExistingFile file = ExistingFile::Open(dir.Write("skip.ips", bytes));
-  IpsReader reader(file);
+  IpsReader reader(ExistingFile::Open(dir.Write("skip.ips", bytes)));
   ASSERT_TRUE(reader.ReadHeader());
   EXPECT_EQ(reader.ReadOffset(), 1);
   reader.SkipData(reader.ReadSize());
