@@ -7,7 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <climits>
+#include <optional>
 #include <utility>
 
 #include "core/error.hpp"
@@ -15,25 +15,6 @@
 #include "core/platform/windows/wide_path.hpp"
 
 namespace vips {
-
-namespace windows {
-
-std::optional<std::wstring> WidePath(const std::string& path) {
-  if (path.empty()) return std::wstring();
-  if (path.size() > static_cast<std::size_t>(INT_MAX)) return std::nullopt;
-  const int inSize = static_cast<int>(path.size());
-  const int wideSize =
-      ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), inSize, nullptr, 0);
-  if (wideSize <= 0) return std::nullopt;
-  std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
-  if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), inSize, wide.data(),
-                            wideSize) != wideSize) {
-    return std::nullopt;
-  }
-  return wide;
-}
-
-}  // namespace windows
 
 namespace {
 
@@ -87,7 +68,10 @@ ExistingFile ExistingFile::Open(const std::string& path) {
       ::CreateFileW(wide->c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) ThrowLastError();
-  return ExistingFile(handle);
+  ExistingFile file(handle);
+  // A pipe would leave a read waiting forever: it is no file to patch.
+  if (::GetFileType(handle) == FILE_TYPE_PIPE) throw Error(kFileAccessDenied);
+  return file;
 }
 
 ExistingFile::ExistingFile(ExistingFile&& other) noexcept
