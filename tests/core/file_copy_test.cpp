@@ -74,6 +74,9 @@ TEST(CopyWholeFileTest, RefusesAndLeavesFilesAsTheyWere) {
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0666), 0);
   EXPECT_FALSE(CopyWholeFile(pipe, dir.File("out.bin")));
   EXPECT_FALSE(CopyWholeFile(from, pipe));
+  // A device has no whole to copy: /dev/zero would run until the disk is full.
+  EXPECT_FALSE(CopyWholeFile("/dev/null", dir.File("out.bin")));
+  EXPECT_NE(::access(dir.File("out.bin").c_str(), F_OK), 0);
   EXPECT_EQ(OpenDescriptorCount(), before);
 
   EXPECT_EQ(ReadAll(readOnly), Bytes("keep me"));

@@ -3,7 +3,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <vector>
+#include <memory>
+#include <new>
 
 #include "core/file_copy.hpp"
 
@@ -76,19 +77,23 @@ bool CopyContents(int from, int to) {
     }
     return false;
   }
-  std::vector<char> buffer(kChunkSize);
+  // The copy reports failure instead of raising, also when memory is short.
+  const std::unique_ptr<char[]> buffer(new (std::nothrow) char[kChunkSize]);
+  if (!buffer) return false;
   for (;;) {
-    const ssize_t count = ::read(from, buffer.data(), buffer.size());
+    const ssize_t count = ::read(from, buffer.get(), kChunkSize);
     if (count < 0) {
       if (errno == EINTR) continue;
       return false;
     }
     if (count == 0) return true;
-    if (!WriteAll(to, buffer.data(), static_cast<std::size_t>(count))) return false;
+    if (!WriteAll(to, buffer.get(), static_cast<std::size_t>(count))) return false;
   }
 }
 
-bool IsStream(const struct stat& info) { return S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode); }
+bool IsStream(const struct stat& info) {
+  return S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode);
+}
 
 // Back to ordinary waiting reads and writes once the file is known to be one.
 bool Blocking(int handle) {
@@ -103,12 +108,13 @@ bool CopyWholeFile(const std::string& from, const std::string& to) noexcept {
   // A NUL would end the name early and name another file.
   if (from.find('\0') != std::string::npos || to.find('\0') != std::string::npos) return false;
   // Opened without waiting, so that a pipe in the way cannot hold the window
-  // forever; pipes and sockets are then refused.
+  // forever. Only a regular file has a whole to copy: a pipe or a device such
+  // as /dev/zero would keep the copy going until the disk is full.
   Descriptor source(OpenRetrying(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!source.Valid()) return false;
   struct stat sourceInfo {};
-  if (::fstat(source.Get(), &sourceInfo) != 0 || S_ISDIR(sourceInfo.st_mode) ||
-      IsStream(sourceInfo) || !Blocking(source.Get())) {
+  if (::fstat(source.Get(), &sourceInfo) != 0 || !S_ISREG(sourceInfo.st_mode) ||
+      !Blocking(source.Get())) {
     return false;
   }
 
