@@ -1,13 +1,54 @@
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/commands.hpp"
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+// windows.h first: shellapi.h builds on its types.
+#include <shellapi.h>
+#endif
+
+namespace {
+
+// The words after the program name. The file layer takes UTF-8 paths; on
+// Windows argv holds the words in the ANSI code page, which cannot name every
+// file, so they are taken from the wide command line instead.
+std::vector<std::string> CommandLineWords(int argc, char** argv) {
+#ifdef _WIN32
+  int count = 0;
+  if (wchar_t** words = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {
+    std::vector<std::string> result;
+    for (int i = 1; i < count; ++i) {
+      const int size =
+          ::WideCharToMultiByte(CP_UTF8, 0, words[i], -1, nullptr, 0, nullptr, nullptr);
+      std::string word(size > 1 ? static_cast<std::size_t>(size) : 1, '\0');
+      if (size > 1) {
+        ::WideCharToMultiByte(CP_UTF8, 0, words[i], -1, word.data(), size, nullptr, nullptr);
+      }
+      word.pop_back();  // the terminating NUL
+      result.push_back(std::move(word));
+    }
+    ::LocalFree(words);
+    return result;
+  }
+#endif
+  return {argv + (argc > 0 ? 1 : 0), argv + argc};
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
-  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-  const int status = vips::cli::RunCli(args, std::cout, std::cerr);
+  const int status = vips::cli::RunCli(CommandLineWords(argc, argv), std::cout, std::cerr);
   std::cout.flush();
   // A listing that could not be written (a closed pipe, a full disk) is a
   // failure, not a success.
