@@ -55,6 +55,8 @@ class LoadingTest : public QObject {
   void placeholderNamesCountAsNoFile();
   void cancelledOriginalDialogKeepsBackupFlag();
   void reloadHidesOldRowsAndRewritesMarkers();
+  void everyLoadShowsTheTableFromTheTop_data();
+  void everyLoadShowsTheTableFromTheTop();
   void badHeaderKeepsOneRowWithItsTexts_data();
   void badHeaderKeepsOneRowWithItsTexts();
   void failedLoadKeepsRowsSoFarAndClosesFiles_data();
@@ -208,6 +210,33 @@ void LoadingTest::reloadHidesOldRowsAndRewritesMarkers() {
   s.ChoosePatch(std::nullopt);  // the patch chosen before is loaded again
   QCOMPARE(Rows(s.form, 2), (QStringList{"1|40|41|Execute", "2|7|7|Execute"}));
   QCOMPARE(s.services.beeps, 3);
+}
+
+void LoadingTest::everyLoadShowsTheTableFromTheTop_data() {
+  QTest::addColumn<bool>("cut");
+  QTest::newRow("reload") << false;
+  QTest::newRow("cut after 20 records") << true;
+}
+
+// Cutting the table to one row brings the view to the top with row 0 current,
+// however the load then ends.
+void LoadingTest::everyLoadShowsTheTableFromTheTop() {
+  QFETCH(bool, cut);
+  PatchingSession s;
+  s.Prepare("0123", PatchOfOneByteRecords(30));
+  QTest::mouseClick(s.form.Button6, Qt::LeftButton);
+  QTest::mouseClick(s.form.Button6, Qt::LeftButton);
+  QCOMPARE(s.form.StringGrid1->TopRow(), 18);
+  s.form.StringGrid1->SetCurrentRow(25);
+
+  if (cut) {
+    s.dir.Write("change.ips", PatchOfOneByteRecords(20).substr(0, 5 + 20 * 6) + "\1");
+  }
+  s.ChoosePatch(std::nullopt);
+  QCOMPARE(s.form.StringGrid1->RowCount(), cut ? 21 : 30);
+  QCOMPARE(s.services.errors.size(), cut ? 1u : 0u);
+  QCOMPARE(s.form.StringGrid1->TopRow(), 0);
+  QCOMPARE(s.form.StringGrid1->Row(), 0);
 }
 
 void LoadingTest::badHeaderKeepsOneRowWithItsTexts_data() {
