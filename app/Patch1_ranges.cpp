@@ -1,5 +1,7 @@
 // Range fields (key filter, clamp, normalisation) and the range commands.
+#include <QCoreApplication>
 #include <QEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <algorithm>
@@ -13,11 +15,11 @@
 
 namespace {
 
-// The typed character as the one byte the key filter sees. A character that
+// A typed character as the one byte the key filter sees. A character that
 // the single-byte set cannot hold becomes '?', as the system's conversion
 // does, so that no digit of another script slips through as a digit.
-char KeyByte(const QString& typed) {
-  const char16_t code = typed.front().unicode();
+char KeyByte(QChar typed) {
+  const char16_t code = typed.unicode();
   return code < 0x80 ? static_cast<char>(code) : '?';
 }
 
@@ -150,12 +152,34 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
       {Edit8, &TForm1::Edit8KeyPress, &TForm1::Edit8KeyUp},
   };
   const auto type = event->type();
-  if (type != QEvent::KeyPress && type != QEvent::KeyRelease) {
+  if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::InputMethod) {
     return QWidget::eventFilter(watched, event);
   }
   const auto found = std::find_if(std::begin(rangeFields), std::end(rangeFields),
                                   [watched](const RangeField& f) { return f.field == watched; });
   if (found == std::end(rangeFields)) return QWidget::eventFilter(watched, event);
+
+  // Every character typed reaches the field only through its key filter, one
+  // at a time, however many one key or an input method delivers at once.
+  const auto keptCharacters = [this, found](const QString& typed) {
+    QString kept;
+    for (const QChar character : typed) {
+      char key = KeyByte(character);
+      (this->*found->keyPress)(key);
+      if (key != '\0') kept += character;
+    }
+    return kept;
+  };
+
+  if (type == QEvent::InputMethod) {
+    auto* input = static_cast<QInputMethodEvent*>(event);
+    const QString kept = keptCharacters(input->commitString());
+    if (kept == input->commitString()) return QWidget::eventFilter(watched, event);
+    QInputMethodEvent filtered(input->preeditString(), input->attributes());
+    filtered.setCommitString(kept, input->replacementStart(), input->replacementLength());
+    QCoreApplication::sendEvent(watched, &filtered);
+    return true;
+  }
 
   const auto* keyEvent = static_cast<QKeyEvent*>(event);
   if (type == QEvent::KeyPress) {
@@ -165,12 +189,13 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     const int code = keyEvent->key();
     const bool typesNothing =
         code == Qt::Key_Delete || code == Qt::Key_Tab || code == Qt::Key_Backtab;
-    if (!typesNothing && !keyEvent->text().isEmpty()) {
-      char key = KeyByte(keyEvent->text());
-      (this->*found->keyPress)(key);
-      if (key == '\0') return true;
-    }
-  } else if (!keyEvent->isAutoRepeat()) {
+    if (typesNothing || keyEvent->text().isEmpty()) return QWidget::eventFilter(watched, event);
+    const QString kept = keptCharacters(keyEvent->text());
+    if (kept == keyEvent->text()) return QWidget::eventFilter(watched, event);
+    if (!kept.isEmpty()) found->field->insert(kept);
+    return true;
+  }
+  if (!keyEvent->isAutoRepeat()) {
     // A held key repeats its presses but is released once, so a number can
     // grow past the row count (or past the integer range) before the clamp.
     (this->*found->keyUp)();

@@ -1,6 +1,7 @@
 // The range fields (typing, clamp, normalisation) and the range commands,
 // driven by keys typed into the fields and clicks on the range buttons.
 #include <QApplication>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QTest>
 
@@ -75,6 +76,11 @@ void RangesTest::typingPassesDigitsAndBackspaceOnly() {
   QTest::keyClick(field, Qt::Key_Home);
   QTest::sendKeyEvent(QTest::Click, field, Qt::Key_Delete, QString("\x7f"), Qt::NoModifier);
   QCOMPARE(field->text(), QString("2"));
+  // An input method commits whole strings: each character is filtered alike.
+  QInputMethodEvent committed;
+  committed.setCommitString("x1 -٣");
+  QApplication::sendEvent(field, &committed);
+  QCOMPARE(field->text(), QString("12"));
   // Tab still leaves the field.
   s.form.activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(&s.form));
