@@ -5,8 +5,6 @@
 #include <exception>
 #include <string>
 
-#include "core/language.hpp"  // before the window header, which uses it
-//
 #include "app/Patch1.hpp"
 #include "app/handler_scopes.hpp"
 #include "core/apply.hpp"

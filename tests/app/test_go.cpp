@@ -165,27 +165,31 @@ void GoTest::statusLineAfterEachEnding_data() {
   QTest::addColumn<bool>("backup");
   QTest::addColumn<bool>("badHeader");
   QTest::addColumn<QString>("status");
-  QTest::addColumn<QStringList>("shown");
+  // Everything the user sees and hears, in order: the beep always comes
+  // before its box, and the hour-glass spans the walk and its report.
+  QTest::addColumn<QStringList>("events");
   QTest::newRow("completed, messages")
       << 1033 << true << true << false << "status: program operation..."
-      << QStringList({"Create reserve copy of the file: image.bin_backup",
-                      "status: operation successful!"});
+      << QStringList({"message: Create reserve copy of the file: image.bin_backup", "busy", "beep",
+                      "message: status: operation successful!", "normal"});
   QTest::newRow("completed, status line replaces the backup status")
-      << 1033 << false << true << false << "status: operation successful!" << QStringList();
+      << 1033 << false << true << false << "status: operation successful!"
+      << QStringList({"busy", "beep", "normal"});
   QTest::newRow("bad header after the backup, status line")
       << 1033 << false << true << true << "status: file backuped!"
-      << QStringList({"Invalid IPS file!"});
+      << QStringList({"busy", "beep", "message: Invalid IPS file!", "normal"});
   QTest::newRow("bad header without backup, status line")
       << 1033 << false << false << true << "status: program operation..."
-      << QStringList({"Invalid IPS file!"});
+      << QStringList({"busy", "beep", "message: Invalid IPS file!", "normal"});
   QTest::newRow("completed, messages, Russian")
       << 1049 << true << false << false << "статус: работа программы..."
-      << QStringList({"статус: файл пропатчен!"});
+      << QStringList({"busy", "beep", "message: статус: файл пропатчен!", "normal"});
   QTest::newRow("completed, status line, Russian")
-      << 1049 << false << true << false << "статус: файл пропатчен!" << QStringList();
+      << 1049 << false << true << false << "статус: файл пропатчен!"
+      << QStringList({"busy", "beep", "normal"});
   QTest::newRow("bad header after the backup, Russian")
       << 1049 << false << true << true << "статус: бекап файла!"
-      << QStringList({"Неверный IPS патч!"});
+      << QStringList({"busy", "beep", "message: Неверный IPS патч!", "normal"});
 }
 
 void GoTest::statusLineAfterEachEnding() {
@@ -194,7 +198,7 @@ void GoTest::statusLineAfterEachEnding() {
   QFETCH(bool, backup);
   QFETCH(bool, badHeader);
   QFETCH(QString, status);
-  QFETCH(QStringList, shown);
+  QFETCH(QStringList, events);
   PatchingSession s(locale);
   s.Prepare(kOriginal, kThreeRecords);
   if (badHeader) s.dir.Write("change.ips", WithoutHeader(kThreeRecords));
@@ -204,9 +208,7 @@ void GoTest::statusLineAfterEachEnding() {
   s.ForgetEvents();
   s.Go();
   QCOMPARE(s.Status(), status);
-  QCOMPARE(s.Messages(), shown);
-  QCOMPARE(s.services.beeps, 1);
-  QVERIFY(!s.services.busy);
+  QCOMPARE(s.Events(), events);
   QCOMPARE(s.form.BitBtn3->isEnabled(), !badHeader);
 }
 
@@ -279,9 +281,12 @@ void GoTest::failedWalkLeavesViewAtTop() {
   s.dir.Write("change.ips", PatchOfOneByteRecords(30).substr(0, 5 + 24 * 6 + 3));
   auto* grid = s.form.StringGrid1;
   grid->SetTopRow(10);
+  int topWhenShown = -1;
+  s.services.whileBoxShown = [&] { topWhenShown = grid->TopRow(); };
 
   s.Go();
   QCOMPARE(s.Errors(), QStringList({"Read beyond end of file."}));
+  QCOMPARE(topWhenShown, 0);
   QCOMPARE(grid->RowCount(), 25);
   QCOMPARE(grid->TopRow(), 0);
   QCOMPARE(grid->Row(), 0);
@@ -328,11 +333,21 @@ void GoTest::viewScrollsBackToSavedTopRow() {
   grid->SetCurrentRow(7);
   grid->SetTopRow(topBefore);
   QCOMPARE(grid->TopRow(), topBefore);
+  // The completion box, the last one shown, already finds the view back.
+  QVERIFY(s.form.CheckBox2->isChecked());
+  int topWhenShown = -1;
+  int currentWhenShown = -1;
+  s.services.whileBoxShown = [&] {
+    topWhenShown = grid->TopRow();
+    currentWhenShown = grid->Row();
+  };
 
   s.Go();
   QCOMPARE(grid->RowCount(), onDisk);
   QCOMPARE(grid->TopRow(), topAfter);
   QCOMPARE(grid->Row(), currentAfter);
+  QCOMPARE(topWhenShown, topAfter);
+  QCOMPARE(currentWhenShown, currentAfter);
 }
 
 QTEST_MAIN(GoTest)

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QStringList>
 #include <QTest>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -16,8 +17,6 @@
 #include <string_view>
 #include <vector>
 
-#include "core/language.hpp"  // before the window header, which uses it
-//
 #include "app/Patch1.hpp"
 #include "support/recording_services.hpp"
 #include "support/temp_dir.hpp"
@@ -57,11 +56,27 @@ inline std::string PatchOfOneByteRecords(int count) {
   return out + "EOF";
 }
 
+// Recording services that also let a test look at the window at the moment
+// a box is shown, while the handler that shows it is still running.
+class SessionServices : public RecordingServices {
+ public:
+  void ShowMessage(const std::string& text) override {
+    RecordingServices::ShowMessage(text);
+    if (whileBoxShown) whileBoxShown();
+  }
+  void ShowError(const std::string& text) override {
+    RecordingServices::ShowError(text);
+    if (whileBoxShown) whileBoxShown();
+  }
+
+  std::function<void()> whileBoxShown;
+};
+
 class PatchingSession {
  public:
   explicit PatchingSession(int localeId = 1033)
-      : form(localeId, std::make_unique<RecordingServices>()),
-        services(static_cast<RecordingServices&>(form.Services())) {
+      : form(localeId, std::make_unique<SessionServices>()),
+        services(static_cast<SessionServices&>(form.Services())) {
     form.show();
     (void)QTest::qWaitForWindowExposed(&form);
   }
@@ -126,7 +141,7 @@ class PatchingSession {
 
   vips::testing::TempDir dir;
   TForm1 form;
-  RecordingServices& services;
+  SessionServices& services;
   std::string original;
   std::string patch;
 };
