@@ -189,6 +189,33 @@ void SelectionTest::cellsAreFilledByColumnAndFocus() {
   focusCell(1, 1);
   s.form.Button3->setFocus();
   QCOMPARE(fill(1, 1), QString("#ccffcc"));
+
+  // The focused cell's text is black whatever the grid's text colour; other
+  // cells keep that colour, and their text starts at the cell's left edge.
+  QPalette colours = s.form.StringGrid1->palette();
+  colours.setColor(QPalette::Text, QColor(0, 0, 0xFF));
+  s.form.StringGrid1->setPalette(colours);
+  focusCell(3, 0);
+  const QImage image = s.form.StringGrid1->viewport()->grab().toImage();
+  const auto darkest = [&image](QRect inside) {
+    QColor found(Qt::white);
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+      for (int x = inside.left(); x <= inside.right(); ++x) {
+        const QColor pixel = image.pixelColor(x, y);
+        if (pixel.lightness() < found.lightness()) found = pixel;
+      }
+    }
+    return found;
+  };
+  // Inside the focus frame.
+  QVERIFY(darkest(CellRect(s.form, 3, 0).adjusted(1, 1, -1, -1)).blue() < 0x40);
+  const QRect other = CellRect(s.form, 3, 1);
+  QVERIFY(darkest(other).blue() > 0xC0);
+  int firstInk = other.right();
+  for (int x = other.right(); x >= other.left(); --x) {
+    if (darkest(QRect(x, other.top(), 1, other.height())).lightness() < 0xB0) firstInk = x;
+  }
+  QVERIFY2(firstInk - other.left() <= 1, qPrintable(QString::number(firstInk - other.left())));
 }
 
 void SelectionTest::pagingMovesTheViewAndFocusesTheGrid() {
