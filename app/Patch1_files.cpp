@@ -1,11 +1,12 @@
 // Choosing the original file, and choosing and loading the patch file.
 #include <QLineEdit>
+#include <exception>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/Patch1.hpp"
 #include "app/handler_scopes.hpp"
-#include "core/error.hpp"
 #include "core/patch_loader.hpp"
 #include "core/path_names.hpp"
 
@@ -72,8 +73,10 @@ void TForm1::Button2Click() {
     const vips::app::TableChange change(*StringGrid1);
     result = vips::LoadPatchIntoTable(SelectedPatchPath, SelectedOriginalPath, Table(),
                                       CurrentLanguage());
-  } catch (const vips::Error& error) {
+  } catch (const std::exception& error) {
     // The loader has closed both files; the table keeps the rows it got to.
+    // Besides the file errors, a table too large for memory ends up here
+    // rather than ending the program.
     StringGrid1->RepaintNow();
     cursor.Restore();
     ReportError(error.what());
