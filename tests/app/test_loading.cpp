@@ -36,6 +36,21 @@ QStringList Rows(TForm1& form, int count) {
   return rows;
 }
 
+// What the user sees and hears after the patch dialog, in order. Asking for
+// the busy cursor while it shows changes nothing the user sees.
+QStringList SeenAfterPatchDialog(const PatchingSession& s) {
+  QStringList seen;
+  for (const std::string& event : s.services.events) {
+    const QString text = QString::fromStdString(event);
+    if (text.startsWith("open: ")) {
+      seen.clear();
+    } else if (seen.isEmpty() || seen.back() != text) {
+      seen << text;
+    }
+  }
+  return seen;
+}
+
 void MakeReadOnly(const std::string& path) {
   std::filesystem::permissions(path, std::filesystem::perms::owner_read |
                                          std::filesystem::perms::group_read |
@@ -85,9 +100,7 @@ void LoadingTest::listsEveryRecordInTheInterfaceLanguage() {
   QCOMPARE(Rows(s.form, 4), (QStringList{"1|1FF|200|" + marker, "2|20|2F|" + marker,
                                          "3|0|-1|" + marker, "4|FFFFFF|100FFFD|" + marker}));
   QCOMPARE(s.form.StaticText1->text(), status);
-  QCOMPARE(s.services.beeps, 1);
-  QVERIFY(!s.services.busy);
-  QVERIFY(s.services.errors.empty());
+  QCOMPARE(SeenAfterPatchDialog(s), (QStringList{"busy", "beep", "normal"}));
   QCOMPARE(s.form.Edit2->text(), QString("change.ips"));
   QCOMPARE(s.form.SelectedPatchPath, s.patch);
   QVERIFY(!s.form.SpeedButton1->isEnabled() && !s.form.SpeedButton2->isEnabled());
@@ -96,7 +109,7 @@ void LoadingTest::listsEveryRecordInTheInterfaceLanguage() {
   s.ChoosePatch(s.dir.Write("empty.ips", "PATCHEOF"));
   QCOMPARE(s.form.StringGrid1->RowCount(), 0);
   QCOMPARE(ViewRows(s.form), 0);
-  QCOMPARE(s.services.beeps, 2);
+  QCOMPARE(SeenAfterPatchDialog(s), (QStringList{"busy", "beep", "normal"}));
 }
 
 void LoadingTest::dialogsUseTheLanguageAndMayBeCancelled_data() {
@@ -169,15 +182,13 @@ void LoadingTest::placeholderNamesCountAsNoFile() {
 
   if (message.isEmpty()) {
     // The dialog was confirmed (so the language is locked), then nothing is loaded.
-    QCOMPARE(s.services.events.back(), std::string("normal"));
+    QCOMPARE(SeenAfterPatchDialog(s), (QStringList{"busy", "normal"}));
     QVERIFY(!s.form.SpeedButton2->isEnabled());
-    QCOMPARE(s.services.beeps, 0);
   } else {
     QCOMPARE(s.services.events,
              (std::vector<std::string>{"beep", "message: " + message.toStdString()}));
     QVERIFY(s.form.SpeedButton2->isEnabled());
   }
-  QVERIFY(!s.services.busy);
   QCOMPARE(s.form.StringGrid1->RowCount(), 12);
   QCOMPARE(s.form.Table().Cell(3, 0), std::string());
 }
@@ -265,10 +276,7 @@ void LoadingTest::badHeaderKeepsOneRowWithItsTexts() {
 
   s.ForgetEvents();
   s.ChoosePatch(s.dir.Write("bad.ips", patch.toStdString()));
-  QCOMPARE(s.services.messages, std::vector<std::string>{message.toStdString()});
-  QVERIFY(s.services.errors.empty());
-  QCOMPARE(s.services.beeps, 1);
-  QVERIFY(!s.services.busy);
+  QCOMPARE(SeenAfterPatchDialog(s), (QStringList{"busy", "beep", "message: " + message, "normal"}));
   QCOMPARE(s.form.StringGrid1->RowCount(), 1);
   QCOMPARE(ViewRows(s.form), 1);
   QCOMPARE(RowText(s.form, 0), firstRow);
@@ -328,11 +336,7 @@ void LoadingTest::failedLoadKeepsRowsSoFarAndClosesFiles() {
   s.ForgetEvents();
   s.ChoosePatch(patchPath);
   // The normal cursor is back before the error box shows.
-  const std::vector<std::string> lastEvents(s.services.events.end() - 2, s.services.events.end());
-  QCOMPARE(lastEvents, (std::vector<std::string>{"normal", "error: " + error.toStdString()}));
-  QCOMPARE(s.services.errors.size(), 1u);
-  QCOMPARE(s.services.beeps, 0);
-  QVERIFY(!s.services.busy);
+  QCOMPARE(SeenAfterPatchDialog(s), (QStringList{"busy", "normal", "error: " + error}));
   QCOMPARE(vips::testing::OpenDescriptorCount(), descriptors);
   QCOMPARE(s.form.StringGrid1->RowCount(), rows.size());
   QCOMPARE(ViewRows(s.form), rows.size());
