@@ -105,8 +105,11 @@ void LoadingTest::listsEveryRecordInTheInterfaceLanguage() {
   QCOMPARE(s.form.SelectedPatchPath, s.patch);
   QVERIFY(!s.form.SpeedButton1->isEnabled() && !s.form.SpeedButton2->isEnabled());
 
-  // A patch without records leaves no row to act on.
-  s.ChoosePatch(s.dir.Write("empty.ips", "PATCHEOF"));
+  // A patch without records leaves no row to act on; both files are closed.
+  const std::string empty = s.dir.Write("empty.ips", "PATCHEOF");
+  const int descriptors = vips::testing::OpenDescriptorCount();
+  s.ChoosePatch(empty);
+  QCOMPARE(vips::testing::OpenDescriptorCount(), descriptors);
   QCOMPARE(s.form.StringGrid1->RowCount(), 0);
   QCOMPARE(ViewRows(s.form), 0);
   QCOMPARE(SeenAfterPatchDialog(s), (QStringList{"busy", "beep", "normal"}));
@@ -141,7 +144,10 @@ void LoadingTest::dialogsUseTheLanguageAndMayBeCancelled() {
   QCOMPARE(s.form.StaticText1->text(), fileSelected);
 
   const std::string original = s.dir.Write("rom.bin", "0123");
+  s.ForgetEvents();
   s.ChooseOriginal(original);
+  QCOMPARE(s.services.events,
+           (std::vector<std::string>{originalDialog.toStdString(), "busy", "normal"}));
   QCOMPARE(s.form.Edit1->text(), QString("rom.bin"));
   QCOMPARE(s.form.SelectedOriginalPath, original);
 
