@@ -81,6 +81,8 @@ void RangesTest::typingPassesDigitsAndBackspaceOnly() {
   committed.setCommitString("x1 -٣");
   QApplication::sendEvent(field, &committed);
   QCOMPARE(field->text(), QString("12"));
+  QTest::sendKeyEvent(QTest::Press, field, Qt::Key_unknown, QString("-0"), Qt::NoModifier);
+  QCOMPARE(field->text(), QString("102"));
   // Tab still leaves the field.
   s.form.activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(&s.form));
