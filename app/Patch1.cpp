@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QToolButton>
 #include <algorithm>
@@ -17,9 +18,11 @@
 
 #include "app/error_box_text.hpp"
 #include "app/platform/window_style.hpp"
+#include "app/qt_text.hpp"
 #include "app/qt_window_services.hpp"
 
 namespace texts = vips::app::texts;
+using vips::app::ToQString;
 
 // The pictures are compiled into the window's library; a static library's
 // resources are registered by hand.
@@ -47,10 +50,6 @@ QFont WindowFont() {
   font.setPixelSize(11);
   font.setStyleHint(QFont::SansSerif);
   return font;
-}
-
-QString FromUtf8(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 // The file name fields keep the caret at the end instead of selecting their
@@ -96,11 +95,28 @@ QIcon ProgramIcon() {
   return icon;
 }
 
+// Check boxes with the designed face's small box and narrow gap: the toolkit's
+// own leave too little of CheckBox1's 201 pixels for its English caption.
+class CheckBoxStyle : public QProxyStyle {
+ public:
+  int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                  const QWidget* widget) const override {
+    if (metric == PM_IndicatorWidth || metric == PM_IndicatorHeight) return 13;
+    if (metric == PM_CheckBoxLabelSpacing) return 3;
+    return QProxyStyle::pixelMetric(metric, option, widget);
+  }
+};
+
 // Labels are as wide as designed, or wider where the stand-in face needs it
 // for the caption; they never cut a word.
 void SetCaption(QLabel* label, const QString& text, int designedWidth) {
   label->setText(text);
   label->resize(std::max(designedWidth, label->sizeHint().width()), label->height());
+}
+
+bool ShowsPlaceholder(const QLineEdit& field, const texts::Bilingual& placeholder) {
+  const QString text = field.text();
+  return text == ToQString(placeholder.russian) || text == ToQString(placeholder.english);
 }
 
 void Tint(QLineEdit* field, const QColor& colour) {
@@ -163,12 +179,12 @@ void TForm1::CreateControls() {
 
   GroupBox1 = Place(new QGroupBox(this), "GroupBox1", 8, 4, 473, 57);
   Edit1 = fileField(GroupBox1, "Edit1", 20);
-  Edit1->setText(FromUtf8(texts::kOriginalPlaceholder.english));
+  Edit1->setText(ToQString(texts::kOriginalPlaceholder.english));
   Button1 = pushButton(GroupBox1, "Button1", 400, 19, 65, 22, true);
 
   GroupBox2 = Place(new QGroupBox(this), "GroupBox2", 8, 60, 473, 57);
   Edit2 = fileField(GroupBox2, "Edit2", 19);
-  Edit2->setText(FromUtf8(texts::kPatchPlaceholder.english));
+  Edit2->setText(ToQString(texts::kPatchPlaceholder.english));
   Button2 = pushButton(GroupBox2, "Button2", 400, 19, 65, 22, true);
 
   const QSize pictureSize(18, 18);
@@ -196,9 +212,13 @@ void TForm1::CreateControls() {
                                        QStringLiteral(":/pictures/help-disabled.png")));
   BitBtn1->setIconSize(pictureSize);
 
+  auto* checkBoxStyle = new CheckBoxStyle;
+  checkBoxStyle->setParent(this);
   CheckBox1 = Place(new QCheckBox(this), "CheckBox1", 8, 358, 201, 17);
+  CheckBox1->setStyle(checkBoxStyle);
   CheckBox1->setChecked(true);
   CheckBox2 = Place(new QCheckBox(this), "CheckBox2", 212, 358, 81, 17);
+  CheckBox2->setStyle(checkBoxStyle);
   CheckBox2->setChecked(true);
 
   StaticText1 = Place(new QLabel(this), "StaticText1", 381, 358, 228, 17);
@@ -310,7 +330,7 @@ void TForm1::ApplyLanguage(vips::Language language, bool atStart) {
   // a file's name stays as it is.
   const auto translatePlaceholder = [&](QLineEdit* field, const texts::Bilingual& placeholder) {
     const std::string_view other = russian ? placeholder.english : placeholder.russian;
-    if (field->text() == FromUtf8(other)) field->setText(Pick(placeholder));
+    if (field->text() == ToQString(other)) field->setText(Pick(placeholder));
   };
   translatePlaceholder(Edit1, texts::kOriginalPlaceholder);
   translatePlaceholder(Edit2, texts::kPatchPlaceholder);
@@ -356,8 +376,8 @@ void TForm1::SpeedButton2Click() {
 
 QString TForm1::Pick(const texts::Bilingual& text) const {
   QString picked;
-  if (LangRussian == 1) picked = FromUtf8(text.russian);
-  if (LangEnglish == 1) picked = FromUtf8(text.english);
+  if (LangRussian == 1) picked = ToQString(text.russian);
+  if (LangEnglish == 1) picked = ToQString(text.english);
   return picked;
 }
 
@@ -373,6 +393,14 @@ vips::Language TForm1::CurrentLanguage() const {
   if (LangRussian == 1) language = vips::Language::Russian;
   if (LangEnglish == 1) language = vips::Language::English;
   return language;
+}
+
+bool TForm1::OriginalFileChosen() const {
+  return !ShowsPlaceholder(*Edit1, texts::kOriginalPlaceholder);
+}
+
+bool TForm1::PatchFileChosen() const {
+  return !ShowsPlaceholder(*Edit2, texts::kPatchPlaceholder);
 }
 
 void TForm1::SetStatus(const QString& text) {

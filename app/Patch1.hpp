@@ -86,6 +86,12 @@ class TForm1 : public QWidget {
   [[nodiscard]] std::string PickUtf8(const vips::app::texts::Bilingual& text) const;
   [[nodiscard]] vips::Language CurrentLanguage() const;
 
+  // Whether a file of each kind has been chosen: its field shows neither
+  // language's placeholder, compared whole and exactly, so a file whose bare
+  // name is a placeholder counts as none.
+  [[nodiscard]] bool OriginalFileChosen() const;
+  [[nodiscard]] bool PatchFileChosen() const;
+
   // Window services used by every handler.
   void SetStatus(const QString& text);
   // Shows an error that ended a handler: full-stop rule, error box.

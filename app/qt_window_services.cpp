@@ -5,18 +5,15 @@
 #include <QMessageBox>
 #include <QStringList>
 
+#include "app/qt_text.hpp"
 #include "app/texts.hpp"
 
 namespace vips::app {
 namespace {
 
-QString FromUtf8(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 void ShowBox(QMessageBox::Icon icon, const std::string& text) {
   // No parent: the box is centred on the screen and modal for the application.
-  QMessageBox box(icon, FromUtf8(texts::kApplicationTitle), MessageBoxText(text), QMessageBox::Ok);
+  QMessageBox box(icon, ToQString(texts::kApplicationTitle), MessageBoxText(text), QMessageBox::Ok);
   box.setTextFormat(Qt::PlainText);
   box.exec();
 }
@@ -55,10 +52,13 @@ void QtWindowServices::SetNormalCursor() {
 
 std::optional<std::string> QtWindowServices::OpenFile(const std::string& title,
                                                       const std::string& filter) {
-  QFileDialog dialog(nullptr, FromUtf8(title));
+  QFileDialog dialog(nullptr, ToQString(title));
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   // The chosen file need not exist yet: opening it is what reports its absence.
   dialog.setFileMode(QFileDialog::AnyFile);
+  // The filter shows its description as given; the patterns the dialog
+  // matches by are hidden.
+  dialog.setOption(QFileDialog::HideNameFilterDetails);
   dialog.setNameFilter(QtNameFilter(filter));
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   const QStringList chosen = dialog.selectedFiles();
@@ -67,25 +67,23 @@ std::optional<std::string> QtWindowServices::OpenFile(const std::string& title,
 }
 
 QString QtNameFilter(std::string_view filter) {
-  const QStringList parts = FromUtf8(filter).split(u'|');
+  const QStringList parts = ToQString(filter).split(u'|');
   QStringList filters;
   for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-    QString description = parts[i].trimmed();
     QStringList patterns;
     for (const QString& pattern : parts[i + 1].split(u';', Qt::SkipEmptyParts)) {
       const QString trimmed = pattern.trimmed();
       patterns << (trimmed == u"*.*" ? QStringLiteral("*") : trimmed);
     }
-    // The dialog reads the patterns from the last parentheses of the text.
-    const qsizetype open = description.lastIndexOf(u'(');
-    if (open >= 0 && description.endsWith(u')')) description = description.left(open).trimmed();
-    filters << description + QStringLiteral(" (") + patterns.join(u' ') + u')';
+    // The dialog reads the patterns from the last parentheses of the text and,
+    // with their details hidden, shows what stands before them.
+    filters << parts[i].trimmed() + QStringLiteral(" (") + patterns.join(u' ') + u')';
   }
   return filters.join(QStringLiteral(";;"));
 }
 
 QString MessageBoxText(const std::string& text) {
-  QString shown = FromUtf8(text);
+  QString shown = ToQString(text);
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   return shown;
 }

@@ -26,9 +26,10 @@ class QtWindowServices : public WindowServices {
 };
 
 // Turns a "Description|pattern[|Description|pattern...]" filter into the
-// dialog's name filters ("Description (pattern)" joined by ";;"). Patterns
-// separated by ';' become space-separated, and "*.*" becomes "*" so that
-// names without an extension are listed too, as they are on Windows.
+// dialog's name filters ("Description (patterns)" joined by ";;"), for a
+// dialog that hides the patterns and so shows each description as given.
+// Patterns separated by ';' become space-separated, and "*.*" becomes "*" so
+// that names without an extension are listed too, as they are on Windows.
 [[nodiscard]] QString QtNameFilter(std::string_view filter);
 
 // Message texts separate their lines with CR LF; a label wants LF alone.

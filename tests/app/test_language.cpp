@@ -52,6 +52,8 @@ class LanguageTest : public QObject {
   void flagButtonsAreNeverBothEnabled();
   void lockDisablesBothButtonsForGood();
   void pickFollowsTheFlags();
+  void eitherPlaceholderMeansNoFileChosen_data();
+  void eitherPlaceholderMeansNoFileChosen();
 };
 
 void LanguageTest::switchingThereAndBackRestoresEveryTextButTheTitle() {
@@ -179,6 +181,39 @@ void LanguageTest::pickFollowsTheFlags() {
   w->LangRussian = 0;
   QCOMPARE(w->Pick(texts::kButton3), QString());
   QCOMPARE(w->PickUtf8(texts::kButton3), std::string());
+}
+
+void LanguageTest::eitherPlaceholderMeansNoFileChosen_data() {
+  QTest::addColumn<int>("locale");
+  QTest::addColumn<QString>("original");
+  QTest::addColumn<QString>("patch");
+  QTest::addColumn<bool>("chosen");
+  for (int locale : {kEnglishLocale, kRussianLocale}) {
+    const QString language = locale == kRussianLocale ? "Russian: " : "English: ";
+    QTest::newRow(qPrintable(language + "English placeholders")) << locale << "Original file"
+                                                                 << "IPS file" << false;
+    QTest::newRow(qPrintable(language + "Russian placeholders")) << locale << "Оригинальный файл"
+                                                                 << "IPS патч" << false;
+    // Compared whole and exactly: any other text is a file's name.
+    QTest::newRow(qPrintable(language + "other case")) << locale << "original file"
+                                                       << "IPS File" << true;
+    QTest::newRow(qPrintable(language + "trailing space")) << locale << "Original file "
+                                                           << "IPS патч " << true;
+    QTest::newRow(qPrintable(language + "names")) << locale << "game.sfc"
+                                                  << "fix.ips" << true;
+  }
+}
+
+void LanguageTest::eitherPlaceholderMeansNoFileChosen() {
+  QFETCH(int, locale);
+  QFETCH(QString, original);
+  QFETCH(QString, patch);
+  QFETCH(bool, chosen);
+  auto w = MakeWindow(locale);
+  w->Edit1->setText(original);
+  w->Edit2->setText(patch);
+  QCOMPARE(w->OriginalFileChosen(), chosen);
+  QCOMPARE(w->PatchFileChosen(), chosen);
 }
 
 QTEST_MAIN(LanguageTest)

@@ -1,8 +1,15 @@
 // The window's reporting services and platform helpers: the error box's full
 // stop, the locale identifier, the file dialog's filter, the busy cursor.
-#include <QGuiApplication>
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 #include <cstdlib>
+#include <optional>
+#include <string>
 
 #include "app/error_box_text.hpp"
 #include "app/platform/locale_id.hpp"
@@ -25,6 +32,9 @@ class ServicesTest : public QObject {
   void dialogFiltersBecomeNameFilters_data();
   void dialogFiltersBecomeNameFilters();
   void messageLinesLoseTheirCarriageReturns();
+  void boxesAreCaptionedWithTheApplicationTitle_data();
+  void boxesAreCaptionedWithTheApplicationTitle();
+  void fileDialogShowsItsTitleAndFilterAsGiven();
   void busyCursorNeedsOneRestore();
 };
 
@@ -130,19 +140,20 @@ void ServicesTest::threadLocaleFollowsTheEnvironment() {
 void ServicesTest::dialogFiltersBecomeNameFilters_data() {
   QTest::addColumn<QString>("filter");
   QTest::addColumn<QString>("nameFilters");
+  // The description stays whole; the patterns follow it in parentheses.
   QTest::newRow("patch") << "IPS file (*.ips)|*.ips"
-                         << "IPS file (*.ips)";
+                         << "IPS file (*.ips) (*.ips)";
   QTest::newRow("Russian") << "IPS патч (*.ips)|*.ips"
-                           << "IPS патч (*.ips)";
+                           << "IPS патч (*.ips) (*.ips)";
   // Every file, extension or not.
   QTest::newRow("any file") << "Any file (*.*)|*.*"
-                            << "Any file (*)";
+                            << "Any file (*.*) (*)";
   QTest::newRow("several patterns") << "Images (*.png;*.bmp)|*.png;*.bmp"
-                                    << "Images (*.png *.bmp)";
+                                    << "Images (*.png;*.bmp) (*.png *.bmp)";
   QTest::newRow("several entries") << "IPS file|*.ips|Any file|*.*"
                                    << "IPS file (*.ips);;Any file (*)";
   QTest::newRow("dangling description") << "IPS file (*.ips)|*.ips|Orphan"
-                                        << "IPS file (*.ips)";
+                                        << "IPS file (*.ips) (*.ips)";
 }
 
 void ServicesTest::dialogFiltersBecomeNameFilters() {
@@ -154,6 +165,61 @@ void ServicesTest::dialogFiltersBecomeNameFilters() {
 void ServicesTest::messageLinesLoseTheirCarriageReturns() {
   QCOMPARE(vips::app::MessageBoxText("Velmorant IPS  version 2.2\r\n\r\nline"),
            QString("Velmorant IPS  version 2.2\n\nline"));
+}
+
+void ServicesTest::boxesAreCaptionedWithTheApplicationTitle_data() {
+  QTest::addColumn<bool>("error");
+  QTest::addColumn<int>("icon");
+  QTest::newRow("message") << false << int(QMessageBox::NoIcon);
+  QTest::newRow("error") << true << int(QMessageBox::Critical);
+}
+
+void ServicesTest::boxesAreCaptionedWithTheApplicationTitle() {
+  QFETCH(bool, error);
+  QFETCH(int, icon);
+  vips::app::QtWindowServices services;
+  QMessageBox* shown = nullptr;
+  QString caption, text;
+  QStringList buttons;
+  QMessageBox::Icon shownIcon = QMessageBox::NoIcon;
+  QTimer::singleShot(0, [&] {
+    shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (shown == nullptr) return;
+    caption = shown->windowTitle();
+    text = shown->text();
+    shownIcon = shown->icon();
+    for (QAbstractButton* button : shown->buttons()) buttons << button->text();
+    shown->accept();
+  });
+  // Markup in a file's name is shown as it is.
+  const std::string message = "Recover file: <b>game</b>.bin\r\nline two";
+  error ? services.ShowError(message) : services.ShowMessage(message);
+
+  QVERIFY(shown != nullptr);
+  QCOMPARE(caption, QString("Velmorant IPS"));
+  QCOMPARE(int(shownIcon), icon);
+  QCOMPARE(buttons, QStringList{"OK"});
+  QCOMPARE(text, QString("Recover file: <b>game</b>.bin\nline two"));
+}
+
+void ServicesTest::fileDialogShowsItsTitleAndFilterAsGiven() {
+  vips::app::QtWindowServices services;
+  QFileDialog* shown = nullptr;
+  QString title;
+  QStringList filterTexts;
+  QTimer::singleShot(0, [&] {
+    shown = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (shown == nullptr) return;
+    title = shown->windowTitle();
+    if (auto* combo = shown->findChild<QComboBox*>("fileTypeCombo"))
+      for (int i = 0; i < combo->count(); ++i) filterTexts << combo->itemText(i);
+    shown->reject();
+  });
+  QCOMPARE(services.OpenFile(" Please, open source file...", "Any file (*.*)|*.*"),
+           std::optional<std::string>());
+  QVERIFY(shown != nullptr);
+  QCOMPARE(title, QString(" Please, open source file..."));
+  QCOMPARE(filterTexts, QStringList{"Any file (*.*)"});
 }
 
 void ServicesTest::busyCursorNeedsOneRestore() {

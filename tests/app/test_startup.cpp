@@ -2,10 +2,14 @@
 // locale's language, the enabled states, the focus order, the fixed frame,
 // the pictures and About.
 #include <QCheckBox>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionGroupBox>
 #include <QTest>
 #include <QToolButton>
 
@@ -84,6 +88,7 @@ class StartupTest : public QObject {
   void startsWithTheDesignedState();
   void controlsStandWhereDesigned_data();
   void controlsStandWhereDesigned();
+  void everyCaptionFitsItsControl();
   void windowIsFixedWithoutMinimizeOrMaximize();
   void tabWalksTheFocusOrder();
   void statusLineIsMagentaAndFollowsItsText();
@@ -235,6 +240,45 @@ void StartupTest::controlsStandWhereDesigned() {
     QVERIFY(widget->geometry().right() < w->Edit3->x());
   } else {
     QCOMPARE(widget->geometry(), geometry);
+  }
+}
+
+void StartupTest::everyCaptionFitsItsControl() {
+  const QStringList designedMetrics{"MS Sans Serif", "Microsoft Sans Serif", "Arial",
+                                    "Liberation Sans", "Arimo"};
+  for (int locale : {kEnglishLocale, kRussianLocale}) {
+    auto w = MakeWindow(locale);
+    const QString face = QFontInfo(w->font()).family();
+    if (!designedMetrics.contains(face))
+      QSKIP(qPrintable("no face with the designed metrics is installed, only " + face));
+
+    for (auto* button : w->findChildren<QPushButton*>()) {
+      QStyleOptionButton option;
+      option.initFrom(button);
+      const QRect contents =
+          button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+      // A picture stands left of the caption, 4 pixels apart.
+      const int picture = button->icon().isNull() ? 0 : button->iconSize().width() + 4;
+      const int needed = button->fontMetrics().horizontalAdvance(button->text()) + picture;
+      QVERIFY2(needed <= contents.width(), qPrintable(button->objectName() + ' ' + button->text()));
+    }
+    for (QCheckBox* box : {w->CheckBox1, w->CheckBox2}) {
+      QStyleOptionButton option;
+      option.initFrom(box);
+      const QRect contents =
+          box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box);
+      QVERIFY2(box->fontMetrics().horizontalAdvance(box->text()) <= contents.width(),
+               qPrintable(box->text()));
+    }
+    for (auto* group : w->findChildren<QGroupBox*>()) {
+      QStyleOptionGroupBox option;
+      option.initFrom(group);
+      option.text = group->title();
+      option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+      const QRect label = group->style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                         QStyle::SC_GroupBoxLabel, group);
+      QVERIFY2(label.right() < group->width(), qPrintable(group->title()));
+    }
   }
 }
 
