@@ -193,6 +193,8 @@ void StringGrid::SetDrawCellHandler(DrawCellHandler handler) {
   viewport()->update();
 }
 
+void StringGrid::keyboardSearch(const QString& /*search*/) {}
+
 void StringGrid::mouseDoubleClickEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) {
     QTableView::mouseDoubleClickEvent(event);

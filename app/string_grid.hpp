@@ -58,6 +58,10 @@ class StringGrid : public QTableView {
   // The handler that draws every cell (fill, text colour, text).
   void SetDrawCellHandler(DrawCellHandler handler);
 
+  // Typed characters do nothing: the cells are not editable, and the current
+  // cell does not jump to one whose text starts with them.
+  void keyboardSearch(const QString& search) override;
+
  signals:
   void DoubleClicked();
 

@@ -73,6 +73,7 @@ class GridTest : public QObject {
   void tableChangesKeepTextsAndResetTheCurrentCell();
   void drawHandlerIsToldSelectionAndFocus();
   void doubleClickBelowTheLastRowKeepsTheCurrentCell();
+  void typingMovesNoCell();
   void holdsAMillionRows();
 };
 
@@ -247,6 +248,20 @@ void GridTest::doubleClickBelowTheLastRowKeepsTheCurrentCell() {
   QCOMPARE(doubleClicks.count(), 2);
   QCOMPARE(host.grid->Row(), 2);
   QCOMPARE(host.grid->Col(), 0);
+}
+
+void GridTest::typingMovesNoCell() {
+  GridHost host(30);
+  FillNumbers(host.table);
+  host.Show();
+  host.grid->setFocus();
+  QTest::keyClicks(host.grid, "25");
+  QCOMPARE(host.grid->Row(), 0);
+  QCOMPARE(host.grid->TopRow(), 0);
+  QCOMPARE(host.table.Cell(0, 0), std::string("1"));
+  // The arrow keys still move the current cell.
+  QTest::keyClick(host.grid, Qt::Key_Down);
+  QCOMPARE(host.grid->Row(), 1);
 }
 
 void GridTest::holdsAMillionRows() {
