@@ -2,6 +2,7 @@
 // and the services every handler uses (status line, error box, language lock).
 #include "app/Patch1.hpp"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFocusEvent>
 #include <QFrame>
@@ -99,6 +100,9 @@ QIcon ProgramIcon() {
 // own leave too little of CheckBox1's 201 pixels for its English caption.
 class CheckBoxStyle : public QProxyStyle {
  public:
+  // Over a fresh instance of the application's style, whichever it is.
+  CheckBoxStyle() : QProxyStyle(QApplication::style()->name()) {}
+
   int pixelMetric(PixelMetric metric, const QStyleOption* option,
                   const QWidget* widget) const override {
     if (metric == PM_IndicatorWidth || metric == PM_IndicatorHeight) return 13;
@@ -107,8 +111,9 @@ class CheckBoxStyle : public QProxyStyle {
   }
 };
 
-// Labels are as wide as designed, or wider where the stand-in face needs it
-// for the caption; they never cut a word.
+// Labels size themselves to their caption, never below their designed width.
+// The designed widths fit the designed face; "from" needs two pixels more in
+// the faces with Arial's metrics.
 void SetCaption(QLabel* label, const QString& text, int designedWidth) {
   label->setText(text);
   label->resize(std::max(designedWidth, label->sizeHint().width()), label->height());
@@ -212,14 +217,15 @@ void TForm1::CreateControls() {
                                        QStringLiteral(":/pictures/help-disabled.png")));
   BitBtn1->setIconSize(pictureSize);
 
-  auto* checkBoxStyle = new CheckBoxStyle;
-  checkBoxStyle->setParent(this);
   CheckBox1 = Place(new QCheckBox(this), "CheckBox1", 8, 358, 201, 17);
-  CheckBox1->setStyle(checkBoxStyle);
   CheckBox1->setChecked(true);
   CheckBox2 = Place(new QCheckBox(this), "CheckBox2", 212, 358, 81, 17);
-  CheckBox2->setStyle(checkBoxStyle);
   CheckBox2->setChecked(true);
+  // Created after the check boxes, so that it is deleted after them too.
+  auto* checkBoxStyle = new CheckBoxStyle;
+  checkBoxStyle->setParent(this);
+  CheckBox1->setStyle(checkBoxStyle);
+  CheckBox2->setStyle(checkBoxStyle);
 
   StaticText1 = Place(new QLabel(this), "StaticText1", 381, 358, 228, 17);
   StaticText1->setFocusPolicy(Qt::NoFocus);
