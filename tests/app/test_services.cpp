@@ -14,6 +14,7 @@
 #include "app/error_box_text.hpp"
 #include "app/platform/locale_id.hpp"
 #include "app/qt_window_services.hpp"
+#include "support/temp_dir.hpp"
 #include "support/window_fixture.hpp"
 
 using vips::app::ErrorBoxText;
@@ -34,7 +35,7 @@ class ServicesTest : public QObject {
   void messageLinesLoseTheirCarriageReturns();
   void boxesAreCaptionedWithTheApplicationTitle_data();
   void boxesAreCaptionedWithTheApplicationTitle();
-  void fileDialogShowsItsTitleAndFilterAsGiven();
+  void fileDialogShowsItsTextsAndTakesAnyFile();
   void busyCursorNeedsOneRestore();
 };
 
@@ -202,24 +203,28 @@ void ServicesTest::boxesAreCaptionedWithTheApplicationTitle() {
   QCOMPARE(text, QString("Recover file: <b>game</b>.bin\nline two"));
 }
 
-void ServicesTest::fileDialogShowsItsTitleAndFilterAsGiven() {
+void ServicesTest::fileDialogShowsItsTextsAndTakesAnyFile() {
+  const vips::testing::TempDir folder;
+  const std::string rom = folder.Write("rom", std::string("x"));
   vips::app::QtWindowServices services;
-  QFileDialog* shown = nullptr;
+
+  // The dialog shows its title and filter as given, and gives back the full
+  // path of the file confirmed in it.
   QString title;
   QStringList filterTexts;
   QTimer::singleShot(0, [&] {
-    shown = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    if (shown == nullptr) return;
-    title = shown->windowTitle();
-    if (auto* combo = shown->findChild<QComboBox*>("fileTypeCombo"))
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    title = dialog->windowTitle();
+    if (auto* combo = dialog->findChild<QComboBox*>("fileTypeCombo"))
       for (int i = 0; i < combo->count(); ++i) filterTexts << combo->itemText(i);
-    shown->reject();
+    dialog->selectFile(QString::fromStdString(rom));
+    static_cast<QDialog*>(dialog)->accept();  // as the Open button does
   });
-  QCOMPARE(services.OpenFile(" Please, open source file...", "Any file (*.*)|*.*"),
-           std::optional<std::string>());
-  QVERIFY(shown != nullptr);
+  const auto chosen = services.OpenFile(" Please, open source file...", "Any file (*.*)|*.*");
   QCOMPARE(title, QString(" Please, open source file..."));
   QCOMPARE(filterTexts, QStringList{"Any file (*.*)"});
+  QCOMPARE(chosen, std::optional<std::string>(rom));
 }
 
 void ServicesTest::busyCursorNeedsOneRestore() {
