@@ -3,7 +3,6 @@
 #include <exception>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "app/Patch1.hpp"
 #include "app/handler_scopes.hpp"
@@ -11,21 +10,6 @@
 #include "core/path_names.hpp"
 
 namespace texts = vips::app::texts;
-
-namespace {
-
-QString ToQString(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// A field counts as "no file chosen" while it shows either language's
-// placeholder, compared whole and exactly, whatever the current language.
-bool ShowsPlaceholder(const QLineEdit& field, const texts::Bilingual& placeholder) {
-  const QString text = field.text();
-  return text == ToQString(placeholder.russian) || text == ToQString(placeholder.english);
-}
-
-}  // namespace
 
 void TForm1::Button1Click() {
   const std::optional<std::string> chosen = Services().OpenFile(
@@ -43,7 +27,7 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::Button2Click() {
-  if (ShowsPlaceholder(*Edit1, texts::kOriginalPlaceholder)) {
+  if (!OriginalFileChosen()) {
     Services().Beep();
     Services().ShowMessage(PickUtf8(texts::kSelectOriginalFile));
     return;
@@ -61,7 +45,7 @@ void TForm1::Button2Click() {
     Edit2->setText(QString::fromStdString(vips::BareName(*chosen)));
   }
   // A cancelled dialog reloads the patch chosen before, if there is one.
-  if (ShowsPlaceholder(*Edit2, texts::kPatchPlaceholder)) {
+  if (!PatchFileChosen()) {
     cursor.Restore();
     return;
   }

@@ -1,6 +1,5 @@
 // Go, its backup step, and Recover.
 #include <QCheckBox>
-#include <QLineEdit>
 #include <QPushButton>
 #include <exception>
 #include <string>
@@ -19,25 +18,6 @@ namespace texts = vips::app::texts;
 // The table shows this many whole rows; Go scrolls back so that the row
 // noted as top at the press is the top row again.
 constexpr int kWholeRowsShown = 12;
-
-QString FromUtf8(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// A field that still shows either language's placeholder means that no file
-// of its kind has been chosen, whatever the current language.
-bool ShowsPlaceholder(const QLineEdit* field, const texts::Bilingual& placeholder) {
-  const QString text = field->text();
-  return text == FromUtf8(placeholder.russian) || text == FromUtf8(placeholder.english);
-}
-
-// The walk begins by cutting the table to one row, which puts the view at the
-// top with row 0 current, whichever way the walk then ends.
-void ShowTableFromTop(vips::app::StringGrid& grid) {
-  if (grid.RowCount() == 0) return;
-  grid.SetTopRow(0);
-  grid.SetCurrentRow(0);
-}
 
 }  // namespace
 
@@ -74,12 +54,12 @@ void TForm1::BitBtn2Click() {
 
   SavedTopRow = StringGrid1->TopRow();
 
-  if (ShowsPlaceholder(Edit1, texts::kOriginalPlaceholder)) {
+  if (!OriginalFileChosen()) {
     Services().Beep();
     Services().ShowMessage(PickUtf8(texts::kSelectOriginalFile));
     return;
   }
-  if (ShowsPlaceholder(Edit2, texts::kPatchPlaceholder)) {
+  if (!PatchFileChosen()) {
     Services().Beep();
     Services().ShowMessage(PickUtf8(texts::kSelectPatchFile));
     return;
@@ -100,13 +80,11 @@ void TForm1::BitBtn2Click() {
     const vips::app::TableChange change(*StringGrid1);
     result = vips::ApplyMarkedRecords(SelectedOriginalPath, SelectedPatchPath, Table());
   } catch (const std::exception& error) {
-    ShowTableFromTop(*StringGrid1);
     // The error box must not show under the hour-glass.
     cursor.Restore();
     ReportError(error.what());
     return;
   }
-  ShowTableFromTop(*StringGrid1);
 
   if (result == vips::ApplyResult::BadHeader) {
     Services().Beep();

@@ -11,11 +11,15 @@
 namespace vips::app {
 namespace {
 
-void ShowBox(QMessageBox::Icon icon, const std::string& text) {
+void ShowBox(QMessageBox::Icon icon, const std::string& text, bool busy) {
   // No parent: the box is centred on the screen and modal for the application.
   QMessageBox box(icon, ToQString(texts::kApplicationTitle), MessageBoxText(text), QMessageBox::Ok);
   box.setTextFormat(Qt::PlainText);
+  // A box waits for the user, so it shows the arrow even while the handler
+  // that opened it keeps its hour-glass; the hour-glass returns after it.
+  if (busy) QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
   box.exec();
+  if (busy) QGuiApplication::restoreOverrideCursor();
 }
 
 }  // namespace
@@ -25,11 +29,11 @@ QtWindowServices::~QtWindowServices() {
 }
 
 void QtWindowServices::ShowMessage(const std::string& text) {
-  ShowBox(QMessageBox::NoIcon, text);
+  ShowBox(QMessageBox::NoIcon, text, busy_);
 }
 
 void QtWindowServices::ShowError(const std::string& text) {
-  ShowBox(QMessageBox::Critical, text);
+  ShowBox(QMessageBox::Critical, text, busy_);
 }
 
 void QtWindowServices::Beep() {

@@ -37,6 +37,7 @@ class ServicesTest : public QObject {
   void boxesAreCaptionedWithTheApplicationTitle();
   void fileDialogShowsItsTextsAndTakesAnyFile();
   void busyCursorNeedsOneRestore();
+  void boxShowsTheArrowUnderTheHourGlass();
 };
 
 void ServicesTest::errorTextGetsAFullStop_data() {
@@ -244,6 +245,25 @@ void ServicesTest::busyCursorNeedsOneRestore() {
     services.SetBusyCursor();
   }
   // A services object that goes away takes its busy cursor with it.
+  QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+}
+
+void ServicesTest::boxShowsTheArrowUnderTheHourGlass() {
+  vips::app::QtWindowServices services;
+  services.SetBusyCursor();
+  Qt::CursorShape inBox = Qt::WaitCursor;
+  QTimer::singleShot(0, [&] {
+    if (QGuiApplication::overrideCursor() != nullptr) {
+      inBox = QGuiApplication::overrideCursor()->shape();
+    }
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->accept();
+  });
+  services.ShowMessage("status: operation successful!");
+  QCOMPARE(inBox, Qt::ArrowCursor);
+  // The handler that showed the box still has its hour-glass afterwards.
+  QVERIFY(QGuiApplication::overrideCursor() != nullptr);
+  QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  services.SetNormalCursor();
   QVERIFY(QGuiApplication::overrideCursor() == nullptr);
 }
 
