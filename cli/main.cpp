@@ -6,12 +6,6 @@
 #include "cli/commands.hpp"
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 // windows.h first: shellapi.h builds on its types.
 #include <shellapi.h>

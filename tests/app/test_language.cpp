@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "app/qt_text.hpp"
 #include "app/texts.hpp"
 #include "support/window_fixture.hpp"
 
@@ -20,7 +21,7 @@ constexpr int kRussianLocale = 1049;
 constexpr int kEnglishLocale = 1033;
 
 QString Text(std::string_view utf8) {
-  return QString::fromUtf8(utf8.data(), utf8.size());
+  return vips::app::ToQString(utf8);
 }
 
 // Every text the window shows, by control, for before/after comparisons.

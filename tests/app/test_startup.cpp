@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "app/qt_text.hpp"
 #include "app/texts.hpp"
 #include "support/window_fixture.hpp"
 
@@ -25,7 +26,7 @@ constexpr int kRussianLocale = 1049;
 constexpr int kEnglishLocale = 1033;
 
 QString Text(std::string_view utf8) {
-  return QString::fromUtf8(utf8.data(), utf8.size());
+  return vips::app::ToQString(utf8);
 }
 
 QString Pick(const texts::Bilingual& text, bool russian) {
