@@ -308,12 +308,11 @@ void TForm1::FormCreate() {
   LangEnglish = 1;
   LangRussian = 0;
   BackupTaken = 0;
-  const int localeId = localeId_;
   BitBtn3->setEnabled(false);
   // Only Russian (Russia) selects Russian; every other locale, other
   // Russian-speaking ones included, starts in English.
-  if (localeId != kRussianLocaleId) ApplyLanguage(vips::Language::English, true);
-  if (localeId == kRussianLocaleId) ApplyLanguage(vips::Language::Russian, true);
+  if (localeId_ != kRussianLocaleId) ApplyLanguage(vips::Language::English, true);
+  if (localeId_ == kRussianLocaleId) ApplyLanguage(vips::Language::Russian, true);
   vips::app::RemoveMinimizeMaximizeBoxes(*this);
   // Window flags re-create the window's place; it stays where it was designed.
   move(kStartPosition);
@@ -381,10 +380,7 @@ void TForm1::SpeedButton2Click() {
 }
 
 QString TForm1::Pick(const texts::Bilingual& text) const {
-  QString picked;
-  if (LangRussian == 1) picked = ToQString(text.russian);
-  if (LangEnglish == 1) picked = ToQString(text.english);
-  return picked;
+  return ToQString(PickUtf8(text));
 }
 
 std::string TForm1::PickUtf8(const texts::Bilingual& text) const {

@@ -34,19 +34,13 @@ class BusyCursor {
 
 // Brackets a walk that cuts the table to one row and refills it straight on
 // the core table (loading, applying), so that the view is rebuilt once at the
-// end, also when the walk stops half-way on an error. Cutting the table to one
-// row brings the view to the top with row 0 current, however the walk ends.
+// end, also when the walk stops half-way on an error.
 class TableChange {
  public:
   explicit TableChange(StringGrid& grid) : grid_(grid) { grid_.BeginTableChange(); }
   TableChange(const TableChange&) = delete;
   TableChange& operator=(const TableChange&) = delete;
-  ~TableChange() {
-    grid_.EndTableChange();
-    if (grid_.RowCount() == 0) return;
-    grid_.SetTopRow(0);
-    grid_.SetCurrentRow(0);
-  }
+  ~TableChange() { grid_.EndTableChange(); }
 
  private:
   StringGrid& grid_;

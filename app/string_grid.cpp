@@ -125,12 +125,12 @@ void StringGrid::EndTableChange() {
   if (changeDepth_ == 0 || --changeDepth_ > 0) return;
   model_->EndChange();
   EnsureLaidOut();
+  // A walk begins by cutting the table to one row, which brings the view to
+  // the top with row 0 current, however the walk then ends.
+  verticalScrollBar()->setValue(0);
   if (table_.RowCount() > 0) {
-    // Making a cell current may scroll; the view stays where it was.
-    const int top = verticalScrollBar()->value();
     selectionModel()->setCurrentIndex(model_->index(0, columnBeforeChange_),
                                       QItemSelectionModel::ClearAndSelect);
-    verticalScrollBar()->setValue(top);
   }
 }
 
@@ -171,17 +171,20 @@ int StringGrid::VisibleRowCount() const {
 }
 
 void StringGrid::PageDown() {
-  EnsureLaidOut();
-  // The scroll bar's range already ends where the last row is the last fully
-  // visible one, so the step simply stops there.
-  const int step = std::max(1, VisibleRowCount() - 1);
-  verticalScrollBar()->setValue(verticalScrollBar()->value() + step);
+  ScrollByPages(1);
 }
 
 void StringGrid::PageUp() {
+  ScrollByPages(-1);
+}
+
+void StringGrid::ScrollByPages(int pages) {
   EnsureLaidOut();
+  // A page leaves the last fully visible row in view. The scroll bar's range
+  // already ends where the last row is the last fully visible one, so paging
+  // simply stops at either end.
   const int step = std::max(1, VisibleRowCount() - 1);
-  verticalScrollBar()->setValue(verticalScrollBar()->value() - step);
+  verticalScrollBar()->setValue(verticalScrollBar()->value() + pages * step);
 }
 
 void StringGrid::RepaintNow() {

@@ -36,7 +36,8 @@ class StringGrid : public QTableView {
   [[nodiscard]] int RowCount() const;
   void SetRowCount(int rowCount);
   // Call around any change of the row count or many cells made directly on
-  // the core table (loading, applying); the view is rebuilt at the end.
+  // the core table (loading, applying); the view is rebuilt at the end, from
+  // the top with row 0 current in the column that was current.
   void BeginTableChange();
   void EndTableChange();
   // Tell the view that marker cells in [firstRow, lastRow] were changed.
@@ -72,6 +73,8 @@ class StringGrid : public QTableView {
   // A hidden view gets its resize event and its item layout only when shown;
   // scrolling and paging need both now.
   void EnsureLaidOut();
+  // Scrolls by whole pages (negative: up), as the scroll bar's page areas do.
+  void ScrollByPages(int pages);
 
   PatchTable& table_;
   PatchTableModel* model_;

@@ -1,7 +1,6 @@
 #include "core/apply.hpp"
 
 #include <optional>
-#include <vector>
 
 #include "core/block_cache.hpp"
 #include "core/opened_patch.hpp"
@@ -19,7 +18,6 @@ ApplyResult ApplyMarkedRecords(const std::string& originalPath, const std::strin
   // Marked records land in the cache first and reach the file only once the
   // patch has read through to its end marker: a cut patch writes nothing.
   BlockCache cache(files->original);
-  std::vector<std::uint8_t> data;
 
   // Records are paired with rows by position.
   for (int row = 0;; ++row) {
@@ -34,9 +32,11 @@ ApplyResult ApplyMarkedRecords(const std::string& originalPath, const std::strin
     const auto position = static_cast<std::uint64_t>(offset);
     if (size != 0) {
       if (marked) {
-        data.clear();
-        reader.ReadData(size, data);
-        cache.Write(position, data.data(), data.size());
+        std::uint64_t at = position;
+        reader.ReadData(size, [&cache, &at](const std::uint8_t* bytes, std::size_t length) {
+          cache.Write(at, bytes, length);
+          at += length;
+        });
       } else {
         reader.SkipData(size);
       }

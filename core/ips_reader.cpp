@@ -45,39 +45,26 @@ std::int32_t IpsReader::ReadOffset() {
   return b0 << 16 | b1 << 8 | b2;
 }
 
+std::uint16_t IpsReader::ReadWord() {
+  const unsigned high = ReadByte();
+  const unsigned low = ReadByte();
+  return static_cast<std::uint16_t>(high << 8 | low);
+}
+
 std::uint16_t IpsReader::ReadSize() {
-  const unsigned c0 = ReadByte();
-  const unsigned c1 = ReadByte();
-  return static_cast<std::uint16_t>(c0 << 8 | c1);
+  return ReadWord();
 }
 
 RunBody IpsReader::ReadRunBody() {
   RunBody body;
-  const unsigned r0 = ReadByte();
-  const unsigned r1 = ReadByte();
-  body.runLength = static_cast<std::uint16_t>(r0 << 8 | r1);
+  body.runLength = ReadWord();
   body.value = ReadByte();
   return body;
 }
 
-void IpsReader::ReadData(std::size_t count, std::vector<std::uint8_t>& out) {
-  while (count > 0) {
-    if (!Fill()) throw Error(kReadBeyondEnd);
-    const std::size_t take = std::min(count, end_ - begin_);
-    out.insert(out.end(), buffer_.begin() + static_cast<std::ptrdiff_t>(begin_),
-               buffer_.begin() + static_cast<std::ptrdiff_t>(begin_ + take));
-    begin_ += take;
-    count -= take;
-  }
-}
-
-void IpsReader::SkipData(std::size_t count) {
-  while (count > 0) {
-    if (!Fill()) throw Error(kReadBeyondEnd);
-    const std::size_t take = std::min(count, end_ - begin_);
-    begin_ += take;
-    count -= take;
-  }
+std::size_t IpsReader::NextPiece(std::size_t wanted) {
+  if (!Fill()) throw Error(kReadBeyondEnd);
+  return std::min(wanted, end_ - begin_);
 }
 
 }  // namespace vips

@@ -34,16 +34,32 @@ class IpsReader {
   [[nodiscard]] std::uint16_t ReadSize();
   // Reads a run record's run length and value byte.
   [[nodiscard]] RunBody ReadRunBody();
-  // Reads the next `count` data bytes. On a cut patch, the bytes that were
-  // there are appended to `out` before "Read beyond end of file" is thrown.
-  void ReadData(std::size_t count, std::vector<std::uint8_t>& out);
+  // Hands the next `count` data bytes to `take(bytes, length)` piece by
+  // piece, straight from the read buffer. On a cut patch the pieces that were
+  // there are handed over before "Read beyond end of file" is thrown.
+  template <typename Take>
+  void ReadData(std::size_t count, Take&& take) {
+    while (count > 0) {
+      const std::size_t length = NextPiece(count);
+      take(buffer_.data() + begin_, length);
+      begin_ += length;
+      count -= length;
+    }
+  }
   // Skips the next `count` data bytes (same failure as ReadData).
-  void SkipData(std::size_t count);
+  void SkipData(std::size_t count) {
+    ReadData(count, [](const std::uint8_t*, std::size_t) {});
+  }
   // Closes the patch file, reporting a failing close.
   void Close() { file_.Close(); }
 
  private:
   [[nodiscard]] std::uint8_t ReadByte();
+  // Two bytes, big-endian.
+  [[nodiscard]] std::uint16_t ReadWord();
+  // How many of the next `wanted` bytes the buffer holds (at least one);
+  // throws "Read beyond end of file" at the end of the file.
+  [[nodiscard]] std::size_t NextPiece(std::size_t wanted);
   bool Fill();
 
   ExistingFile file_;

@@ -27,18 +27,12 @@ LoadResult LoadPatchIntoTable(const std::string& patchPath, const std::string& o
     if (offset == kEndMarkerOffset) break;
 
     const std::uint16_t size = reader.ReadSize();
-    if (size != 0) {
-      table.SetAddressCell(PatchTable::kFinalAddressColumn, row, FinalAddress(offset, size));
-      table.SetMarkerCell(row, marker);
-      table.SetRowCount(table.RowCount() + 1);
-      reader.SkipData(size);
-    } else {
-      const RunBody run = reader.ReadRunBody();
-      table.SetAddressCell(PatchTable::kFinalAddressColumn, row,
-                           FinalAddress(offset, run.runLength));
-      table.SetMarkerCell(row, marker);
-      table.SetRowCount(table.RowCount() + 1);
-    }
+    const std::uint32_t count = size != 0 ? size : reader.ReadRunBody().runLength;
+    table.SetAddressCell(PatchTable::kFinalAddressColumn, row, FinalAddress(offset, count));
+    table.SetMarkerCell(row, marker);
+    table.SetRowCount(table.RowCount() + 1);
+    // The data bytes are not kept: the applier reads them again.
+    if (size != 0) reader.SkipData(size);
   }
 
   reader.Close();

@@ -13,16 +13,12 @@
 #include "support/window_fixture.hpp"
 
 namespace texts = vips::app::texts;
+using vips::app::ToQString;
+using vips::app::testing::kEnglishLocale;
+using vips::app::testing::kRussianLocale;
 using vips::app::testing::MakeWindow;
 
 namespace {
-
-constexpr int kRussianLocale = 1049;
-constexpr int kEnglishLocale = 1033;
-
-QString Text(std::string_view utf8) {
-  return vips::app::ToQString(utf8);
-}
 
 // Every text the window shows, by control, for before/after comparisons.
 QStringList Snapshot(TForm1& form) {
@@ -69,10 +65,10 @@ void LanguageTest::switchingThereAndBackRestoresEveryTextButTheTitle() {
   QCOMPARE(w->LangEnglish, 1);
 
   // The English title set by the switch has no trailing space.
-  QCOMPARE(w->windowTitle(), Text(texts::kWindowTitleAfterSwitch.english));
+  QCOMPARE(w->windowTitle(), ToQString(texts::kWindowTitleAfterSwitch.english));
   QVERIFY(!w->windowTitle().endsWith(u' '));
   QStringList afterwards = Snapshot(*w.form);
-  QCOMPARE(atStart.takeFirst(), Text(texts::kWindowTitleAtStart.english));
+  QCOMPARE(atStart.takeFirst(), ToQString(texts::kWindowTitleAtStart.english));
   afterwards.removeFirst();
   QCOMPARE(afterwards, atStart);
   QVERIFY(w.services->events.empty());
@@ -84,28 +80,28 @@ void LanguageTest::switchingToRussianGivesTheRussianColumn() {
   Click(switched->SpeedButton2);
   // The Russian title is the same at start and after a switch.
   QCOMPARE(Snapshot(*switched.form), Snapshot(*started.form));
-  QCOMPARE(switched->windowTitle(), Text(texts::kWindowTitleAtStart.russian));
-  QCOMPARE(switched->GroupBox3->title(), Text(texts::kGroupBox3.russian));
-  QCOMPARE(switched->CheckBox2->text(), Text(texts::kCheckBox2.russian));
+  QCOMPARE(switched->windowTitle(), ToQString(texts::kWindowTitleAtStart.russian));
+  QCOMPARE(switched->GroupBox3->title(), ToQString(texts::kGroupBox3.russian));
+  QCOMPARE(switched->CheckBox2->text(), ToQString(texts::kCheckBox2.russian));
 }
 
 void LanguageTest::switchResetsTheStatusAndKeepsChosenFiles() {
   auto w = MakeWindow(kEnglishLocale);
   w->Edit1->setText("game.sfc");
-  w->SetStatus(Text(texts::kStatusFileSelected.english));
+  w->SetStatus(ToQString(texts::kStatusFileSelected.english));
 
   Click(w->SpeedButton2);
   QCOMPARE(w->Edit1->text(), QString("game.sfc"));
-  QCOMPARE(w->Edit2->text(), Text(texts::kPatchPlaceholder.russian));
-  QCOMPARE(w->StaticText1->text(), Text(texts::kNeutralStatus.russian));
+  QCOMPARE(w->Edit2->text(), ToQString(texts::kPatchPlaceholder.russian));
+  QCOMPARE(w->StaticText1->text(), ToQString(texts::kNeutralStatus.russian));
 
   // A field showing a name equal to the current language's own placeholder
   // is left as it is; the other language's placeholder is translated.
-  w->Edit2->setText(Text(texts::kPatchPlaceholder.russian));
-  w->Edit1->setText(Text(texts::kOriginalPlaceholder.english));
+  w->Edit2->setText(ToQString(texts::kPatchPlaceholder.russian));
+  w->Edit1->setText(ToQString(texts::kOriginalPlaceholder.english));
   Click(w->SpeedButton1);
-  QCOMPARE(w->Edit1->text(), Text(texts::kOriginalPlaceholder.english));
-  QCOMPARE(w->Edit2->text(), Text(texts::kPatchPlaceholder.english));
+  QCOMPARE(w->Edit1->text(), ToQString(texts::kOriginalPlaceholder.english));
+  QCOMPARE(w->Edit2->text(), ToQString(texts::kPatchPlaceholder.english));
 
   // Placeholders are compared exactly: another case is a file's name.
   w->Edit1->setText("original file");

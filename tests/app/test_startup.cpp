@@ -18,19 +18,15 @@
 #include "support/window_fixture.hpp"
 
 namespace texts = vips::app::texts;
+using vips::app::ToQString;
+using vips::app::testing::kEnglishLocale;
+using vips::app::testing::kRussianLocale;
 using vips::app::testing::MakeWindow;
 
 namespace {
 
-constexpr int kRussianLocale = 1049;
-constexpr int kEnglishLocale = 1033;
-
-QString Text(std::string_view utf8) {
-  return vips::app::ToQString(utf8);
-}
-
 QString Pick(const texts::Bilingual& text, bool russian) {
-  return Text(russian ? text.russian : text.english);
+  return ToQString(russian ? text.russian : text.english);
 }
 
 // The text a control shows, whatever its kind.
@@ -343,12 +339,12 @@ void StartupTest::statusLineIsMagentaAndFollowsItsText() {
   QCOMPARE(w->font().family(), QString("MS Sans Serif"));
 
   const int neutralWidth = w->StaticText1->width();
-  w->SetStatus(Text(texts::kStatusProgramOperation.english));
-  QCOMPARE(w->StaticText1->text(), Text(texts::kStatusProgramOperation.english));
+  w->SetStatus(ToQString(texts::kStatusProgramOperation.english));
+  QCOMPARE(w->StaticText1->text(), ToQString(texts::kStatusProgramOperation.english));
   QVERIFY(w->StaticText1->width() > neutralWidth);
   QCOMPARE(w->StaticText1->pos(), QPoint(381, 358));
   QCOMPARE(w->StaticText1->height(), 17);
-  w->SetStatus(Text(texts::kNeutralStatus.english));
+  w->SetStatus(ToQString(texts::kNeutralStatus.english));
   QCOMPARE(w->StaticText1->width(), neutralWidth);
 }
 

@@ -42,7 +42,6 @@ Walk WalkPatch(const testing::TempDir& dir, const std::string& bytes) {
   Walk walk;
   walk.header = reader.ReadHeader();
   if (!walk.header) return walk;
-  std::vector<std::uint8_t> data;
   try {
     for (;;) {
       Record record;
@@ -50,14 +49,16 @@ Walk WalkPatch(const testing::TempDir& dir, const std::string& bytes) {
       if (record.offset == kEndMarkerOffset) break;
       record.size = reader.ReadSize();
       if (record.size != 0) {
-        data.clear();
+        std::string data;
         try {
-          reader.ReadData(record.size, data);
+          reader.ReadData(record.size, [&data](const std::uint8_t* bytes, std::size_t length) {
+            data.append(reinterpret_cast<const char*>(bytes), length);
+          });
         } catch (const Error&) {
-          walk.cutData.assign(data.begin(), data.end());
+          walk.cutData = data;
           throw;
         }
-        record.data.assign(data.begin(), data.end());
+        record.data = data;
       } else {
         record.run = reader.ReadRunBody();
       }

@@ -7,6 +7,10 @@
 
 namespace vips::app::testing {
 
+// The locale identifiers that start the window in each language.
+inline constexpr int kEnglishLocale = 1033;
+inline constexpr int kRussianLocale = 1049;
+
 // A window started under `localeId`, with recording services in place of the
 // modal boxes, dialogs, sound and cursor. `services` stays owned by `form`.
 struct TestWindow {
