@@ -60,6 +60,13 @@ ctest_passed=$(grep -c '<testcase .*status="run"' "$results" || true)
 ctest_skipped=$(grep -c '<testcase .*status="notrun"' "$results" || true)
 gtest_passed=$(grep -cE '^\[       OK \] .* \([0-9]+ ms\)$' "$log" || true)
 gtest_skipped=$(grep -cE '^\[  SKIPPED \] .* \([0-9]+ ms\)$' "$log" || true)
+# What was skipped on Windows, and why.
+awk '/: Skipped$/ { reason = ""; waiting = 1; next }
+     /^\[  SKIPPED \] .* \([0-9]+ ms\)$/ {
+       print "Skipped on Windows: " $4 ": " (reason == "" ? "(no reason given)" : reason)
+       waiting = 0; next
+     }
+     waiting && reason == "" { reason = $0 }' "$log"
 echo "Windows tests: CTest ${ctest_passed} passed, ${ctest_skipped} skipped;" \
   "GoogleTest ${gtest_passed} passed, ${gtest_skipped} skipped"
 if ((ctest_passed != gtest_passed || ctest_skipped != gtest_skipped)); then

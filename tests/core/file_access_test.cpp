@@ -51,6 +51,10 @@ TEST(ExistingFileTest, OpenFailuresGiveTheirTexts) {
       {dir.Path(), kFileAccessDenied},
       {pipe, kFileAccessDenied},  // a read from it would wait forever
       {plain + std::string("\0", 1) + "other", kInvalidFilename},
+#ifdef _WIN32
+      {dir.File("\xff\xfe.bin"), kInvalidFilename},  // no UTF-8: no wide name to give the system
+      {dir.File("a<b>.bin"), kInvalidFilename},      // characters no Windows name may hold
+#endif
   };
   const int before = OpenDescriptorCount();
   for (const Case& c : cases) EXPECT_EQ(OpenErrorOf(c.path), c.text) << "'" << c.path << "'";
