@@ -26,3 +26,15 @@ bench: build
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# Windows: the core, the CLI and their tests cross-built with MinGW-w64 into
+# $(WINDOWS_BUILD_DIR) with the download zip; the tests run under Wine.
+WINDOWS_BUILD_DIR ?= build-windows
+.PHONY: windows test-windows
+
+windows:
+	@bash scripts/install-deps.sh --windows
+	@JOBS=$(JOBS) bash scripts/build-windows.sh $(WINDOWS_BUILD_DIR)
+
+test-windows: windows
+	@JOBS=$(JOBS) bash scripts/test-windows.sh $(WINDOWS_BUILD_DIR)

@@ -14,6 +14,12 @@ packages=(
 if [[ "${1:-}" == "--with-screen" ]]; then
   packages+=(xvfb xauth imagemagick)
 fi
+if [[ " $* " == *" --windows "* ]]; then
+  # Cross-building for Windows (MinGW-w64, zlib and GoogleTest's sources) and
+  # running the tests under Wine.
+  packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
+    libz-mingw-w64-dev googletest wine wine64)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

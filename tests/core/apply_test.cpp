@@ -277,7 +277,9 @@ TEST_F(ApplyTest, FailuresGiveTheirTextsAndCloseTheFiles) {
       {readOnly, patch, kFileAccessDenied},
       {original_, readOnlyPatch, kFileAccessDenied},
       {original_, dir_.File("missing.ips"), kFileNotFound},
-      {"/dev/full", patch, kDiskFull},
+#ifndef _WIN32
+      {"/dev/full", patch, kDiskFull},  // Windows has no device that is always full
+#endif
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.original + " / " + c.patch);
