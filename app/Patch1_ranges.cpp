@@ -1,9 +1,17 @@
 // Range fields (key filter, clamp, normalisation) and the range commands.
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QDropEvent>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <algorithm>
 #include <cstdint>
 
@@ -137,7 +145,19 @@ void TForm1::RangeCommand(QLineEdit* from, QLineEdit* to,
   }
 }
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+void TForm1::InsertFiltered(QLineEdit* field, const QString& text) {
+  // Pasted or dropped text passes the key filter one character at a time;
+  // only the digits stay (a pasted backspace character deletes nothing).
+  QString kept;
+  for (const QChar character : text) {
+    char key = KeyByte(character);
+    FilterRangeKey(key);
+    if (key >= '0' && key <= '9') kept += character;
+  }
+  if (!kept.isEmpty()) field->insert(kept);
+}
+
+bool TForm1::RangeFieldEvent(QObject* watched, QEvent* event) {
   struct RangeField {
     QLineEdit* field;
     void (TForm1::*keyPress)(char&);
@@ -151,54 +171,110 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
       {Edit7, &TForm1::Edit7KeyPress, &TForm1::Edit7KeyUp},
       {Edit8, &TForm1::Edit8KeyPress, &TForm1::Edit8KeyUp},
   };
-  const auto type = event->type();
-  if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::InputMethod) {
-    return QWidget::eventFilter(watched, event);
-  }
   const auto found = std::find_if(std::begin(rangeFields), std::end(rangeFields),
                                   [watched](const RangeField& f) { return f.field == watched; });
-  if (found == std::end(rangeFields)) return QWidget::eventFilter(watched, event);
+  if (found == std::end(rangeFields)) return false;
+  QLineEdit* const field = found->field;
+  const auto type = event->type();
 
-  // Every character typed reaches the field only through its key filter, one
-  // at a time, however many one key or an input method delivers at once.
-  const auto keptCharacters = [this, found](const QString& typed) {
+  // Text that arrives otherwise than typed goes through the key filter too:
+  // dropped text, the context menu's Paste, the middle button's paste.
+  if (type == QEvent::DragEnter || type == QEvent::DragMove) {
+    const auto* drag = static_cast<QDropEvent*>(event);
+    // Files are no text for a range field.
+    if (drag->mimeData()->hasUrls()) {
+      event->ignore();
+      return true;
+    }
+    return false;
+  }
+  if (type == QEvent::Drop) {
+    auto* drop = static_cast<QDropEvent*>(event);
+    if (drop->mimeData()->hasUrls()) {
+      drop->ignore();
+      return true;
+    }
+    // The text goes in at the caret, as typed text does; a drag of the
+    // field's own selection keeps it there too.
+    drop->setDropAction(Qt::CopyAction);
+    drop->accept();
+    InsertFiltered(field, drop->mimeData()->text());
+    return true;
+  }
+  if (type == QEvent::ContextMenu) {
+    auto* request = static_cast<QContextMenuEvent*>(event);
+    QMenu* menu = field->createStandardContextMenu();
+    const QString pasteCaption = QCoreApplication::translate("QLineEdit", "&Paste");
+    for (QAction* action : menu->actions()) {
+      if (!action->text().startsWith(pasteCaption)) continue;
+      QObject::disconnect(action, &QAction::triggered, field, nullptr);
+      connect(action, &QAction::triggered, field, [this, field] {
+        InsertFiltered(field, QGuiApplication::clipboard()->text(QClipboard::Clipboard));
+      });
+    }
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(request->globalPos());
+    return true;
+  }
+  if (type == QEvent::MouseButtonRelease &&
+      static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton &&
+      QGuiApplication::clipboard()->supportsSelection()) {
+    InsertFiltered(field, QGuiApplication::clipboard()->text(QClipboard::Selection));
+    return true;
+  }
+
+  if (type == QEvent::InputMethod) {
+    auto* input = static_cast<QInputMethodEvent*>(event);
     QString kept;
-    for (const QChar character : typed) {
+    for (const QChar character : input->commitString()) {
       char key = KeyByte(character);
       (this->*found->keyPress)(key);
       if (key != '\0') kept += character;
     }
-    return kept;
-  };
-
-  if (type == QEvent::InputMethod) {
-    auto* input = static_cast<QInputMethodEvent*>(event);
-    const QString kept = keptCharacters(input->commitString());
-    if (kept == input->commitString()) return QWidget::eventFilter(watched, event);
+    if (kept == input->commitString()) return false;
     QInputMethodEvent filtered(input->preeditString(), input->attributes());
     filtered.setCommitString(kept, input->replacementStart(), input->replacementLength());
     QCoreApplication::sendEvent(watched, &filtered);
     return true;
   }
+  if (type != QEvent::KeyPress && type != QEvent::KeyRelease) return false;
 
   const auto* keyEvent = static_cast<QKeyEvent*>(event);
   if (type == QEvent::KeyPress) {
+    if (!keyEvent->isAutoRepeat()) rangeKeysDown_.insert(keyEvent->key());
+    if (keyEvent->matches(QKeySequence::Paste)) {
+      InsertFiltered(field, QGuiApplication::clipboard()->text(QClipboard::Clipboard));
+      return true;
+    }
+    // The field's own editing keys type no character.
+    for (const auto editing : {QKeySequence::Copy, QKeySequence::Cut, QKeySequence::SelectAll,
+                               QKeySequence::Undo, QKeySequence::Redo}) {
+      if (keyEvent->matches(editing)) return false;
+    }
     // Keys without a character (Delete, arrows, Home, End) pass the filter
     // untouched. Some platforms give Delete the text DEL, but it types
     // nothing; Tab moves the focus.
     const int code = keyEvent->key();
     const bool typesNothing =
         code == Qt::Key_Delete || code == Qt::Key_Tab || code == Qt::Key_Backtab;
-    if (typesNothing || keyEvent->text().isEmpty()) return QWidget::eventFilter(watched, event);
-    const QString kept = keptCharacters(keyEvent->text());
-    if (kept == keyEvent->text()) return QWidget::eventFilter(watched, event);
-    if (!kept.isEmpty()) found->field->insert(kept);
+    if (typesNothing || keyEvent->text().isEmpty()) return false;
+    // Every character typed reaches the field only through its key filter,
+    // one at a time, however many one key delivers at once.
+    QString kept;
+    for (const QChar character : keyEvent->text()) {
+      char key = KeyByte(character);
+      (this->*found->keyPress)(key);
+      if (key != '\0') kept += character;
+    }
+    if (kept == keyEvent->text()) return false;
+    if (!kept.isEmpty()) field->insert(kept);
     return true;
   }
-  if (!keyEvent->isAutoRepeat()) {
-    // A held key repeats its presses but is released once, so a number can
-    // grow past the row count (or past the integer range) before the clamp.
-    (this->*found->keyUp)();
-  }
-  return QWidget::eventFilter(watched, event);
+  // A held key repeats its presses but is released once, so a number can
+  // grow past the row count (or past the integer range) before the clamp.
+  // Only a key pressed in the field counts: the Enter or Escape that closed
+  // an error box is released here, and must not open the box again.
+  if (keyEvent->isAutoRepeat() || rangeKeysDown_.erase(keyEvent->key()) == 0) return false;
+  (this->*found->keyUp)();
+  return false;
 }
