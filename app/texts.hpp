@@ -63,7 +63,8 @@ inline constexpr Bilingual kAbout{
 
 // Choosing the files and loading the patch.
 inline constexpr Bilingual kOriginalDialogTitle{
-    " Please, open source file...", " Пожалуйста, откройте файл, который вы хотите пропатчить..."};
+    " Please, open source file...",
+    " Пожалуйста, откройте файл, который вы хотите пропатчить..."};
 inline constexpr Bilingual kOriginalDialogFilter{"Any file (*.*)|*.*", "Все файлы (*.*)|*.*"};
 inline constexpr Bilingual kPatchDialogTitle{" Please, open IPS file...",
                                              " Пожалуйста, выберите IPS патч..."};
