@@ -44,7 +44,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     const auto* key = static_cast<QKeyEvent*>(event);
     // Enter presses the focused push button, as Space does.
     auto* button = qobject_cast<QPushButton*>(watched);
-    if (button != nullptr && IsEnter(*key) && key->modifiers() == Qt::NoModifier) {
+    if (button != nullptr && IsEnter(*key) && (key->modifiers() & ~Qt::KeypadModifier) == 0) {
       if (!key->isAutoRepeat() && button->isEnabled()) button->click();
       return true;
     }
