@@ -10,10 +10,16 @@ packages=(
   # The window's captions are fitted to a narrow face; Liberation Sans has
   # Arial's metrics, so every caption fits its designed control.
   fonts-liberation2
+  # Qt's own texts (file dialog, context menus) in Russian.
+  qt6-translations-l10n
 )
-if [[ "${1:-}" == "--with-screen" ]]; then
-  packages+=(xvfb xauth imagemagick)
-fi
+for option in "$@"; do
+  case "$option" in
+    --with-screen) packages+=(xvfb xauth imagemagick) ;;
+    # Building the Debian package and checking it.
+    --with-packaging) packages+=(dpkg-dev file desktop-file-utils appstream lintian) ;;
+  esac
+done
 
 missing=()
 for package in "${packages[@]}"; do
