@@ -15,7 +15,7 @@ packages=(
 )
 for option in "$@"; do
   case "$option" in
-    --with-screen) packages+=(xvfb xauth imagemagick) ;;
+    --with-screen) packages+=(xvfb xauth imagemagick xdotool) ;;
     # Building the Debian package and checking it.
     --with-packaging) packages+=(dpkg-dev file desktop-file-utils appstream lintian) ;;
   esac
