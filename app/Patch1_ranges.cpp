@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QRegularExpression>
 #include <algorithm>
 #include <cstdint>
 
@@ -179,26 +180,22 @@ bool TForm1::RangeFieldEvent(QObject* watched, QEvent* event) {
 
   // Text that arrives otherwise than typed goes through the key filter too:
   // dropped text, the context menu's Paste, the middle button's paste.
-  if (type == QEvent::DragEnter || type == QEvent::DragMove) {
-    const auto* drag = static_cast<QDropEvent*>(event);
-    // Files are no text for a range field.
-    if (drag->mimeData()->hasUrls()) {
-      event->ignore();
-      return true;
-    }
-    return false;
-  }
-  if (type == QEvent::Drop) {
+  if (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) {
     auto* drop = static_cast<QDropEvent*>(event);
-    if (drop->mimeData()->hasUrls()) {
+    // The field's own text dragged within it is digits already.
+    if (drop->source() == field) return false;
+    // Files are no text for a range field, and text without a digit would
+    // put nothing in: both are refused.
+    const QMimeData* data = drop->mimeData();
+    if (data->hasUrls() || !data->text().contains(QRegularExpression(QStringLiteral("[0-9]")))) {
       drop->ignore();
       return true;
     }
-    // The text goes in at the caret, as typed text does; a drag of the
-    // field's own selection keeps it there too.
+    if (type != QEvent::Drop) return false;
+    // The text goes in at the caret, where the drag has put it.
     drop->setDropAction(Qt::CopyAction);
     drop->accept();
-    InsertFiltered(field, drop->mimeData()->text());
+    InsertFiltered(field, data->text());
     return true;
   }
   if (type == QEvent::ContextMenu) {

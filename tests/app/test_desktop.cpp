@@ -226,13 +226,17 @@ void DesktopTest::oneLocalFileDropsOnItsGroup() {
 
 void DesktopTest::pastedAndDroppedTextIsFiltered_data() {
   QTest::addColumn<QString>("route");
+  QTest::addColumn<int>("locale");
   for (const char* route : {"context menu", "Ctrl+V", "Shift+Insert", "drop"})
-    QTest::newRow(route) << route;
+    QTest::newRow(route) << route << kEnglishLocale;
+  // The menu's captions are Qt's own, in Russian here.
+  QTest::newRow("context menu, Russian") << "context menu" << kRussianLocale;
 }
 
 void DesktopTest::pastedAndDroppedTextIsFiltered() {
   QFETCH(QString, route);
-  PatchingSession s;
+  QFETCH(int, locale);
+  PatchingSession s(locale);
   QLineEdit* field = s.form.Edit4;
   field->clear();
   QGuiApplication::clipboard()->setText(QStringLiteral("1x -٣2\b"));
@@ -242,10 +246,12 @@ void DesktopTest::pastedAndDroppedTextIsFiltered() {
     QApplication::sendEvent(field, &request);
     auto* menu = field->findChild<QMenu*>();
     QVERIFY(menu != nullptr);
-    const QString paste = QCoreApplication::translate("QLineEdit", "&Paste");
+    const QString paste = locale == kRussianLocale ? "В&ставить" : "&Paste";
+    int pastes = 0;
     for (QAction* action : menu->actions()) {
-      if (action->text().startsWith(paste)) action->trigger();
+      if (action->text().startsWith(paste)) ++pastes, action->trigger();
     }
+    QCOMPARE(pastes, 1);
     menu->close();
   }
   if (route == "Ctrl+V") QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
@@ -257,6 +263,16 @@ void DesktopTest::pastedAndDroppedTextIsFiltered() {
   }
   QCOMPARE(field->text(), QString("12"));
   QVERIFY(s.services.errors.empty());
+  if (route == "drop") {
+    // Files, and text without a digit, are refused.
+    QMimeData file;
+    file.setUrls({QUrl::fromLocalFile(QString::fromStdString(s.dir.Write("5.ips", "")))});
+    QMimeData letters;
+    letters.setText("x-y");
+    QVERIFY(!DragAndDrop(field, file));
+    QVERIFY(!DragAndDrop(field, letters));
+    QCOMPARE(field->text(), QString("12"));
+  }
 }
 
 void DesktopTest::errorBoxClosedByAKeyDoesNotComeBack() {
