@@ -173,8 +173,6 @@ class TForm1 : public QWidget {
   // button, Space in the table, pasted or dropped text in a range field.
   bool FileDropEvent(QObject* watched, QEvent* event);
   bool RangeFieldEvent(QObject* watched, QEvent* event);
-  // Puts text into a range field as if typed: only what the key filter keeps.
-  void InsertFiltered(QLineEdit* field, const QString& text);
   void InstallToolkitTranslation(bool russian);
 
   vips::PatchTable table_{12};

@@ -146,18 +146,6 @@ void TForm1::RangeCommand(QLineEdit* from, QLineEdit* to,
   }
 }
 
-void TForm1::InsertFiltered(QLineEdit* field, const QString& text) {
-  // Pasted or dropped text passes the key filter one character at a time;
-  // only the digits stay (a pasted backspace character deletes nothing).
-  QString kept;
-  for (const QChar character : text) {
-    char key = KeyByte(character);
-    FilterRangeKey(key);
-    if (key >= '0' && key <= '9') kept += character;
-  }
-  if (!kept.isEmpty()) field->insert(kept);
-}
-
 bool TForm1::RangeFieldEvent(QObject* watched, QEvent* event) {
   struct RangeField {
     QLineEdit* field;
@@ -177,6 +165,24 @@ bool TForm1::RangeFieldEvent(QObject* watched, QEvent* event) {
   if (found == std::end(rangeFields)) return false;
   QLineEdit* const field = found->field;
   const auto type = event->type();
+  // Every character typed reaches the field only through its key filter, one
+  // at a time, however many one key or an input method delivers at once.
+  const auto keptCharacters = [this, keyPress = found->keyPress](const QString& typed) {
+    QString kept;
+    for (const QChar character : typed) {
+      char key = KeyByte(character);
+      (this->*keyPress)(key);
+      if (key != '\0') kept += character;
+    }
+    return kept;
+  };
+  // Pasted or dropped text passes the same filter; only its digits stay (a
+  // pasted backspace character deletes nothing).
+  // (Held by value: the context menu's Paste runs it later.)
+  const auto insertFiltered = [field, keptCharacters](const QString& text) {
+    const QString kept = keptCharacters(text).remove(QChar(u'\b'));
+    if (!kept.isEmpty()) field->insert(kept);
+  };
 
   // Text that arrives otherwise than typed goes through the key filter too:
   // dropped text, the context menu's Paste, the middle button's paste.
@@ -195,7 +201,7 @@ bool TForm1::RangeFieldEvent(QObject* watched, QEvent* event) {
     // The text goes in at the caret, where the drag has put it.
     drop->setDropAction(Qt::CopyAction);
     drop->accept();
-    InsertFiltered(field, data->text());
+    insertFiltered(data->text());
     return true;
   }
   if (type == QEvent::ContextMenu) {
@@ -205,8 +211,8 @@ bool TForm1::RangeFieldEvent(QObject* watched, QEvent* event) {
     for (QAction* action : menu->actions()) {
       if (!action->text().startsWith(pasteCaption)) continue;
       QObject::disconnect(action, &QAction::triggered, field, nullptr);
-      connect(action, &QAction::triggered, field, [this, field] {
-        InsertFiltered(field, QGuiApplication::clipboard()->text(QClipboard::Clipboard));
+      connect(action, &QAction::triggered, field, [insertFiltered] {
+        insertFiltered(QGuiApplication::clipboard()->text(QClipboard::Clipboard));
       });
     }
     menu->setAttribute(Qt::WA_DeleteOnClose);
@@ -216,18 +222,13 @@ bool TForm1::RangeFieldEvent(QObject* watched, QEvent* event) {
   if (type == QEvent::MouseButtonRelease &&
       static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton &&
       QGuiApplication::clipboard()->supportsSelection()) {
-    InsertFiltered(field, QGuiApplication::clipboard()->text(QClipboard::Selection));
+    insertFiltered(QGuiApplication::clipboard()->text(QClipboard::Selection));
     return true;
   }
 
   if (type == QEvent::InputMethod) {
     auto* input = static_cast<QInputMethodEvent*>(event);
-    QString kept;
-    for (const QChar character : input->commitString()) {
-      char key = KeyByte(character);
-      (this->*found->keyPress)(key);
-      if (key != '\0') kept += character;
-    }
+    const QString kept = keptCharacters(input->commitString());
     if (kept == input->commitString()) return false;
     QInputMethodEvent filtered(input->preeditString(), input->attributes());
     filtered.setCommitString(kept, input->replacementStart(), input->replacementLength());
@@ -240,13 +241,8 @@ bool TForm1::RangeFieldEvent(QObject* watched, QEvent* event) {
   if (type == QEvent::KeyPress) {
     if (!keyEvent->isAutoRepeat()) rangeKeysDown_.insert(keyEvent->key());
     if (keyEvent->matches(QKeySequence::Paste)) {
-      InsertFiltered(field, QGuiApplication::clipboard()->text(QClipboard::Clipboard));
+      insertFiltered(QGuiApplication::clipboard()->text(QClipboard::Clipboard));
       return true;
-    }
-    // The field's own editing keys type no character.
-    for (const auto editing : {QKeySequence::Copy, QKeySequence::Cut, QKeySequence::SelectAll,
-                               QKeySequence::Undo, QKeySequence::Redo}) {
-      if (keyEvent->matches(editing)) return false;
     }
     // Keys without a character (Delete, arrows, Home, End) pass the filter
     // untouched. Some platforms give Delete the text DEL, but it types
@@ -255,14 +251,7 @@ bool TForm1::RangeFieldEvent(QObject* watched, QEvent* event) {
     const bool typesNothing =
         code == Qt::Key_Delete || code == Qt::Key_Tab || code == Qt::Key_Backtab;
     if (typesNothing || keyEvent->text().isEmpty()) return false;
-    // Every character typed reaches the field only through its key filter,
-    // one at a time, however many one key delivers at once.
-    QString kept;
-    for (const QChar character : keyEvent->text()) {
-      char key = KeyByte(character);
-      (this->*found->keyPress)(key);
-      if (key != '\0') kept += character;
-    }
+    const QString kept = keptCharacters(keyEvent->text());
     if (kept == keyEvent->text()) return false;
     if (!kept.isEmpty()) field->insert(kept);
     return true;
