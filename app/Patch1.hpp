@@ -33,12 +33,12 @@ class TForm1 : public QWidget {
   ~TForm1() override;
 
   // Program-wide state.
-  int LangEnglish = 1;
-  int LangRussian = 0;
-  int BackupTaken = 0;
-  std::string SelectedOriginalPath;
-  std::string SelectedPatchPath;
-  int SavedTopRow = 0;
+  int LangEnglish = 1;               // 1 while English is the interface language
+  int LangRussian = 0;               // 1 while Russian is; exactly one of the two is 1
+  int BackupTaken = 0;               // Go made (or tried) the backup of this original file
+  std::string SelectedOriginalPath;  // last confirmed original file, full path
+  std::string SelectedPatchPath;     // last confirmed patch file, full path
+  int SavedTopRow = 0;               // top row when Go started; the view returns to it
 
   // Controls (owned by the window through Qt's parent chain).
   QFrame* Panel1 = nullptr;             // raised panel under everything; holds the flags
