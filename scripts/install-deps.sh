@@ -13,13 +13,17 @@ packages=(
   # Qt's own texts (file dialog, context menus) in Russian.
   qt6-translations-l10n
 )
-for option in "$@"; do
-  case "$option" in
-    --with-screen) packages+=(xvfb xauth imagemagick xdotool) ;;
-    # Building the Debian package and checking it.
-    --with-packaging) packages+=(dpkg-dev file desktop-file-utils appstream lintian) ;;
-  esac
-done
+if [[ "${1:-}" == "--with-screen" ]]; then
+  packages+=(xvfb xauth imagemagick)
+fi
+if [[ " $* " == *" --with-screen "* ]]; then
+  # The screenshots click the window's buttons.
+  packages+=(xdotool)
+fi
+if [[ " $* " == *" --with-packaging "* ]]; then
+  # Building the Debian package (dpkg-shlibdeps) and checking it.
+  packages+=(dpkg-dev file desktop-file-utils appstream lintian)
+fi
 
 missing=()
 for package in "${packages[@]}"; do
