@@ -2,7 +2,7 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench clean package
 
 all: build
 
@@ -23,6 +23,11 @@ test: build
 
 bench: build
 	bash scripts/run-benchmarks.sh $(BUILD_DIR)
+
+# The Debian package, $(BUILD_DIR)/velmorant-ips_2.2.0.0_amd64.deb.
+package: build
+	@bash scripts/install-deps.sh --with-packaging
+	cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD_DIR)
