@@ -7,6 +7,7 @@
 
 #include "core/error.hpp"
 #include "core/file_access.hpp"
+#include "core/platform/posix/system_error_text.hpp"
 
 namespace vips {
 
@@ -27,6 +28,18 @@ bool IsFolder(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
+
+[[noreturn]] void ThrowOpenError(const std::string& path, int error) {
+  throw Error(posix::OpenErrorTextOf(path, error));
+}
+
+[[noreturn]] void ThrowError(int error) {
+  throw Error(posix::ErrorTextOf(error));
+}
+
+}  // namespace
+
+namespace posix {
 
 std::string ErrorTextOf(int error) {
   switch (error) {
@@ -49,16 +62,12 @@ std::string ErrorTextOf(int error) {
   }
 }
 
-[[noreturn]] void ThrowOpenError(const std::string& path, int error) {
-  if (error == ENOENT) throw Error(IsFolder(FolderOf(path)) ? kFileNotFound : kInvalidFilename);
-  throw Error(ErrorTextOf(error));
+std::string OpenErrorTextOf(const std::string& path, int error) {
+  if (error == ENOENT) return IsFolder(FolderOf(path)) ? kFileNotFound : kInvalidFilename;
+  return ErrorTextOf(error);
 }
 
-[[noreturn]] void ThrowError(int error) {
-  throw Error(ErrorTextOf(error));
-}
-
-}  // namespace
+}  // namespace posix
 
 ExistingFile ExistingFile::Open(const std::string& path) {
   if (path.empty()) throw Error(kFileNotFound);

@@ -6,6 +6,7 @@
 
 #include "core/error.hpp"
 #include "core/file_access.hpp"
+#include "core/platform/windows/system_error_text.hpp"
 #include "core/platform/windows/wide_path.hpp"
 
 namespace vips {
@@ -14,7 +15,27 @@ namespace {
 
 void* const kClosed = nullptr;
 
-std::string ErrorTextOf(DWORD error) {
+[[noreturn]] void ThrowLastError() {
+  throw Error(windows::ErrorTextOf(::GetLastError()));
+}
+
+// ReadFile and WriteFile take at most a DWORD of bytes per call.
+DWORD ChunkOf(std::size_t size) {
+  return static_cast<DWORD>(std::min<std::size_t>(size, 0x40000000u));
+}
+
+OVERLAPPED OverlappedAt(std::uint64_t position) {
+  OVERLAPPED overlapped{};
+  overlapped.Offset = static_cast<DWORD>(position & 0xFFFFFFFFu);
+  overlapped.OffsetHigh = static_cast<DWORD>(position >> 32);
+  return overlapped;
+}
+
+}  // namespace
+
+namespace windows {
+
+std::string ErrorTextOf(unsigned long error) {
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
       return kFileNotFound;
@@ -34,23 +55,7 @@ std::string ErrorTextOf(DWORD error) {
   }
 }
 
-[[noreturn]] void ThrowLastError() {
-  throw Error(ErrorTextOf(::GetLastError()));
-}
-
-// ReadFile and WriteFile take at most a DWORD of bytes per call.
-DWORD ChunkOf(std::size_t size) {
-  return static_cast<DWORD>(std::min<std::size_t>(size, 0x40000000u));
-}
-
-OVERLAPPED OverlappedAt(std::uint64_t position) {
-  OVERLAPPED overlapped{};
-  overlapped.Offset = static_cast<DWORD>(position & 0xFFFFFFFFu);
-  overlapped.OffsetHigh = static_cast<DWORD>(position >> 32);
-  return overlapped;
-}
-
-}  // namespace
+}  // namespace windows
 
 ExistingFile ExistingFile::Open(const std::string& path) {
   if (path.empty()) throw Error(kFileNotFound);
