@@ -23,7 +23,6 @@ BlockCache::Block& BlockCache::Touch(std::size_t index) {
     // Only bytes that records write are ever read from here before Flush
     // fills the rest of the span: no need to clear it.
     block.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
-    block.written = std::make_unique<std::uint64_t[]>(kBlockSize / kWordBits);
   }
   return block;
 }
@@ -39,17 +38,8 @@ void BlockCache::ForEachPiece(std::uint64_t position, std::size_t count, Action 
     Block& block = Touch(index);
     action(block, inBlock, done, length);
     const std::size_t pieceEnd = inBlock + length;
-    const std::size_t first = inBlock / kWordBits;
-    const std::size_t last = (pieceEnd - 1) / kWordBits;
-    const std::size_t lastBit = (pieceEnd - 1) % kWordBits + 1;
-    if (first == last) {
-      block.written[first] |= BitsOf(inBlock % kWordBits, lastBit);
-    } else {
-      block.written[first] |= BitsOf(inBlock % kWordBits, kWordBits);
-      for (std::size_t word = first + 1; word < last; ++word)
-        block.written[word] = ~std::uint64_t{0};
-      block.written[last] |= BitsOf(0, lastBit);
-    }
+    block.pieces.push_back(
+        {static_cast<std::uint32_t>(inBlock), static_cast<std::uint32_t>(pieceEnd)});
     block.dirtyBegin = std::min(block.dirtyBegin, inBlock);
     block.dirtyEnd = std::max(block.dirtyEnd, pieceEnd);
     done += length;
@@ -71,7 +61,26 @@ void BlockCache::Fill(std::uint64_t position, std::uint8_t value, std::size_t co
                });
 }
 
-void BlockCache::KeepUnwritten(Block& block, const std::uint8_t* before) {
+void BlockCache::MarkWritten(const Block& block, std::uint64_t* written) {
+  const std::size_t firstWord = block.dirtyBegin / kWordBits;
+  const std::size_t endWord = (block.dirtyEnd + kWordBits - 1) / kWordBits;
+  std::fill(written + firstWord, written + endWord, std::uint64_t{0});
+  for (const Piece& piece : block.pieces) {
+    const std::size_t first = piece.begin / kWordBits;
+    const std::size_t last = (piece.end - 1) / kWordBits;
+    const std::size_t lastBit = (piece.end - 1) % kWordBits + 1;
+    if (first == last) {
+      written[first] |= BitsOf(piece.begin % kWordBits, lastBit);
+    } else {
+      written[first] |= BitsOf(piece.begin % kWordBits, kWordBits);
+      std::fill(written + first + 1, written + last, ~std::uint64_t{0});
+      written[last] |= BitsOf(0, lastBit);
+    }
+  }
+}
+
+void BlockCache::KeepUnwritten(Block& block, const std::uint64_t* written,
+                               const std::uint8_t* before) {
   // Eight bytes at a time: each bit of the written mask widened to a byte of
   // a 64-bit word selects the record's byte or the file's.
   static const auto kWidened = [] {
@@ -86,22 +95,21 @@ void BlockCache::KeepUnwritten(Block& block, const std::uint8_t* before) {
   const std::size_t end = block.dirtyEnd;
   std::uint8_t* bytes = block.bytes.get();
   const auto keepOne = [&](std::size_t at) {
-    if ((block.written[at / kWordBits] >> (at % kWordBits) & 1) == 0) bytes[at] = before[at];
+    if ((written[at / kWordBits] >> (at % kWordBits) & 1) == 0) bytes[at] = before[at];
   };
   std::size_t at = block.dirtyBegin;
   for (; at < end && at % 8 != 0; ++at) keepOne(at);
   while (at + 8 <= end) {
     if (at % kWordBits == 0 && at + kWordBits <= end) {
       // A whole word of the mask: all written, or none.
-      const std::uint64_t word = block.written[at / kWordBits];
+      const std::uint64_t word = written[at / kWordBits];
       if (word == ~std::uint64_t{0} || word == 0) {
         if (word == 0) std::memcpy(bytes + at, before + at, kWordBits);
         at += kWordBits;
         continue;
       }
     }
-    const auto bits =
-        static_cast<std::size_t>(block.written[at / kWordBits] >> (at % kWordBits) & 0xFF);
+    const auto bits = static_cast<std::size_t>(written[at / kWordBits] >> (at % kWordBits) & 0xFF);
     const std::uint64_t keep = kWidened[bits];
     std::uint64_t mine;
     std::uint64_t theirs;
@@ -120,6 +128,7 @@ void BlockCache::Flush(ExistingFile& file, std::uint64_t originalLength) {
   // needed, so the two swap: the block then keeps what it overwrote, for an
   // undo, and the memory held stays one block above the cache's.
   auto scratch = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
+  std::vector<std::uint64_t> written(kBlockSize / kWordBits);
   std::size_t index = 0;
   bool writing = false;
   try {
@@ -139,7 +148,8 @@ void BlockCache::Flush(ExistingFile& file, std::uint64_t originalLength) {
         read = file.ReadAt(spanBegin, before, wanted);
       }
       std::memset(before + read, 0, spanLength - read);
-      KeepUnwritten(block, scratch.get());
+      MarkWritten(block, written.data());
+      KeepUnwritten(block, written.data(), scratch.get());
       writing = true;
       file.WriteAt(spanBegin, block.bytes.get() + block.dirtyBegin, spanLength);
       writing = false;

@@ -10,9 +10,9 @@
 namespace vips {
 
 // The bytes that a patch writes, held in memory until Flush, in 64 KiB
-// blocks. Each block remembers which of its bytes records wrote and the span
-// from the first to the last of them; nothing is read from the file before
-// Flush.
+// blocks. Each block remembers the pieces that records wrote into it and the
+// span from the first to the last of them; nothing is read from the file
+// before Flush.
 class BlockCache {
  public:
   static constexpr std::size_t kBlockSize = 64 * 1024;
@@ -36,10 +36,17 @@ class BlockCache {
  private:
   static constexpr std::size_t kWordBits = 64;
 
+  // A piece a record wrote: [begin, end) within its block. A list appended
+  // in patch order costs one cached line per block, where a bit per byte
+  // would cost a cache miss per record; the bits are made at Flush.
+  struct Piece {
+    std::uint32_t begin;
+    std::uint32_t end;
+  };
+
   struct Block {
     std::unique_ptr<std::uint8_t[]> bytes;
-    // One bit per byte: set where a record wrote it.
-    std::unique_ptr<std::uint64_t[]> written;
+    std::vector<Piece> pieces;
     // Set once the span is written: `bytes` then holds what the file held
     // there just before.
     bool overwritten = false;
@@ -52,9 +59,13 @@ class BlockCache {
   template <typename Action>
   void ForEachPiece(std::uint64_t position, std::size_t count, Action action);
   Block& Touch(std::size_t index);
+  // Sets the bits of `written` (one per byte of the block) where the block's
+  // pieces lie, within its span; the rest of the span's bits are cleared.
+  static void MarkWritten(const Block& block, std::uint64_t* written);
   // Takes the bytes of the block's span that no record wrote from `before`
-  // (a whole block, at the same places).
-  static void KeepUnwritten(Block& block, const std::uint8_t* before);
+  // (a whole block, at the same places); `written` is one bit per byte of
+  // the block, set where a record wrote.
+  static void KeepUnwritten(Block& block, const std::uint64_t* written, const std::uint8_t* before);
   // Writes back what the overwritten spans held, then the original length;
   // as far as it goes.
   void Undo(ExistingFile& file, std::uint64_t originalLength) noexcept;
