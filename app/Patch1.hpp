@@ -9,6 +9,7 @@
 #include "app/string_grid.hpp"
 #include "app/texts.hpp"
 #include "app/window_services.hpp"
+#include "core/file_access.hpp"
 #include "core/language.hpp"
 #include "core/patch_table.hpp"
 
@@ -36,6 +37,9 @@ class TForm1 : public QWidget {
   int LangEnglish = 1;               // 1 while English is the interface language
   int LangRussian = 0;               // 1 while Russian is; exactly one of the two is 1
   int BackupTaken = 0;               // Go made (or tried) the backup of this original file
+  // The file whose backup BackupTaken stands for: confirming that same file
+  // again keeps the backup that holds it as it was before patching.
+  std::optional<vips::FileIdentity> BackupIdentity;
   std::string SelectedOriginalPath;  // last confirmed original file, full path
   std::string SelectedPatchPath;     // last confirmed patch file, full path
   int SavedTopRow = 0;               // top row when Go started; the view returns to it

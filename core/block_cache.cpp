@@ -1,18 +1,28 @@
 #include "core/block_cache.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace vips {
+
+namespace {
+
+// The bits [from, to) of a 64-bit word, 0 <= from < to <= 64.
+std::uint64_t BitsOf(std::size_t from, std::size_t to) {
+  const std::uint64_t upTo = to == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << to) - 1;
+  return upTo & ~((std::uint64_t{1} << from) - 1);
+}
+
+}  // namespace
 
 BlockCache::Block& BlockCache::Touch(std::size_t index) {
   if (blocks_.size() <= index) blocks_.resize(index + 1);
   Block& block = blocks_[index];
   if (!block.bytes) {
-    block.bytes = std::make_unique<std::uint8_t[]>(kBlockSize);
-    const std::uint64_t start = static_cast<std::uint64_t>(index) * kBlockSize;
-    const std::size_t read = file_.ReadAt(start, block.bytes.get(), kBlockSize);
-    std::memset(block.bytes.get() + read, 0, kBlockSize - read);
+    // Only bytes that records write are ever read from here before Flush
+    // fills the rest of the span: no need to clear it.
+    block.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
   }
   return block;
 }
@@ -27,10 +37,14 @@ void BlockCache::ForEachPiece(std::uint64_t position, std::size_t count, Action 
     const std::size_t length = std::min(count - done, kBlockSize - inBlock);
     Block& block = Touch(index);
     action(block, inBlock, done, length);
+    const std::size_t pieceEnd = inBlock + length;
+    block.pieces.push_back(
+        {static_cast<std::uint32_t>(inBlock), static_cast<std::uint32_t>(pieceEnd)});
     block.dirtyBegin = std::min(block.dirtyBegin, inBlock);
-    block.dirtyEnd = std::max(block.dirtyEnd, inBlock + length);
+    block.dirtyEnd = std::max(block.dirtyEnd, pieceEnd);
     done += length;
   }
+  if (count > 0) end_ = std::max(end_, position + count);
 }
 
 void BlockCache::Write(std::uint64_t position, const std::uint8_t* bytes, std::size_t count) {
@@ -47,15 +61,130 @@ void BlockCache::Fill(std::uint64_t position, std::uint8_t value, std::size_t co
                });
 }
 
-void BlockCache::Flush() {
+void BlockCache::MarkWritten(const Block& block, std::uint64_t* written) {
+  const std::size_t firstWord = block.dirtyBegin / kWordBits;
+  const std::size_t endWord = (block.dirtyEnd + kWordBits - 1) / kWordBits;
+  std::fill(written + firstWord, written + endWord, std::uint64_t{0});
+  for (const Piece& piece : block.pieces) {
+    const std::size_t first = piece.begin / kWordBits;
+    const std::size_t last = (piece.end - 1) / kWordBits;
+    const std::size_t lastBit = (piece.end - 1) % kWordBits + 1;
+    if (first == last) {
+      written[first] |= BitsOf(piece.begin % kWordBits, lastBit);
+    } else {
+      written[first] |= BitsOf(piece.begin % kWordBits, kWordBits);
+      std::fill(written + first + 1, written + last, ~std::uint64_t{0});
+      written[last] |= BitsOf(0, lastBit);
+    }
+  }
+}
+
+void BlockCache::KeepUnwritten(Block& block, const std::uint64_t* written,
+                               const std::uint8_t* before) {
+  // Eight bytes at a time: each bit of the written mask widened to a byte of
+  // a 64-bit word selects the record's byte or the file's.
+  static const auto kWidened = [] {
+    std::array<std::uint64_t, 256> table{};
+    for (std::size_t bits = 0; bits < 256; ++bits) {
+      for (std::size_t i = 0; i < 8; ++i) {
+        if ((bits >> i & 1) != 0) table[bits] |= std::uint64_t{0xFF} << (8 * i);
+      }
+    }
+    return table;
+  }();
+  const std::size_t end = block.dirtyEnd;
+  std::uint8_t* bytes = block.bytes.get();
+  const auto keepOne = [&](std::size_t at) {
+    if ((written[at / kWordBits] >> (at % kWordBits) & 1) == 0) bytes[at] = before[at];
+  };
+  std::size_t at = block.dirtyBegin;
+  for (; at < end && at % 8 != 0; ++at) keepOne(at);
+  while (at + 8 <= end) {
+    if (at % kWordBits == 0 && at + kWordBits <= end) {
+      // A whole word of the mask: all written, or none.
+      const std::uint64_t word = written[at / kWordBits];
+      if (word == ~std::uint64_t{0} || word == 0) {
+        if (word == 0) std::memcpy(bytes + at, before + at, kWordBits);
+        at += kWordBits;
+        continue;
+      }
+    }
+    const auto bits = static_cast<std::size_t>(written[at / kWordBits] >> (at % kWordBits) & 0xFF);
+    const std::uint64_t keep = kWidened[bits];
+    std::uint64_t mine;
+    std::uint64_t theirs;
+    std::memcpy(&mine, bytes + at, 8);
+    std::memcpy(&theirs, before + at, 8);
+    mine = (mine & keep) | (theirs & ~keep);
+    std::memcpy(bytes + at, &mine, 8);
+    at += 8;
+  }
+  for (; at < end; ++at) keepOne(at);
+}
+
+void BlockCache::Flush(ExistingFile& file, std::uint64_t originalLength) {
+  // The span's bytes as the file holds them are read into `scratch` at their
+  // places in the block. Once the block is written its own buffer is no longer
+  // needed, so the two swap: the block then keeps what it overwrote, for an
+  // undo, and the memory held stays one block above the cache's.
+  auto scratch = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
+  std::vector<std::uint64_t> written(kBlockSize / kWordBits);
+  std::size_t index = 0;
+  bool writing = false;
+  try {
+    for (; index < blocks_.size(); ++index) {
+      Block& block = blocks_[index];
+      if (block.dirtyBegin >= block.dirtyEnd) continue;
+      const std::uint64_t spanBegin =
+          static_cast<std::uint64_t>(index) * kBlockSize + block.dirtyBegin;
+      const std::size_t spanLength = block.dirtyEnd - block.dirtyBegin;
+      std::uint8_t* before = scratch.get() + block.dirtyBegin;
+      // Past the original end the file holds the zeros of the room made for
+      // the records; only the part before it is read.
+      std::size_t read = 0;
+      if (spanBegin < originalLength) {
+        const auto wanted = static_cast<std::size_t>(
+            std::min<std::uint64_t>(spanLength, originalLength - spanBegin));
+        read = file.ReadAt(spanBegin, before, wanted);
+      }
+      std::memset(before + read, 0, spanLength - read);
+      MarkWritten(block, written.data());
+      KeepUnwritten(block, written.data(), scratch.get());
+      writing = true;
+      file.WriteAt(spanBegin, block.bytes.get() + block.dirtyBegin, spanLength);
+      writing = false;
+      std::swap(block.bytes, scratch);
+      block.overwritten = true;
+    }
+  } catch (...) {
+    // The failing write may have reached part of its span: it is undone too.
+    if (writing) {
+      std::swap(blocks_[index].bytes, scratch);
+      blocks_[index].overwritten = true;
+    }
+    Undo(file, originalLength);
+    throw;
+  }
+}
+
+void BlockCache::Undo(ExistingFile& file, std::uint64_t originalLength) noexcept {
   for (std::size_t index = 0; index < blocks_.size(); ++index) {
     Block& block = blocks_[index];
-    if (block.dirtyBegin >= block.dirtyEnd) continue;
-    const std::uint64_t start = static_cast<std::uint64_t>(index) * kBlockSize;
-    file_.WriteAt(start + block.dirtyBegin, block.bytes.get() + block.dirtyBegin,
-                  block.dirtyEnd - block.dirtyBegin);
-    block.dirtyBegin = kBlockSize;
-    block.dirtyEnd = 0;
+    if (!block.overwritten) continue;
+    const std::uint64_t spanBegin =
+        static_cast<std::uint64_t>(index) * kBlockSize + block.dirtyBegin;
+    if (spanBegin >= originalLength) continue;
+    const auto length = static_cast<std::size_t>(
+        std::min<std::uint64_t>(block.dirtyEnd - block.dirtyBegin, originalLength - spanBegin));
+    try {
+      file.WriteAt(spanBegin, block.bytes.get() + block.dirtyBegin, length);
+    } catch (...) {
+      // The first error is the one reported; the rest is done as far as it goes.
+    }
+  }
+  try {
+    file.SetLength(originalLength);
+  } catch (...) {
   }
 }
 

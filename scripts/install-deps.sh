@@ -27,6 +27,10 @@ if [[ " $* " == *" --with-packaging "* ]]; then
   # Building the Debian package (dpkg-shlibdeps) and checking it.
   packages+=(dpkg-dev file desktop-file-utils appstream lintian)
 fi
+# `make fuzz`: clang and its libFuzzer.
+if [[ "${1:-}" == "--with-fuzz" ]]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -278,8 +278,12 @@ TEST_F(ApplyTest, FailuresGiveTheirTextsAndCloseTheFiles) {
       {original_, readOnlyPatch, kFileAccessDenied},
       {original_, dir_.File("missing.ips"), kFileNotFound},
 #ifndef _WIN32
-      {"/dev/full", patch, kDiskFull},  // Windows has no device that is always full
+      // Devices are no files to patch (Windows has no /dev).
+      {"/dev/full", patch, kFileAccessDenied},
+      {"/dev/null", patch, kFileAccessDenied},
 #endif
+      // A patch given as its own original file.
+      {patch, patch, kFileAccessDenied},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.original + " / " + c.patch);
@@ -288,6 +292,7 @@ TEST_F(ApplyTest, FailuresGiveTheirTextsAndCloseTheFiles) {
   }
   EXPECT_EQ(ReadAll(readOnly), BytesOf("0123456789"));
   EXPECT_EQ(ReadAll(original_), BytesOf("0123456789"));
+  EXPECT_EQ(ReadAll(patch), BytesOf(PatchBuilder().Data(0, "zz").End().Bytes()));
 }
 
 }  // namespace
