@@ -13,6 +13,7 @@ BlockCache::Block& BlockCache::Touch(std::size_t index) {
     const std::uint64_t start = static_cast<std::uint64_t>(index) * kBlockSize;
     const std::size_t read = file_.ReadAt(start, block.bytes.get(), kBlockSize);
     std::memset(block.bytes.get() + read, 0, kBlockSize - read);
+    block.loaded = read;
   }
   return block;
 }
@@ -26,6 +27,7 @@ void BlockCache::ForEachPiece(std::uint64_t position, std::size_t count, Action 
     const auto inBlock = static_cast<std::size_t>(at % kBlockSize);
     const std::size_t length = std::min(count - done, kBlockSize - inBlock);
     Block& block = Touch(index);
+    if (inBlock + length > block.loaded) changed_ = true;
     action(block, inBlock, done, length);
     block.dirtyBegin = std::min(block.dirtyBegin, inBlock);
     block.dirtyEnd = std::max(block.dirtyEnd, inBlock + length);
@@ -34,16 +36,24 @@ void BlockCache::ForEachPiece(std::uint64_t position, std::size_t count, Action 
 }
 
 void BlockCache::Write(std::uint64_t position, const std::uint8_t* bytes, std::size_t count) {
-  ForEachPiece(position, count,
-               [bytes](Block& block, std::size_t inBlock, std::size_t done, std::size_t length) {
-                 std::memcpy(block.bytes.get() + inBlock, bytes + done, length);
-               });
+  ForEachPiece(
+      position, count,
+      [this, bytes](Block& block, std::size_t inBlock, std::size_t done, std::size_t length) {
+        std::uint8_t* target = block.bytes.get() + inBlock;
+        if (!changed_ && std::memcmp(target, bytes + done, length) != 0) changed_ = true;
+        std::memcpy(target, bytes + done, length);
+      });
 }
 
 void BlockCache::Fill(std::uint64_t position, std::uint8_t value, std::size_t count) {
   ForEachPiece(position, count,
-               [value](Block& block, std::size_t inBlock, std::size_t, std::size_t length) {
-                 std::memset(block.bytes.get() + inBlock, value, length);
+               [this, value](Block& block, std::size_t inBlock, std::size_t, std::size_t length) {
+                 std::uint8_t* target = block.bytes.get() + inBlock;
+                 if (!changed_) {
+                   changed_ = std::any_of(target, target + length,
+                                          [value](std::uint8_t byte) { return byte != value; });
+                 }
+                 std::memset(target, value, length);
                });
 }
 

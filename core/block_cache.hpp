@@ -25,12 +25,16 @@ class BlockCache {
   // Writes the touched spans to the file; a failing write throws, and the
   // blocks written before it stay written.
   void Flush();
+  // True once a write has put a byte other than the one the file held there,
+  // or has reached past the end of the file (which lengthens it).
+  [[nodiscard]] bool Changed() const { return changed_; }
 
  private:
   struct Block {
     std::unique_ptr<std::uint8_t[]> bytes;
     std::size_t dirtyBegin = kBlockSize;
     std::size_t dirtyEnd = 0;
+    std::size_t loaded = 0;  // bytes that came from the file
   };
 
   // Calls `action(block, offsetInBlock, done, length)` for each block piece of
@@ -41,6 +45,7 @@ class BlockCache {
 
   ExistingFile& file_;
   std::vector<Block> blocks_;
+  bool changed_ = false;
 };
 
 }  // namespace vips

@@ -27,6 +27,9 @@ std::string IoErrorText(int systemError);
 class ExistingFile {
  public:
   static ExistingFile Open(const std::string& path);
+  // The same file opened for reading only: a read-only file is fine here.
+  // WriteAt on such a handle fails.
+  static ExistingFile OpenForReading(const std::string& path);
 
   ExistingFile(ExistingFile&& other) noexcept;
   ExistingFile& operator=(ExistingFile&& other) noexcept;
@@ -51,6 +54,7 @@ class ExistingFile {
   using Native = int;
 #endif
   explicit ExistingFile(Native handle) : handle_(handle) {}
+  static ExistingFile OpenWithAccess(const std::string& path, bool forWriting);
   Native handle_;
 };
 

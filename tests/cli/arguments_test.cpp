@@ -76,8 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, WrongUsageTest,
     ::testing::Values(Args{}, Args{"patch"}, Args{"LIST", "p"},  // no or unknown command
                       Args{"list"}, Args{"list", "a", "b"},      // file count
-                      Args{"apply", "o"}, Args{"apply", "o", "p", "q"}, Args{"recover"},
-                      Args{"recover", "a", "b"},
+                      Args{"apply", "o"}, Args{"recover"}, Args{"recover", "a", "b"},
                       Args{"apply", "--only", "1", "--skip", "2", "o", "p"},  // both lists
                       Args{"apply", "--only", "1", "--only", "2", "o", "p"},  // two lists
                       Args{"apply", "o", "p", "--only"},                      // no list

@@ -70,12 +70,22 @@ std::string OpenErrorTextOf(const std::string& path, int error) {
 }  // namespace posix
 
 ExistingFile ExistingFile::Open(const std::string& path) {
+  return OpenWithAccess(path, true);
+}
+
+ExistingFile ExistingFile::OpenForReading(const std::string& path) {
+  return OpenWithAccess(path, false);
+}
+
+ExistingFile ExistingFile::OpenWithAccess(const std::string& path, bool forWriting) {
   if (path.empty()) throw Error(kFileNotFound);
   // The system would stop reading the name at a NUL and open another file.
   if (path.find('\0') != std::string::npos) throw Error(kInvalidFilename);
   int handle;
   do {
-    handle = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
+    // Read-only opens do not wait, so that a pipe in the way cannot hold them.
+    handle =
+        ::open(path.c_str(), (forWriting ? O_RDWR : O_RDONLY | O_NONBLOCK) | O_CLOEXEC | O_NOCTTY);
   } while (handle < 0 && errno == EINTR);
   if (handle < 0) ThrowOpenError(path, errno);
   ExistingFile file(handle);
@@ -87,7 +97,13 @@ ExistingFile ExistingFile::Open(const std::string& path) {
   if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) throw Error(kFileAccessDenied);
   // Root may open a file whose write bits are all clear; such a file is
   // read-only for this program whoever runs it.
-  if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) throw Error(kFileAccessDenied);
+  if (forWriting && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    throw Error(kFileAccessDenied);
+  }
+  if (!forWriting) {
+    const int flags = ::fcntl(handle, F_GETFL);
+    if (flags < 0 || ::fcntl(handle, F_SETFL, flags & ~O_NONBLOCK) != 0) ThrowError(errno);
+  }
   return file;
 }
 

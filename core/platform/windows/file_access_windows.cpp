@@ -58,14 +58,22 @@ std::string ErrorTextOf(unsigned long error) {
 }  // namespace windows
 
 ExistingFile ExistingFile::Open(const std::string& path) {
+  return OpenWithAccess(path, true);
+}
+
+ExistingFile ExistingFile::OpenForReading(const std::string& path) {
+  return OpenWithAccess(path, false);
+}
+
+ExistingFile ExistingFile::OpenWithAccess(const std::string& path, bool forWriting) {
   if (path.empty()) throw Error(kFileNotFound);
   // The system would stop reading the name at a NUL and open another file.
   if (path.find('\0') != std::string::npos) throw Error(kInvalidFilename);
   const std::optional<std::wstring> wide = windows::WidePath(path);
   if (!wide) throw Error(kInvalidFilename);
-  HANDLE handle =
-      ::CreateFileW(wide->c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = ::CreateFileW(
+      wide->c_str(), forWriting ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) ThrowLastError();
   ExistingFile file(handle);
   // A pipe would leave a read waiting forever: it is no file to patch.
