@@ -86,8 +86,10 @@ MadePatch MakePatch(std::span<const std::uint8_t> original,
     from[j + 1] = a;
 
     const std::uint32_t runEarliest = std::max(earliest, stretchStart[j]);
-    while (StartFor(required[runFirst]) < runEarliest) ++runFirst;
-    if (cost[runFirst] + kRunRecord < best) {
+    // A group may start where its run cannot (at 0x454F45 or 0xFFFFFF):
+    // then no run ends at j.
+    while (runFirst <= j && StartFor(required[runFirst]) < runEarliest) ++runFirst;
+    if (runFirst <= j && cost[runFirst] + kRunRecord < best) {
       best = cost[runFirst] + kRunRecord;
       from[j + 1] = runFirst | kRunFlag;
     }

@@ -64,6 +64,24 @@ TEST(ArgumentsTest, HelpAndVersionWinWherever) {
   EXPECT_EQ(ParseArguments({"list", "--version"}).command, Command::Version);
 }
 
+TEST(ArgumentsTest, NewCommandsTakeTheirFiles) {
+  Arguments a = ParseArguments({"apply", "--output", "n", "--crc32", "0aBc12eF", "o", "p", "q"});
+  EXPECT_EQ(a.originalPath, "o");
+  EXPECT_EQ(a.patchPaths, (Args{"p", "q"}));
+  EXPECT_EQ(a.newPath, "n");
+  EXPECT_EQ(a.crc32, 0x0ABC12EFu);
+  a = ParseArguments({"status", "o", "p"});
+  EXPECT_EQ(a.command, Command::Status);
+  EXPECT_EQ(a.originalPath + a.patchPath, "op");
+  a = ParseArguments({"export", "--skip=2", "p", "n"});
+  EXPECT_EQ(a.command, Command::Export);
+  EXPECT_EQ(a.selection, Selection::Skip);
+  EXPECT_EQ(a.patchPath + a.newPath, "pn");
+  a = ParseArguments({"create", "o", "m", "n"});
+  EXPECT_EQ(a.originalPath + a.modifiedPath + a.newPath, "omn");
+  EXPECT_EQ(ParseArguments({"info", "a", "--", "-b"}).files, (Args{"a", "-b"}));
+}
+
 class WrongUsageTest : public ::testing::TestWithParam<Args> {};
 
 TEST_P(WrongUsageTest, IsAUsageError) {
@@ -85,7 +103,23 @@ INSTANTIATE_TEST_SUITE_P(
                       Args{"apply", "--backups", "o", "p"},  // unknown options
                       Args{"apply", "-b", "o", "p"},
                       Args{"list", "--backup", "p"},  // options of another command
-                      Args{"list", "--only", "1", "p"}, Args{"recover", "--skip", "1", "o"}));
+                      Args{"list", "--only", "1", "p"}, Args{"recover", "--skip", "1", "o"},
+                      // several patches with a list; --backup with --output
+                      Args{"apply", "--only", "1", "o", "p", "q"},
+                      Args{"apply", "--backup", "--output", "n", "o", "p"},
+                      Args{"apply", "--output", "n", "--output", "m", "o", "p"},
+                      Args{"apply", "--output=", "o", "p"}, Args{"apply", "o", "p", "--output"},
+                      // checksums of 7 or 9 digits, not hexadecimal, twice
+                      Args{"apply", "--crc32", "1234567", "o", "p"},
+                      Args{"apply", "--crc32", "123456789", "o", "p"},
+                      Args{"apply", "--crc32", "1234567g", "o", "p"},
+                      Args{"apply", "--crc32", "12345678", "--crc32=12345678", "o", "p"},
+                      // file counts and options of the new commands
+                      Args{"status", "o"}, Args{"status", "o", "p", "q"}, Args{"export", "p"},
+                      Args{"create", "o", "m"}, Args{"create", "o", "m", "n", "x"}, Args{"info"},
+                      Args{"status", "--only", "1", "o", "p"}, Args{"export", "--backup", "p", "n"},
+                      Args{"create", "--output", "x", "o", "m", "n"},
+                      Args{"info", "--crc32", "12345678", "f"}));
 
 }  // namespace
 }  // namespace vips::cli
