@@ -6,10 +6,10 @@
 
 #include "cli/cli_files.hpp"
 #include "cli/commands.hpp"
-#include "core/block_cache.hpp"
 #include "core/digests.hpp"
 #include "core/file_access.hpp"
 #include "core/file_copy.hpp"
+#include "core/image_apply.hpp"
 #include "core/patch_image.hpp"
 #include "core/path_names.hpp"
 #include "core/replacement_file.hpp"
@@ -40,38 +40,57 @@ ReadPatches ReadEveryPatch(const std::vector<std::string>& paths, std::ostream& 
   return result;
 }
 
-// Writes the chosen records of the first patch, then every record of each
-// later one, into `cache`; tells whether any byte changes.
-bool WriteAllRecords(const std::vector<PatchImage>& patches, const std::vector<bool>& chosen,
-                     BlockCache& cache) {
-  for (std::size_t i = 0; i < patches.size(); ++i) {
-    WriteRecords(patches[i], i == 0 ? chosen : std::vector<bool>(), cache);
+// Takes the backup before ORIGINAL is written; nothing when that went well,
+// else the status that ends the command.
+std::optional<int> TakeBackup(const Arguments& arguments, std::ostream& err) {
+  const std::string& path = arguments.originalPath;
+  const std::string backupPath = BackupPathOf(path);
+  for (const std::string& patchPath : arguments.patchPaths) {
+    const std::optional<FileIdentity> patch = IdentityOf(patchPath);
+    if (patch && patch == IdentityOf(backupPath)) {
+      err << "Reserve copy of the file " << backupPath << " is not created! It is the patch file "
+          << patchPath << ". Nothing was written to " << path << ".\n";
+      return kExitCopyFailed;
+    }
   }
-  return cache.Changed();
+  // A backup taken by an earlier run holds the file as it was before that
+  // run's records: replacing it with the patched file would lose the way back.
+  if (IsRegularFile(backupPath)) {
+    err << "Kept the existing backup " << backupPath << ".\n";
+    return std::nullopt;
+  }
+  try {
+    CopyWholeFileOrThrow(path, backupPath);
+  } catch (const Error& error) {
+    err << "Reserve copy of the file " << backupPath << " is not created! Nothing was written to "
+        << path << ". (" << Described(error) << ")\n";
+    return kExitCopyFailed;
+  }
+  return std::nullopt;
 }
 
 int ApplyInPlace(const Arguments& arguments, const std::vector<PatchImage>& patches,
                  const std::vector<bool>& chosen, std::ostream& err) {
   const std::string& path = arguments.originalPath;
   ExistingFile original = AtPath(path, [&] { return ExistingFile::Open(path); });
-  BlockCache cache(original);
-  if (!AtPath(path, [&] { return WriteAllRecords(patches, chosen, cache); })) {
-    // Nothing to write, so no backup either: an existing one may be the
-    // only copy of the file from before these records.
+  // One writer at a time among our own processes; a patch written into
+  // itself would change while it is applied.
+  AtPath(path, [&] { original.LockForWriting(); });
+  const FileIdentity identity = AtPath(path, [&] { return original.Identity(); });
+  for (const std::string& patchPath : arguments.patchPaths) {
+    if (IdentityOf(patchPath) == identity) throw Error(kFileAccessDenied, path);
+  }
+  if (!AtPath(path, [&] { return RecordsChangeFile(patches, chosen, original); })) {
+    // Nothing to write, so no backup either.
     err << kNothingChanged << '\n';
     AtPath(path, [&] { original.Close(); });
     return kExitDone;
   }
   if (arguments.backup) {
-    const std::string backupPath = BackupPathOf(path);
-    if (!CopyWholeFile(path, backupPath)) {
-      err << "Reserve copy of the file " << backupPath << " is not created! Nothing was written to "
-          << path << ".\n";
-      return kExitCopyFailed;
-    }
+    if (const std::optional<int> failure = TakeBackup(arguments, err)) return *failure;
   }
   AtPath(path, [&] {
-    cache.Flush();
+    WriteRecordsAllOrNothing(patches, chosen, original);
     original.Close();
   });
   return kExitDone;
@@ -85,26 +104,25 @@ int ApplyToNewFile(const Arguments& arguments, const std::vector<PatchImage>& pa
   const std::string& newPath = arguments.newPath;
   ExistingFile original =
       AtPath(originalPath, [&] { return ExistingFile::OpenForReading(originalPath); });
-  ReplacementFile output = AtPath(newPath, [&] { return ReplacementFile::Create(newPath); });
+  const bool changed =
+      AtPath(originalPath, [&] { return RecordsChangeFile(patches, chosen, original); });
+  ReplacementFile output = AsPath(newPath, [&] { return ReplacementFile::Create(newPath); });
   std::vector<std::uint8_t> buffer(1024 * 1024);
   for (;;) {
     const std::size_t read =
         AtPath(originalPath, [&] { return original.ReadSome(buffer.data(), buffer.size()); });
     if (read == 0) break;
-    AtPath(newPath, [&] { output.Append(buffer.data(), read); });
+    AsPath(newPath, [&] { output.Append(buffer.data(), read); });
   }
   AtPath(originalPath, [&] { original.Close(); });
 
-  const bool changed = AtPath(newPath, [&] {
+  AsPath(newPath, [&] {
     ExistingFile result = ExistingFile::Open(output.TemporaryPath());
-    BlockCache cache(result);
-    const bool any = WriteAllRecords(patches, chosen, cache);
-    cache.Flush();
+    WriteRecordsAllOrNothing(patches, chosen, result);
     result.Close();
     // Last: read-only permission bits would refuse the writes above.
     output.CopyPermissionsFrom(originalPath);
     output.Commit();
-    return any;
   });
   if (!changed) err << kNothingChanged << '\n';
   return kExitDone;

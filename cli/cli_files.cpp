@@ -28,6 +28,10 @@ bool SameFile(const std::string& first, const std::string& second) {
 
 }  // namespace
 
+std::string Described(const Error& error) {
+  return error.Path().empty() ? error.what() : error.Path() + ": " + error.what();
+}
+
 void RefuseSameFile(const std::string& output, const std::vector<std::string>& inputs) {
   for (const std::string& input : inputs) {
     if (SameFile(output, input)) {
@@ -46,7 +50,7 @@ std::vector<bool> ChosenRecords(Selection selection, const std::vector<RecordRan
 }
 
 void WriteNewFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  AtPath(path, [&] {
+  AsPath(path, [&] {
     ReplacementFile file = ReplacementFile::Create(path);
     file.Append(bytes.data(), bytes.size());
     file.Commit();

@@ -19,13 +19,29 @@ class NotExpressible : public std::runtime_error {
   explicit NotExpressible(const std::string& text) : std::runtime_error(text) {}
 };
 
-// Runs `action`; an I/O error it throws comes out as "PATH: text".
+// An error as the command line shows it: the file it concerns first.
+std::string Described(const Error& error);
+
+// Runs `action`; an error it throws that names no file comes out naming
+// `path`.
 template <typename Action>
 decltype(auto) AtPath(const std::string& path, Action&& action) {
   try {
     return action();
   } catch (const Error& error) {
-    throw Error(path + ": " + error.what());
+    if (!error.Path().empty()) throw;
+    throw Error(error.what(), path);
+  }
+}
+
+// Runs `action`; any error it throws comes out naming `path`, as for the
+// temporary file behind a new file, which the user does not know.
+template <typename Action>
+decltype(auto) AsPath(const std::string& path, Action&& action) {
+  try {
+    return action();
+  } catch (const Error& error) {
+    throw Error(error.what(), path);
   }
 }
 

@@ -39,9 +39,11 @@ int ListRecords(const std::string& patchPath, std::ostream& out, std::ostream& e
 
 int RecoverOriginal(const std::string& originalPath, std::ostream& err) {
   const std::string backupPath = BackupPathOf(originalPath);
-  if (!CopyWholeFile(backupPath, originalPath)) {
+  try {
+    CopyWholeFileOrThrow(backupPath, originalPath);
+  } catch (const Error& error) {
     err << "File " << originalPath << " is not recovered! (could not copy " << backupPath
-        << " over it)\n";
+        << " over it: " << Described(error) << ")\n";
     return kExitCopyFailed;
   }
   return kExitDone;
@@ -86,7 +88,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     err << error.what() << '\n';
     return kExitNotExpressible;
   } catch (const Error& error) {
-    err << error.what() << '\n';
+    err << Described(error) << '\n';
     return kExitIoError;
   } catch (const std::exception& error) {
     // Out of memory and the like: still a failure the caller must see.

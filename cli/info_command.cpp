@@ -53,7 +53,7 @@ int ShowInfo(const Arguments& arguments, std::ostream& out, std::ostream& err) {
       });
     } catch (const Error& error) {
       // The other files are still described.
-      err << error.what() << '\n';
+      err << Described(error) << '\n';
       status = kExitIoError;
     }
   }

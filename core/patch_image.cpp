@@ -53,20 +53,6 @@ std::optional<PatchImage> PatchImage::Read(const std::string& path) {
   return image;
 }
 
-void WriteRecords(const PatchImage& patch, const std::vector<bool>& chosen, BlockCache& cache) {
-  const std::vector<PatchRecord>& records = patch.Records();
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    if (!chosen.empty() && !chosen[i]) continue;
-    const PatchRecord& record = records[i];
-    const auto position = static_cast<std::uint64_t>(record.offset);
-    if (record.IsRun()) {
-      cache.Fill(position, record.value, record.runLength);
-    } else {
-      cache.Write(position, patch.DataOf(record), record.size);
-    }
-  }
-}
-
 std::vector<std::uint8_t> ExportRecords(const PatchImage& patch, const std::vector<bool>& chosen) {
   std::vector<std::uint8_t> bytes(std::begin(kPatchHeader), std::end(kPatchHeader));
   const std::vector<PatchRecord>& records = patch.Records();

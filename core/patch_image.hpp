@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "core/block_cache.hpp"
-
 namespace vips {
 
 // One record of a patch, with where its bytes stand in PatchImage::Bytes().
@@ -55,10 +53,6 @@ class PatchImage {
 // The header and the end marker of every IPS patch.
 inline constexpr std::uint8_t kPatchHeader[] = {'P', 'A', 'T', 'C', 'H'};
 inline constexpr std::uint8_t kPatchEnd[] = {'E', 'O', 'F'};
-
-// Writes the records of `patch` that `chosen` marks (all of them when
-// `chosen` is empty), in order, into `cache`.
-void WriteRecords(const PatchImage& patch, const std::vector<bool>& chosen, BlockCache& cache);
 
 // A patch holding exactly the chosen records of `patch`, in their order,
 // each byte for byte as in `patch`, with the header and the end marker.

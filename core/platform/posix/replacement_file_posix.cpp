@@ -45,8 +45,8 @@ std::string UniqueSuffix() {
   return suffix;
 }
 
-[[noreturn]] void ThrowError(int error) {
-  throw Error(posix::ErrorTextOf(error));
+[[noreturn]] void ThrowError(int error, const std::string& path) {
+  throw Error(posix::ErrorTextOf(error), path);
 }
 
 // Makes the data and the name of a new file in `folder` durable; a folder
@@ -62,12 +62,12 @@ void FlushFolder(const std::string& folder) {
 }  // namespace
 
 ReplacementFile ReplacementFile::Create(const std::string& destination) {
-  if (destination.empty()) throw Error(kFileNotFound);
-  if (destination.find('\0') != std::string::npos) throw Error(kInvalidFilename);
+  if (destination.empty()) throw Error(kFileNotFound, destination);
+  if (destination.find('\0') != std::string::npos) throw Error(kInvalidFilename, destination);
   const std::size_t slash = destination.find_last_of('/');
   const std::string folder = FolderOf(destination);
   const std::string name = slash == std::string::npos ? destination : destination.substr(slash + 1);
-  if (name.empty()) throw Error(kInvalidFilename);
+  if (name.empty()) throw Error(kInvalidFilename, destination);
   const std::string prefix =
       (slash == std::string::npos ? std::string() : destination.substr(0, slash + 1)) + "." + name +
       kTemporaryMark;
@@ -78,9 +78,9 @@ ReplacementFile ReplacementFile::Create(const std::string& destination) {
         temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0666);
     if (handle >= 0) return ReplacementFile(destination, std::move(temporary), handle);
     if (errno == EEXIST || errno == EINTR) continue;
-    throw Error(posix::OpenErrorTextOf(destination, errno));
+    throw Error(posix::OpenErrorTextOf(destination, errno), destination);
   }
-  ThrowError(EEXIST);
+  ThrowError(EEXIST, destination);
 }
 
 ReplacementFile::ReplacementFile(ReplacementFile&& other) noexcept
@@ -113,16 +113,16 @@ void ReplacementFile::Discard() noexcept {
 }
 
 void ReplacementFile::Append(const void* bytes, std::size_t size) {
-  if (handle_ == kClosed) ThrowError(EBADF);
+  if (handle_ == kClosed) ThrowError(EBADF, destination_);
   const auto* next = static_cast<const unsigned char*>(bytes);
   while (size > 0) {
-    if (write_fault::StepFails()) ThrowError(ENOSPC);
+    if (write_fault::StepFails()) ThrowError(ENOSPC, destination_);
     const ssize_t count = ::write(handle_, next, size);
     if (count < 0) {
       if (errno == EINTR) continue;
-      ThrowError(errno);
+      ThrowError(errno, destination_);
     }
-    if (count == 0) ThrowError(ENOSPC);
+    if (count == 0) ThrowError(ENOSPC, destination_);
     next += count;
     size -= static_cast<std::size_t>(count);
   }
@@ -130,19 +130,21 @@ void ReplacementFile::Append(const void* bytes, std::size_t size) {
 
 void ReplacementFile::CopyPermissionsFrom(const std::string& source) {
   struct stat info {};
-  if (::stat(source.c_str(), &info) != 0) throw Error(posix::OpenErrorTextOf(source, errno));
-  if (::fchmod(handle_, info.st_mode & 07777) != 0) ThrowError(errno);
+  if (::stat(source.c_str(), &info) != 0)
+    throw Error(posix::OpenErrorTextOf(source, errno), source);
+  if (::fchmod(handle_, info.st_mode & 07777) != 0) ThrowError(errno, destination_);
 }
 
 void ReplacementFile::Commit() {
-  if (handle_ == kClosed) ThrowError(EBADF);
+  if (handle_ == kClosed) ThrowError(EBADF, destination_);
   try {
-    if (write_fault::StepFails()) ThrowError(ENOSPC);
-    if (::fsync(handle_) != 0) ThrowError(errno);
+    if (write_fault::StepFails()) ThrowError(ENOSPC, destination_);
+    if (::fsync(handle_) != 0) ThrowError(errno, destination_);
     // After close() the descriptor is gone even when it reports an error.
-    if (::close(std::exchange(handle_, kClosed)) != 0 && errno != EINTR) ThrowError(errno);
-    if (write_fault::StepFails()) ThrowError(ENOSPC);
-    if (::rename(temporary_.c_str(), destination_.c_str()) != 0) ThrowError(errno);
+    if (::close(std::exchange(handle_, kClosed)) != 0 && errno != EINTR)
+      ThrowError(errno, destination_);
+    if (write_fault::StepFails()) ThrowError(ENOSPC, destination_);
+    if (::rename(temporary_.c_str(), destination_.c_str()) != 0) ThrowError(errno, destination_);
   } catch (...) {
     Discard();
     throw;

@@ -8,5 +8,8 @@ namespace vips::posix {
 std::string ErrorTextOf(int error);
 // The text for a failed open of `path`: a missing file, or a missing folder.
 std::string OpenErrorTextOf(const std::string& path, int error);
+// Takes the exclusive lock that one writer of a file holds among this
+// program's processes; throws the system's lock error when another holds it.
+void LockExclusively(int handle);
 
 }  // namespace vips::posix

@@ -18,8 +18,8 @@ namespace {
 void* const kClosed = nullptr;
 constexpr int kNameAttempts = 100;
 
-[[noreturn]] void ThrowError(DWORD error) {
-  throw Error(windows::ErrorTextOf(error));
+[[noreturn]] void ThrowError(DWORD error, const std::string& path) {
+  throw Error(windows::ErrorTextOf(error), path);
 }
 
 std::string UniqueSuffix() {
@@ -39,19 +39,19 @@ std::string UniqueSuffix() {
 
 std::wstring Wide(const std::string& path) {
   const std::optional<std::wstring> wide = windows::WidePath(path);
-  if (!wide || wide->empty()) throw Error(kInvalidFilename);
+  if (!wide || wide->empty()) throw Error(kInvalidFilename, path);
   return *wide;
 }
 
 }  // namespace
 
 ReplacementFile ReplacementFile::Create(const std::string& destination) {
-  if (destination.empty()) throw Error(kFileNotFound);
-  if (destination.find('\0') != std::string::npos) throw Error(kInvalidFilename);
+  if (destination.empty()) throw Error(kFileNotFound, destination);
+  if (destination.find('\0') != std::string::npos) throw Error(kInvalidFilename, destination);
   const std::size_t separator = destination.find_last_of("\\/:");
   const std::string name =
       separator == std::string::npos ? destination : destination.substr(separator + 1);
-  if (name.empty()) throw Error(kInvalidFilename);
+  if (name.empty()) throw Error(kInvalidFilename, destination);
   const std::string prefix =
       (separator == std::string::npos ? std::string() : destination.substr(0, separator + 1)) +
       "." + name + kTemporaryMark;
@@ -65,9 +65,9 @@ ReplacementFile ReplacementFile::Create(const std::string& destination) {
     }
     const DWORD error = ::GetLastError();
     if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
-    ThrowError(error);
+    ThrowError(error, destination);
   }
-  ThrowError(ERROR_FILE_EXISTS);
+  ThrowError(ERROR_FILE_EXISTS, destination);
 }
 
 ReplacementFile::ReplacementFile(ReplacementFile&& other) noexcept
@@ -101,14 +101,15 @@ void ReplacementFile::Discard() noexcept {
 }
 
 void ReplacementFile::Append(const void* bytes, std::size_t size) {
-  if (handle_ == kClosed) ThrowError(ERROR_INVALID_HANDLE);
+  if (handle_ == kClosed) ThrowError(ERROR_INVALID_HANDLE, destination_);
   const auto* next = static_cast<const unsigned char*>(bytes);
   while (size > 0) {
-    if (write_fault::StepFails()) ThrowError(ERROR_DISK_FULL);
+    if (write_fault::StepFails()) ThrowError(ERROR_DISK_FULL, destination_);
     const auto chunk = static_cast<DWORD>(size < 0x40000000u ? size : 0x40000000u);
     DWORD count = 0;
-    if (!::WriteFile(handle_, next, chunk, &count, nullptr)) ThrowError(::GetLastError());
-    if (count == 0) ThrowError(ERROR_DISK_FULL);
+    if (!::WriteFile(handle_, next, chunk, &count, nullptr))
+      ThrowError(::GetLastError(), destination_);
+    if (count == 0) ThrowError(ERROR_DISK_FULL, destination_);
     next += count;
     size -= count;
   }
@@ -120,17 +121,17 @@ void ReplacementFile::CopyPermissionsFrom(const std::string&) {
 }
 
 void ReplacementFile::Commit() {
-  if (handle_ == kClosed) ThrowError(ERROR_INVALID_HANDLE);
+  if (handle_ == kClosed) ThrowError(ERROR_INVALID_HANDLE, destination_);
   try {
-    if (write_fault::StepFails()) ThrowError(ERROR_DISK_FULL);
-    if (!::FlushFileBuffers(handle_)) ThrowError(::GetLastError());
-    if (!::CloseHandle(std::exchange(handle_, kClosed))) ThrowError(::GetLastError());
-    if (write_fault::StepFails()) ThrowError(ERROR_DISK_FULL);
+    if (write_fault::StepFails()) ThrowError(ERROR_DISK_FULL, destination_);
+    if (!::FlushFileBuffers(handle_)) ThrowError(::GetLastError(), destination_);
+    if (!::CloseHandle(std::exchange(handle_, kClosed))) ThrowError(::GetLastError(), destination_);
+    if (write_fault::StepFails()) ThrowError(ERROR_DISK_FULL, destination_);
     // The rename replaces a link standing at the destination, not its target,
     // and returns only once it is on the disk.
     if (!::MoveFileExW(Wide(temporary_).c_str(), Wide(destination_).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      ThrowError(::GetLastError());
+      ThrowError(::GetLastError(), destination_);
     }
   } catch (...) {
     Discard();
