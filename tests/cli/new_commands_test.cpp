@@ -267,6 +267,28 @@ TEST_F(CommandsTest, NewFilesAreWholeOrNotThereUnderWriteFailures) {
   }
 }
 
+TEST(ManualPageTest, ShowsEveryExampleAndExitStatusOfTheHelp) {
+  std::ostringstream help;
+  std::ostringstream ignored;
+  ASSERT_EQ(RunCli({"--help"}, help, ignored), kExitDone);
+  const auto bytes = ReadAll(VIPS_CLI_MAN_PAGE);
+  std::string page(bytes.begin(), bytes.end());
+  // Roff's escaped minus signs read as plain ones.
+  for (std::size_t at; (at = page.find("\\-")) != std::string::npos;) page.erase(at, 1);
+  std::istringstream lines(help.str());
+  int examples = 0;
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t example = line.find("example: ");
+    if (example == std::string::npos) continue;
+    ++examples;
+    EXPECT_NE(page.find(".B " + line.substr(example + 9) + "\n"), std::string::npos) << line;
+  }
+  EXPECT_EQ(examples, 7);
+  for (const char* status : {"0", "1", "2", "3", "4", "5", "64"}) {
+    EXPECT_NE(page.find(".B "s + status + "\n"), std::string::npos) << status;
+  }
+}
+
 TEST_F(CommandsTest, SeveralPatchesInPlaceAreAllOrNothingUnderWriteFailures) {
   int failures = 0;
   for (int step = 1;; ++step) {
