@@ -80,7 +80,7 @@ int ApplyInPlace(const Arguments& arguments, const std::vector<PatchImage>& patc
   for (const std::string& patchPath : arguments.patchPaths) {
     if (IdentityOf(patchPath) == identity) throw Error(kFileAccessDenied, path);
   }
-  if (!AtPath(path, [&] { return RecordsChangeFile(patches, chosen, original); })) {
+  if (!AtPath(path, [&] { return PatchFileStart(patches, chosen, original).changed; })) {
     // Nothing to write, so no backup either.
     err << kNothingChanged << '\n';
     AtPath(path, [&] { original.Close(); });
@@ -96,35 +96,32 @@ int ApplyInPlace(const Arguments& arguments, const std::vector<PatchImage>& patc
   return kExitDone;
 }
 
-// ORIGINAL is only read: its bytes go into the new file, the records are
-// written there, and the new file takes the place of NEW only when whole.
+// ORIGINAL is only read: the new file gets its start as the records make
+// it, then the rest of its bytes, and takes the place of NEW only when whole.
 int ApplyToNewFile(const Arguments& arguments, const std::vector<PatchImage>& patches,
                    const std::vector<bool>& chosen, std::ostream& err) {
   const std::string& originalPath = arguments.originalPath;
   const std::string& newPath = arguments.newPath;
   ExistingFile original =
       AtPath(originalPath, [&] { return ExistingFile::OpenForReading(originalPath); });
-  const bool changed =
-      AtPath(originalPath, [&] { return RecordsChangeFile(patches, chosen, original); });
+  const PatchedStart start =
+      AtPath(originalPath, [&] { return PatchFileStart(patches, chosen, original); });
   ReplacementFile output = AsPath(newPath, [&] { return ReplacementFile::Create(newPath); });
+  AsPath(newPath, [&] { output.Append(start.bytes.data(), start.bytes.size()); });
   std::vector<std::uint8_t> buffer(1024 * 1024);
-  for (;;) {
-    const std::size_t read =
-        AtPath(originalPath, [&] { return original.ReadSome(buffer.data(), buffer.size()); });
+  for (std::uint64_t position = start.bytes.size();;) {
+    const std::size_t read = AtPath(
+        originalPath, [&] { return original.ReadAt(position, buffer.data(), buffer.size()); });
     if (read == 0) break;
     AsPath(newPath, [&] { output.Append(buffer.data(), read); });
+    position += read;
   }
   AtPath(originalPath, [&] { original.Close(); });
-
   AsPath(newPath, [&] {
-    ExistingFile result = ExistingFile::Open(output.TemporaryPath());
-    WriteRecordsAllOrNothing(patches, chosen, result);
-    result.Close();
-    // Last: read-only permission bits would refuse the writes above.
     output.CopyPermissionsFrom(originalPath);
     output.Commit();
   });
-  if (!changed) err << kNothingChanged << '\n';
+  if (!start.changed) err << kNothingChanged << '\n';
   return kExitDone;
 }
 

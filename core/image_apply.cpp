@@ -24,8 +24,8 @@ void ForEachWrittenRecord(const std::vector<PatchImage>& patches,
 
 }  // namespace
 
-bool RecordsChangeFile(const std::vector<PatchImage>& patches, const std::vector<bool>& firstChosen,
-                       ExistingFile& file) {
+PatchedStart PatchFileStart(const std::vector<PatchImage>& patches,
+                            const std::vector<bool>& firstChosen, ExistingFile& file) {
   std::uint64_t end = 0;
   ForEachWrittenRecord(patches, firstChosen, [&end](const PatchImage&, const PatchRecord& record) {
     if (record.Count() > 0) {
@@ -33,22 +33,26 @@ bool RecordsChangeFile(const std::vector<PatchImage>& patches, const std::vector
           std::max<std::uint64_t>(end, static_cast<std::uint64_t>(record.offset) + record.Count());
     }
   });
-  if (end > file.Length()) return true;
-  // The records go over a copy of the bytes they reach; the file is changed
-  // when the copy ends up different.
   const std::vector<std::uint8_t> before = ReadFileStart(file, end);
-  if (before.size() < end) return true;
-  std::vector<std::uint8_t> after = before;
+  PatchedStart result;
+  result.bytes = before;
+  result.bytes.resize(end, 0);
+  std::uint8_t* const bytes = result.bytes.data();
   ForEachWrittenRecord(patches, firstChosen,
-                       [&after](const PatchImage& patch, const PatchRecord& record) {
-                         std::uint8_t* target = after.data() + record.offset;
+                       [bytes](const PatchImage& patch, const PatchRecord& record) {
+                         if (record.Count() == 0) return;
+                         std::uint8_t* target = bytes + record.offset;
                          if (record.IsRun()) {
                            std::memset(target, record.value, record.runLength);
                          } else {
                            std::memcpy(target, patch.DataOf(record), record.size);
                          }
                        });
-  return after != before;
+  // The last record to write a byte decides it, so the bytes are compared
+  // once all are written; bytes past the end of the file lengthen it.
+  result.changed =
+      before.size() < end || (end > 0 && std::memcmp(before.data(), bytes, before.size()) != 0);
+  return result;
 }
 
 void WriteRecordsAllOrNothing(const std::vector<PatchImage>& patches,

@@ -11,9 +11,15 @@ namespace vips {
 // patch that `firstChosen` marks (all of them when it is empty), then every
 // record of each later patch, in order, each over the ones before.
 
-// True when writing them would change a byte of `file` or lengthen it.
-[[nodiscard]] bool RecordsChangeFile(const std::vector<PatchImage>& patches,
-                                     const std::vector<bool>& firstChosen, ExistingFile& file);
+// The start of `file` as the records make it: its bytes up to the last one a
+// record writes (zeros past its end), with the records written over them.
+struct PatchedStart {
+  std::vector<std::uint8_t> bytes;
+  // True when the records change a byte of the file or lengthen it.
+  bool changed = false;
+};
+[[nodiscard]] PatchedStart PatchFileStart(const std::vector<PatchImage>& patches,
+                                          const std::vector<bool>& firstChosen, ExistingFile& file);
 
 // Writes them into `file` as the applier writes one patch: all or nothing,
 // the room for the final length taken before the first byte is written and

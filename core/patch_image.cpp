@@ -1,6 +1,8 @@
 #include "core/patch_image.hpp"
 
+#include <algorithm>
 #include <iterator>
+#include <utility>
 
 #include "core/file_access.hpp"
 #include "core/ips_reader.hpp"
@@ -16,13 +18,17 @@ void PushWord(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
 }  // namespace
 
 std::optional<PatchImage> PatchImage::Read(const std::string& path) {
-  IpsReader reader(ExistingFile::OpenForReading(path));
+  ExistingFile file = ExistingFile::OpenForReading(path);
+  const std::uint64_t length = file.Length();
+  IpsReader reader(std::move(file));
   if (!reader.ReadHeader()) {
     reader.Close();
     return std::nullopt;
   }
   PatchImage image;
   std::vector<std::uint8_t>& bytes = image.bytes_;
+  // Room for the whole file at once (bytes after the end marker are rare).
+  bytes.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(length, std::size_t{1} << 30)));
   bytes.assign(std::begin(kPatchHeader), std::end(kPatchHeader));
   // The records are written back field by field: the encoding of a record
   // is unique, so these are the patch's own bytes.
