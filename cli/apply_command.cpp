@@ -132,7 +132,7 @@ int ApplyRecords(const Arguments& arguments, std::ostream& err) {
   if (toNewFile) {
     std::vector<std::string> inputs = arguments.patchPaths;
     inputs.push_back(arguments.originalPath);
-    RefuseSameFile(arguments.newPath, inputs);
+    CheckNewFile(arguments.newPath, inputs);
   }
   // Every patch and the record list are checked before anything is written.
   ReadPatches read = ReadEveryPatch(arguments.patchPaths, err);

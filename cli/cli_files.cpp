@@ -5,6 +5,7 @@
 
 #include "cli/commands.hpp"
 #include "cli/usage_error.hpp"
+#include "core/file_access.hpp"
 #include "core/replacement_file.hpp"
 
 namespace vips::cli {
@@ -32,12 +33,21 @@ std::string Described(const Error& error) {
   return error.Path().empty() ? error.what() : error.Path() + ": " + error.what();
 }
 
-void RefuseSameFile(const std::string& output, const std::vector<std::string>& inputs) {
+void CheckNewFile(const std::string& output, const std::vector<std::string>& inputs) {
   for (const std::string& input : inputs) {
     if (SameFile(output, input)) {
       throw UsageError("the new file " + output + " may not be " + input +
                        ", which the command reads");
     }
+  }
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::file_status status = fs::status(FsPath(output), error);
+  const fs::perms writable =
+      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  if (!error && fs::is_regular_file(status) &&
+      (status.permissions() & writable) == fs::perms::none) {
+    throw Error(kFileAccessDenied, output);
   }
 }
 

@@ -46,8 +46,10 @@ decltype(auto) AsPath(const std::string& path, Action&& action) {
 }
 
 // Throws UsageError when `output` names the same file as one of `inputs`
-// (the same text, or another name of the same existing file).
-void RefuseSameFile(const std::string& output, const std::vector<std::string>& inputs);
+// (the same text, or another name of the same existing file), and
+// "File access denied" when `output` is a file without write permission:
+// a read-only file is not replaced.
+void CheckNewFile(const std::string& output, const std::vector<std::string>& inputs);
 
 // The records that a --only or --skip list chooses out of `recordCount`
 // (every record for Selection::All). Throws UsageError for a list naming a

@@ -25,7 +25,7 @@ std::vector<std::uint8_t> ReadStart(const std::string& path, std::uint64_t limit
 int CreatePatch(const Arguments& arguments, std::ostream& err) {
   const std::string& originalPath = arguments.originalPath;
   const std::string& modifiedPath = arguments.modifiedPath;
-  RefuseSameFile(arguments.newPath, {originalPath, modifiedPath});
+  CheckNewFile(arguments.newPath, {originalPath, modifiedPath});
   // Neither file is read further than a patch could reach.
   const std::vector<std::uint8_t> modified = ReadStart(modifiedPath, kPatchableSize + 1);
   if (modified.size() > kPatchableSize) {

@@ -10,7 +10,7 @@ namespace vips::cli {
 
 int ExportRecords(const Arguments& arguments, std::ostream& err) {
   const std::string& patchPath = arguments.patchPath;
-  RefuseSameFile(arguments.newPath, {patchPath});
+  CheckNewFile(arguments.newPath, {patchPath});
   const std::optional<PatchImage> patch =
       AtPath(patchPath, [&] { return PatchImage::Read(patchPath); });
   if (!patch) return NotAPatch(err);

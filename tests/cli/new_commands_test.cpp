@@ -190,6 +190,13 @@ TEST_F(CommandsTest, ExportWritesTheChosenRecordsOnly) {
   const Outcome o = RunCommand({"export", "--skip", "1,3", patch_, dir_.File("part.ips")});
   EXPECT_EQ(o.status, kExitDone) << o.err;
   EXPECT_EQ(Read(dir_.File("part.ips")), IpsBytes().Run(8, 4, 'z').Complete());
+  // A read-only file is not replaced.
+  const std::string readOnly = dir_.Write("read-only.ips", "kept");
+  MakeReadOnly(readOnly);
+  const Outcome denied = RunCommand({"export", patch_, readOnly});
+  EXPECT_EQ(denied.status, kExitIoError);
+  EXPECT_EQ(denied.err, readOnly + ": File access denied\n");
+  EXPECT_EQ(Read(readOnly), "kept");
   EXPECT_EQ(RunCommand({"export", "--only", "4", patch_, dir_.File("x.ips")}).status, kExitUsage);
   EXPECT_EQ(RunCommand({"export", original_, dir_.File("x.ips")}).status, kExitNotAPatch);
   EXPECT_FALSE(fs::exists(dir_.File("x.ips")));
