@@ -47,54 +47,51 @@ MadePatch MakePatch(std::span<const std::uint8_t> original,
 
   // The positions that must be written, in ascending order: the differing
   // bytes, the non-zero bytes past the original's end, and the last byte
-  // when the file grows. With each, the start of the stretch of equal bytes
-  // of `modified` that ends there (a run record may reach back that far).
+  // when the file grows. Each record writes a consecutive group of them,
+  // from the start its first position needs to the last.
   std::vector<std::uint32_t> required;
-  std::vector<std::uint32_t> stretchStart;
-  std::uint32_t stretch = 0;
-  for (std::uint32_t i = 0; i < m; ++i) {
-    if (i > 0 && modified[i] != modified[i - 1]) stretch = i;
-    const bool needed = i < n ? original[i] != modified[i] : (modified[i] != 0 || i + 1 == m);
-    if (needed) {
-      required.push_back(i);
-      stretchStart.push_back(stretch);
-    }
-  }
-
   // cost[j]: the fewest patch bytes that write the first j required
-  // positions; each record writes a consecutive group of them, from the
-  // start its first position needs to the last. from[j]: the group's first
-  // index, with kRunFlag for a run record.
-  const std::size_t k = required.size();
-  std::vector<std::uint32_t> cost(k + 1, 0);
-  std::vector<std::uint32_t> from(k + 1, 0);
-  // Candidate first indices of a data record ending at j, their costs
-  // cost[a] - start(a) increasing from the front.
+  // positions. from[j]: the first index of the group that ends at j - 1,
+  // with kRunFlag for a run record.
+  std::vector<std::uint32_t> cost{0};
+  std::vector<std::uint32_t> from{0};
+  // Candidate first indices of a data record ending at the current
+  // position, their costs cost[a] - start(a) increasing from the front.
   std::deque<std::uint32_t> data;
   const auto dataKey = [&](std::uint32_t a) {
     return static_cast<std::int64_t>(cost[a]) - StartFor(required[a]);
   };
   std::uint32_t runFirst = 0;
-  for (std::uint32_t j = 0; j < k; ++j) {
-    const std::uint32_t last = required[j];
+  // The start of the stretch of equal bytes of `modified` that ends at the
+  // current position: a run record may reach back that far.
+  std::uint32_t stretch = 0;
+  for (std::uint32_t last = 0; last < m; ++last) {
+    if (last > 0 && modified[last] != modified[last - 1]) stretch = last;
+    const bool needed =
+        last < n ? original[last] != modified[last] : (modified[last] != 0 || last + 1 == m);
+    if (!needed) continue;
+    const auto j = static_cast<std::uint32_t>(required.size());
+    required.push_back(last);
+
     const std::uint32_t earliest = last >= kLongestRecord - 1 ? last - (kLongestRecord - 1) : 0;
     while (!data.empty() && dataKey(data.back()) >= dataKey(j)) data.pop_back();
     data.push_back(j);
     while (StartFor(required[data.front()]) < earliest) data.pop_front();
-    const std::uint32_t a = data.front();
-    std::int64_t best = dataKey(a) + last + 1 + kDataHeader;
-    from[j + 1] = a;
+    std::int64_t best = dataKey(data.front()) + last + 1 + kDataHeader;
+    std::uint32_t first = data.front();
 
-    const std::uint32_t runEarliest = std::max(earliest, stretchStart[j]);
+    const std::uint32_t runEarliest = std::max(earliest, stretch);
     // A group may start where its run cannot (at 0x454F45 or 0xFFFFFF):
-    // then no run ends at j.
+    // then no run ends here.
     while (runFirst <= j && StartFor(required[runFirst]) < runEarliest) ++runFirst;
     if (runFirst <= j && cost[runFirst] + kRunRecord < best) {
       best = cost[runFirst] + kRunRecord;
-      from[j + 1] = runFirst | kRunFlag;
+      first = runFirst | kRunFlag;
     }
-    cost[j + 1] = static_cast<std::uint32_t>(best);
+    cost.push_back(static_cast<std::uint32_t>(best));
+    from.push_back(first);
   }
+  const std::size_t k = required.size();
 
   // The groups, last to first, then written in ascending order.
   std::vector<std::uint32_t> groupEnds;
