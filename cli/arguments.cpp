@@ -50,7 +50,7 @@ const char* const kHelpText =
     "                    (8 hexadecimal digits)\n"
     "      LIST is record numbers and inclusive ranges separated by commas,\n"
     "      such as 1-5,9,12-14, numbered from 1 as `list` shows them.\n"
-    "      example: velmorant-ips-cli apply --skip 3 --output new.bin game.bin fix.ips\n"
+    "      example: velmorant-ips-cli apply --skip 3 --output new.bin old.bin fix.ips\n"
     "\n"
     "  recover ORIGINAL\n"
     "      Copies ORIGINAL_backup back over ORIGINAL.\n"
