@@ -73,9 +73,7 @@ int ApplyInPlace(const Arguments& arguments, const std::vector<PatchImage>& patc
                  const std::vector<bool>& chosen, std::ostream& err) {
   const std::string& path = arguments.originalPath;
   ExistingFile original = AtPath(path, [&] { return ExistingFile::Open(path); });
-  // One writer at a time among our own processes; a patch written into
-  // itself would change while it is applied.
-  AtPath(path, [&] { original.LockForWriting(); });
+  // A patch written into itself would change while it is applied.
   const FileIdentity identity = AtPath(path, [&] { return original.Identity(); });
   for (const std::string& patchPath : arguments.patchPaths) {
     if (IdentityOf(patchPath) == identity) throw Error(kFileAccessDenied, path);
@@ -86,10 +84,14 @@ int ApplyInPlace(const Arguments& arguments, const std::vector<PatchImage>& patc
     AtPath(path, [&] { original.Close(); });
     return kExitDone;
   }
+  // The backup reads ORIGINAL under a shared lock, so it comes before the
+  // lock that keeps other runs of this program out while the records are
+  // written.
   if (arguments.backup) {
     if (const std::optional<int> failure = TakeBackup(arguments, err)) return *failure;
   }
   AtPath(path, [&] {
+    original.LockForWriting();
     WriteRecordsAllOrNothing(patches, chosen, original);
     original.Close();
   });

@@ -1,6 +1,7 @@
 #include "core/block_cache.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace vips {
@@ -19,7 +20,9 @@ BlockCache::Block& BlockCache::Touch(std::size_t index) {
   if (blocks_.size() <= index) blocks_.resize(index + 1);
   Block& block = blocks_[index];
   if (!block.bytes) {
-    block.bytes = std::make_unique<std::uint8_t[]>(kBlockSize);
+    // Only bytes that records write are ever read from here before Flush
+    // fills the rest of the span: no need to clear it.
+    block.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
     block.written = std::make_unique<std::uint64_t[]>(kBlockSize / kWordBits);
   }
   return block;
@@ -36,10 +39,16 @@ void BlockCache::ForEachPiece(std::uint64_t position, std::size_t count, Action 
     Block& block = Touch(index);
     action(block, inBlock, done, length);
     const std::size_t pieceEnd = inBlock + length;
-    for (std::size_t word = inBlock / kWordBits; word * kWordBits < pieceEnd; ++word) {
-      const std::size_t from = std::max(inBlock, word * kWordBits) - word * kWordBits;
-      const std::size_t to = std::min(pieceEnd, (word + 1) * kWordBits) - word * kWordBits;
-      block.written[word] |= BitsOf(from, to);
+    const std::size_t first = inBlock / kWordBits;
+    const std::size_t last = (pieceEnd - 1) / kWordBits;
+    const std::size_t lastBit = (pieceEnd - 1) % kWordBits + 1;
+    if (first == last) {
+      block.written[first] |= BitsOf(inBlock % kWordBits, lastBit);
+    } else {
+      block.written[first] |= BitsOf(inBlock % kWordBits, kWordBits);
+      for (std::size_t word = first + 1; word < last; ++word)
+        block.written[word] = ~std::uint64_t{0};
+      block.written[last] |= BitsOf(0, lastBit);
     }
     block.dirtyBegin = std::min(block.dirtyBegin, inBlock);
     block.dirtyEnd = std::max(block.dirtyEnd, pieceEnd);
@@ -62,62 +71,103 @@ void BlockCache::Fill(std::uint64_t position, std::uint8_t value, std::size_t co
                });
 }
 
-void BlockCache::KeepUnwritten(Block& block) {
-  const std::size_t begin = block.dirtyBegin;
-  const std::size_t end = block.dirtyEnd;
-  for (std::size_t word = begin / kWordBits; word * kWordBits < end; ++word) {
-    const std::uint64_t written = block.written[word];
-    if (written == ~std::uint64_t{0}) continue;
-    const std::size_t first = std::max(begin, word * kWordBits);
-    const std::size_t last = std::min(end, (word + 1) * kWordBits);
-    for (std::size_t at = first; at < last; ++at) {
-      if ((written >> (at % kWordBits) & 1) == 0) block.bytes[at] = block.before[at - begin];
+void BlockCache::KeepUnwritten(Block& block, const std::uint8_t* before) {
+  // Eight bytes at a time: each bit of the written mask widened to a byte of
+  // a 64-bit word selects the record's byte or the file's.
+  static const auto kWidened = [] {
+    std::array<std::uint64_t, 256> table{};
+    for (std::size_t bits = 0; bits < 256; ++bits) {
+      for (std::size_t i = 0; i < 8; ++i) {
+        if ((bits >> i & 1) != 0) table[bits] |= std::uint64_t{0xFF} << (8 * i);
+      }
     }
+    return table;
+  }();
+  const std::size_t end = block.dirtyEnd;
+  std::uint8_t* bytes = block.bytes.get();
+  const auto keepOne = [&](std::size_t at) {
+    if ((block.written[at / kWordBits] >> (at % kWordBits) & 1) == 0) bytes[at] = before[at];
+  };
+  std::size_t at = block.dirtyBegin;
+  for (; at < end && at % 8 != 0; ++at) keepOne(at);
+  while (at + 8 <= end) {
+    if (at % kWordBits == 0 && at + kWordBits <= end) {
+      // A whole word of the mask: all written, or none.
+      const std::uint64_t word = block.written[at / kWordBits];
+      if (word == ~std::uint64_t{0} || word == 0) {
+        if (word == 0) std::memcpy(bytes + at, before + at, kWordBits);
+        at += kWordBits;
+        continue;
+      }
+    }
+    const auto bits =
+        static_cast<std::size_t>(block.written[at / kWordBits] >> (at % kWordBits) & 0xFF);
+    const std::uint64_t keep = kWidened[bits];
+    std::uint64_t mine;
+    std::uint64_t theirs;
+    std::memcpy(&mine, bytes + at, 8);
+    std::memcpy(&theirs, before + at, 8);
+    mine = (mine & keep) | (theirs & ~keep);
+    std::memcpy(bytes + at, &mine, 8);
+    at += 8;
   }
+  for (; at < end; ++at) keepOne(at);
 }
 
 void BlockCache::Flush(ExistingFile& file, std::uint64_t originalLength) {
+  // The span's bytes as the file holds them are read into `scratch` at their
+  // places in the block. Once the block is written its own buffer is no longer
+  // needed, so the two swap: the block then keeps what it overwrote, for an
+  // undo, and the memory held stays one block above the cache's.
+  auto scratch = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
   std::size_t index = 0;
   bool writing = false;
   try {
     for (; index < blocks_.size(); ++index) {
       Block& block = blocks_[index];
       if (block.dirtyBegin >= block.dirtyEnd) continue;
-      const std::uint64_t start = static_cast<std::uint64_t>(index) * kBlockSize;
-      const std::uint64_t spanBegin = start + block.dirtyBegin;
+      const std::uint64_t spanBegin =
+          static_cast<std::uint64_t>(index) * kBlockSize + block.dirtyBegin;
       const std::size_t spanLength = block.dirtyEnd - block.dirtyBegin;
+      std::uint8_t* before = scratch.get() + block.dirtyBegin;
       // Past the original end the file holds the zeros of the room made for
       // the records; only the part before it is read.
-      block.before = std::make_unique<std::uint8_t[]>(spanLength);
+      std::size_t read = 0;
       if (spanBegin < originalLength) {
         const auto wanted = static_cast<std::size_t>(
             std::min<std::uint64_t>(spanLength, originalLength - spanBegin));
-        (void)file.ReadAt(spanBegin, block.before.get(), wanted);
+        read = file.ReadAt(spanBegin, before, wanted);
       }
-      KeepUnwritten(block);
+      std::memset(before + read, 0, spanLength - read);
+      KeepUnwritten(block, scratch.get());
       writing = true;
       file.WriteAt(spanBegin, block.bytes.get() + block.dirtyBegin, spanLength);
       writing = false;
+      std::swap(block.bytes, scratch);
+      block.overwritten = true;
     }
   } catch (...) {
     // The failing write may have reached part of its span: it is undone too.
-    Undo(file, writing ? index + 1 : index, originalLength);
+    if (writing) {
+      std::swap(blocks_[index].bytes, scratch);
+      blocks_[index].overwritten = true;
+    }
+    Undo(file, originalLength);
     throw;
   }
 }
 
-void BlockCache::Undo(ExistingFile& file, std::size_t count,
-                      std::uint64_t originalLength) noexcept {
-  for (std::size_t index = 0; index < count && index < blocks_.size(); ++index) {
+void BlockCache::Undo(ExistingFile& file, std::uint64_t originalLength) noexcept {
+  for (std::size_t index = 0; index < blocks_.size(); ++index) {
     Block& block = blocks_[index];
-    if (!block.before) continue;
+    if (!block.overwritten) continue;
     const std::uint64_t spanBegin =
         static_cast<std::uint64_t>(index) * kBlockSize + block.dirtyBegin;
     if (spanBegin >= originalLength) continue;
     const auto length = static_cast<std::size_t>(
         std::min<std::uint64_t>(block.dirtyEnd - block.dirtyBegin, originalLength - spanBegin));
     try {
-      file.WriteAt(spanBegin, block.before.get(), length);
+      file.WriteAt(spanBegin, block.bytes.get() + block.dirtyBegin, length);
     } catch (...) {
       // The first error is the one reported; the rest is done as far as it goes.
     }

@@ -30,6 +30,7 @@ class BlockCache {
   // when another program has just changed them: only the records' bytes
   // change. When a write fails, the spans already written get their bytes as
   // read back, the file its original length, and the error is thrown on.
+  // The cache holds no record bytes afterwards: Flush is done once.
   void Flush(ExistingFile& file, std::uint64_t originalLength);
 
  private:
@@ -39,8 +40,9 @@ class BlockCache {
     std::unique_ptr<std::uint8_t[]> bytes;
     // One bit per byte: set where a record wrote it.
     std::unique_ptr<std::uint64_t[]> written;
-    // The span's bytes as the file held them just before the span was written.
-    std::unique_ptr<std::uint8_t[]> before;
+    // Set once the span is written: `bytes` then holds what the file held
+    // there just before.
+    bool overwritten = false;
     std::size_t dirtyBegin = kBlockSize;
     std::size_t dirtyEnd = 0;
   };
@@ -50,10 +52,12 @@ class BlockCache {
   template <typename Action>
   void ForEachPiece(std::uint64_t position, std::size_t count, Action action);
   Block& Touch(std::size_t index);
-  // Takes the bytes that no record wrote from `before`, for the block's span.
-  static void KeepUnwritten(Block& block);
-  // Writes back what the spans of blocks [0, count) held before; best effort.
-  void Undo(ExistingFile& file, std::size_t count, std::uint64_t originalLength) noexcept;
+  // Takes the bytes of the block's span that no record wrote from `before`
+  // (a whole block, at the same places).
+  static void KeepUnwritten(Block& block, const std::uint8_t* before);
+  // Writes back what the overwritten spans held, then the original length;
+  // as far as it goes.
+  void Undo(ExistingFile& file, std::uint64_t originalLength) noexcept;
 
   std::vector<Block> blocks_;
   std::uint64_t end_ = 0;

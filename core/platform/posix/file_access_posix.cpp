@@ -65,13 +65,25 @@ std::string OpenErrorTextOf(const std::string& path, int error) {
   return ErrorTextOf(error);
 }
 
-void LockExclusively(int handle) {
+namespace {
+
+void Lock(int handle, int kind) {
   // flock locks belong to the open file, so two opens of one file conflict
   // also within one process; they are advisory, so other programs' reads and
   // writes go on.
-  while (::flock(handle, LOCK_EX | LOCK_NB) != 0) {
+  while (::flock(handle, kind | LOCK_NB) != 0) {
     if (errno != EINTR) throw Error(ErrorTextOf(errno));
   }
+}
+
+}  // namespace
+
+void LockExclusively(int handle) {
+  Lock(handle, LOCK_EX);
+}
+
+void LockShared(int handle) {
+  Lock(handle, LOCK_SH);
 }
 
 }  // namespace posix
