@@ -106,6 +106,9 @@ int ApplyToNewFile(const Arguments& arguments, const std::vector<PatchImage>& pa
   const std::string& newPath = arguments.newPath;
   ExistingFile original =
       AtPath(originalPath, [&] { return ExistingFile::OpenForReading(originalPath); });
+  // Not while another run of this program is writing it: NEW would get a
+  // half-patched copy.
+  AtPath(originalPath, [&] { original.LockForReading(); });
   const PatchedStart start =
       AtPath(originalPath, [&] { return PatchFileStart(patches, chosen, original); });
   ReplacementFile output = AsPath(newPath, [&] { return ReplacementFile::Create(newPath); });

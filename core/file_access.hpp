@@ -75,6 +75,9 @@ class ExistingFile {
   // closed; another program's reads and writes are not blocked. Fails at
   // once with the system's lock error when another process holds it.
   void LockForWriting();
+  // The shared counterpart, for reading a file whole (as a copy does): it
+  // fails at once while another process of this program writes the file.
+  void LockForReading();
   [[nodiscard]] FileIdentity Identity();
   [[nodiscard]] const std::string& Path() const { return path_; }
   void Close();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/commands.hpp"
+#include "core/file_access.hpp"
 #include "core/write_fault.hpp"
 #include "ips_bytes.hpp"
 #include "support/temp_dir.hpp"
@@ -99,6 +100,15 @@ TEST_F(CommandsTest, OutputLeavesReadOnlyInputsAsTheyAre) {
   EXPECT_EQ(o.err, "");
   EXPECT_EQ(Read(output), "01AB456789abcdQRS");
   EXPECT_EQ(Read(original_), kOriginal);
+}
+
+TEST_F(CommandsTest, OutputRefusesAFileAnotherRunIsPatching) {
+  ExistingFile writer = ExistingFile::Open(original_);
+  writer.LockForWriting();
+  const Outcome o = RunCommand({"apply", "--output", dir_.File("new.bin"), original_, patch_});
+  EXPECT_EQ(o.status, kExitIoError);
+  EXPECT_EQ(o.err.rfind(original_ + ": ", 0), 0u) << o.err;
+  EXPECT_FALSE(fs::exists(dir_.File("new.bin")));
 }
 
 TEST_F(CommandsTest, OutputTakesThePermissionBitsOfTheOriginal) {

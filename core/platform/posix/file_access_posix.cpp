@@ -250,6 +250,14 @@ void ExistingFile::LockForWriting() {
   }
 }
 
+void ExistingFile::LockForReading() {
+  try {
+    posix::LockShared(handle_);
+  } catch (const Error& error) {
+    Fail(error.what());
+  }
+}
+
 FileIdentity ExistingFile::Identity() {
   struct stat info {};
   if (::fstat(handle_, &info) != 0) Fail(posix::ErrorTextOf(errno));

@@ -222,6 +222,13 @@ void ExistingFile::LockForWriting() {
   }
 }
 
+void ExistingFile::LockForReading() {
+  OVERLAPPED where{};
+  where.Offset = windows::kLockOffsetLow;
+  where.OffsetHigh = windows::kLockOffsetHigh;
+  if (!::LockFileEx(handle_, LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where)) ThrowLastError();
+}
+
 FileIdentity ExistingFile::Identity() {
   BY_HANDLE_FILE_INFORMATION info{};
   if (!::GetFileInformationByHandle(handle_, &info)) ThrowLastError();
