@@ -64,24 +64,6 @@ TEST(ArgumentsTest, HelpAndVersionWinWherever) {
   EXPECT_EQ(ParseArguments({"list", "--version"}).command, Command::Version);
 }
 
-TEST(ArgumentsTest, NewCommandsTakeTheirFiles) {
-  Arguments a = ParseArguments({"apply", "--output", "n", "--crc32", "0aBc12eF", "o", "p", "q"});
-  EXPECT_EQ(a.originalPath, "o");
-  EXPECT_EQ(a.patchPaths, (Args{"p", "q"}));
-  EXPECT_EQ(a.newPath, "n");
-  EXPECT_EQ(a.crc32, 0x0ABC12EFu);
-  a = ParseArguments({"status", "o", "p"});
-  EXPECT_EQ(a.command, Command::Status);
-  EXPECT_EQ(a.originalPath + a.patchPath, "op");
-  a = ParseArguments({"export", "--skip=2", "p", "n"});
-  EXPECT_EQ(a.command, Command::Export);
-  EXPECT_EQ(a.selection, Selection::Skip);
-  EXPECT_EQ(a.patchPath + a.newPath, "pn");
-  a = ParseArguments({"create", "o", "m", "n"});
-  EXPECT_EQ(a.originalPath + a.modifiedPath + a.newPath, "omn");
-  EXPECT_EQ(ParseArguments({"info", "a", "--", "-b"}).files, (Args{"a", "-b"}));
-}
-
 class WrongUsageTest : public ::testing::TestWithParam<Args> {};
 
 TEST_P(WrongUsageTest, IsAUsageError) {

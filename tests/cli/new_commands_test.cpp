@@ -69,12 +69,6 @@ class CommandsTest : public ::testing::Test {
   std::string second_ = dir_.Write("more.ips", IpsBytes().Data(3, "x").Run(0, 2, '-').Complete());
 };
 
-TEST_F(CommandsTest, SeveralPatchesGoInOrderEachOverTheLast) {
-  const Outcome o = RunCommand({"apply", original_, patch_, second_});
-  EXPECT_EQ(o.status, kExitDone) << o.err;
-  EXPECT_EQ(Read(original_), "--Ax4567zzzzcdQRS");
-}
-
 TEST_F(CommandsTest, OneBadPatchOfSeveralWritesNothing) {
   const std::string cut = dir_.Write("cut.ips", IpsBytes().Data(0, "zz").CutBy(1));
   const std::string bad = dir_.Write("bad.ips", "PATCX");
@@ -306,6 +300,7 @@ TEST(ManualPageTest, ShowsEveryExampleAndExitStatusOfTheHelp) {
   }
 }
 
+// Each patch goes over the result of the one before, all or nothing.
 TEST_F(CommandsTest, SeveralPatchesInPlaceAreAllOrNothingUnderWriteFailures) {
   int failures = 0;
   for (int step = 1;; ++step) {
