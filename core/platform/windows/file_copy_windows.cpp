@@ -38,9 +38,7 @@ std::wstring Wide(const std::string& path) {
   return *wide;
 }
 
-// Opens the link itself where a link stands at `path`, never its target. The
-// destination is shared for deleting too, so that the rename can replace it
-// while it is held open and locked.
+// Opens the link itself where a link stands at `path`, never its target.
 HANDLE OpenNoFollow(const std::string& path, DWORD access) {
   return ::CreateFileW(
       Wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -80,36 +78,43 @@ void CopyWholeFileOrThrow(const std::string& from, const std::string& to) {
     throw Error(windows::ErrorTextOf(::GetLastError()), from);
   }
 
-  const Handle destination(OpenNoFollow(to, GENERIC_READ));
-  if (destination.Valid()) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(destination.Get(), &info)) {
-      throw Error(windows::ErrorTextOf(::GetLastError()), to);
-    }
-    const bool link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    if (!link) {
-      if (::GetFileType(destination.Get()) != FILE_TYPE_DISK || IsLinkOrFolder(info) ||
-          (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        throw Error(kFileAccessDenied, to);
-      }
-      // Copying a file over itself would destroy it.
-      if (info.dwVolumeSerialNumber == sourceInfo.dwVolumeSerialNumber &&
-          info.nFileIndexHigh == sourceInfo.nFileIndexHigh &&
-          info.nFileIndexLow == sourceInfo.nFileIndexLow) {
-        throw Error(kFileAccessDenied, to);
-      }
-      // The same byte range beyond any data that the applier locks.
-      OVERLAPPED where{};
-      where.Offset = windows::kLockOffsetLow;
-      where.OffsetHigh = windows::kLockOffsetHigh;
-      if (!::LockFileEx(destination.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
-                        1, 0, &where)) {
+  // The destination is only checked and probed for another run's lock here:
+  // Windows refuses to rename over a file that is open (whatever its sharing),
+  // so the handle is closed before the copy replaces it, and a run that opens
+  // the file meanwhile makes that rename fail rather than lose its writes.
+  {
+    const Handle destination(OpenNoFollow(to, GENERIC_READ));
+    if (destination.Valid()) {
+      BY_HANDLE_FILE_INFORMATION info{};
+      if (!::GetFileInformationByHandle(destination.Get(), &info)) {
         throw Error(windows::ErrorTextOf(::GetLastError()), to);
       }
+      const bool link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+      if (!link) {
+        if (::GetFileType(destination.Get()) != FILE_TYPE_DISK || IsLinkOrFolder(info) ||
+            (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+          throw Error(kFileAccessDenied, to);
+        }
+        // Copying a file over itself would destroy it.
+        if (info.dwVolumeSerialNumber == sourceInfo.dwVolumeSerialNumber &&
+            info.nFileIndexHigh == sourceInfo.nFileIndexHigh &&
+            info.nFileIndexLow == sourceInfo.nFileIndexLow) {
+          throw Error(kFileAccessDenied, to);
+        }
+        // The same byte range beyond any data that the applier locks.
+        OVERLAPPED where{};
+        where.Offset = windows::kLockOffsetLow;
+        where.OffsetHigh = windows::kLockOffsetHigh;
+        if (!::LockFileEx(destination.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                          1, 0, &where)) {
+          throw Error(windows::ErrorTextOf(::GetLastError()), to);
+        }
+        ::UnlockFileEx(destination.Get(), 0, 1, 0, &where);
+      }
+    } else {
+      const DWORD error = ::GetLastError();
+      if (error != ERROR_FILE_NOT_FOUND) throw Error(windows::ErrorTextOf(error), to);
     }
-  } else {
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND) throw Error(windows::ErrorTextOf(error), to);
   }
 
   ReplacementFile copy = ReplacementFile::Create(to);
