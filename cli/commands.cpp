@@ -66,6 +66,13 @@ int ListRecords(const std::string& patchPath, std::ostream& out, std::ostream& e
 }
 
 int ApplyRecords(const Arguments& arguments, std::ostream& err) {
+  // All records and no backup: nothing to check against a list before the
+  // write, so the patch is read once, by the applier.
+  if (arguments.selection == Selection::All && !arguments.backup) {
+    return ApplyEveryRecord(arguments.originalPath, arguments.patchPath) == ApplyResult::BadHeader
+               ? NotAPatch(err)
+               : kExitDone;
+  }
   PatchTable table;
   if (LoadPatchIntoTable(arguments.patchPath, arguments.originalPath, table, Language::English) ==
       LoadResult::BadHeader) {

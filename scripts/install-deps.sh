@@ -10,6 +10,8 @@ packages=(
   # The window's captions are fitted to a narrow face; Liberation Sans has
   # Arial's metrics, so every caption fits its designed control.
   fonts-liberation2
+  # /usr/bin/time -v: the peak memory that scripts/bench-cli.sh reports.
+  time
 )
 if [[ "${1:-}" == "--with-screen" ]]; then
   packages+=(xvfb xauth imagemagick)

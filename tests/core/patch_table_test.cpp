@@ -183,6 +183,35 @@ TEST(PatchTableTest, ExecuteTestIsExactInEitherLanguage) {
   }
 }
 
+TEST(PatchTableTest, EveryMarkerCellReachesRowsNeverWritten) {
+  for (const std::string& every : {std::string(kExecuteRussian), std::string("free text")}) {
+    SCOPED_TRACE(every);
+    PatchTable table(3);
+    table.SetNumberCell(0, 1);
+    table.SetMarkerCell(0, "own text");
+    table.SetMarkerCell(1, kSkipEnglish);
+    table.SetEveryMarkerCell(every);
+    for (const int row : {0, 1, 2, 5000, 1'000'000}) EXPECT_EQ(table.Cell(3, row), every) << row;
+    EXPECT_EQ(table.MarkerIsExecute(7), every == kExecuteRussian);
+    EXPECT_FALSE(table.MarkerIsEmpty(7));
+    // Only markers change; a row written later keeps its own marker.
+    EXPECT_EQ(table.Cell(0, 0), "1");
+    EXPECT_EQ(table.Cell(0, 9), "");
+    table.SetMarkerCell(9, "mine");
+    table.SetNumberCell(20, 21);
+    EXPECT_EQ(table.Cell(3, 9), "mine");
+    EXPECT_EQ(table.Cell(3, 8), every);
+    EXPECT_EQ(table.Cell(3, 20), every);
+    // A copy holds the same texts and no longer follows the original.
+    const PatchTable copy = table;
+    table.SetEveryMarkerCell("");
+    EXPECT_EQ(table.Cell(3, 9), "");
+    EXPECT_EQ(copy.Cell(3, 9), "mine");
+    EXPECT_EQ(copy.Cell(3, 30), every);
+    EXPECT_EQ(copy.Cell(0, 20), "21");
+  }
+}
+
 TEST(PatchTableTest, MillionRowsStayCompact) {
   constexpr int kRows = 1'000'000;
   PatchTable table;
