@@ -92,10 +92,11 @@ class PatchTable {
     // The cell of `row`, covering it first.
     Code& At(std::size_t row) {
       if (row >= size_) [[unlikely]] {
-        if (row >= capacity_) {
-          Grow(row + 1);
-        }
-        std::fill(cells_ + size_, cells_ + row + 1, fill_);
+        if (row >= capacity_) Grow(row + 1);
+        // Locals: a store through a byte pointer could alias the members.
+        Code* const cells = cells_;
+        const Code fill = fill_;
+        for (std::size_t next = size_; next <= row; ++next) cells[next] = fill;
         size_ = row + 1;
       }
       return cells_[row];
