@@ -2,11 +2,13 @@
 
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/string_grid.hpp"
 #include "app/texts.hpp"
 #include "app/window_services.hpp"
+#include "core/file_access.hpp"
 #include "core/language.hpp"
 #include "core/patch_table.hpp"
 
@@ -33,6 +35,9 @@ class TForm1 : public QWidget {
   int LangEnglish = 1;
   int LangRussian = 0;
   int BackupTaken = 0;
+  // The file whose backup BackupTaken stands for: confirming that same file
+  // again keeps the backup that holds it as it was before patching.
+  std::optional<vips::FileIdentity> BackupIdentity;
   std::string SelectedOriginalPath;
   std::string SelectedPatchPath;
   int SavedTopRow = 0;

@@ -6,6 +6,7 @@
 
 #include "app/Patch1.hpp"
 #include "app/handler_scopes.hpp"
+#include "core/file_access.hpp"
 #include "core/patch_loader.hpp"
 #include "core/path_names.hpp"
 
@@ -18,9 +19,10 @@ void TForm1::Button1Click() {
     Services().SetBusyCursor();
     SelectedOriginalPath = *chosen;
     Edit1->setText(QString::fromStdString(vips::BareName(*chosen)));
-    // A newly confirmed original file (even the same one again) has had no
-    // backup yet. A cancelled dialog keeps the file, and so the flag.
-    BackupTaken = 0;
+    // A newly confirmed original file has had no backup yet; the same file
+    // confirmed again keeps its backup, which holds it as it was before
+    // patching. A cancelled dialog keeps the file, and so the flag.
+    if (!BackupIdentity || vips::IdentityOf(*chosen) != BackupIdentity) BackupTaken = 0;
   }
   Services().SetNormalCursor();
   SetStatus(Pick(texts::kStatusFileSelected));

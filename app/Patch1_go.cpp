@@ -2,12 +2,14 @@
 #include <QCheckBox>
 #include <QPushButton>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "app/Patch1.hpp"
 #include "app/handler_scopes.hpp"
 #include "core/apply.hpp"
 #include "core/error.hpp"
+#include "core/file_access.hpp"
 #include "core/file_copy.hpp"
 #include "core/path_names.hpp"
 
@@ -23,7 +25,11 @@ constexpr int kWholeRowsShown = 12;
 
 void TForm1::MakeBackupCopy() {
   const std::string backupPath = vips::BackupPathOf(SelectedOriginalPath);
-  const bool made = vips::CopyWholeFile(SelectedOriginalPath, backupPath);
+  // The backup must be a file of its own: a patch that stands under the
+  // backup's name would be overwritten by it.
+  const std::optional<vips::FileIdentity> patch = vips::IdentityOf(SelectedPatchPath);
+  const bool made = !(patch && patch == vips::IdentityOf(backupPath)) &&
+                    vips::CopyWholeFile(SelectedOriginalPath, backupPath);
 
   if (CheckBox2->isChecked()) {
     if (made) {
@@ -39,7 +45,10 @@ void TForm1::MakeBackupCopy() {
 
   // Only a copy that exists counts as the backup of this file: after a failed
   // one Go stops before writing, and the next Go tries the copy again.
-  if (made) BackupTaken = 1;
+  if (made) {
+    BackupTaken = 1;
+    BackupIdentity = vips::IdentityOf(SelectedOriginalPath);
+  }
 }
 
 void TForm1::BitBtn2Click() {
@@ -62,6 +71,14 @@ void TForm1::BitBtn2Click() {
   if (!PatchFileChosen()) {
     Services().Beep();
     Services().ShowMessage(PickUtf8(texts::kSelectPatchFile));
+    return;
+  }
+
+  // A patch given as its own original file would be changed while it is
+  // read; refused before a backup is taken or anything is written.
+  const std::optional<vips::FileIdentity> patchIdentity = vips::IdentityOf(SelectedPatchPath);
+  if (patchIdentity && patchIdentity == vips::IdentityOf(SelectedOriginalPath)) {
+    ReportError(vips::kFileAccessDenied);
     return;
   }
 

@@ -1,5 +1,6 @@
 #include "cli/commands.hpp"
 
+#include <optional>
 #include <ostream>
 
 #include "cli/usage_error.hpp"
@@ -18,6 +19,11 @@ namespace vips::cli {
 namespace {
 
 constexpr const char* kInvalidPatch = "Invalid IPS file!";
+
+// An error as the command line shows it: the file it concerns first.
+std::string Described(const Error& error) {
+  return error.Path().empty() ? error.what() : error.Path() + ": " + error.what();
+}
 
 int NotAPatch(std::ostream& err) {
   err << kInvalidPatch << '\n';
@@ -85,12 +91,32 @@ int ApplyRecords(const Arguments& arguments, std::ostream& err) {
   }
   ChooseRecords(table, arguments.selection, named);
 
+  // Checked before a backup is taken: the applier refuses it too, but only
+  // after the copy.
+  const std::optional<FileIdentity> patchIdentity = IdentityOf(arguments.patchPath);
+  if (patchIdentity && patchIdentity == IdentityOf(arguments.originalPath)) {
+    throw Error(kFileAccessDenied, arguments.originalPath);
+  }
   if (arguments.backup) {
     const std::string backupPath = BackupPathOf(arguments.originalPath);
-    if (!CopyWholeFile(arguments.originalPath, backupPath)) {
-      err << "Reserve copy of the file " << backupPath << " is not created! Nothing was written to "
-          << arguments.originalPath << ".\n";
+    if (patchIdentity && patchIdentity == IdentityOf(backupPath)) {
+      err << "Reserve copy of the file " << backupPath << " is not created! It is the patch file "
+          << arguments.patchPath << ". Nothing was written to " << arguments.originalPath << ".\n";
       return kExitCopyFailed;
+    }
+    // A backup taken by an earlier run holds the file as it was before that
+    // run's records: replacing it with the patched file would lose the way back.
+    if (IsRegularFile(backupPath)) {
+      err << "Kept the existing backup " << backupPath << ".\n";
+    } else {
+      try {
+        CopyWholeFileOrThrow(arguments.originalPath, backupPath);
+      } catch (const Error& error) {
+        err << "Reserve copy of the file " << backupPath
+            << " is not created! Nothing was written to " << arguments.originalPath << ". ("
+            << Described(error) << ")\n";
+        return kExitCopyFailed;
+      }
     }
   }
   if (ApplyMarkedRecords(arguments.originalPath, arguments.patchPath, table) ==
@@ -102,9 +128,11 @@ int ApplyRecords(const Arguments& arguments, std::ostream& err) {
 
 int RecoverOriginal(const std::string& originalPath, std::ostream& err) {
   const std::string backupPath = BackupPathOf(originalPath);
-  if (!CopyWholeFile(backupPath, originalPath)) {
+  try {
+    CopyWholeFileOrThrow(backupPath, originalPath);
+  } catch (const Error& error) {
     err << "File " << originalPath << " is not recovered! (could not copy " << backupPath
-        << " over it)\n";
+        << " over it: " << Described(error) << ")\n";
     return kExitCopyFailed;
   }
   return kExitDone;
@@ -138,7 +166,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     err << "velmorant-ips-cli: " << error.what() << '\n' << kUsageLine;
     return kExitUsage;
   } catch (const Error& error) {
-    err << error.what() << '\n';
+    err << Described(error) << '\n';
     return kExitIoError;
   } catch (const std::exception& error) {
     // Out of memory and the like: still a failure the caller must see.

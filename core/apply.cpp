@@ -1,8 +1,10 @@
 #include "core/apply.hpp"
 
+#include <algorithm>
 #include <optional>
 
 #include "core/block_cache.hpp"
+#include "core/error.hpp"
 #include "core/opened_patch.hpp"
 #include "core/patch_table.hpp"
 
@@ -15,9 +17,15 @@ ApplyResult ApplyMarkedRecords(const std::string& originalPath, const std::strin
   std::optional<OpenedPatch> files = OpenPatchThenOriginal(patchPath, originalPath);
   if (!files) return ApplyResult::BadHeader;
   IpsReader& reader = files->reader;
+  ExistingFile& original = files->original;
+  // One writer at a time among our own processes: a second apply or recover
+  // of this file fails here, before anything is read or written.
+  original.LockForWriting();
+  // Writing a patch into itself would change the records while they are read.
+  if (IdentityOf(patchPath) == original.Identity()) throw Error(kFileAccessDenied, originalPath);
   // Marked records land in the cache first and reach the file only once the
   // patch has read through to its end marker: a cut patch writes nothing.
-  BlockCache cache(files->original);
+  BlockCache cache;
 
   // Records are paired with rows by position.
   for (int row = 0;; ++row) {
@@ -49,8 +57,15 @@ ApplyResult ApplyMarkedRecords(const std::string& originalPath, const std::strin
   // Drops the row that the end marker began.
   table.SetRowCount(table.RowCount() - 1);
   reader.Close();
-  cache.Flush();
-  files->original.Close();
+  if (!cache.Empty()) {
+    // The room for every byte is taken before the first one is written, so a
+    // full disk is found while the file is still as it was; a write that
+    // fails all the same is undone by the cache.
+    const std::uint64_t length = original.Length();
+    original.Reserve(std::max(length, cache.End()));
+    cache.Flush(original, length);
+  }
+  original.Close();
   return ApplyResult::Applied;
 }
 

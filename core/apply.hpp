@@ -14,10 +14,15 @@ enum class ApplyResult { Applied, BadHeader };
 // walk re-counts the rows and rewrites the number and first-address cells,
 // reads the markers and leaves the final-address cells alone.
 //
-// Nothing is written unless the whole patch reads through to its end marker:
-// a cut patch throws "Read beyond end of file" and leaves the original file
-// exactly as it was. Writes go through a block cache and reach the file at
-// the end, block by block, in ascending order.
+// All or nothing: nothing is written unless the whole patch reads through to
+// its end marker (a cut patch throws "Read beyond end of file"); the disk
+// space for the file's final length is taken before the first byte is
+// written ("Disk full" leaves the file as it was); and a write that fails
+// after that is undone, the original bytes and length restored. Only the
+// records' bytes change. The original file is locked against a second apply
+// or recover by this program while the walk runs ("I/O error 11" or the
+// platform's lock error), and a patch given as its own original file is
+// refused ("File access denied").
 ApplyResult ApplyMarkedRecords(const std::string& originalPath, const std::string& patchPath,
                                PatchTable& table);
 

@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace vips {
 
@@ -17,12 +19,29 @@ inline constexpr const char* kDiskFull = "Disk full";
 // "I/O error %d" with the system's error number.
 std::string IoErrorText(int systemError);
 
+// What tells one file from another whatever path names it: the device (or
+// volume) and the file's number on it.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t index = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// The identity of the file at `path` (a link is followed); nothing when it
+// cannot be told, as for a missing file.
+[[nodiscard]] std::optional<FileIdentity> IdentityOf(const std::string& path);
+
+// True when a regular file stands at `path` itself (a link to one is not).
+[[nodiscard]] bool IsRegularFile(const std::string& path);
+
 // An existing file opened for reading and writing, shared for reading and
 // writing with other programs; never created, never truncated. A file whose
 // permission bits grant no write access is refused with "File access denied",
-// also for root, as a read-only file is on Windows.
+// also for root, as a read-only file is on Windows; so is anything that is no
+// regular file (a folder, a device, a pipe).
 //
-// Every failing operation throws vips::Error with the text for its cause.
+// Every failing operation throws vips::Error with the text for its cause and
+// the file's path.
 // The handle closes itself; Close() reports a failing close.
 class ExistingFile {
  public:
@@ -41,6 +60,20 @@ class ExistingFile {
   [[nodiscard]] std::size_t ReadAt(std::uint64_t position, void* buffer, std::size_t size);
   // Writes all `size` bytes at `position` ("Disk full" when the device is).
   void WriteAt(std::uint64_t position, const void* buffer, std::size_t size);
+  [[nodiscard]] std::uint64_t Length();
+  // Makes the file `length` bytes long, cutting or extending it.
+  void SetLength(std::uint64_t length);
+  // Makes the file at least `length` bytes long with real disk space behind
+  // every byte below `length`, so that later writes there cannot find the
+  // disk full. On failure the file keeps its length ("Disk full" when the
+  // space is not there).
+  void Reserve(std::uint64_t length);
+  // Holds an exclusive lock among this program's processes until the file is
+  // closed; another program's reads and writes are not blocked. Fails at
+  // once with the system's lock error when another process holds it.
+  void LockForWriting();
+  [[nodiscard]] FileIdentity Identity();
+  [[nodiscard]] const std::string& Path() const { return path_; }
   void Close();
   [[nodiscard]] bool IsOpen() const;
 
@@ -50,8 +83,13 @@ class ExistingFile {
 #else
   using Native = int;
 #endif
-  explicit ExistingFile(Native handle) : handle_(handle) {}
+  ExistingFile(Native handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+  [[noreturn]] void Fail(const std::string& text) const;
+#ifdef _WIN32
+  [[noreturn]] void ThrowLastError() const;
+#endif
   Native handle_;
+  std::string path_;
 };
 
 }  // namespace vips

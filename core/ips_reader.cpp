@@ -24,7 +24,7 @@ bool IpsReader::Fill() {
 }
 
 std::uint8_t IpsReader::ReadByte() {
-  if (!Fill()) throw Error(kReadBeyondEnd);
+  if (!Fill()) throw Error(kReadBeyondEnd, file_.Path());
   return buffer_[begin_++];
 }
 
@@ -59,7 +59,7 @@ RunBody IpsReader::ReadRunBody() {
 }
 
 std::size_t IpsReader::NextPiece(std::size_t wanted) {
-  if (!Fill()) throw Error(kReadBeyondEnd);
+  if (!Fill()) throw Error(kReadBeyondEnd, file_.Path());
   return std::min(wanted, end_ - begin_);
 }
 

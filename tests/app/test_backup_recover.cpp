@@ -24,6 +24,8 @@ class BackupRecoverTest : public QObject {
  private slots:
   void backupIsTakenBeforeWritingAndRecoverPutsItBack();
   void backupIsTakenOncePerConfirmedChoice();
+  void goRefusesABackupOrOriginalThatIsThePatch();
+  void devicesAreRefusedAsOriginals();
   void backupOptionOffThenOnBacksUpThePatchedFile();
   void failedBackupWritesNothingAndNextGoRetries_data();
   void failedBackupWritesNothingAndNextGoRetries();
@@ -86,12 +88,59 @@ void BackupRecoverTest::backupIsTakenOncePerConfirmedChoice() {
   s.Go();
   QCOMPARE(s.Bytes(s.Backup()), kOriginalBytes);
 
-  // A confirmed choice, even of the same file, earns a fresh backup.
+  // The same file confirmed again keeps its clean backup, also under
+  // another name for it.
   s.ChooseOriginal(s.original);
+  QCOMPARE(s.form.BackupTaken, 1);
+  s.ChooseOriginal(s.dir.Path() + "/./image.bin");
+  QCOMPARE(s.form.BackupTaken, 1);
+  s.Go();
+  QCOMPARE(s.Bytes(s.Backup()), kOriginalBytes);
+
+  // Another file earns a backup of its own.
+  const std::string other = s.dir.Write("other.bin", "0000000000");
+  s.ChooseOriginal(other);
   QCOMPARE(s.form.BackupTaken, 0);
   s.Go();
-  QCOMPARE(s.Bytes(s.Backup()), QByteArray("ABxxxxxxxx"));
+  QCOMPARE(s.Bytes(other + "_backup"), QByteArray("0000000000"));
+  QCOMPARE(s.Bytes(other), QByteArray("AB00000000"));
   QCOMPARE(s.form.BackupTaken, 1);
+}
+
+void BackupRecoverTest::goRefusesABackupOrOriginalThatIsThePatch() {
+  PatchingSession s;
+  s.Prepare(kOriginal, kPatch);
+  // The patch itself stands under the backup's name.
+  const std::string patch = s.dir.Write("image.bin_backup", kPatch);
+  s.ChoosePatch(patch);
+  s.ForgetEvents();
+  s.Go();
+  QCOMPARE(s.Messages(),
+           QStringList({"Reserve copy of the file image.bin_backup is not created!"}));
+  QCOMPARE(s.Bytes(patch), QByteArray::fromStdString(kPatch));
+  QCOMPARE(s.Bytes(s.original), kOriginalBytes);
+
+  // The patch chosen as its own original file.
+  s.ChooseOriginal(patch);
+  s.ForgetEvents();
+  s.Go();
+  QCOMPARE(s.Errors(), QStringList({"File access denied."}));
+  QCOMPARE(s.Bytes(patch), QByteArray::fromStdString(kPatch));
+  QVERIFY(!std::filesystem::exists(patch + "_backup"));
+}
+
+void BackupRecoverTest::devicesAreRefusedAsOriginals() {
+  PatchingSession s;
+  s.Prepare(kOriginal, kPatch);
+  s.ChooseOriginal(std::string("/dev/null"));
+  s.ForgetEvents();
+  s.ChoosePatch(s.patch);
+  QCOMPARE(s.Errors(), QStringList({"File access denied."}));
+  s.SetBackupOption(false);
+  s.ForgetEvents();
+  s.Go();
+  QCOMPARE(s.Errors(), QStringList({"File access denied."}));
+  QVERIFY(!std::filesystem::exists("/dev/null_backup"));
 }
 
 void BackupRecoverTest::backupOptionOffThenOnBacksUpThePatchedFile() {

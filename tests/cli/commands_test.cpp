@@ -134,7 +134,7 @@ TEST_F(ListTest, CutPatchListsTheCompleteRecordsThenFails) {
     const Outcome o = RunCommand({"list", dir_.Write("cut.ips", cut.bytes)});
     EXPECT_EQ(o.status, kExitIoError);
     EXPECT_EQ(o.out, cut.listed);
-    EXPECT_EQ(o.err, "Read beyond end of file\n");
+    EXPECT_EQ(o.err, dir_.File("cut.ips") + ": Read beyond end of file\n");
   }
 }
 
@@ -150,12 +150,12 @@ TEST_F(ListTest, NotAPatch) {
 TEST_F(ListTest, UnreadablePatchIsAnIoError) {
   Outcome o = RunCommand({"list", dir_.File("missing.ips")});
   EXPECT_EQ(o.status, kExitIoError);
-  EXPECT_EQ(o.err, "File not found\n");
+  EXPECT_EQ(o.err, dir_.File("missing.ips") + ": File not found\n");
 
   ASSERT_EQ(chmod(patch_.c_str(), 0444), 0);
   o = RunCommand({"list", patch_});
   EXPECT_EQ(o.status, kExitIoError);
-  EXPECT_EQ(o.err, "File access denied\n");
+  EXPECT_EQ(o.err, patch_ + ": File access denied\n");
   EXPECT_EQ(o.out, "");
 }
 
@@ -224,7 +224,7 @@ TEST_F(ApplyTest, CutPatchFailsAndLeavesTheOriginalAlone) {
   const std::string cut = dir_.Write("cut.ips", kThree.CutBy(2));
   const Outcome o = RunCommand({"apply", original_, cut});
   EXPECT_EQ(o.status, kExitIoError);
-  EXPECT_EQ(o.err, "Read beyond end of file\n");
+  EXPECT_EQ(o.err, cut + ": Read beyond end of file\n");
   EXPECT_EQ(o.out, "");
   ExpectOriginalUnchanged();
 }
@@ -240,27 +240,43 @@ TEST_F(ApplyTest, BadHeaderIsNotAPatch) {
 TEST_F(ApplyTest, FilesThatCannotBeOpenedAreIoErrors) {
   Outcome o = RunCommand({"apply", dir_.File("none.bin"), patch_});
   EXPECT_EQ(o.status, kExitIoError);
-  EXPECT_EQ(o.err, "File not found\n");
+  EXPECT_EQ(o.err, dir_.File("none.bin") + ": File not found\n");
+
+  // A device, and the patch given as its own original, are no files to patch.
+  for (const std::string& original : {std::string("/dev/null"), patch_}) {
+    o = RunCommand({"apply", "--backup", original, patch_});
+    EXPECT_EQ(o.status, kExitIoError);
+    EXPECT_EQ(o.err, original + ": File access denied\n");
+    EXPECT_FALSE(std::filesystem::exists(original + "_backup"));
+  }
+  EXPECT_EQ(Text(ReadAll(patch_)), kThree.Complete());
 
   ASSERT_EQ(chmod(original_.c_str(), 0444), 0);
   o = RunCommand({"apply", original_, patch_});
   EXPECT_EQ(o.status, kExitIoError);
-  EXPECT_EQ(o.err, "File access denied\n");
+  EXPECT_EQ(o.err, original_ + ": File access denied\n");
   ExpectOriginalUnchanged();
 }
 
 TEST_F(ApplyTest, BackupHoldsTheFileAsItWasBeforeTheRecords) {
   const std::string backup = original_ + "_backup";
-  dir_.Write("image.bin_backup", "an older backup, to be replaced");
-  const Outcome o = RunCommand({"apply", "--backup", "--only", "2", original_, patch_});
+  Outcome o = RunCommand({"apply", "--backup", "--only", "2", original_, patch_});
   EXPECT_EQ(o.status, kExitDone) << o.err;
+  EXPECT_EQ(o.err, "");
   EXPECT_EQ(Text(ReadAll(backup)), kOriginal);
   EXPECT_EQ(OriginalNow(), "01234567zzzzcdef");
+  // A second run keeps the clean backup, read-only or not.
+  ASSERT_EQ(chmod(backup.c_str(), 0444), 0);
+  o = RunCommand({"apply", "--backup", original_, patch_});
+  EXPECT_EQ(o.status, kExitDone) << o.err;
+  EXPECT_EQ(o.err, "Kept the existing backup " + backup + ".\n");
+  EXPECT_EQ(Text(ReadAll(backup)), kOriginal);
+  EXPECT_EQ(OriginalNow(), "01AB4567zzzzcdQRS");
 }
 
 TEST_F(ApplyTest, FailedBackupWritesNothing) {
   const std::string backup = original_ + "_backup";
-  // A folder in the way, then a read-only file in the way.
+  // A folder in the way.
   std::filesystem::create_directory(backup);
   Outcome o = RunCommand({"apply", "--backup", original_, patch_});
   EXPECT_EQ(o.status, kExitCopyFailed);
@@ -268,12 +284,14 @@ TEST_F(ApplyTest, FailedBackupWritesNothing) {
   ExpectOriginalUnchanged();
   std::filesystem::remove(backup);
 
-  dir_.Write("image.bin_backup", "old");
-  ASSERT_EQ(chmod(backup.c_str(), 0444), 0);
-  o = RunCommand({"apply", "--backup", original_, patch_});
+  // The patch itself in the way: it would be overwritten by the backup.
+  const std::string patch = dir_.Write("image.bin_backup", kThree.Complete());
+  o = RunCommand({"apply", "--backup", original_, patch});
   EXPECT_EQ(o.status, kExitCopyFailed);
+  EXPECT_TRUE(Contains(o.err, "It is the patch file")) << o.err;
   EXPECT_EQ(o.out, "");
   ExpectOriginalUnchanged();
+  EXPECT_EQ(Text(ReadAll(patch)), kThree.Complete());
 }
 
 // --- recover ----------------------------------------------------------------

@@ -70,7 +70,7 @@ TEST(ExecutableTest, CutPatchListingOnStdoutErrorOnStderr) {
   const Process p = RunExecutable(dir, {"list", patch});
   EXPECT_EQ(p.status, 2);
   EXPECT_EQ(p.out, "1\t100\t102\tdata\t3\n");
-  EXPECT_EQ(p.err, "Read beyond end of file\n");
+  EXPECT_EQ(p.err, patch + ": Read beyond end of file\n");
 }
 
 TEST(ExecutableTest, AppliesTheChosenRecords) {

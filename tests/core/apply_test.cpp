@@ -277,7 +277,11 @@ TEST_F(ApplyTest, FailuresGiveTheirTextsAndCloseTheFiles) {
       {readOnly, patch, kFileAccessDenied},
       {original_, readOnlyPatch, kFileAccessDenied},
       {original_, dir_.File("missing.ips"), kFileNotFound},
-      {"/dev/full", patch, kDiskFull},
+      // Devices are no files to patch.
+      {"/dev/full", patch, kFileAccessDenied},
+      {"/dev/null", patch, kFileAccessDenied},
+      // A patch given as its own original file.
+      {patch, patch, kFileAccessDenied},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.original + " / " + c.patch);
@@ -286,6 +290,7 @@ TEST_F(ApplyTest, FailuresGiveTheirTextsAndCloseTheFiles) {
   }
   EXPECT_EQ(ReadAll(readOnly), BytesOf("0123456789"));
   EXPECT_EQ(ReadAll(original_), BytesOf("0123456789"));
+  EXPECT_EQ(ReadAll(patch), BytesOf(PatchBuilder().Data(0, "zz").End().Bytes()));
 }
 
 }  // namespace

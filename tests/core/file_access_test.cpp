@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/error.hpp"
+#include "core/write_fault.hpp"
 #include "support/temp_dir.hpp"
 
 namespace vips {
@@ -137,14 +138,29 @@ TEST(ExistingFileTest, MovingHandsOverTheOneDescriptor) {
   EXPECT_EQ(OpenDescriptorCount(), before);
 }
 
-TEST(ExistingFileTest, FullDeviceReportsDiskFull) {
-  ExistingFile file = ExistingFile::Open("/dev/full");
+TEST(ExistingFileTest, DevicesAreRefusedAndAFullDiskIsDiskFullWithThePath) {
+  for (const char* device : {"/dev/full", "/dev/null", "/dev/zero"}) {
+    try {
+      (void)ExistingFile::Open(device);
+      FAIL() << device << " was taken for a file";
+    } catch (const Error& error) {
+      EXPECT_EQ(std::string(error.what()), kFileAccessDenied);
+      EXPECT_EQ(error.Path(), device);
+    }
+  }
+  TempDir dir;
+  const std::string path = dir.Write("a.bin", "abc");
+  ExistingFile file = ExistingFile::Open(path);
+  write_fault::FailNthStep(1);
   try {
     file.WriteAt(0, "x", 1);
-    FAIL() << "write to a full device succeeded";
+    FAIL() << "the failing write succeeded";
   } catch (const Error& error) {
     EXPECT_EQ(std::string(error.what()), kDiskFull);
+    EXPECT_EQ(error.Path(), path);
   }
+  write_fault::FailNthStep(0);
+  EXPECT_EQ(ReadAll(path), std::vector<std::uint8_t>({'a', 'b', 'c'}));
 }
 
 TEST(ExistingFileTest, OtherCausesGiveTheSystemErrorNumber) {

@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "core/write_fault.hpp"
 #include "support/temp_dir.hpp"
 
 namespace vips {
@@ -81,6 +84,53 @@ TEST(CopyWholeFileTest, RefusesAndLeavesFilesAsTheyWere) {
 
   EXPECT_EQ(ReadAll(readOnly), Bytes("keep me"));
   EXPECT_EQ(ReadAll(self), Bytes("only copy"));
+}
+
+TEST(CopyWholeFileTest, InterruptedAtAnyWriteTheDestinationIsWholeOldOrWholeNew) {
+  TempDir dir;
+  // Several chunks of the copy.
+  std::string source(2'500'000, '\0');
+  for (std::size_t i = 0; i < source.size(); ++i) source[i] = static_cast<char>(i % 253);
+  const std::string from = dir.Write("from.bin", source);
+  for (int step = 1;; ++step) {
+    SCOPED_TRACE(step);
+    const std::string to = dir.Write("to.bin", "old backup");
+    write_fault::FailNthStep(step);
+    const bool copied = CopyWholeFile(from, to);
+    write_fault::FailNthStep(0);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
+                            std::filesystem::directory_iterator()),
+              2)
+        << "a temporary file was left";
+    if (copied) {
+      EXPECT_EQ(ReadAll(to), Bytes(source));
+      EXPECT_GT(step, 3);
+      break;
+    }
+    EXPECT_EQ(ReadAll(to), Bytes("old backup"));
+  }
+}
+
+TEST(CopyWholeFileTest, LinksAreReplacedAtTheDestinationAndRefusedAsTheSource) {
+  TempDir dir;
+  const std::string victim = dir.Write("victim.txt", "keep");
+  const std::string from = dir.Write("o.bin", "original");
+  ::chmod(from.c_str(), 0640);
+  const std::string to = dir.File("o.bin_backup");
+  ASSERT_EQ(::symlink(victim.c_str(), to.c_str()), 0);
+  ASSERT_TRUE(CopyWholeFile(from, to));
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(to)));
+  EXPECT_EQ(ReadAll(to), Bytes("original"));
+  EXPECT_EQ(ReadAll(victim), Bytes("keep"));
+  struct stat info {};
+  ASSERT_EQ(::stat(to.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u) << "the copy takes the source's permission bits";
+
+  // A link as the backup to recover from is refused: its target is no backup.
+  const std::string link = dir.File("link_backup");
+  ASSERT_EQ(::symlink(victim.c_str(), link.c_str()), 0);
+  EXPECT_FALSE(CopyWholeFile(link, from));
+  EXPECT_EQ(ReadAll(from), Bytes("original"));
 }
 
 TEST(CopyWholeFileTest, FullDiskIsAFailure) {

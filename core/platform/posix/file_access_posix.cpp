@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,6 +8,8 @@
 
 #include "core/error.hpp"
 #include "core/file_access.hpp"
+#include "core/platform/posix/system_error_text.hpp"
+#include "core/write_fault.hpp"
 
 namespace vips {
 
@@ -27,6 +30,14 @@ bool IsFolder(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
+
+FileIdentity IdentityFrom(const struct stat& info) {
+  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
+}  // namespace
+
+namespace posix {
 
 std::string ErrorTextOf(int error) {
   switch (error) {
@@ -49,46 +60,72 @@ std::string ErrorTextOf(int error) {
   }
 }
 
-[[noreturn]] void ThrowOpenError(const std::string& path, int error) {
-  if (error == ENOENT) throw Error(IsFolder(FolderOf(path)) ? kFileNotFound : kInvalidFilename);
-  throw Error(ErrorTextOf(error));
+std::string OpenErrorTextOf(const std::string& path, int error) {
+  if (error == ENOENT) return IsFolder(FolderOf(path)) ? kFileNotFound : kInvalidFilename;
+  return ErrorTextOf(error);
 }
 
-[[noreturn]] void ThrowError(int error) {
-  throw Error(ErrorTextOf(error));
+void LockExclusively(int handle) {
+  // flock locks belong to the open file, so two opens of one file conflict
+  // also within one process; they are advisory, so other programs' reads and
+  // writes go on.
+  while (::flock(handle, LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EINTR) throw Error(ErrorTextOf(errno));
+  }
 }
 
-}  // namespace
+}  // namespace posix
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+  struct stat info {};
+  if (path.empty() || path.find('\0') != std::string::npos || ::stat(path.c_str(), &info) != 0) {
+    return std::nullopt;
+  }
+  return IdentityFrom(info);
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat info {};
+  return !path.empty() && path.find('\0') == std::string::npos &&
+         ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
 
 ExistingFile ExistingFile::Open(const std::string& path) {
-  if (path.empty()) throw Error(kFileNotFound);
+  if (path.empty()) throw Error(kFileNotFound, path);
   // The system would stop reading the name at a NUL and open another file.
-  if (path.find('\0') != std::string::npos) throw Error(kInvalidFilename);
+  if (path.find('\0') != std::string::npos) throw Error(kInvalidFilename, path);
   int handle;
+  // Without waiting: a pipe or a device must not hold the program up before
+  // it is found to be no file to patch.
   do {
-    handle = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
+    handle = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   } while (handle < 0 && errno == EINTR);
-  if (handle < 0) ThrowOpenError(path, errno);
-  ExistingFile file(handle);
+  if (handle < 0) throw Error(posix::OpenErrorTextOf(path, errno), path);
+  ExistingFile file(handle, path);
 
   struct stat info {};
-  if (::fstat(handle, &info) != 0) ThrowError(errno);
-  if (S_ISDIR(info.st_mode)) throw Error(kFileAccessDenied);
-  // A pipe or socket would leave a read waiting forever: it is no file to patch.
-  if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) throw Error(kFileAccessDenied);
+  if (::fstat(handle, &info) != 0) file.Fail(posix::ErrorTextOf(errno));
+  // Only a regular file has bytes to patch: a folder, a pipe or a device
+  // (/dev/null, /dev/zero) is refused.
+  if (!S_ISREG(info.st_mode)) file.Fail(kFileAccessDenied);
   // Root may open a file whose write bits are all clear; such a file is
   // read-only for this program whoever runs it.
-  if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) throw Error(kFileAccessDenied);
+  if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) file.Fail(kFileAccessDenied);
+  const int flags = ::fcntl(handle, F_GETFL);
+  if (flags < 0 || ::fcntl(handle, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    file.Fail(posix::ErrorTextOf(errno));
+  }
   return file;
 }
 
 ExistingFile::ExistingFile(ExistingFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, kClosed)) {}
+    : handle_(std::exchange(other.handle_, kClosed)), path_(std::move(other.path_)) {}
 
 ExistingFile& ExistingFile::operator=(ExistingFile&& other) noexcept {
   if (this != &other) {
     if (handle_ != kClosed) ::close(handle_);
     handle_ = std::exchange(other.handle_, kClosed);
+    path_ = std::move(other.path_);
   }
   return *this;
 }
@@ -105,7 +142,7 @@ std::size_t ExistingFile::ReadSome(void* buffer, std::size_t size) {
   for (;;) {
     const ssize_t count = ::read(handle_, buffer, size);
     if (count >= 0) return static_cast<std::size_t>(count);
-    if (errno != EINTR) ThrowError(errno);
+    if (errno != EINTR) Fail(posix::ErrorTextOf(errno));
   }
 }
 
@@ -117,7 +154,7 @@ std::size_t ExistingFile::ReadAt(std::uint64_t position, void* buffer, std::size
         ::pread(handle_, bytes + done, size - done, static_cast<off_t>(position + done));
     if (count < 0) {
       if (errno == EINTR) continue;
-      ThrowError(errno);
+      Fail(posix::ErrorTextOf(errno));
     }
     if (count == 0) break;
     done += static_cast<std::size_t>(count);
@@ -129,28 +166,78 @@ void ExistingFile::WriteAt(std::uint64_t position, const void* buffer, std::size
   const auto* bytes = static_cast<const unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < size) {
-    const auto at = static_cast<off_t>(position + done);
-    ssize_t count = ::pwrite(handle_, bytes + done, size - done, at);
-    if (count < 0 && errno == ESPIPE) {
-      // Some devices take no positioned write; seek, then write.
-      if (::lseek(handle_, at, SEEK_SET) < 0) ThrowError(errno);
-      count = ::write(handle_, bytes + done, size - done);
-    }
+    if (write_fault::StepFails()) Fail(kDiskFull);
+    const ssize_t count =
+        ::pwrite(handle_, bytes + done, size - done, static_cast<off_t>(position + done));
     if (count < 0) {
       if (errno == EINTR) continue;
-      ThrowError(errno);
+      Fail(posix::ErrorTextOf(errno));
     }
     // A write that takes nothing and reports no error cannot make progress.
-    if (count == 0) ThrowError(ENOSPC);
+    if (count == 0) Fail(kDiskFull);
     done += static_cast<std::size_t>(count);
   }
+}
+
+std::uint64_t ExistingFile::Length() {
+  struct stat info {};
+  if (::fstat(handle_, &info) != 0) Fail(posix::ErrorTextOf(errno));
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
+void ExistingFile::SetLength(std::uint64_t length) {
+  if (write_fault::StepFails()) Fail(kDiskFull);
+  while (::ftruncate(handle_, static_cast<off_t>(length)) != 0) {
+    if (errno != EINTR) Fail(posix::ErrorTextOf(errno));
+  }
+}
+
+void ExistingFile::Reserve(std::uint64_t length) {
+  const std::uint64_t before = Length();
+  int error = write_fault::StepFails() ? ENOSPC : 0;
+  if (error == 0) {
+#ifdef __linux__
+    // fallocate itself, not posix_fallocate: where the file system cannot
+    // reserve space, the library's stand-in would write every block of the
+    // file, and a write that still finds the disk full is undone anyway.
+    while (::fallocate(handle_, 0, 0, static_cast<off_t>(length)) != 0) {
+      error = errno;
+      if (error != EINTR) break;
+      error = 0;
+    }
+    if (error == EOPNOTSUPP) error = 0;
+#else
+    error = ::posix_fallocate(handle_, 0, static_cast<off_t>(length));
+    if (error == EINVAL || error == EOPNOTSUPP) error = 0;
+#endif
+  }
+  if (error == 0 && Length() < length) SetLength(length);
+  if (error != 0) {
+    // A reservation that failed half-way may have made the file longer.
+    if (Length() != before) ::ftruncate(handle_, static_cast<off_t>(before));
+    Fail(posix::ErrorTextOf(error));
+  }
+}
+
+void ExistingFile::LockForWriting() {
+  try {
+    posix::LockExclusively(handle_);
+  } catch (const Error& error) {
+    Fail(error.what());
+  }
+}
+
+FileIdentity ExistingFile::Identity() {
+  struct stat info {};
+  if (::fstat(handle_, &info) != 0) Fail(posix::ErrorTextOf(errno));
+  return IdentityFrom(info);
 }
 
 void ExistingFile::Close() {
   if (handle_ == kClosed) return;
   const int handle = std::exchange(handle_, kClosed);
   // After close() the descriptor is gone even when it reports EINTR.
-  if (::close(handle) != 0 && errno != EINTR) ThrowError(errno);
+  if (::close(handle) != 0 && errno != EINTR) Fail(posix::ErrorTextOf(errno));
 }
 
 }  // namespace vips

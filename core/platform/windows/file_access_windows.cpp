@@ -6,7 +6,9 @@
 
 #include "core/error.hpp"
 #include "core/file_access.hpp"
+#include "core/platform/windows/system_error_text.hpp"
 #include "core/platform/windows/wide_path.hpp"
+#include "core/write_fault.hpp"
 
 namespace vips {
 
@@ -14,7 +16,33 @@ namespace {
 
 void* const kClosed = nullptr;
 
-std::string ErrorTextOf(DWORD error) {
+// The byte that the lock among this program's processes covers: far beyond
+// any data, so that other programs' reads and writes are never blocked.
+constexpr DWORD kLockOffsetLow = 0xFFFFFFFEu;
+constexpr DWORD kLockOffsetHigh = 0x7FFFFFFFu;
+
+FileIdentity IdentityFrom(const BY_HANDLE_FILE_INFORMATION& info) {
+  return {info.dwVolumeSerialNumber,
+          static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+}
+
+// ReadFile and WriteFile take at most a DWORD of bytes per call.
+DWORD ChunkOf(std::size_t size) {
+  return static_cast<DWORD>(std::min<std::size_t>(size, 0x40000000u));
+}
+
+OVERLAPPED OverlappedAt(std::uint64_t position) {
+  OVERLAPPED overlapped{};
+  overlapped.Offset = static_cast<DWORD>(position & 0xFFFFFFFFu);
+  overlapped.OffsetHigh = static_cast<DWORD>(position >> 32);
+  return overlapped;
+}
+
+}  // namespace
+
+namespace windows {
+
+std::string ErrorTextOf(unsigned long error) {
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
       return kFileNotFound;
@@ -34,47 +62,58 @@ std::string ErrorTextOf(DWORD error) {
   }
 }
 
-[[noreturn]] void ThrowLastError() {
-  throw Error(ErrorTextOf(::GetLastError()));
+}  // namespace windows
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+  if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
+  const std::optional<std::wstring> wide = windows::WidePath(path);
+  if (!wide) return std::nullopt;
+  HANDLE handle =
+      ::CreateFileW(wide->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool known = ::GetFileInformationByHandle(handle, &info) != FALSE;
+  ::CloseHandle(handle);
+  if (!known) return std::nullopt;
+  return IdentityFrom(info);
 }
 
-// ReadFile and WriteFile take at most a DWORD of bytes per call.
-DWORD ChunkOf(std::size_t size) {
-  return static_cast<DWORD>(std::min<std::size_t>(size, 0x40000000u));
+bool IsRegularFile(const std::string& path) {
+  if (path.empty() || path.find('\0') != std::string::npos) return false;
+  const std::optional<std::wstring> wide = windows::WidePath(path);
+  if (!wide) return false;
+  const DWORD attributes = ::GetFileAttributesW(wide->c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes &
+          (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
-
-OVERLAPPED OverlappedAt(std::uint64_t position) {
-  OVERLAPPED overlapped{};
-  overlapped.Offset = static_cast<DWORD>(position & 0xFFFFFFFFu);
-  overlapped.OffsetHigh = static_cast<DWORD>(position >> 32);
-  return overlapped;
-}
-
-}  // namespace
 
 ExistingFile ExistingFile::Open(const std::string& path) {
-  if (path.empty()) throw Error(kFileNotFound);
+  if (path.empty()) throw Error(kFileNotFound, path);
   // The system would stop reading the name at a NUL and open another file.
-  if (path.find('\0') != std::string::npos) throw Error(kInvalidFilename);
+  if (path.find('\0') != std::string::npos) throw Error(kInvalidFilename, path);
   const std::optional<std::wstring> wide = windows::WidePath(path);
-  if (!wide) throw Error(kInvalidFilename);
+  if (!wide) throw Error(kInvalidFilename, path);
   HANDLE handle =
       ::CreateFileW(wide->c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) ThrowLastError();
-  ExistingFile file(handle);
-  // A pipe would leave a read waiting forever: it is no file to patch.
-  if (::GetFileType(handle) == FILE_TYPE_PIPE) throw Error(kFileAccessDenied);
+  if (handle == INVALID_HANDLE_VALUE) throw Error(windows::ErrorTextOf(::GetLastError()), path);
+  ExistingFile file(handle, path);
+  // Only a file on a disk has bytes to patch: a pipe would leave a read
+  // waiting forever, and a device (NUL, CON) is no file.
+  if (::GetFileType(handle) != FILE_TYPE_DISK) file.Fail(kFileAccessDenied);
   return file;
 }
 
 ExistingFile::ExistingFile(ExistingFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, kClosed)) {}
+    : handle_(std::exchange(other.handle_, kClosed)), path_(std::move(other.path_)) {}
 
 ExistingFile& ExistingFile::operator=(ExistingFile&& other) noexcept {
   if (this != &other) {
     if (handle_ != kClosed) ::CloseHandle(handle_);
     handle_ = std::exchange(other.handle_, kClosed);
+    path_ = std::move(other.path_);
   }
   return *this;
 }
@@ -122,21 +161,78 @@ void ExistingFile::WriteAt(std::uint64_t position, const void* buffer, std::size
   const auto* bytes = static_cast<const unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < size) {
+    if (write_fault::StepFails()) Fail(kDiskFull);
     OVERLAPPED overlapped = OverlappedAt(position + done);
     DWORD count = 0;
     if (!::WriteFile(handle_, bytes + done, ChunkOf(size - done), &count, &overlapped)) {
       ThrowLastError();
     }
-    if (count == 0) throw Error(kDiskFull);
+    if (count == 0) Fail(kDiskFull);
     done += count;
   }
   if (!::SetFilePointerEx(handle_, saved, nullptr, FILE_BEGIN)) ThrowLastError();
 }
 
+std::uint64_t ExistingFile::Length() {
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(handle_, &size)) ThrowLastError();
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+void ExistingFile::SetLength(std::uint64_t length) {
+  if (write_fault::StepFails()) Fail(kDiskFull);
+  FILE_END_OF_FILE_INFO end{};
+  end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
+  if (!::SetFileInformationByHandle(handle_, FileEndOfFileInfo, &end, sizeof end)) {
+    ThrowLastError();
+  }
+}
+
+void ExistingFile::Reserve(std::uint64_t length) {
+  const std::uint64_t before = Length();
+  if (length <= before) return;
+  if (write_fault::StepFails()) Fail(kDiskFull);
+  // The allocation takes the disk space; the end of file then makes it the
+  // file's length. Either failing leaves the length as it was.
+  FILE_ALLOCATION_INFO allocation{};
+  allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(length);
+  if (!::SetFileInformationByHandle(handle_, FileAllocationInfo, &allocation, sizeof allocation)) {
+    ThrowLastError();
+  }
+  FILE_END_OF_FILE_INFO end{};
+  end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
+  if (!::SetFileInformationByHandle(handle_, FileEndOfFileInfo, &end, sizeof end)) {
+    const DWORD error = ::GetLastError();
+    end.EndOfFile.QuadPart = static_cast<LONGLONG>(before);
+    ::SetFileInformationByHandle(handle_, FileEndOfFileInfo, &end, sizeof end);
+    Fail(windows::ErrorTextOf(error));
+  }
+}
+
+void ExistingFile::LockForWriting() {
+  OVERLAPPED where{};
+  where.Offset = kLockOffsetLow;
+  where.OffsetHigh = kLockOffsetHigh;
+  if (!::LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                    &where)) {
+    ThrowLastError();
+  }
+}
+
+FileIdentity ExistingFile::Identity() {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(handle_, &info)) ThrowLastError();
+  return IdentityFrom(info);
+}
+
+void ExistingFile::ThrowLastError() const {
+  Fail(windows::ErrorTextOf(::GetLastError()));
+}
+
 void ExistingFile::Close() {
   if (handle_ == kClosed) return;
   HANDLE handle = std::exchange(handle_, kClosed);
-  if (!::CloseHandle(handle)) ThrowLastError();
+  if (!::CloseHandle(handle)) Fail(windows::ErrorTextOf(::GetLastError()));
 }
 
 }  // namespace vips

@@ -1,45 +1,119 @@
 #include <windows.h>
 
+#include <memory>
+#include <optional>
+
+#include "core/error.hpp"
+#include "core/file_access.hpp"
 #include "core/file_copy.hpp"
+#include "core/platform/windows/system_error_text.hpp"
 #include "core/platform/windows/wide_path.hpp"
+#include "core/replacement_file.hpp"
 
 namespace vips {
 
 namespace {
 
-// True when both paths name the same existing file (same volume and file
-// index); replacing such a destination would destroy the source.
-bool SameFile(const std::wstring& first, const std::wstring& second) {
-  const auto identity = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
-    HANDLE handle =
-        ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
-    const bool known = ::GetFileInformationByHandle(handle, &info) != FALSE;
-    ::CloseHandle(handle);
-    return known;
-  };
-  BY_HANDLE_FILE_INFORMATION a{};
-  BY_HANDLE_FILE_INFORMATION b{};
-  if (!identity(first, a) || !identity(second, b)) return false;
-  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-         a.nFileIndexLow == b.nFileIndexLow;
+constexpr DWORD kChunkSize = 1024 * 1024;
+
+// Closes a handle when it leaves scope.
+class Handle {
+ public:
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  ~Handle() {
+    if (Valid()) ::CloseHandle(handle_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  [[nodiscard]] HANDLE Get() const { return handle_; }
+  [[nodiscard]] bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE handle_;
+};
+
+std::wstring Wide(const std::string& path) {
+  const std::optional<std::wstring> wide = windows::WidePath(path);
+  if (!wide || wide->empty()) throw Error(kInvalidFilename, path);
+  return *wide;
+}
+
+// Opens the link itself where a link stands at `path`, never its target. The
+// destination is shared for deleting too, so that the rename can replace it
+// while it is held open and locked.
+HANDLE OpenNoFollow(const std::string& path, DWORD access) {
+  return ::CreateFileW(
+      Wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+bool IsLinkOrFolder(const BY_HANDLE_FILE_INFORMATION& info) {
+  return (info.dwFileAttributes &
+          (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0;
 }
 
 }  // namespace
 
-bool CopyWholeFile(const std::string& from, const std::string& to) noexcept {
-  try {
-    if (from.find('\0') != std::string::npos || to.find('\0') != std::string::npos) return false;
-    const auto wideFrom = windows::WidePath(from);
-    const auto wideTo = windows::WidePath(to);
-    if (!wideFrom || !wideTo || wideFrom->empty() || wideTo->empty()) return false;
-    if (SameFile(*wideFrom, *wideTo)) return false;
-    // The platform copy itself refuses a read-only destination.
-    return ::CopyFileW(wideFrom->c_str(), wideTo->c_str(), FALSE) != FALSE;
-  } catch (...) {
-    return false;
+void CopyWholeFileOrThrow(const std::string& from, const std::string& to) {
+  for (const std::string* path : {&from, &to}) {
+    if (path->empty()) throw Error(kFileNotFound, *path);
+    if (path->find('\0') != std::string::npos) throw Error(kInvalidFilename, *path);
   }
+
+  const Handle source(OpenNoFollow(from, GENERIC_READ));
+  if (!source.Valid()) throw Error(windows::ErrorTextOf(::GetLastError()), from);
+  BY_HANDLE_FILE_INFORMATION sourceInfo{};
+  if (!::GetFileInformationByHandle(source.Get(), &sourceInfo)) {
+    throw Error(windows::ErrorTextOf(::GetLastError()), from);
+  }
+  // Only a regular file on a disk has a whole to copy; a link is no backup.
+  if (::GetFileType(source.Get()) != FILE_TYPE_DISK || IsLinkOrFolder(sourceInfo)) {
+    throw Error(kFileAccessDenied, from);
+  }
+
+  const Handle destination(OpenNoFollow(to, GENERIC_READ));
+  if (destination.Valid()) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(destination.Get(), &info)) {
+      throw Error(windows::ErrorTextOf(::GetLastError()), to);
+    }
+    const bool link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (!link) {
+      if (::GetFileType(destination.Get()) != FILE_TYPE_DISK || IsLinkOrFolder(info) ||
+          (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        throw Error(kFileAccessDenied, to);
+      }
+      // Copying a file over itself would destroy it.
+      if (info.dwVolumeSerialNumber == sourceInfo.dwVolumeSerialNumber &&
+          info.nFileIndexHigh == sourceInfo.nFileIndexHigh &&
+          info.nFileIndexLow == sourceInfo.nFileIndexLow) {
+        throw Error(kFileAccessDenied, to);
+      }
+      // The same byte range beyond any data that the applier locks.
+      OVERLAPPED where{};
+      where.Offset = 0xFFFFFFFEu;
+      where.OffsetHigh = 0x7FFFFFFFu;
+      if (!::LockFileEx(destination.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                        1, 0, &where)) {
+        throw Error(windows::ErrorTextOf(::GetLastError()), to);
+      }
+    }
+  } else {
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND) throw Error(windows::ErrorTextOf(error), to);
+  }
+
+  ReplacementFile copy = ReplacementFile::Create(to);
+  const std::unique_ptr<char[]> buffer(new char[kChunkSize]);
+  for (;;) {
+    DWORD count = 0;
+    if (!::ReadFile(source.Get(), buffer.get(), kChunkSize, &count, nullptr)) {
+      throw Error(windows::ErrorTextOf(::GetLastError()), from);
+    }
+    if (count == 0) break;
+    copy.Append(buffer.get(), count);
+  }
+  copy.Commit();
 }
 
 }  // namespace vips

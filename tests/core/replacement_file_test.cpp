@@ -1,0 +1,115 @@
+#include "core/replacement_file.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/error.hpp"
+#include "core/file_access.hpp"
+#include "core/write_fault.hpp"
+#include "support/temp_dir.hpp"
+
+namespace vips {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadAll;
+using testing::TempDir;
+
+std::vector<std::uint8_t> Bytes(const std::string& text) {
+  return {text.begin(), text.end()};
+}
+
+// The names in `folder`, to see that no temporary file is left behind.
+std::vector<std::string> Names(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void WriteNew(const std::string& destination, const std::string& text, bool commit) {
+  ReplacementFile file = ReplacementFile::Create(destination);
+  EXPECT_NE(file.TemporaryPath().find(ReplacementFile::kTemporaryMark), std::string::npos);
+  file.Append(text.data(), text.size() / 2);
+  file.Append(text.data() + text.size() / 2, text.size() - text.size() / 2);
+  if (commit) file.Commit();
+}
+
+TEST(ReplacementFileTest, TakesThePlaceOfTheDestinationOnlyAtCommit) {
+  TempDir dir;
+  const std::string destination = dir.File("out.bin");
+  WriteNew(destination, "first", false);
+  EXPECT_FALSE(fs::exists(destination));
+  WriteNew(destination, "first", true);
+  EXPECT_EQ(ReadAll(destination), Bytes("first"));
+  WriteNew(destination, "abandoned", false);
+  EXPECT_EQ(ReadAll(destination), Bytes("first"));
+  WriteNew(destination, "second, longer", true);
+  EXPECT_EQ(ReadAll(destination), Bytes("second, longer"));
+  EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"out.bin"});
+}
+
+TEST(ReplacementFileTest, ReplacesALinkAtTheDestinationWithoutFollowingIt) {
+  TempDir dir;
+  const std::string victim = dir.Write("victim.txt", "keep");
+  const std::string destination = dir.File("out.bin");
+  std::error_code error;
+  fs::create_symlink(victim, destination, error);
+  if (error) GTEST_SKIP() << "this system makes no symbolic links here: " << error.message();
+  WriteNew(destination, "new", true);
+  EXPECT_FALSE(fs::is_symlink(destination));
+  EXPECT_EQ(ReadAll(destination), Bytes("new"));
+  EXPECT_EQ(ReadAll(victim), Bytes("keep"));
+}
+
+TEST(ReplacementFileTest, AFailureAtAnyStepLeavesTheDestinationAndNoTemporaryFile) {
+  TempDir dir;
+  const std::string destination = dir.Write("out.bin", "old");
+  for (int step = 1;; ++step) {
+    SCOPED_TRACE(step);
+    write_fault::FailNthStep(step);
+    bool failed = false;
+    try {
+      WriteNew(destination, "new contents", true);
+    } catch (const Error& e) {
+      EXPECT_EQ(std::string(e.what()), kDiskFull);
+      failed = true;
+    }
+    const int steps = write_fault::StepsTaken();
+    write_fault::FailNthStep(0);
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"out.bin"});
+    if (!failed) {
+      EXPECT_EQ(ReadAll(destination), Bytes("new contents"));
+      EXPECT_LT(steps, step);
+      break;
+    }
+    EXPECT_EQ(ReadAll(destination), Bytes("old"));
+  }
+}
+
+TEST(ReplacementFileTest, MissingFolderAndPermissions) {
+  TempDir dir;
+  try {
+    (void)ReplacementFile::Create(dir.File("no-folder/out.bin"));
+    FAIL() << "created a file in a missing folder";
+  } catch (const Error& e) {
+    EXPECT_EQ(std::string(e.what()), kInvalidFilename);
+  }
+#ifndef _WIN32
+  const std::string source = dir.Write("source.bin", "x");
+  fs::permissions(source, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  ReplacementFile file = ReplacementFile::Create(dir.File("out.bin"));
+  file.CopyPermissionsFrom(source);
+  file.Commit();
+  EXPECT_EQ(fs::status(dir.File("out.bin")).permissions(), fs::status(source).permissions());
+#endif
+}
+
+}  // namespace
+}  // namespace vips
