@@ -1,6 +1,7 @@
 #include "core/block_cache.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace vips {
@@ -13,13 +14,25 @@ std::uint64_t BitsOf(std::size_t from, std::size_t to) {
   return upTo & ~((std::uint64_t{1} << from) - 1);
 }
 
+// The byte mask of eight bits: byte k is 0xFF where bit k is set.
+constexpr std::array<std::uint64_t, 256> kByteMasks = [] {
+  std::array<std::uint64_t, 256> masks{};
+  for (std::size_t bits = 0; bits < masks.size(); ++bits) {
+    for (int bit = 0; bit < 8; ++bit) {
+      if ((bits >> bit & 1) != 0) masks[bits] |= std::uint64_t{0xFF} << (bit * 8);
+    }
+  }
+  return masks;
+}();
+
 }  // namespace
 
 BlockCache::Block& BlockCache::Touch(std::size_t index) {
   if (blocks_.size() <= index) blocks_.resize(index + 1);
   Block& block = blocks_[index];
   if (!block.bytes) {
-    block.bytes = std::make_unique<std::uint8_t[]>(kBlockSize);
+    // Only the bytes that records write are ever read back.
+    block.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
     block.written = std::make_unique<std::uint64_t[]>(kBlockSize / kWordBits);
   }
   return block;
@@ -62,62 +75,80 @@ void BlockCache::Fill(std::uint64_t position, std::uint8_t value, std::size_t co
                });
 }
 
-void BlockCache::KeepUnwritten(Block& block) {
-  const std::size_t begin = block.dirtyBegin;
-  const std::size_t end = block.dirtyEnd;
-  for (std::size_t word = begin / kWordBits; word * kWordBits < end; ++word) {
+void BlockCache::SwapWritten(Block& block, std::uint8_t* image) {
+  std::uint8_t* const bytes = block.bytes.get();
+  const std::size_t endWord = (block.dirtyEnd + kWordBits - 1) / kWordBits;
+  for (std::size_t word = block.dirtyBegin / kWordBits; word < endWord; ++word) {
     const std::uint64_t written = block.written[word];
-    if (written == ~std::uint64_t{0}) continue;
-    const std::size_t first = std::max(begin, word * kWordBits);
-    const std::size_t last = std::min(end, (word + 1) * kWordBits);
-    for (std::size_t at = first; at < last; ++at) {
-      if ((written >> (at % kWordBits) & 1) == 0) block.bytes[at] = block.before[at - begin];
+    if (written == 0) continue;
+    // Eight bytes at a time, each byte's bit spread to a byte mask. Bits are
+    // set only inside the span, so the masked bytes are all in it.
+    for (std::size_t part = 0; part < kWordBits / 8; ++part) {
+      const auto bits = static_cast<std::uint8_t>(written >> (part * 8));
+      if (bits == 0) continue;
+      const std::size_t at = word * kWordBits + part * 8;
+      const std::uint64_t mask = kByteMasks[bits];
+      std::uint64_t record;
+      std::uint64_t file;
+      std::memcpy(&record, bytes + at, 8);
+      std::memcpy(&file, image + at, 8);
+      const std::uint64_t toFile = (record & mask) | (file & ~mask);
+      const std::uint64_t kept = (file & mask) | (record & ~mask);
+      std::memcpy(image + at, &toFile, 8);
+      std::memcpy(bytes + at, &kept, 8);
     }
   }
 }
 
 void BlockCache::Flush(ExistingFile& file, std::uint64_t originalLength) {
-  std::size_t index = 0;
-  bool writing = false;
+  // The image of one block at a time; its span is the part that is read and
+  // written.
+  const auto image = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
   try {
-    for (; index < blocks_.size(); ++index) {
+    for (std::size_t index = 0; index < blocks_.size(); ++index) {
       Block& block = blocks_[index];
       if (block.dirtyBegin >= block.dirtyEnd) continue;
       const std::uint64_t start = static_cast<std::uint64_t>(index) * kBlockSize;
       const std::uint64_t spanBegin = start + block.dirtyBegin;
       const std::size_t spanLength = block.dirtyEnd - block.dirtyBegin;
-      // Past the original end the file holds the zeros of the room made for
-      // the records; only the part before it is read.
-      block.before = std::make_unique<std::uint8_t[]>(spanLength);
+      // Read afresh right before the write, so that the bytes between records
+      // keep what the file holds now. Past the original end the file holds
+      // the zeros of the room made for the records.
+      std::size_t read = 0;
       if (spanBegin < originalLength) {
         const auto wanted = static_cast<std::size_t>(
             std::min<std::uint64_t>(spanLength, originalLength - spanBegin));
-        (void)file.ReadAt(spanBegin, block.before.get(), wanted);
+        read = file.ReadAt(spanBegin, image.get() + block.dirtyBegin, wanted);
       }
-      KeepUnwritten(block);
-      writing = true;
-      file.WriteAt(spanBegin, block.bytes.get() + block.dirtyBegin, spanLength);
-      writing = false;
+      std::memset(image.get() + block.dirtyBegin + read, 0, spanLength - read);
+      SwapWritten(block, image.get());
+      // From here on the span counts as written, also when the write fails
+      // half-way.
+      block.flushed = true;
+      file.WriteAt(spanBegin, image.get() + block.dirtyBegin, spanLength);
     }
   } catch (...) {
-    // The failing write may have reached part of its span: it is undone too.
-    Undo(file, writing ? index + 1 : index, originalLength);
+    Undo(file, image.get(), originalLength);
     throw;
   }
 }
 
-void BlockCache::Undo(ExistingFile& file, std::size_t count,
+void BlockCache::Undo(ExistingFile& file, std::uint8_t* image,
                       std::uint64_t originalLength) noexcept {
-  for (std::size_t index = 0; index < count && index < blocks_.size(); ++index) {
+  for (std::size_t index = 0; index < blocks_.size(); ++index) {
     Block& block = blocks_[index];
-    if (!block.before) continue;
+    if (!block.flushed) continue;
     const std::uint64_t spanBegin =
         static_cast<std::uint64_t>(index) * kBlockSize + block.dirtyBegin;
     if (spanBegin >= originalLength) continue;
     const auto length = static_cast<std::size_t>(
         std::min<std::uint64_t>(block.dirtyEnd - block.dirtyBegin, originalLength - spanBegin));
     try {
-      file.WriteAt(spanBegin, block.before.get(), length);
+      // The file's bytes now, with the replaced ones put back; the part past
+      // the original end goes with the length below.
+      if (file.ReadAt(spanBegin, image + block.dirtyBegin, length) != length) continue;
+      SwapWritten(block, image);
+      file.WriteAt(spanBegin, image + block.dirtyBegin, length);
     } catch (...) {
       // The first error is the one reported; the rest is done as far as it goes.
     }

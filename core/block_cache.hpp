@@ -12,7 +12,9 @@ namespace vips {
 // The bytes that a patch writes, held in memory until Flush, in 64 KiB
 // blocks. Each block remembers which of its bytes records wrote and the span
 // from the first to the last of them; nothing is read from the file before
-// Flush.
+// Flush, and only the bytes that records wrote are held: Flush reads each
+// span into one reused buffer, puts the records' bytes in and keeps the
+// bytes they replace in their place, which is all that an undo needs.
 class BlockCache {
  public:
   static constexpr std::size_t kBlockSize = 64 * 1024;
@@ -36,13 +38,15 @@ class BlockCache {
   static constexpr std::size_t kWordBits = 64;
 
   struct Block {
+    // Meaningful only where `written` has a bit set: the records' bytes until
+    // the block is flushed, the file's bytes they replaced after that.
     std::unique_ptr<std::uint8_t[]> bytes;
     // One bit per byte: set where a record wrote it.
     std::unique_ptr<std::uint64_t[]> written;
-    // The span's bytes as the file held them just before the span was written.
-    std::unique_ptr<std::uint8_t[]> before;
     std::size_t dirtyBegin = kBlockSize;
     std::size_t dirtyEnd = 0;
+    // The span reached its write: Undo owes it the replaced bytes.
+    bool flushed = false;
   };
 
   // Calls `action(block, offsetInBlock, done, length)` for each block piece of
@@ -50,10 +54,12 @@ class BlockCache {
   template <typename Action>
   void ForEachPiece(std::uint64_t position, std::size_t count, Action action);
   Block& Touch(std::size_t index);
-  // Takes the bytes that no record wrote from `before`, for the block's span.
-  static void KeepUnwritten(Block& block);
-  // Writes back what the spans of blocks [0, count) held before; best effort.
-  void Undo(ExistingFile& file, std::size_t count, std::uint64_t originalLength) noexcept;
+  // Exchanges the written bytes of the block's span between `block.bytes` and
+  // `image` (a whole block's bytes, the span's part being the file's): the
+  // image becomes what the file is to hold, the block keeps what it replaced.
+  static void SwapWritten(Block& block, std::uint8_t* image);
+  // Writes back what the spans of the flushed blocks held before; best effort.
+  void Undo(ExistingFile& file, std::uint8_t* image, std::uint64_t originalLength) noexcept;
 
   std::vector<Block> blocks_;
   std::uint64_t end_ = 0;
