@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <new>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 namespace vips {
 
@@ -25,15 +30,43 @@ constexpr std::array<std::uint64_t, 256> kByteMasks = [] {
   return masks;
 }();
 
+// The region is aligned to, and on Linux asks to be backed by, 2 MiB pages:
+// records spread over a whole file then cost a few page faults instead of
+// thousands (a page is still only taken when a record first reaches it).
+constexpr std::size_t kLargePage = std::size_t{2} << 20;
+
 }  // namespace
+
+void BlockCache::FreeAligned::operator()(std::uint8_t* storage) const {
+  ::operator delete[](storage, std::align_val_t{kLargePage});
+}
+
+BlockCache::Storage BlockCache::NewStorage(std::size_t bytes) {
+  bytes = (bytes + kLargePage - 1) / kLargePage * kLargePage;
+  Storage storage(
+      static_cast<std::uint8_t*>(::operator new[](bytes, std::align_val_t{kLargePage})));
+#ifdef __linux__
+  (void)::madvise(storage.get(), bytes, MADV_HUGEPAGE);
+#endif
+  return storage;
+}
 
 BlockCache::Block& BlockCache::Touch(std::size_t index) {
   if (blocks_.size() <= index) blocks_.resize(index + 1);
   Block& block = blocks_[index];
-  if (!block.bytes) {
-    // Only the bytes that records write are ever read back.
-    block.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
-    block.written = std::make_unique<std::uint64_t[]>(kBlockSize / kWordBits);
+  if (block.bytes == nullptr) {
+    std::uint8_t* storage;
+    if (index < kRegionBlocks) {
+      if (!region_) region_ = NewStorage(kRegionBlocks * kBlockStorage);
+      storage = region_.get() + index * kBlockStorage;
+    } else {
+      ownStorage_.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(kBlockStorage));
+      storage = ownStorage_.back().get();
+    }
+    // Only the bytes that records write are ever read back; the bits start clear.
+    block.bytes = storage;
+    block.written = reinterpret_cast<std::uint64_t*>(storage + kBlockSize);
+    std::memset(block.written, 0, kBlockSize / 8);
   }
   return block;
 }
@@ -64,19 +97,19 @@ void BlockCache::ForEachPiece(std::uint64_t position, std::size_t count, Action 
 void BlockCache::Write(std::uint64_t position, const std::uint8_t* bytes, std::size_t count) {
   ForEachPiece(position, count,
                [bytes](Block& block, std::size_t inBlock, std::size_t done, std::size_t length) {
-                 std::memcpy(block.bytes.get() + inBlock, bytes + done, length);
+                 std::memcpy(block.bytes + inBlock, bytes + done, length);
                });
 }
 
 void BlockCache::Fill(std::uint64_t position, std::uint8_t value, std::size_t count) {
   ForEachPiece(position, count,
                [value](Block& block, std::size_t inBlock, std::size_t, std::size_t length) {
-                 std::memset(block.bytes.get() + inBlock, value, length);
+                 std::memset(block.bytes + inBlock, value, length);
                });
 }
 
 void BlockCache::SwapWritten(Block& block, std::uint8_t* image) {
-  std::uint8_t* const bytes = block.bytes.get();
+  std::uint8_t* const bytes = block.bytes;
   const std::size_t endWord = (block.dirtyEnd + kWordBits - 1) / kWordBits;
   for (std::size_t word = block.dirtyBegin / kWordBits; word < endWord; ++word) {
     const std::uint64_t written = block.written[word];

@@ -40,9 +40,9 @@ class BlockCache {
   struct Block {
     // Meaningful only where `written` has a bit set: the records' bytes until
     // the block is flushed, the file's bytes they replaced after that.
-    std::unique_ptr<std::uint8_t[]> bytes;
+    std::uint8_t* bytes = nullptr;
     // One bit per byte: set where a record wrote it.
-    std::unique_ptr<std::uint64_t[]> written;
+    std::uint64_t* written = nullptr;
     std::size_t dirtyBegin = kBlockSize;
     std::size_t dirtyEnd = 0;
     // The span reached its write: Undo owes it the replaced bytes.
@@ -61,6 +61,20 @@ class BlockCache {
   // Writes back what the spans of the flushed blocks held before; best effort.
   void Undo(ExistingFile& file, std::uint8_t* image, std::uint64_t originalLength) noexcept;
 
+  // Storage of one block: its bytes, then its bits.
+  static constexpr std::size_t kBlockStorage = kBlockSize + kBlockSize / 8;
+  // Blocks that an IPS record can reach (offsets below 2^24, up to 65535
+  // bytes long) get their storage from one region, taken at the first write
+  // and filled page by page as records reach it; others get their own.
+  static constexpr std::size_t kRegionBlocks = ((std::size_t{1} << 24) + 65535) / kBlockSize + 1;
+  struct FreeAligned {
+    void operator()(std::uint8_t* storage) const;
+  };
+  using Storage = std::unique_ptr<std::uint8_t[], FreeAligned>;
+  [[nodiscard]] static Storage NewStorage(std::size_t bytes);
+
+  Storage region_;
+  std::vector<std::unique_ptr<std::uint8_t[]>> ownStorage_;
   std::vector<Block> blocks_;
   std::uint64_t end_ = 0;
 };
