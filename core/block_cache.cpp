@@ -108,39 +108,40 @@ void BlockCache::Fill(std::uint64_t position, std::uint8_t value, std::size_t co
                });
 }
 
-void BlockCache::SwapWritten(Block& block, std::uint8_t* image) {
-  std::uint8_t* const bytes = block.bytes;
+void BlockCache::CopyWhere(const Block& block, bool written, const std::uint8_t* from,
+                           std::uint8_t* to) {
   const std::size_t endWord = (block.dirtyEnd + kWordBits - 1) / kWordBits;
   for (std::size_t word = block.dirtyBegin / kWordBits; word < endWord; ++word) {
-    const std::uint64_t written = block.written[word];
-    if (written == 0) continue;
-    // Eight bytes at a time, each byte's bit spread to a byte mask. Bits are
-    // set only inside the span, so the masked bytes are all in it.
+    // Bits of the first and last word outside the span may be taken: both
+    // sides hold don't-care bytes there.
+    const std::uint64_t take = written ? block.written[word] : ~block.written[word];
+    if (take == 0) continue;
+    const std::size_t first = word * kWordBits;
+    if (take == ~std::uint64_t{0}) {
+      std::memcpy(to + first, from + first, kWordBits);
+      continue;
+    }
+    // Eight bytes at a time, each byte's bit spread to a byte mask.
     for (std::size_t part = 0; part < kWordBits / 8; ++part) {
-      const auto bits = static_cast<std::uint8_t>(written >> (part * 8));
-      if (bits == 0) continue;
-      const std::size_t at = word * kWordBits + part * 8;
-      const std::uint64_t mask = kByteMasks[bits];
-      std::uint64_t record;
-      std::uint64_t file;
-      std::memcpy(&record, bytes + at, 8);
-      std::memcpy(&file, image + at, 8);
-      const std::uint64_t toFile = (record & mask) | (file & ~mask);
-      const std::uint64_t kept = (file & mask) | (record & ~mask);
-      std::memcpy(image + at, &toFile, 8);
-      std::memcpy(bytes + at, &kept, 8);
+      const std::uint64_t mask = kByteMasks[static_cast<std::uint8_t>(take >> (part * 8))];
+      if (mask == 0) continue;
+      std::uint64_t source;
+      std::uint64_t target;
+      std::memcpy(&source, from + first + part * 8, 8);
+      std::memcpy(&target, to + first + part * 8, 8);
+      target = (source & mask) | (target & ~mask);
+      std::memcpy(to + first + part * 8, &target, 8);
     }
   }
 }
 
 void BlockCache::Flush(ExistingFile& file, std::uint64_t originalLength) {
-  // The image of one block at a time; its span is the part that is read and
-  // written.
-  const auto image = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
+  if (!spare_) spare_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
+  std::uint8_t* spare = spare_.get();
   try {
     for (std::size_t index = 0; index < blocks_.size(); ++index) {
       Block& block = blocks_[index];
-      if (block.dirtyBegin >= block.dirtyEnd) continue;
+      if (block.dirtyBegin >= block.dirtyEnd || block.flushed) continue;
       const std::uint64_t start = static_cast<std::uint64_t>(index) * kBlockSize;
       const std::uint64_t spanBegin = start + block.dirtyBegin;
       const std::size_t spanLength = block.dirtyEnd - block.dirtyBegin;
@@ -151,22 +152,25 @@ void BlockCache::Flush(ExistingFile& file, std::uint64_t originalLength) {
       if (spanBegin < originalLength) {
         const auto wanted = static_cast<std::size_t>(
             std::min<std::uint64_t>(spanLength, originalLength - spanBegin));
-        read = file.ReadAt(spanBegin, image.get() + block.dirtyBegin, wanted);
+        read = file.ReadAt(spanBegin, spare + block.dirtyBegin, wanted);
       }
-      std::memset(image.get() + block.dirtyBegin + read, 0, spanLength - read);
-      SwapWritten(block, image.get());
+      std::memset(spare + block.dirtyBegin + read, 0, spanLength - read);
+      // The block's bytes become what the file is to hold; the span as read
+      // stays with the block for an undo, and its old bytes are the next spare.
+      CopyWhere(block, false, spare, block.bytes);
+      std::swap(spare, block.bytes);
       // From here on the span counts as written, also when the write fails
       // half-way.
       block.flushed = true;
-      file.WriteAt(spanBegin, image.get() + block.dirtyBegin, spanLength);
+      file.WriteAt(spanBegin, spare + block.dirtyBegin, spanLength);
     }
   } catch (...) {
-    Undo(file, image.get(), originalLength);
+    Undo(file, spare, originalLength);
     throw;
   }
 }
 
-void BlockCache::Undo(ExistingFile& file, std::uint8_t* image,
+void BlockCache::Undo(ExistingFile& file, std::uint8_t* spare,
                       std::uint64_t originalLength) noexcept {
   for (std::size_t index = 0; index < blocks_.size(); ++index) {
     Block& block = blocks_[index];
@@ -177,11 +181,11 @@ void BlockCache::Undo(ExistingFile& file, std::uint8_t* image,
     const auto length = static_cast<std::size_t>(
         std::min<std::uint64_t>(block.dirtyEnd - block.dirtyBegin, originalLength - spanBegin));
     try {
-      // The file's bytes now, with the replaced ones put back; the part past
-      // the original end goes with the length below.
-      if (file.ReadAt(spanBegin, image + block.dirtyBegin, length) != length) continue;
-      SwapWritten(block, image);
-      file.WriteAt(spanBegin, image + block.dirtyBegin, length);
+      // The file's bytes now, with the records' ones put back as they were;
+      // the part past the original end goes with the length below.
+      if (file.ReadAt(spanBegin, spare + block.dirtyBegin, length) != length) continue;
+      CopyWhere(block, true, block.bytes, spare);
+      file.WriteAt(spanBegin, spare + block.dirtyBegin, length);
     } catch (...) {
       // The first error is the one reported; the rest is done as far as it goes.
     }

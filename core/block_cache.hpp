@@ -30,16 +30,17 @@ class BlockCache {
   // Each block's span is read afresh right before it is written, so that the
   // bytes between records keep whatever the file holds at that moment, also
   // when another program has just changed them: only the records' bytes
-  // change. When a write fails, the spans already written get their bytes as
-  // read back, the file its original length, and the error is thrown on.
+  // change. When a write fails, the spans already written get back the bytes
+  // the records replaced, the file its original length, and the error is
+  // thrown on. A block is written once: a second Flush skips it.
   void Flush(ExistingFile& file, std::uint64_t originalLength);
 
  private:
   static constexpr std::size_t kWordBits = 64;
 
   struct Block {
-    // Meaningful only where `written` has a bit set: the records' bytes until
-    // the block is flushed, the file's bytes they replaced after that.
+    // The records' bytes where `written` has a bit set; once the block is
+    // flushed, the span as the file held it before (see Flush).
     std::uint8_t* bytes = nullptr;
     // One bit per byte: set where a record wrote it.
     std::uint64_t* written = nullptr;
@@ -54,10 +55,10 @@ class BlockCache {
   template <typename Action>
   void ForEachPiece(std::uint64_t position, std::size_t count, Action action);
   Block& Touch(std::size_t index);
-  // Exchanges the written bytes of the block's span between `block.bytes` and
-  // `image` (a whole block's bytes, the span's part being the file's): the
-  // image becomes what the file is to hold, the block keeps what it replaced.
-  static void SwapWritten(Block& block, std::uint8_t* image);
+  // Copies the bytes of the block's span from `from` to `to` (each a whole
+  // block's bytes) where a record wrote them (`written`) or where none did.
+  static void CopyWhere(const Block& block, bool written, const std::uint8_t* from,
+                        std::uint8_t* to);
   // Writes back what the spans of the flushed blocks held before; best effort.
   void Undo(ExistingFile& file, std::uint8_t* image, std::uint64_t originalLength) noexcept;
 
@@ -75,6 +76,9 @@ class BlockCache {
 
   Storage region_;
   std::vector<std::unique_ptr<std::uint8_t[]>> ownStorage_;
+  // Flush's spare block: the file's span is read into it, and it changes
+  // places with the block's bytes.
+  std::unique_ptr<std::uint8_t[]> spare_;
   std::vector<Block> blocks_;
   std::uint64_t end_ = 0;
 };
