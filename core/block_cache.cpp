@@ -63,10 +63,8 @@ BlockCache::Block& BlockCache::Touch(std::size_t index) {
       ownStorage_.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(kBlockStorage));
       storage = ownStorage_.back().get();
     }
-    // Only the bytes that records write are ever read back; the bits start clear.
+    // Only the bytes that records write are ever read back.
     block.bytes = storage;
-    block.written = reinterpret_cast<std::uint64_t*>(storage + kBlockSize);
-    std::memset(block.written, 0, kBlockSize / 8);
   }
   return block;
 }
@@ -82,11 +80,7 @@ void BlockCache::ForEachPiece(std::uint64_t position, std::size_t count, Action 
     Block& block = Touch(index);
     action(block, inBlock, done, length);
     const std::size_t pieceEnd = inBlock + length;
-    for (std::size_t word = inBlock / kWordBits; word * kWordBits < pieceEnd; ++word) {
-      const std::size_t from = std::max(inBlock, word * kWordBits) - word * kWordBits;
-      const std::size_t to = std::min(pieceEnd, (word + 1) * kWordBits) - word * kWordBits;
-      block.written[word] |= BitsOf(from, to);
-    }
+    block.pieces.push_back(static_cast<std::uint32_t>(inBlock << 16 | (length - 1)));
     block.dirtyBegin = std::min(block.dirtyBegin, inBlock);
     block.dirtyEnd = std::max(block.dirtyEnd, pieceEnd);
     done += length;
@@ -108,13 +102,28 @@ void BlockCache::Fill(std::uint64_t position, std::uint8_t value, std::size_t co
                });
 }
 
+void BlockCache::MarkWritten(const Block& block) {
+  const std::size_t beginWord = block.dirtyBegin / kWordBits;
+  const std::size_t endWord = (block.dirtyEnd + kWordBits - 1) / kWordBits;
+  std::fill(written_.begin() + beginWord, written_.begin() + endWord, 0);
+  for (const std::uint32_t piece : block.pieces) {
+    const std::size_t begin = piece >> 16;
+    const std::size_t end = begin + (piece & 0xFFFF) + 1;
+    for (std::size_t word = begin / kWordBits; word * kWordBits < end; ++word) {
+      const std::size_t from = std::max(begin, word * kWordBits) - word * kWordBits;
+      const std::size_t to = std::min(end, (word + 1) * kWordBits) - word * kWordBits;
+      written_[word] |= BitsOf(from, to);
+    }
+  }
+}
+
 void BlockCache::CopyWhere(const Block& block, bool written, const std::uint8_t* from,
-                           std::uint8_t* to) {
+                           std::uint8_t* to) const {
   const std::size_t endWord = (block.dirtyEnd + kWordBits - 1) / kWordBits;
   for (std::size_t word = block.dirtyBegin / kWordBits; word < endWord; ++word) {
     // Bits of the first and last word outside the span may be taken: both
     // sides hold don't-care bytes there.
-    const std::uint64_t take = written ? block.written[word] : ~block.written[word];
+    const std::uint64_t take = written ? written_[word] : ~written_[word];
     if (take == 0) continue;
     const std::size_t first = word * kWordBits;
     if (take == ~std::uint64_t{0}) {
@@ -157,6 +166,7 @@ void BlockCache::Flush(ExistingFile& file, std::uint64_t originalLength) {
       std::memset(spare + block.dirtyBegin + read, 0, spanLength - read);
       // The block's bytes become what the file is to hold; the span as read
       // stays with the block for an undo, and its old bytes are the next spare.
+      MarkWritten(block);
       CopyWhere(block, false, spare, block.bytes);
       std::swap(spare, block.bytes);
       // From here on the span counts as written, also when the write fails
@@ -184,6 +194,7 @@ void BlockCache::Undo(ExistingFile& file, std::uint8_t* spare,
       // The file's bytes now, with the records' ones put back as they were;
       // the part past the original end goes with the length below.
       if (file.ReadAt(spanBegin, spare + block.dirtyBegin, length) != length) continue;
+      MarkWritten(block);
       CopyWhere(block, true, block.bytes, spare);
       file.WriteAt(spanBegin, spare + block.dirtyBegin, length);
     } catch (...) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -10,11 +11,11 @@
 namespace vips {
 
 // The bytes that a patch writes, held in memory until Flush, in 64 KiB
-// blocks. Each block remembers which of its bytes records wrote and the span
-// from the first to the last of them; nothing is read from the file before
-// Flush, and only the bytes that records wrote are held: Flush reads each
-// span into one reused buffer, puts the records' bytes in and keeps the
-// bytes they replace in their place, which is all that an undo needs.
+// blocks. Each block remembers which of its bytes records wrote (the list of
+// its pieces, in order) and the span from the first to the last of them;
+// nothing is read from the file before Flush. Flush reads each span into a
+// spare block, takes the records' bytes into it and keeps the span as read
+// for an undo.
 class BlockCache {
  public:
   static constexpr std::size_t kBlockSize = 64 * 1024;
@@ -39,11 +40,13 @@ class BlockCache {
   static constexpr std::size_t kWordBits = 64;
 
   struct Block {
-    // The records' bytes where `written` has a bit set; once the block is
-    // flushed, the span as the file held it before (see Flush).
+    // The records' bytes where a piece wrote them; once the block is flushed,
+    // the span as the file held it before (see Flush).
     std::uint8_t* bytes = nullptr;
-    // One bit per byte: set where a record wrote it.
-    std::uint64_t* written = nullptr;
+    // The pieces that records wrote, each its offset in the block << 16 |
+    // (its length - 1). Appending to a short list is all that a record costs
+    // beyond its bytes; the bits per byte are made from it at Flush.
+    std::vector<std::uint32_t> pieces;
     std::size_t dirtyBegin = kBlockSize;
     std::size_t dirtyEnd = 0;
     // The span reached its write: Undo owes it the replaced bytes.
@@ -55,15 +58,18 @@ class BlockCache {
   template <typename Action>
   void ForEachPiece(std::uint64_t position, std::size_t count, Action action);
   Block& Touch(std::size_t index);
+  // Sets written_ to the block's bits: one per byte of the span, set where a
+  // piece wrote it.
+  void MarkWritten(const Block& block);
   // Copies the bytes of the block's span from `from` to `to` (each a whole
-  // block's bytes) where a record wrote them (`written`) or where none did.
-  static void CopyWhere(const Block& block, bool written, const std::uint8_t* from,
-                        std::uint8_t* to);
+  // block's bytes) where a record wrote them (`written`) or where none did,
+  // by the bits in written_.
+  void CopyWhere(const Block& block, bool written, const std::uint8_t* from,
+                 std::uint8_t* to) const;
   // Writes back what the spans of the flushed blocks held before; best effort.
   void Undo(ExistingFile& file, std::uint8_t* image, std::uint64_t originalLength) noexcept;
 
-  // Storage of one block: its bytes, then its bits.
-  static constexpr std::size_t kBlockStorage = kBlockSize + kBlockSize / 8;
+  static constexpr std::size_t kBlockStorage = kBlockSize;
   // Blocks that an IPS record can reach (offsets below 2^24, up to 65535
   // bytes long) get their storage from one region, taken at the first write
   // and filled page by page as records reach it; others get their own.
@@ -79,6 +85,7 @@ class BlockCache {
   // Flush's spare block: the file's span is read into it, and it changes
   // places with the block's bytes.
   std::unique_ptr<std::uint8_t[]> spare_;
+  std::array<std::uint64_t, kBlockSize / kWordBits> written_{};
   std::vector<Block> blocks_;
   std::uint64_t end_ = 0;
 };
