@@ -94,11 +94,6 @@ PatchTable::CodeColumn<Code>& PatchTable::CodeColumn<Code>::operator=(CodeColumn
 }
 
 template <typename Code>
-PatchTable::CodeColumn<Code>::~CodeColumn() {
-  std::free(cells_);
-}
-
-template <typename Code>
 void PatchTable::CodeColumn<Code>::Swap(CodeColumn& other) noexcept {
   std::swap(cells_, other.cells_);
   std::swap(size_, other.size_);

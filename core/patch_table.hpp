@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -83,7 +84,7 @@ class PatchTable {
     CodeColumn& operator=(const CodeColumn& other);
     CodeColumn(CodeColumn&& other) noexcept;
     CodeColumn& operator=(CodeColumn&& other) noexcept;
-    ~CodeColumn();
+    ~CodeColumn() { std::free(cells_); }
 
     [[nodiscard]] std::size_t Size() const { return size_; }
     [[nodiscard]] std::size_t Capacity() const { return capacity_; }
