@@ -2,7 +2,7 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench clean fuzz
 
 all: build
 
@@ -26,3 +26,16 @@ bench: build
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# The libFuzzer target over loading, applying and listing a patch, built with
+# clang and run from the seed corpus in fuzz/corpus for FUZZ_SECONDS seconds;
+# new inputs it finds go to build-fuzz/corpus.
+FUZZ_SECONDS ?= 60
+fuzz:
+	@bash scripts/install-deps.sh --with-fuzz
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DVIPS_BUILD_FUZZ=ON -DVIPS_BUILD_APP=OFF -DVIPS_BUILD_BENCH=OFF -DVIPS_BUILD_TESTS=OFF >/dev/null
+	@cmake --build build-fuzz -j $(JOBS) --target vips_patch_fuzzer
+	@mkdir -p build-fuzz/corpus
+	./build-fuzz/fuzz/vips_patch_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  -artifact_prefix=build-fuzz/ build-fuzz/corpus fuzz/corpus

@@ -58,9 +58,10 @@ ApplyResult ApplyMarkedRecords(const std::string& originalPath, const std::strin
   table.SetRowCount(table.RowCount() - 1);
   reader.Close();
   if (!cache.Empty()) {
-    // The room for every byte is taken before the first one is written, so a
-    // full disk is found while the file is still as it was; a write that
-    // fails all the same is undone by the cache.
+    // The room for the file's final length is taken before the first byte is
+    // written, so a full disk is found while the file is still as it was; a
+    // write that fails all the same (a hole inside a sparse file) is undone
+    // by the cache.
     const std::uint64_t length = original.Length();
     original.Reserve(std::max(length, cache.End()));
     cache.Flush(original, length);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -11,11 +10,9 @@
 namespace vips {
 
 // The bytes that a patch writes, held in memory until Flush, in 64 KiB
-// blocks. Each block remembers which of its bytes records wrote (the list of
-// its pieces, in order) and the span from the first to the last of them;
-// nothing is read from the file before Flush. Flush reads each span into a
-// spare block, takes the records' bytes into it and keeps the span as read
-// for an undo.
+// blocks. Each block remembers the pieces that records wrote into it and the
+// span from the first to the last of them; nothing is read from the file
+// before Flush.
 class BlockCache {
  public:
   static constexpr std::size_t kBlockSize = 64 * 1024;
@@ -31,26 +28,30 @@ class BlockCache {
   // Each block's span is read afresh right before it is written, so that the
   // bytes between records keep whatever the file holds at that moment, also
   // when another program has just changed them: only the records' bytes
-  // change. When a write fails, the spans already written get back the bytes
-  // the records replaced, the file its original length, and the error is
-  // thrown on. A block is written once: a second Flush skips it.
+  // change. When a write fails, the spans already written get their bytes as
+  // read back, the file its original length, and the error is thrown on.
+  // The cache holds no record bytes afterwards: Flush is done once.
   void Flush(ExistingFile& file, std::uint64_t originalLength);
 
  private:
   static constexpr std::size_t kWordBits = 64;
 
+  // A piece a record wrote: [begin, end) within its block. A list appended
+  // in patch order costs one cached line per block, where a bit per byte
+  // would cost a cache miss per record; the bits are made at Flush.
+  struct Piece {
+    std::uint32_t begin;
+    std::uint32_t end;
+  };
+
   struct Block {
-    // The records' bytes where a piece wrote them; once the block is flushed,
-    // the span as the file held it before (see Flush).
-    std::uint8_t* bytes = nullptr;
-    // The pieces that records wrote, each its offset in the block << 16 |
-    // (its length - 1). Appending to a short list is all that a record costs
-    // beyond its bytes; the bits per byte are made from it at Flush.
-    std::vector<std::uint32_t> pieces;
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::vector<Piece> pieces;
+    // Set once the span is written: `bytes` then holds what the file held
+    // there just before.
+    bool overwritten = false;
     std::size_t dirtyBegin = kBlockSize;
     std::size_t dirtyEnd = 0;
-    // The span reached its write: Undo owes it the replaced bytes.
-    bool flushed = false;
   };
 
   // Calls `action(block, offsetInBlock, done, length)` for each block piece of
@@ -58,34 +59,17 @@ class BlockCache {
   template <typename Action>
   void ForEachPiece(std::uint64_t position, std::size_t count, Action action);
   Block& Touch(std::size_t index);
-  // Sets written_ to the block's bits: one per byte of the span, set where a
-  // piece wrote it.
-  void MarkWritten(const Block& block);
-  // Copies the bytes of the block's span from `from` to `to` (each a whole
-  // block's bytes) where a record wrote them (`written`) or where none did,
-  // by the bits in written_.
-  void CopyWhere(const Block& block, bool written, const std::uint8_t* from,
-                 std::uint8_t* to) const;
-  // Writes back what the spans of the flushed blocks held before; best effort.
-  void Undo(ExistingFile& file, std::uint8_t* image, std::uint64_t originalLength) noexcept;
+  // Sets the bits of `written` (one per byte of the block) where the block's
+  // pieces lie, within its span; the rest of the span's bits are cleared.
+  static void MarkWritten(const Block& block, std::uint64_t* written);
+  // Takes the bytes of the block's span that no record wrote from `before`
+  // (a whole block, at the same places); `written` is one bit per byte of
+  // the block, set where a record wrote.
+  static void KeepUnwritten(Block& block, const std::uint64_t* written, const std::uint8_t* before);
+  // Writes back what the overwritten spans held, then the original length;
+  // as far as it goes.
+  void Undo(ExistingFile& file, std::uint64_t originalLength) noexcept;
 
-  static constexpr std::size_t kBlockStorage = kBlockSize;
-  // Blocks that an IPS record can reach (offsets below 2^24, up to 65535
-  // bytes long) get their storage from one region, taken at the first write
-  // and filled page by page as records reach it; others get their own.
-  static constexpr std::size_t kRegionBlocks = ((std::size_t{1} << 24) + 65535) / kBlockSize + 1;
-  struct FreeAligned {
-    void operator()(std::uint8_t* storage) const;
-  };
-  using Storage = std::unique_ptr<std::uint8_t[], FreeAligned>;
-  [[nodiscard]] static Storage NewStorage(std::size_t bytes);
-
-  Storage region_;
-  std::vector<std::unique_ptr<std::uint8_t[]>> ownStorage_;
-  // Flush's spare block: the file's span is read into it, and it changes
-  // places with the block's bytes.
-  std::unique_ptr<std::uint8_t[]> spare_;
-  std::array<std::uint64_t, kBlockSize / kWordBits> written_{};
   std::vector<Block> blocks_;
   std::uint64_t end_ = 0;
 };

@@ -63,10 +63,10 @@ class ExistingFile {
   [[nodiscard]] std::uint64_t Length();
   // Makes the file `length` bytes long, cutting or extending it.
   void SetLength(std::uint64_t length);
-  // Makes the file at least `length` bytes long with real disk space behind
-  // every byte below `length`, so that later writes there cannot find the
-  // disk full. On failure the file keeps its length ("Disk full" when the
-  // space is not there).
+  // Makes the file `length` bytes long, when it is shorter, with real disk
+  // space behind the bytes past its old end, so that writes there cannot
+  // find the disk full. On failure the file keeps its length ("Disk full"
+  // when the space is not there). Holes inside the file are left as they are.
   void Reserve(std::uint64_t length);
   // Holds an exclusive lock among this program's processes until the file is
   // closed; another program's reads and writes are not blocked. Fails at

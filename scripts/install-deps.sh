@@ -16,6 +16,10 @@ packages=(
 if [[ "${1:-}" == "--with-screen" ]]; then
   packages+=(xvfb xauth imagemagick)
 fi
+# `make fuzz`: clang and its libFuzzer.
+if [[ "${1:-}" == "--with-fuzz" ]]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

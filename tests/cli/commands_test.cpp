@@ -243,7 +243,12 @@ TEST_F(ApplyTest, FilesThatCannotBeOpenedAreIoErrors) {
   EXPECT_EQ(o.err, dir_.File("none.bin") + ": File not found\n");
 
   // A device, and the patch given as its own original, are no files to patch.
-  for (const std::string& original : {std::string("/dev/null"), patch_}) {
+#ifdef _WIN32
+  const std::string device = "NUL";
+#else
+  const std::string device = "/dev/null";
+#endif
+  for (const std::string& original : {device, patch_}) {
     o = RunCommand({"apply", "--backup", original, patch_});
     EXPECT_EQ(o.status, kExitIoError);
     EXPECT_EQ(o.err, original + ": File access denied\n");

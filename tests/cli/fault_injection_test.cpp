@@ -203,6 +203,41 @@ TEST(CliFaultTest, TwoAppliesAtOnceNeverUndoEachOther) {
   }
 }
 
+TEST(CliFaultTest, AKilledRunLeavesNoBackupThatIsNotWhole) {
+  TempDir dir;
+  const std::string old(48 << 20, 'o');
+  const std::string original = dir.Write("big.bin", old);
+  dir.Write("p.ips", IpsBytes().Data(0, "P").Complete());
+  const std::string cd = "cd " + Quoted(dir.Path()) + " || exit 9; ";
+  // Killed at different moments of the backup copy: whatever the moment, a
+  // backup that stands is whole, and the original is old or patched.
+  for (const char* delay : {"0.01", "0.05", "0.2"}) {
+    SCOPED_TRACE(delay);
+    fs::remove(dir.File("big.bin_backup"));
+    WriteFile(original, old);
+    Shell(cd + Quoted(VIPS_CLI_PATH) + " apply --backup big.bin p.ips 2>/dev/null & sleep " +
+          delay + "; kill -9 $! 2>/dev/null; wait");
+    if (fs::exists(dir.File("big.bin_backup"))) {
+      EXPECT_EQ(fs::file_size(dir.File("big.bin_backup")), old.size());
+      EXPECT_EQ(Text(dir.File("big.bin_backup")), old);
+    }
+    const std::string now = Text(original);
+    EXPECT_TRUE(now == old || now == "P" + old.substr(1));
+    // A temporary file left by the killed run is never taken for a backup.
+    fs::remove(dir.File("big.bin_backup"));
+    EXPECT_EQ(Shell(cd + Quoted(VIPS_CLI_PATH) + " recover big.bin 2>/dev/null"), kExitCopyFailed);
+    std::vector<fs::path> leftovers;
+    for (const auto& entry : fs::directory_iterator(dir.Path())) {
+      const std::string name = entry.path().filename().string();
+      if (name.find(ReplacementFile::kTemporaryMark) != std::string::npos) {
+        EXPECT_EQ(name.rfind(".big.bin_backup", 0), 0u) << name;
+        leftovers.push_back(entry.path());
+      }
+    }
+    for (const fs::path& leftover : leftovers) fs::remove(leftover);
+  }
+}
+
 TEST(CliFaultTest, ASecondRunOnAHeldFileFailsAtOnce) {
   TempDir dir;
   const std::string original = dir.Write("o.bin", "0123456789");

@@ -156,6 +156,9 @@ TEST(AllOrNothingTest, ASecondWriterFailsAtOnceAndWritesNothing) {
     EXPECT_EQ(std::string(error.what()), kLockError);
     EXPECT_EQ(error.Path(), original);
   }
+  // Nor is a file being patched copied half-written.
+  EXPECT_FALSE(CopyWholeFile(original, dir.File("copy.bin")));
+  EXPECT_FALSE(fs::exists(dir.File("copy.bin")));
   EXPECT_EQ(ReadAll(original), BytesOf("0123456789"));
 
   holder.Close();

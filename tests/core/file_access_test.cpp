@@ -139,7 +139,12 @@ TEST(ExistingFileTest, MovingHandsOverTheOneDescriptor) {
 }
 
 TEST(ExistingFileTest, DevicesAreRefusedAndAFullDiskIsDiskFullWithThePath) {
-  for (const char* device : {"/dev/full", "/dev/null", "/dev/zero"}) {
+#ifdef _WIN32
+  const std::vector<const char*> devices = {"NUL"};
+#else
+  const std::vector<const char*> devices = {"/dev/full", "/dev/null", "/dev/zero"};
+#endif
+  for (const char* device : devices) {
     try {
       (void)ExistingFile::Open(device);
       FAIL() << device << " was taken for a file";

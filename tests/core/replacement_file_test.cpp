@@ -9,7 +9,6 @@
 
 #include "core/error.hpp"
 #include "core/file_access.hpp"
-#include "core/write_fault.hpp"
 #include "support/temp_dir.hpp"
 
 namespace vips {
@@ -66,31 +65,6 @@ TEST(ReplacementFileTest, ReplacesALinkAtTheDestinationWithoutFollowingIt) {
   EXPECT_FALSE(fs::is_symlink(destination));
   EXPECT_EQ(ReadAll(destination), Bytes("new"));
   EXPECT_EQ(ReadAll(victim), Bytes("keep"));
-}
-
-TEST(ReplacementFileTest, AFailureAtAnyStepLeavesTheDestinationAndNoTemporaryFile) {
-  TempDir dir;
-  const std::string destination = dir.Write("out.bin", "old");
-  for (int step = 1;; ++step) {
-    SCOPED_TRACE(step);
-    write_fault::FailNthStep(step);
-    bool failed = false;
-    try {
-      WriteNew(destination, "new contents", true);
-    } catch (const Error& e) {
-      EXPECT_EQ(std::string(e.what()), kDiskFull);
-      failed = true;
-    }
-    const int steps = write_fault::StepsTaken();
-    write_fault::FailNthStep(0);
-    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"out.bin"});
-    if (!failed) {
-      EXPECT_EQ(ReadAll(destination), Bytes("new contents"));
-      EXPECT_LT(steps, step);
-      break;
-    }
-    EXPECT_EQ(ReadAll(destination), Bytes("old"));
-  }
 }
 
 TEST(ReplacementFileTest, MissingFolderAndPermissions) {

@@ -65,13 +65,25 @@ std::string OpenErrorTextOf(const std::string& path, int error) {
   return ErrorTextOf(error);
 }
 
-void LockExclusively(int handle) {
+namespace {
+
+void Lock(int handle, int kind) {
   // flock locks belong to the open file, so two opens of one file conflict
   // also within one process; they are advisory, so other programs' reads and
   // writes go on.
-  while (::flock(handle, LOCK_EX | LOCK_NB) != 0) {
+  while (::flock(handle, kind | LOCK_NB) != 0) {
     if (errno != EINTR) throw Error(ErrorTextOf(errno));
   }
+}
+
+}  // namespace
+
+void LockExclusively(int handle) {
+  Lock(handle, LOCK_EX);
+}
+
+void LockShared(int handle) {
+  Lock(handle, LOCK_SH);
 }
 
 }  // namespace posix
@@ -194,27 +206,30 @@ void ExistingFile::SetLength(std::uint64_t length) {
 
 void ExistingFile::Reserve(std::uint64_t length) {
   const std::uint64_t before = Length();
+  if (length <= before) return;
   int error = write_fault::StepFails() ? ENOSPC : 0;
+  const auto from = static_cast<off_t>(before);
+  const auto count = static_cast<off_t>(length - before);
   if (error == 0) {
 #ifdef __linux__
     // fallocate itself, not posix_fallocate: where the file system cannot
-    // reserve space, the library's stand-in would write every block of the
-    // file, and a write that still finds the disk full is undone anyway.
-    while (::fallocate(handle_, 0, 0, static_cast<off_t>(length)) != 0) {
+    // reserve space, the library's stand-in would write every block, and a
+    // write that still finds the disk full is undone anyway.
+    while (::fallocate(handle_, 0, from, count) != 0) {
       error = errno;
       if (error != EINTR) break;
       error = 0;
     }
     if (error == EOPNOTSUPP) error = 0;
 #else
-    error = ::posix_fallocate(handle_, 0, static_cast<off_t>(length));
+    error = ::posix_fallocate(handle_, from, count);
     if (error == EINVAL || error == EOPNOTSUPP) error = 0;
 #endif
   }
   if (error == 0 && Length() < length) SetLength(length);
   if (error != 0) {
     // A reservation that failed half-way may have made the file longer.
-    if (Length() != before) ::ftruncate(handle_, static_cast<off_t>(before));
+    if (Length() != before) ::ftruncate(handle_, from);
     Fail(posix::ErrorTextOf(error));
   }
 }

@@ -61,6 +61,13 @@ void CopyWholeFileOrThrow(const std::string& from, const std::string& to) {
   struct stat sourceInfo {};
   if (::fstat(source.Get(), &sourceInfo) != 0) throw Error(posix::ErrorTextOf(errno), from);
   if (!S_ISREG(sourceInfo.st_mode)) throw Error(kFileAccessDenied, from);
+  // A file that another run of this program is patching is not copied
+  // half-written.
+  try {
+    posix::LockShared(source.Get());
+  } catch (const Error& error) {
+    throw Error(error.what(), from);
+  }
   const int flags = ::fcntl(source.Get(), F_GETFL);
   if (flags < 0 || ::fcntl(source.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
     throw Error(posix::ErrorTextOf(errno), from);

@@ -16,11 +16,6 @@ namespace {
 
 void* const kClosed = nullptr;
 
-// The byte that the lock among this program's processes covers: far beyond
-// any data, so that other programs' reads and writes are never blocked.
-constexpr DWORD kLockOffsetLow = 0xFFFFFFFEu;
-constexpr DWORD kLockOffsetHigh = 0x7FFFFFFFu;
-
 FileIdentity IdentityFrom(const BY_HANDLE_FILE_INFORMATION& info) {
   return {info.dwVolumeSerialNumber,
           static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
@@ -211,8 +206,8 @@ void ExistingFile::Reserve(std::uint64_t length) {
 
 void ExistingFile::LockForWriting() {
   OVERLAPPED where{};
-  where.Offset = kLockOffsetLow;
-  where.OffsetHigh = kLockOffsetHigh;
+  where.Offset = windows::kLockOffsetLow;
+  where.OffsetHigh = windows::kLockOffsetHigh;
   if (!::LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
                     &where)) {
     ThrowLastError();

@@ -71,6 +71,15 @@ void CopyWholeFileOrThrow(const std::string& from, const std::string& to) {
     throw Error(kFileAccessDenied, from);
   }
 
+  // A file that another run of this program is patching is not copied
+  // half-written: a shared lock on the byte the applier locks.
+  OVERLAPPED sourceLock{};
+  sourceLock.Offset = windows::kLockOffsetLow;
+  sourceLock.OffsetHigh = windows::kLockOffsetHigh;
+  if (!::LockFileEx(source.Get(), LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &sourceLock)) {
+    throw Error(windows::ErrorTextOf(::GetLastError()), from);
+  }
+
   const Handle destination(OpenNoFollow(to, GENERIC_READ));
   if (destination.Valid()) {
     BY_HANDLE_FILE_INFORMATION info{};
@@ -91,8 +100,8 @@ void CopyWholeFileOrThrow(const std::string& from, const std::string& to) {
       }
       // The same byte range beyond any data that the applier locks.
       OVERLAPPED where{};
-      where.Offset = 0xFFFFFFFEu;
-      where.OffsetHigh = 0x7FFFFFFFu;
+      where.Offset = windows::kLockOffsetLow;
+      where.OffsetHigh = windows::kLockOffsetHigh;
       if (!::LockFileEx(destination.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
                         1, 0, &where)) {
         throw Error(windows::ErrorTextOf(::GetLastError()), to);
