@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <new>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 namespace vips {
 
@@ -14,15 +19,40 @@ std::uint64_t BitsOf(std::size_t from, std::size_t to) {
   return upTo & ~((std::uint64_t{1} << from) - 1);
 }
 
+// The region is aligned to, and on Linux asks to be backed by, 2 MiB pages:
+// records spread over a whole file then cost a few page faults instead of
+// thousands (a page is still only taken when a record first reaches it).
+constexpr std::size_t kLargePage = std::size_t{2} << 20;
+
 }  // namespace
+
+void BlockCache::FreeRegion::operator()(std::uint8_t* region) const {
+  ::operator delete[](region, std::align_val_t{kLargePage});
+}
+
+BlockCache::Region BlockCache::NewRegion() {
+  constexpr std::size_t kBytes =
+      (kRegionBlocks * kBlockSize + kLargePage - 1) / kLargePage * kLargePage;
+  Region region(static_cast<std::uint8_t*>(::operator new[](kBytes, std::align_val_t{kLargePage})));
+#ifdef __linux__
+  (void)::madvise(region.get(), kBytes, MADV_HUGEPAGE);
+#endif
+  return region;
+}
 
 BlockCache::Block& BlockCache::Touch(std::size_t index) {
   if (blocks_.size() <= index) blocks_.resize(index + 1);
   Block& block = blocks_[index];
-  if (!block.bytes) {
+  if (block.bytes == nullptr) {
     // Only bytes that records write are ever read from here before Flush
     // fills the rest of the span: no need to clear it.
-    block.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
+    if (index < kRegionBlocks) {
+      if (!region_) region_ = NewRegion();
+      block.bytes = region_.get() + index * kBlockSize;
+    } else {
+      ownStorage_.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize));
+      block.bytes = ownStorage_.back().get();
+    }
   }
   return block;
 }
@@ -39,7 +69,7 @@ void BlockCache::ForEachPiece(std::uint64_t position, std::size_t count, Action 
     action(block, inBlock, done, length);
     const std::size_t pieceEnd = inBlock + length;
     block.pieces.push_back(
-        {static_cast<std::uint32_t>(inBlock), static_cast<std::uint32_t>(pieceEnd)});
+        {static_cast<std::uint16_t>(inBlock), static_cast<std::uint16_t>(pieceEnd - 1)});
     block.dirtyBegin = std::min(block.dirtyBegin, inBlock);
     block.dirtyEnd = std::max(block.dirtyEnd, pieceEnd);
     done += length;
@@ -50,14 +80,14 @@ void BlockCache::ForEachPiece(std::uint64_t position, std::size_t count, Action 
 void BlockCache::Write(std::uint64_t position, const std::uint8_t* bytes, std::size_t count) {
   ForEachPiece(position, count,
                [bytes](Block& block, std::size_t inBlock, std::size_t done, std::size_t length) {
-                 std::memcpy(block.bytes.get() + inBlock, bytes + done, length);
+                 std::memcpy(block.bytes + inBlock, bytes + done, length);
                });
 }
 
 void BlockCache::Fill(std::uint64_t position, std::uint8_t value, std::size_t count) {
   ForEachPiece(position, count,
                [value](Block& block, std::size_t inBlock, std::size_t, std::size_t length) {
-                 std::memset(block.bytes.get() + inBlock, value, length);
+                 std::memset(block.bytes + inBlock, value, length);
                });
 }
 
@@ -66,13 +96,13 @@ void BlockCache::MarkWritten(const Block& block, std::uint64_t* written) {
   const std::size_t endWord = (block.dirtyEnd + kWordBits - 1) / kWordBits;
   std::fill(written + firstWord, written + endWord, std::uint64_t{0});
   for (const Piece& piece : block.pieces) {
-    const std::size_t first = piece.begin / kWordBits;
-    const std::size_t last = (piece.end - 1) / kWordBits;
-    const std::size_t lastBit = (piece.end - 1) % kWordBits + 1;
+    const std::size_t first = piece.first / kWordBits;
+    const std::size_t last = piece.last / kWordBits;
+    const std::size_t lastBit = piece.last % kWordBits + 1;
     if (first == last) {
-      written[first] |= BitsOf(piece.begin % kWordBits, lastBit);
+      written[first] |= BitsOf(piece.first % kWordBits, lastBit);
     } else {
-      written[first] |= BitsOf(piece.begin % kWordBits, kWordBits);
+      written[first] |= BitsOf(piece.first % kWordBits, kWordBits);
       std::fill(written + first + 1, written + last, ~std::uint64_t{0});
       written[last] |= BitsOf(0, lastBit);
     }
@@ -93,7 +123,7 @@ void BlockCache::KeepUnwritten(Block& block, const std::uint64_t* written,
     return table;
   }();
   const std::size_t end = block.dirtyEnd;
-  std::uint8_t* bytes = block.bytes.get();
+  std::uint8_t* bytes = block.bytes;
   const auto keepOne = [&](std::size_t at) {
     if ((written[at / kWordBits] >> (at % kWordBits) & 1) == 0) bytes[at] = before[at];
   };
@@ -127,7 +157,8 @@ void BlockCache::Flush(ExistingFile& file, std::uint64_t originalLength) {
   // places in the block. Once the block is written its own buffer is no longer
   // needed, so the two swap: the block then keeps what it overwrote, for an
   // undo, and the memory held stays one block above the cache's.
-  auto scratch = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
+  if (!spare_) spare_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
+  std::uint8_t* scratch = spare_.get();
   std::vector<std::uint64_t> written(kBlockSize / kWordBits);
   std::size_t index = 0;
   bool writing = false;
@@ -138,7 +169,7 @@ void BlockCache::Flush(ExistingFile& file, std::uint64_t originalLength) {
       const std::uint64_t spanBegin =
           static_cast<std::uint64_t>(index) * kBlockSize + block.dirtyBegin;
       const std::size_t spanLength = block.dirtyEnd - block.dirtyBegin;
-      std::uint8_t* before = scratch.get() + block.dirtyBegin;
+      std::uint8_t* before = scratch + block.dirtyBegin;
       // Past the original end the file holds the zeros of the room made for
       // the records; only the part before it is read.
       std::size_t read = 0;
@@ -149,9 +180,9 @@ void BlockCache::Flush(ExistingFile& file, std::uint64_t originalLength) {
       }
       std::memset(before + read, 0, spanLength - read);
       MarkWritten(block, written.data());
-      KeepUnwritten(block, written.data(), scratch.get());
+      KeepUnwritten(block, written.data(), scratch);
       writing = true;
-      file.WriteAt(spanBegin, block.bytes.get() + block.dirtyBegin, spanLength);
+      file.WriteAt(spanBegin, block.bytes + block.dirtyBegin, spanLength);
       writing = false;
       std::swap(block.bytes, scratch);
       block.overwritten = true;
@@ -177,7 +208,7 @@ void BlockCache::Undo(ExistingFile& file, std::uint64_t originalLength) noexcept
     const auto length = static_cast<std::size_t>(
         std::min<std::uint64_t>(block.dirtyEnd - block.dirtyBegin, originalLength - spanBegin));
     try {
-      file.WriteAt(spanBegin, block.bytes.get() + block.dirtyBegin, length);
+      file.WriteAt(spanBegin, block.bytes + block.dirtyBegin, length);
     } catch (...) {
       // The first error is the one reported; the rest is done as far as it goes.
     }

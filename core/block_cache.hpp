@@ -36,16 +36,18 @@ class BlockCache {
  private:
   static constexpr std::size_t kWordBits = 64;
 
-  // A piece a record wrote: [begin, end) within its block. A list appended
+  // A piece a record wrote, within its block. A list appended
   // in patch order costs one cached line per block, where a bit per byte
   // would cost a cache miss per record; the bits are made at Flush.
   struct Piece {
-    std::uint32_t begin;
-    std::uint32_t end;
+    // Its first and last byte within the block: four bytes a record.
+    std::uint16_t first;
+    std::uint16_t last;
   };
 
   struct Block {
-    std::unique_ptr<std::uint8_t[]> bytes;
+    // In region_, ownStorage_ or spare_ (see Flush).
+    std::uint8_t* bytes = nullptr;
     std::vector<Piece> pieces;
     // Set once the span is written: `bytes` then holds what the file held
     // there just before.
@@ -70,6 +72,20 @@ class BlockCache {
   // as far as it goes.
   void Undo(ExistingFile& file, std::uint64_t originalLength) noexcept;
 
+  // Blocks that an IPS record can reach (offsets below 2^24, up to 65535
+  // bytes long) take their bytes from one region, reserved at the first write
+  // and backed page by page as records reach it; any other block has its own.
+  static constexpr std::size_t kRegionBlocks = ((std::size_t{1} << 24) + 65535) / kBlockSize + 1;
+  struct FreeRegion {
+    void operator()(std::uint8_t* region) const;
+  };
+  using Region = std::unique_ptr<std::uint8_t[], FreeRegion>;
+  [[nodiscard]] static Region NewRegion();
+
+  Region region_;
+  std::vector<std::unique_ptr<std::uint8_t[]>> ownStorage_;
+  // Flush's scratch block; it changes places with the blocks' buffers.
+  std::unique_ptr<std::uint8_t[]> spare_;
   std::vector<Block> blocks_;
   std::uint64_t end_ = 0;
 };
