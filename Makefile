@@ -2,7 +2,7 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench clean fuzz
+.PHONY: all deps configure build run test bench clean package fuzz
 
 all: build
 
@@ -24,8 +24,25 @@ test: build
 bench: build
 	bash scripts/run-benchmarks.sh $(BUILD_DIR)
 
+# The Debian package, $(BUILD_DIR)/velmorant-ips_2.2.0.0_amd64.deb.
+package: build
+	@bash scripts/install-deps.sh --with-packaging
+	cd $(BUILD_DIR) && cpack -G DEB
+
 clean:
 	rm -rf $(BUILD_DIR)
+
+# Windows: the core, the CLI and their tests cross-built with MinGW-w64 into
+# $(WINDOWS_BUILD_DIR) with the download zip; the tests run under Wine.
+WINDOWS_BUILD_DIR ?= build-windows
+.PHONY: windows test-windows
+
+windows:
+	@bash scripts/install-deps.sh --windows
+	@JOBS=$(JOBS) bash scripts/build-windows.sh $(WINDOWS_BUILD_DIR)
+
+test-windows: windows
+	@JOBS=$(JOBS) bash scripts/test-windows.sh $(WINDOWS_BUILD_DIR)
 
 # The libFuzzer target over loading, applying and listing a patch, built with
 # clang and run from the seed corpus in fuzz/corpus for FUZZ_SECONDS seconds;

@@ -8,12 +8,15 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QIcon>
+#include <QImage>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QToolButton>
+#include <QTranslator>
 #include <algorithm>
 #include <initializer_list>
 
@@ -89,6 +92,24 @@ QIcon PictureFromStrip(const QString& strip, int imageSize) {
   return icon;
 }
 
+// A flag with the greyed image that its button shows while disabled: the
+// picture in grey tones, lightened, so that its bands and frame still show.
+QIcon FlagPicture(const QString& picture) {
+  const QPixmap normal(picture);
+  QImage grey = normal.toImage().convertToFormat(QImage::Format_ARGB32);
+  for (int y = 0; y < grey.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(grey.scanLine(y));
+    for (int x = 0; x < grey.width(); ++x) {
+      const int tone = 96 + qGray(line[x]) * 5 / 8;
+      line[x] = qRgba(tone, tone, tone, qAlpha(line[x]));
+    }
+  }
+  QIcon icon;
+  icon.addPixmap(normal, QIcon::Normal);
+  icon.addPixmap(QPixmap::fromImage(grey), QIcon::Disabled);
+  return icon;
+}
+
 QIcon ProgramIcon() {
   QIcon icon;
   for (int size : {16, 24, 32, 48, 64})
@@ -140,7 +161,9 @@ TForm1::TForm1(int localeId, std::unique_ptr<vips::app::WindowServices> services
   FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  InstallToolkitTranslation(false);
+}
 
 void TForm1::CreateControls() {
   setObjectName(QStringLiteral("Form1"));
@@ -160,18 +183,20 @@ void TForm1::CreateControls() {
     button->setCursor(Qt::PointingHandCursor);
     button->setToolButtonStyle(Qt::ToolButtonIconOnly);
     button->setIconSize(QSize(22, 15));
-    button->setIcon(QIcon(picture));
+    button->setIcon(FlagPicture(picture));
     return button;
   };
   SpeedButton1 = languageButton("SpeedButton1", 301, QStringLiteral(":/pictures/flag-uk.png"));
   SpeedButton2 = languageButton("SpeedButton2", 338, QStringLiteral(":/pictures/flag-ru.png"));
 
-  const auto pushButton = [](QWidget* parent, const char* name, int left, int top, int width,
-                             int height, bool hand) {
+  const auto pushButton = [this](QWidget* parent, const char* name, int left, int top, int width,
+                                 int height, bool hand) {
     auto* button = Place(new QPushButton(parent), name, left, top, width, height);
-    // No default button: Enter has no window-wide effect.
+    // No default button: Enter has no window-wide effect. Enter on the
+    // focused button presses it (the window's event filter).
     button->setAutoDefault(false);
     button->setDefault(false);
+    button->installEventFilter(this);
     if (hand) button->setCursor(Qt::PointingHandCursor);
     return button;
   };
@@ -265,6 +290,16 @@ void TForm1::CreateControls() {
   Edit8 = rangeField("Edit8", 282);
   Button10 = pushButton(GroupBox4, "Button10", 11, 314, 100, 25, false);
 
+  // A local file dropped on a file group (its box, field or button) or on
+  // the table is taken as the file of that kind; Space in the table toggles.
+  for (QWidget* target :
+       {static_cast<QWidget*>(GroupBox1), static_cast<QWidget*>(Edit1),
+        static_cast<QWidget*>(GroupBox2), static_cast<QWidget*>(Edit2), StringGrid1->viewport()}) {
+    target->setAcceptDrops(true);
+    target->installEventFilter(this);
+  }
+  StringGrid1->installEventFilter(this);
+
   // The panel lies beneath every other control.
   Panel1->lower();
   SetTabOrder();
@@ -330,6 +365,7 @@ void TForm1::ApplyLanguage(vips::Language language, bool atStart) {
   const bool russian = language == vips::Language::Russian;
   LangEnglish = russian ? 0 : 1;
   LangRussian = russian ? 1 : 0;
+  InstallToolkitTranslation(russian);
 
   // A field that shows the other language's placeholder shows no file yet;
   // a file's name stays as it is.
@@ -413,6 +449,28 @@ void TForm1::SetStatus(const QString& text) {
 
 void TForm1::ReportError(const std::string& text) {
   Services().ShowError(vips::app::ErrorBoxText(text));
+}
+
+void TForm1::InstallToolkitTranslation(bool russian) {
+  if (russian && !toolkitTranslation_) {
+    toolkitTranslation_ = std::make_unique<QTranslator>();
+    // Without the translation package Qt's own texts simply stay English.
+    if (!toolkitTranslation_->load(QStringLiteral("qtbase_ru"),
+                                   QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+      toolkitTranslation_.reset();
+    }
+  }
+  if (russian == toolkitTranslationInstalled_ || !toolkitTranslation_) return;
+  if (russian) {
+    toolkitTranslationInstalled_ = QCoreApplication::installTranslator(toolkitTranslation_.get());
+  } else {
+    QCoreApplication::removeTranslator(toolkitTranslation_.get());
+    toolkitTranslationInstalled_ = false;
+  }
+}
+
+bool TForm1::ToolkitTranslationInstalled() const {
+  return toolkitTranslationInstalled_;
 }
 
 void TForm1::LockLanguage() {

@@ -13,8 +13,15 @@
 namespace texts = vips::app::texts;
 
 void TForm1::Button1Click() {
-  const std::optional<std::string> chosen = Services().OpenFile(
-      PickUtf8(texts::kOriginalDialogTitle), PickUtf8(texts::kOriginalDialogFilter));
+  OriginalDialogClosed(Services().OpenFile(PickUtf8(texts::kOriginalDialogTitle),
+                                           PickUtf8(texts::kOriginalDialogFilter)));
+}
+
+void TForm1::OpenOriginalFile(const std::string& path) {
+  OriginalDialogClosed(path);
+}
+
+void TForm1::OriginalDialogClosed(const std::optional<std::string>& chosen) {
   if (chosen) {
     Services().SetBusyCursor();
     SelectedOriginalPath = *chosen;
@@ -28,16 +35,31 @@ void TForm1::Button1Click() {
   SetStatus(Pick(texts::kStatusFileSelected));
 }
 
-void TForm1::Button2Click() {
-  if (!OriginalFileChosen()) {
-    Services().Beep();
-    Services().ShowMessage(PickUtf8(texts::kSelectOriginalFile));
-    return;
-  }
+namespace {
 
+// The patch dialog opens only once an original file has been chosen.
+bool AskForOriginalFirst(TForm1& form) {
+  if (form.OriginalFileChosen()) return false;
+  form.Services().Beep();
+  form.Services().ShowMessage(form.PickUtf8(texts::kSelectOriginalFile));
+  return true;
+}
+
+}  // namespace
+
+void TForm1::Button2Click() {
+  if (AskForOriginalFirst(*this)) return;
+  PatchDialogClosed(
+      Services().OpenFile(PickUtf8(texts::kPatchDialogTitle), PickUtf8(texts::kPatchDialogFilter)));
+}
+
+void TForm1::OpenPatchFile(const std::string& path) {
+  if (AskForOriginalFirst(*this)) return;
+  PatchDialogClosed(path);
+}
+
+void TForm1::PatchDialogClosed(const std::optional<std::string>& chosen) {
   vips::app::BusyCursor cursor(Services());
-  const std::optional<std::string> chosen =
-      Services().OpenFile(PickUtf8(texts::kPatchDialogTitle), PickUtf8(texts::kPatchDialogFilter));
   if (chosen) {
     cursor.Show();
     // The language is fixed from the first confirmed patch on, before the

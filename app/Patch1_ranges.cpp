@@ -1,9 +1,18 @@
 // Range fields (key filter, clamp, normalisation) and the range commands.
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QDropEvent>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QRegularExpression>
 #include <algorithm>
 #include <cstdint>
 
@@ -137,7 +146,7 @@ void TForm1::RangeCommand(QLineEdit* from, QLineEdit* to,
   }
 }
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+bool TForm1::RangeFieldEvent(QObject* watched, QEvent* event) {
   struct RangeField {
     QLineEdit* field;
     void (TForm1::*keyPress)(char&);
@@ -151,54 +160,107 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
       {Edit7, &TForm1::Edit7KeyPress, &TForm1::Edit7KeyUp},
       {Edit8, &TForm1::Edit8KeyPress, &TForm1::Edit8KeyUp},
   };
-  const auto type = event->type();
-  if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::InputMethod) {
-    return QWidget::eventFilter(watched, event);
-  }
   const auto found = std::find_if(std::begin(rangeFields), std::end(rangeFields),
                                   [watched](const RangeField& f) { return f.field == watched; });
-  if (found == std::end(rangeFields)) return QWidget::eventFilter(watched, event);
-
+  if (found == std::end(rangeFields)) return false;
+  QLineEdit* const field = found->field;
+  const auto type = event->type();
   // Every character typed reaches the field only through its key filter, one
   // at a time, however many one key or an input method delivers at once.
-  const auto keptCharacters = [this, found](const QString& typed) {
+  const auto keptCharacters = [this, keyPress = found->keyPress](const QString& typed) {
     QString kept;
     for (const QChar character : typed) {
       char key = KeyByte(character);
-      (this->*found->keyPress)(key);
+      (this->*keyPress)(key);
       if (key != '\0') kept += character;
     }
     return kept;
   };
+  // Pasted or dropped text passes the same filter; only its digits stay (a
+  // pasted backspace character deletes nothing).
+  // (Held by value: the context menu's Paste runs it later.)
+  const auto insertFiltered = [field, keptCharacters](const QString& text) {
+    const QString kept = keptCharacters(text).remove(QChar(u'\b'));
+    if (!kept.isEmpty()) field->insert(kept);
+  };
+
+  // Text that arrives otherwise than typed goes through the key filter too:
+  // dropped text, the context menu's Paste, the middle button's paste.
+  if (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) {
+    auto* drop = static_cast<QDropEvent*>(event);
+    // The field's own text dragged within it is digits already.
+    if (drop->source() == field) return false;
+    // Files are no text for a range field, and text without a digit would
+    // put nothing in: both are refused.
+    const QMimeData* data = drop->mimeData();
+    if (data->hasUrls() || !data->text().contains(QRegularExpression(QStringLiteral("[0-9]")))) {
+      drop->ignore();
+      return true;
+    }
+    if (type != QEvent::Drop) return false;
+    // The text goes in at the caret, where the drag has put it.
+    drop->setDropAction(Qt::CopyAction);
+    drop->accept();
+    insertFiltered(data->text());
+    return true;
+  }
+  if (type == QEvent::ContextMenu) {
+    auto* request = static_cast<QContextMenuEvent*>(event);
+    QMenu* menu = field->createStandardContextMenu();
+    const QString pasteCaption = QCoreApplication::translate("QLineEdit", "&Paste");
+    for (QAction* action : menu->actions()) {
+      if (!action->text().startsWith(pasteCaption)) continue;
+      QObject::disconnect(action, &QAction::triggered, field, nullptr);
+      connect(action, &QAction::triggered, field, [insertFiltered] {
+        insertFiltered(QGuiApplication::clipboard()->text(QClipboard::Clipboard));
+      });
+    }
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(request->globalPos());
+    return true;
+  }
+  if (type == QEvent::MouseButtonRelease &&
+      static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton &&
+      QGuiApplication::clipboard()->supportsSelection()) {
+    insertFiltered(QGuiApplication::clipboard()->text(QClipboard::Selection));
+    return true;
+  }
 
   if (type == QEvent::InputMethod) {
     auto* input = static_cast<QInputMethodEvent*>(event);
     const QString kept = keptCharacters(input->commitString());
-    if (kept == input->commitString()) return QWidget::eventFilter(watched, event);
+    if (kept == input->commitString()) return false;
     QInputMethodEvent filtered(input->preeditString(), input->attributes());
     filtered.setCommitString(kept, input->replacementStart(), input->replacementLength());
     QCoreApplication::sendEvent(watched, &filtered);
     return true;
   }
+  if (type != QEvent::KeyPress && type != QEvent::KeyRelease) return false;
 
   const auto* keyEvent = static_cast<QKeyEvent*>(event);
   if (type == QEvent::KeyPress) {
+    if (!keyEvent->isAutoRepeat()) rangeKeysDown_.insert(keyEvent->key());
+    if (keyEvent->matches(QKeySequence::Paste)) {
+      insertFiltered(QGuiApplication::clipboard()->text(QClipboard::Clipboard));
+      return true;
+    }
     // Keys without a character (Delete, arrows, Home, End) pass the filter
     // untouched. Some platforms give Delete the text DEL, but it types
     // nothing; Tab moves the focus.
     const int code = keyEvent->key();
     const bool typesNothing =
         code == Qt::Key_Delete || code == Qt::Key_Tab || code == Qt::Key_Backtab;
-    if (typesNothing || keyEvent->text().isEmpty()) return QWidget::eventFilter(watched, event);
+    if (typesNothing || keyEvent->text().isEmpty()) return false;
     const QString kept = keptCharacters(keyEvent->text());
-    if (kept == keyEvent->text()) return QWidget::eventFilter(watched, event);
-    if (!kept.isEmpty()) found->field->insert(kept);
+    if (kept == keyEvent->text()) return false;
+    if (!kept.isEmpty()) field->insert(kept);
     return true;
   }
-  if (!keyEvent->isAutoRepeat()) {
-    // A held key repeats its presses but is released once, so a number can
-    // grow past the row count (or past the integer range) before the clamp.
-    (this->*found->keyUp)();
-  }
-  return QWidget::eventFilter(watched, event);
+  // A held key repeats its presses but is released once, so a number can
+  // grow past the row count (or past the integer range) before the clamp.
+  // Only a key pressed in the field counts: the Enter or Escape that closed
+  // an error box is released here, and must not open the box again.
+  if (keyEvent->isAutoRepeat() || rangeKeysDown_.erase(keyEvent->key()) == 0) return false;
+  (this->*found->keyUp)();
+  return false;
 }

@@ -99,6 +99,11 @@ StringGrid::StringGrid(PatchTable& table, QWidget* parent)
 
   QPalette colours = palette();
   colours.setColor(QPalette::Base, colours.color(QPalette::Window));
+  // The current cell stays selected when the table loses the focus; its text
+  // keeps the normal colour then, which reads on all three pale fills (the
+  // usual highlight-text colour is white).
+  for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+    colours.setColor(group, QPalette::HighlightedText, colours.color(group, QPalette::Text));
   setPalette(colours);
 
   if (table_.RowCount() > 0)
@@ -149,9 +154,13 @@ int StringGrid::Row() const {
 }
 
 void StringGrid::SetCurrentRow(int row) {
-  if (row < 0 || row >= table_.RowCount()) return;
+  SetCurrentCell(std::max(Col(), 0), row);
+}
+
+void StringGrid::SetCurrentCell(int column, int row) {
+  if (row < 0 || row >= table_.RowCount() || column < 0 || column >= model_->columnCount()) return;
   EnsureLaidOut();
-  const QModelIndex cell = model_->index(row, std::max(Col(), 0));
+  const QModelIndex cell = model_->index(row, column);
   selectionModel()->setCurrentIndex(cell, QItemSelectionModel::ClearAndSelect);
   scrollTo(cell, QAbstractItemView::EnsureVisible);
 }

@@ -43,9 +43,10 @@ class StringGrid : public QTableView {
   // Tell the view that marker cells in [firstRow, lastRow] were changed.
   void MarkersChanged(int firstRow, int lastRow);
 
-  [[nodiscard]] int Col() const;  // current cell's column, -1 if none
-  [[nodiscard]] int Row() const;  // current cell's row, -1 if none
-  void SetCurrentRow(int row);    // keeps the column; scrolls to show the row
+  [[nodiscard]] int Col() const;             // current cell's column, -1 if none
+  [[nodiscard]] int Row() const;             // current cell's row, -1 if none
+  void SetCurrentRow(int row);               // keeps the column; scrolls to show the row
+  void SetCurrentCell(int column, int row);  // scrolls to show the cell
   [[nodiscard]] int TopRow() const;
   void SetTopRow(int row);
   // Whole rows visible at once (12 at the designed size).

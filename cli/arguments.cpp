@@ -1,7 +1,8 @@
 #include "cli/arguments.hpp"
 
 #include <algorithm>
-#include <optional>
+#include <cstddef>
+#include <limits>
 #include <string_view>
 
 #include "cli/usage_error.hpp"
@@ -10,62 +11,110 @@ namespace vips::cli {
 
 const char* const kUsageLine =
     "usage: velmorant-ips-cli list PATCH\n"
-    "       velmorant-ips-cli apply [--only LIST | --skip LIST] [--backup] ORIGINAL PATCH\n"
+    "       velmorant-ips-cli apply [--only LIST | --skip LIST] [--backup] [--output NEW]\n"
+    "                               [--crc32 HEX] ORIGINAL PATCH [PATCH...]\n"
     "       velmorant-ips-cli recover ORIGINAL\n"
+    "       velmorant-ips-cli status ORIGINAL PATCH\n"
+    "       velmorant-ips-cli export [--only LIST | --skip LIST] PATCH NEW\n"
+    "       velmorant-ips-cli create ORIGINAL MODIFIED NEW\n"
+    "       velmorant-ips-cli info FILE...\n"
     "       velmorant-ips-cli --help | --version\n";
 
 const char* const kHelpText =
     "Velmorant IPS: applies the records of an IPS patch to a file, all of them or\n"
-    "a chosen few.\n"
+    "a chosen few; lists, checks, exports and makes patches.\n"
     "\n"
     "usage: velmorant-ips-cli COMMAND ...\n"
     "\n"
     "  list PATCH\n"
     "      One line per record, separated by tabs: record number, first address,\n"
     "      final address (hexadecimal), kind (data or run), byte count.\n"
+    "      example: velmorant-ips-cli list fix.ips\n"
     "\n"
-    "  apply [--only LIST | --skip LIST] [--backup] ORIGINAL PATCH\n"
-    "      Writes the records of PATCH into ORIGINAL in place; nothing is written\n"
-    "      unless PATCH reads through to its end marker.\n"
-    "      --only LIST  apply only the records that LIST names\n"
-    "      --skip LIST  apply every record except those that LIST names\n"
-    "      --backup     first copy ORIGINAL to ORIGINAL_backup; nothing is written\n"
-    "                   if that copy fails. An existing ORIGINAL_backup is kept\n"
-    "                   as the way back, so that a second run cannot replace it\n"
-    "                   with the patched file; delete it to have the next\n"
-    "                   --backup take a new one.\n"
+    "  apply [--only LIST | --skip LIST] [--backup] [--output NEW] [--crc32 HEX]\n"
+    "        ORIGINAL PATCH [PATCH...]\n"
+    "      Writes the records of each PATCH, in the order given, into ORIGINAL in\n"
+    "      place. Nothing is written unless every PATCH reads through to its end\n"
+    "      marker and every record list names records that exist.\n"
+    "      --only LIST   apply only the records that LIST names (one PATCH only)\n"
+    "      --skip LIST   apply every record except those that LIST names (one\n"
+    "                    PATCH only)\n"
+    "      --backup      first copy ORIGINAL to ORIGINAL_backup; nothing is written\n"
+    "                    if that copy fails. An existing ORIGINAL_backup is kept\n"
+    "                    as the way back, so that a second run cannot replace it\n"
+    "                    with the patched file; delete it to have the next\n"
+    "                    --backup take a new one.\n"
+    "      --output NEW  leave ORIGINAL as it is and write the result to NEW, whole\n"
+    "                    or not at all (not with --backup)\n"
+    "      --crc32 HEX   write nothing unless the CRC-32 of ORIGINAL is HEX\n"
+    "                    (8 hexadecimal digits)\n"
     "      LIST is record numbers and inclusive ranges separated by commas,\n"
     "      such as 1-5,9,12-14, numbered from 1 as `list` shows them.\n"
+    "      example: velmorant-ips-cli apply --skip 3 --output new.bin old.bin fix.ips\n"
     "\n"
     "  recover ORIGINAL\n"
     "      Copies ORIGINAL_backup back over ORIGINAL.\n"
+    "      example: velmorant-ips-cli recover game.bin\n"
     "\n"
-    "Every write is all or nothing: a copy goes to a temporary file that replaces\n"
-    "its destination only when it is whole, and an apply that fails (a full\n"
-    "disk) leaves ORIGINAL as it was. A second apply or recover of a file that\n"
-    "another run is patching fails at once. Errors name the file they concern.\n"
+    "  status ORIGINAL PATCH\n"
+    "      One line per record, separated by tabs: record number, first address,\n"
+    "      final address, and `applied` when ORIGINAL already holds every byte\n"
+    "      the record writes or `pending` when it does not. Then, on stderr, how\n"
+    "      many records are applied.\n"
+    "      example: velmorant-ips-cli status game.bin fix.ips\n"
+    "\n"
+    "  export [--only LIST | --skip LIST] PATCH NEW\n"
+    "      Writes NEW, a patch holding the chosen records of PATCH in their order,\n"
+    "      each exactly as PATCH holds it.\n"
+    "      example: velmorant-ips-cli export --only 1-5,9 fix.ips part.ips\n"
+    "\n"
+    "  create ORIGINAL MODIFIED NEW\n"
+    "      Writes NEW, a small patch that turns ORIGINAL into MODIFIED. MODIFIED\n"
+    "      may be longer than ORIGINAL, but not shorter, and may not reach past\n"
+    "      address 100FFFD.\n"
+    "      example: velmorant-ips-cli create game.bin game-fixed.bin fix.ips\n"
+    "\n"
+    "  info FILE...\n"
+    "      For each FILE one line, separated by tabs: path, size in bytes, CRC-32,\n"
+    "      MD5, SHA-1 (lower-case hexadecimal); for a patch also `PATH: N records`.\n"
+    "      example: velmorant-ips-cli info game.bin fix.ips\n"
     "\n"
     "  --help     show this text\n"
     "  --version  show the version\n"
     "\n"
-    "Both files are opened for reading and writing, so a read-only ORIGINAL or\n"
-    "PATCH is refused (\"File access denied\").\n"
+    "Every write is all or nothing: a copy or a NEW file goes to a temporary file\n"
+    "that replaces its destination only when it is whole, and an apply that fails\n"
+    "(a full disk) leaves ORIGINAL as it was. A second apply or recover of a file\n"
+    "that another run is patching fails at once. Errors name the file they\n"
+    "concern.\n"
+    "`apply` in place opens ORIGINAL for reading and writing, so a read-only\n"
+    "ORIGINAL is refused there (\"File access denied\"); every other file is only\n"
+    "read.\n"
     "\n"
-    "Exit status: 0 done, 1 not an IPS patch, 2 an I/O error, 3 the backup or\n"
-    "recovery copy failed, 64 wrong usage.\n";
+    "Exit status: 0 done, 1 not an IPS patch, 2 an I/O error (\"PATH: text\" on\n"
+    "stderr), 3 the backup or recovery copy failed, 4 the change cannot be\n"
+    "expressed as an IPS patch, 5 the CRC-32 does not match, 64 wrong usage.\n";
 
 namespace {
+
+constexpr std::size_t kAny = std::numeric_limits<std::size_t>::max();
 
 struct CommandShape {
   std::string_view name;
   Command command;
-  std::size_t files;
+  std::size_t fewestFiles;
+  std::size_t mostFiles;
+  std::string_view files;  // for the usage error
 };
 
 constexpr CommandShape kCommands[] = {
-    {"list", Command::List, 1},
-    {"apply", Command::Apply, 2},
-    {"recover", Command::Recover, 1},
+    {"list", Command::List, 1, 1, "PATCH"},
+    {"apply", Command::Apply, 2, kAny, "ORIGINAL PATCH [PATCH...]"},
+    {"recover", Command::Recover, 1, 1, "ORIGINAL"},
+    {"status", Command::Status, 2, 2, "ORIGINAL PATCH"},
+    {"export", Command::Export, 2, 2, "PATCH NEW"},
+    {"create", Command::Create, 3, 3, "ORIGINAL MODIFIED NEW"},
+    {"info", Command::Info, 1, kAny, "FILE..."},
 };
 
 Arguments ForCommand(Command command) {
@@ -80,10 +129,12 @@ bool IsOption(std::string_view word) {
 
 // "--only LIST" or "--only=LIST"; `index` is moved past the value.
 std::optional<std::string> OptionValue(const std::vector<std::string>& args, std::size_t& index,
-                                       std::string_view option) {
+                                       std::string_view option, std::string_view what) {
   const std::string& word = args[index];
   if (word == option) {
-    if (index + 1 >= args.size()) throw UsageError(std::string(option) + " needs a record list");
+    if (index + 1 >= args.size()) {
+      throw UsageError(std::string(option) + " needs " + std::string(what));
+    }
     return args[++index];
   }
   if (word.size() > option.size() && word.compare(0, option.size(), option) == 0 &&
@@ -91,6 +142,101 @@ std::optional<std::string> OptionValue(const std::vector<std::string>& args, std
     return word.substr(option.size() + 1);
   }
   return std::nullopt;
+}
+
+std::uint32_t ParseCrc32(const std::string& text) {
+  const UsageError wrong("--crc32 takes 8 hexadecimal digits, not '" + text + "'");
+  if (text.size() != 8) throw wrong;
+  std::uint32_t value = 0;
+  for (const char c : text) {
+    int digit = -1;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    if (digit < 0) throw wrong;
+    value = value << 4 | static_cast<std::uint32_t>(digit);
+  }
+  return value;
+}
+
+// Takes the option at args[index] if `command` has it; false otherwise.
+bool TakeOption(const std::vector<std::string>& args, std::size_t& index, Arguments& result) {
+  const std::string& word = args[index];
+  const bool isApply = result.command == Command::Apply;
+  const bool choosesRecords = isApply || result.command == Command::Export;
+  if (isApply && word == "--backup") {
+    result.backup = true;
+    return true;
+  }
+  if (isApply) {
+    if (auto path = OptionValue(args, index, "--output", "a file name")) {
+      if (!result.newPath.empty()) throw UsageError("give one --output file, not several");
+      if (path->empty()) throw UsageError("--output needs a file name");
+      result.newPath = *path;
+      return true;
+    }
+    if (auto hex = OptionValue(args, index, "--crc32", "8 hexadecimal digits")) {
+      if (result.crc32) throw UsageError("give one --crc32 checksum, not several");
+      result.crc32 = ParseCrc32(*hex);
+      return true;
+    }
+  }
+  if (!choosesRecords) return false;
+  std::optional<std::string> list;
+  Selection selection = Selection::All;
+  if ((list = OptionValue(args, index, "--only", "a record list"))) {
+    selection = Selection::Only;
+  } else if ((list = OptionValue(args, index, "--skip", "a record list"))) {
+    selection = Selection::Skip;
+  } else {
+    return false;
+  }
+  if (result.selection != Selection::All) {
+    throw UsageError("give one --only or --skip list, not several");
+  }
+  result.selection = selection;
+  result.records = ParseRecordList(*list);
+  return true;
+}
+
+void PlaceFiles(const CommandShape& shape, std::vector<std::string> files, Arguments& result) {
+  if (files.size() < shape.fewestFiles || files.size() > shape.mostFiles) {
+    throw UsageError("'" + std::string(shape.name) + "' takes " + std::string(shape.files) +
+                     ", not " + std::to_string(files.size()) +
+                     (files.size() == 1 ? " file" : " files"));
+  }
+  switch (result.command) {
+    case Command::List:
+      result.patchPath = files[0];
+      break;
+    case Command::Apply:
+      result.originalPath = files[0];
+      result.patchPaths.assign(files.begin() + 1, files.end());
+      result.patchPath = result.patchPaths.front();
+      break;
+    case Command::Recover:
+      result.originalPath = files[0];
+      break;
+    case Command::Status:
+      result.originalPath = files[0];
+      result.patchPath = files[1];
+      break;
+    case Command::Export:
+      result.patchPath = files[0];
+      result.newPath = files[1];
+      break;
+    case Command::Create:
+      result.originalPath = files[0];
+      result.modifiedPath = files[1];
+      result.newPath = files[2];
+      break;
+    case Command::Info:
+      result.files = std::move(files);
+      break;
+    case Command::Help:
+    case Command::Version:
+      break;
+  }
 }
 
 }  // namespace
@@ -116,46 +262,24 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
     const std::string& word = args[i];
     if (filesOnly || !IsOption(word)) {
       files.push_back(word);
-      continue;
-    }
-    if (word == "--") {
+    } else if (word == "--") {
       filesOnly = true;
-      continue;
-    }
-    const bool isApply = result.command == Command::Apply;
-    if (isApply && word == "--backup") {
-      result.backup = true;
-      continue;
-    }
-    std::optional<std::string> list;
-    Selection selection = Selection::All;
-    if (isApply) {
-      if ((list = OptionValue(args, i, "--only"))) {
-        selection = Selection::Only;
-      } else if ((list = OptionValue(args, i, "--skip"))) {
-        selection = Selection::Skip;
-      }
-    }
-    if (!list) {
+    } else if (!TakeOption(args, i, result)) {
       throw UsageError("'" + args[0] + "' does not take the option '" + word + "'");
     }
-    if (result.selection != Selection::All) {
-      throw UsageError("give one --only or --skip list, not several");
-    }
-    result.selection = selection;
-    result.records = ParseRecordList(*list);
   }
+  PlaceFiles(*shape, std::move(files), result);
 
-  if (files.size() != shape->files) {
-    throw UsageError("'" + args[0] + "' takes " +
-                     (shape->files == 1 ? std::string("one file") : std::string("two files")) +
-                     ", not " + std::to_string(files.size()));
-  }
-  if (result.command == Command::List) {
-    result.patchPath = files[0];
-  } else {
-    result.originalPath = files[0];
-    if (result.command == Command::Apply) result.patchPath = files[1];
+  if (result.command == Command::Apply) {
+    if (result.selection != Selection::All && result.patchPaths.size() > 1) {
+      throw UsageError("--only and --skip go with one patch, not " +
+                       std::to_string(result.patchPaths.size()));
+    }
+    if (result.backup && !result.newPath.empty()) {
+      throw UsageError(
+          "--backup and --output do not go together: with --output, ORIGINAL "
+          "stays as it is");
+    }
   }
   return result;
 }

@@ -1,54 +1,20 @@
 #include "cli/commands.hpp"
 
-#include <optional>
 #include <ostream>
 
+#include "cli/cli_files.hpp"
 #include "cli/usage_error.hpp"
-#include "core/apply.hpp"
 #include "core/error.hpp"
 #include "core/file_access.hpp"
 #include "core/file_copy.hpp"
 #include "core/hex_address.hpp"
 #include "core/ips_reader.hpp"
-#include "core/markers.hpp"
-#include "core/patch_loader.hpp"
-#include "core/patch_table.hpp"
 #include "core/path_names.hpp"
 
 namespace vips::cli {
-namespace {
-
-constexpr const char* kInvalidPatch = "Invalid IPS file!";
-
-// An error as the command line shows it: the file it concerns first.
-std::string Described(const Error& error) {
-  return error.Path().empty() ? error.what() : error.Path() + ": " + error.what();
-}
-
-int NotAPatch(std::ostream& err) {
-  err << kInvalidPatch << '\n';
-  return kExitNotAPatch;
-}
-
-// The same choice the window's row rules make: every record row gets the
-// execute or the skip marker, so the applier decides exactly as it would
-// for a choice made by hand.
-void ChooseRecords(PatchTable& table, Selection selection, const std::vector<bool>& named) {
-  if (selection == Selection::All) return;
-  const bool applyNamed = selection == Selection::Only;
-  for (int row = 0; row < table.RowCount(); ++row) {
-    if (named[static_cast<std::size_t>(row)] == applyNamed) {
-      ExecuteRule(table, row, Language::English);
-    } else {
-      CancelRule(table, row, Language::English);
-    }
-  }
-}
-
-}  // namespace
 
 int ListRecords(const std::string& patchPath, std::ostream& out, std::ostream& err) {
-  IpsReader reader(ExistingFile::Open(patchPath));
+  IpsReader reader(ExistingFile::OpenForReading(patchPath));
   if (!reader.ReadHeader()) return NotAPatch(err);
   // A record is printed only once it has been read whole, so that a cut
   // patch lists exactly its complete records before the error.
@@ -68,61 +34,6 @@ int ListRecords(const std::string& patchPath, std::ostream& out, std::ostream& e
         << HexAddressText(FinalAddress(offset, count)) << '\t' << kind << '\t' << count << '\n';
   }
   reader.Close();
-  return kExitDone;
-}
-
-int ApplyRecords(const Arguments& arguments, std::ostream& err) {
-  // All records and no backup: nothing to check against a list before the
-  // write, so the patch is read once, by the applier.
-  if (arguments.selection == Selection::All && !arguments.backup) {
-    return ApplyEveryRecord(arguments.originalPath, arguments.patchPath) == ApplyResult::BadHeader
-               ? NotAPatch(err)
-               : kExitDone;
-  }
-  PatchTable table;
-  if (LoadPatchIntoTable(arguments.patchPath, arguments.originalPath, table, Language::English) ==
-      LoadResult::BadHeader) {
-    return NotAPatch(err);
-  }
-  // The list is checked against the patch before anything is written.
-  std::vector<bool> named;
-  if (arguments.selection != Selection::All) {
-    named = NamedRecords(arguments.records, table.RowCount());
-  }
-  ChooseRecords(table, arguments.selection, named);
-
-  // Checked before a backup is taken: the applier refuses it too, but only
-  // after the copy.
-  const std::optional<FileIdentity> patchIdentity = IdentityOf(arguments.patchPath);
-  if (patchIdentity && patchIdentity == IdentityOf(arguments.originalPath)) {
-    throw Error(kFileAccessDenied, arguments.originalPath);
-  }
-  if (arguments.backup) {
-    const std::string backupPath = BackupPathOf(arguments.originalPath);
-    if (patchIdentity && patchIdentity == IdentityOf(backupPath)) {
-      err << "Reserve copy of the file " << backupPath << " is not created! It is the patch file "
-          << arguments.patchPath << ". Nothing was written to " << arguments.originalPath << ".\n";
-      return kExitCopyFailed;
-    }
-    // A backup taken by an earlier run holds the file as it was before that
-    // run's records: replacing it with the patched file would lose the way back.
-    if (IsRegularFile(backupPath)) {
-      err << "Kept the existing backup " << backupPath << ".\n";
-    } else {
-      try {
-        CopyWholeFileOrThrow(arguments.originalPath, backupPath);
-      } catch (const Error& error) {
-        err << "Reserve copy of the file " << backupPath
-            << " is not created! Nothing was written to " << arguments.originalPath << ". ("
-            << Described(error) << ")\n";
-        return kExitCopyFailed;
-      }
-    }
-  }
-  if (ApplyMarkedRecords(arguments.originalPath, arguments.patchPath, table) ==
-      ApplyResult::BadHeader) {
-    return NotAPatch(err);
-  }
   return kExitDone;
 }
 
@@ -161,10 +72,21 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return ApplyRecords(arguments, err);
       case Command::Recover:
         return RecoverOriginal(arguments.originalPath, err);
+      case Command::Status:
+        return ShowStatus(arguments, out, err);
+      case Command::Export:
+        return ExportRecords(arguments, err);
+      case Command::Create:
+        return CreatePatch(arguments, err);
+      case Command::Info:
+        return ShowInfo(arguments, out, err);
     }
   } catch (const UsageError& error) {
     err << "velmorant-ips-cli: " << error.what() << '\n' << kUsageLine;
     return kExitUsage;
+  } catch (const NotExpressible& error) {
+    err << error.what() << '\n';
+    return kExitNotExpressible;
   } catch (const Error& error) {
     err << Described(error) << '\n';
     return kExitIoError;

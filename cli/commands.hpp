@@ -13,18 +13,25 @@ enum ExitStatus : int {
   kExitNotAPatch = 1,
   kExitIoError = 2,
   kExitCopyFailed = 3,
+  kExitNotExpressible = 4,
+  kExitChecksumMismatch = 5,
   kExitUsage = 64,
 };
 
-// Runs one command line (without the program name). Only `list` writes to
-// `out` (and --help, --version); every diagnostic goes to `err`.
+// Runs one command line (without the program name). Listings and reports go
+// to `out` (and --help, --version); every diagnostic and note goes to `err`.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-// The commands, for arguments already parsed. They throw vips::Error for I/O
-// failures and UsageError for a record list that names no record; RunCli
-// turns both into exit statuses.
+// The commands, for arguments already parsed, one file each. They throw
+// vips::Error for I/O failures, UsageError for a record list that names no
+// record or a new file that would replace an input, and NotExpressible for a
+// change no patch can make; RunCli turns these into exit statuses.
 int ListRecords(const std::string& patchPath, std::ostream& out, std::ostream& err);
 int ApplyRecords(const Arguments& arguments, std::ostream& err);
 int RecoverOriginal(const std::string& originalPath, std::ostream& err);
+int ShowStatus(const Arguments& arguments, std::ostream& out, std::ostream& err);
+int ExportRecords(const Arguments& arguments, std::ostream& err);
+int CreatePatch(const Arguments& arguments, std::ostream& err);
+int ShowInfo(const Arguments& arguments, std::ostream& out, std::ostream& err);
 
 }  // namespace vips::cli

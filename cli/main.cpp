@@ -6,9 +6,13 @@
 #include "cli/commands.hpp"
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 // windows.h first: shellapi.h builds on its types.
 #include <shellapi.h>
+
+#include <cstdio>
 #endif
 
 namespace {
@@ -41,6 +45,11 @@ std::vector<std::string> CommandLineWords(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  // Lines end in "\n" on every system, so that scripts read the output alike.
+  ::_setmode(::_fileno(stdout), _O_BINARY);
+  ::_setmode(::_fileno(stderr), _O_BINARY);
+#endif
   std::ios::sync_with_stdio(false);
   const int status = vips::cli::RunCli(CommandLineWords(argc, argv), std::cout, std::cerr);
   std::cout.flush();

@@ -46,6 +46,9 @@ struct FileIdentity {
 class ExistingFile {
  public:
   static ExistingFile Open(const std::string& path);
+  // The same file opened for reading only: a read-only file is fine here,
+  // and WriteAt, SetLength and Reserve fail.
+  static ExistingFile OpenForReading(const std::string& path);
 
   ExistingFile(ExistingFile&& other) noexcept;
   ExistingFile& operator=(ExistingFile&& other) noexcept;
@@ -72,6 +75,9 @@ class ExistingFile {
   // closed; another program's reads and writes are not blocked. Fails at
   // once with the system's lock error when another process holds it.
   void LockForWriting();
+  // The shared counterpart, for reading a file whole (as a copy does): it
+  // fails at once while another process of this program writes the file.
+  void LockForReading();
   [[nodiscard]] FileIdentity Identity();
   [[nodiscard]] const std::string& Path() const { return path_; }
   void Close();
@@ -84,6 +90,7 @@ class ExistingFile {
   using Native = int;
 #endif
   ExistingFile(Native handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+  static ExistingFile OpenWithAccess(const std::string& path, bool forWriting);
   [[noreturn]] void Fail(const std::string& text) const;
 #ifdef _WIN32
   [[noreturn]] void ThrowLastError() const;

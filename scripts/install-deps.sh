@@ -7,14 +7,29 @@ packages=(
   cmake ninja-build g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  # Checksums of the command-line tool: CRC-32 (zlib), MD5 and SHA-1 (OpenSSL).
+  zlib1g-dev libssl-dev
   # The window's captions are fitted to a narrow face; Liberation Sans has
   # Arial's metrics, so every caption fits its designed control.
   fonts-liberation2
+  # Qt's own texts (file dialog, context menus) in Russian.
+  qt6-translations-l10n
   # /usr/bin/time -v: the peak memory that scripts/bench-cli.sh reports.
   time
 )
-if [[ "${1:-}" == "--with-screen" ]]; then
-  packages+=(xvfb xauth imagemagick)
+if [[ " $* " == *" --windows "* ]]; then
+  # Cross-building for Windows (MinGW-w64, zlib and GoogleTest's sources) and
+  # running the tests under Wine.
+  packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
+    libz-mingw-w64-dev googletest wine wine64)
+fi
+if [[ " $* " == *" --with-screen "* ]]; then
+  # The screenshots run the window on a virtual screen and click its buttons.
+  packages+=(xvfb xauth imagemagick xdotool)
+fi
+if [[ " $* " == *" --with-packaging "* ]]; then
+  # Building the Debian package (dpkg-shlibdeps) and checking it.
+  packages+=(dpkg-dev file desktop-file-utils appstream lintian)
 fi
 # `make fuzz`: clang and its libFuzzer.
 if [[ "${1:-}" == "--with-fuzz" ]]; then

@@ -19,6 +19,11 @@ if [[ -x "$build_dir/bench/vips_window_bench" ]]; then
   echo "== window benchmarks"
   QT_QPA_PLATFORM=offscreen "$build_dir/bench/vips_window_bench" --benchmark_counters_tabular=true
 fi
+if [[ -x "$build_dir/bench/vips_cli_bench" ]]; then
+  echo
+  echo "== command-line benchmarks (create, apply --output, status)"
+  "$build_dir/bench/vips_cli_bench" --benchmark_counters_tabular=true
+fi
 echo
 echo "== system calls"
 bash scripts/count-syscalls.sh "$build_dir"

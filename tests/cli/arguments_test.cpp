@@ -76,8 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, WrongUsageTest,
     ::testing::Values(Args{}, Args{"patch"}, Args{"LIST", "p"},  // no or unknown command
                       Args{"list"}, Args{"list", "a", "b"},      // file count
-                      Args{"apply", "o"}, Args{"apply", "o", "p", "q"}, Args{"recover"},
-                      Args{"recover", "a", "b"},
+                      Args{"apply", "o"}, Args{"recover"}, Args{"recover", "a", "b"},
                       Args{"apply", "--only", "1", "--skip", "2", "o", "p"},  // both lists
                       Args{"apply", "--only", "1", "--only", "2", "o", "p"},  // two lists
                       Args{"apply", "o", "p", "--only"},                      // no list
@@ -86,7 +85,23 @@ INSTANTIATE_TEST_SUITE_P(
                       Args{"apply", "--backups", "o", "p"},  // unknown options
                       Args{"apply", "-b", "o", "p"},
                       Args{"list", "--backup", "p"},  // options of another command
-                      Args{"list", "--only", "1", "p"}, Args{"recover", "--skip", "1", "o"}));
+                      Args{"list", "--only", "1", "p"}, Args{"recover", "--skip", "1", "o"},
+                      // several patches with a list; --backup with --output
+                      Args{"apply", "--only", "1", "o", "p", "q"},
+                      Args{"apply", "--backup", "--output", "n", "o", "p"},
+                      Args{"apply", "--output", "n", "--output", "m", "o", "p"},
+                      Args{"apply", "--output=", "o", "p"}, Args{"apply", "o", "p", "--output"},
+                      // checksums of 7 or 9 digits, not hexadecimal, twice
+                      Args{"apply", "--crc32", "1234567", "o", "p"},
+                      Args{"apply", "--crc32", "123456789", "o", "p"},
+                      Args{"apply", "--crc32", "1234567g", "o", "p"},
+                      Args{"apply", "--crc32", "12345678", "--crc32=12345678", "o", "p"},
+                      // file counts and options of the new commands
+                      Args{"status", "o"}, Args{"status", "o", "p", "q"}, Args{"export", "p"},
+                      Args{"create", "o", "m"}, Args{"create", "o", "m", "n", "x"}, Args{"info"},
+                      Args{"status", "--only", "1", "o", "p"}, Args{"export", "--backup", "p", "n"},
+                      Args{"create", "--output", "x", "o", "m", "n"},
+                      Args{"info", "--crc32", "12345678", "f"}));
 
 }  // namespace
 }  // namespace vips::cli

@@ -277,9 +277,11 @@ TEST_F(ApplyTest, FailuresGiveTheirTextsAndCloseTheFiles) {
       {readOnly, patch, kFileAccessDenied},
       {original_, readOnlyPatch, kFileAccessDenied},
       {original_, dir_.File("missing.ips"), kFileNotFound},
-      // Devices are no files to patch.
+#ifndef _WIN32
+      // Devices are no files to patch (Windows has no /dev).
       {"/dev/full", patch, kFileAccessDenied},
       {"/dev/null", patch, kFileAccessDenied},
+#endif
       // A patch given as its own original file.
       {patch, patch, kFileAccessDenied},
   };

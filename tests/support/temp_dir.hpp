@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,19 +16,29 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
+  // The folder's full path in UTF-8, as the file layer takes paths.
   [[nodiscard]] const std::string& Path() const { return path_; }
   // Full path of `name` inside the folder.
   [[nodiscard]] std::string File(const std::string& name) const;
   // Writes `bytes` to `name` (created or replaced); returns the full path.
   std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const;
   std::string Write(const std::string& name, const std::string& bytes) const;
+  // A pipe that nobody reads or writes while the folder lives: a FIFO named
+  // `name` in the folder, or on Windows a named pipe (\\.\pipe\...) with a few
+  // instances waiting for a client. Returns its path.
+  std::string Pipe(const std::string& name);
 
  private:
   std::string path_;
+  std::vector<void*> pipeHandles_;
 };
 
+// A UTF-8 path as the standard library's path (whose narrow form on Windows
+// is the ANSI code page).
+std::filesystem::path PathOf(const std::string& utf8);
+bool Exists(const std::string& path);
 std::vector<std::uint8_t> ReadAll(const std::string& path);
-// The number of file descriptors this process has open now.
+// The number of file descriptors (handles on Windows) this process has open.
 int OpenDescriptorCount();
 
 }  // namespace vips::testing

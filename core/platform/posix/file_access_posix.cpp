@@ -103,6 +103,14 @@ bool IsRegularFile(const std::string& path) {
 }
 
 ExistingFile ExistingFile::Open(const std::string& path) {
+  return OpenWithAccess(path, true);
+}
+
+ExistingFile ExistingFile::OpenForReading(const std::string& path) {
+  return OpenWithAccess(path, false);
+}
+
+ExistingFile ExistingFile::OpenWithAccess(const std::string& path, bool forWriting) {
   if (path.empty()) throw Error(kFileNotFound, path);
   // The system would stop reading the name at a NUL and open another file.
   if (path.find('\0') != std::string::npos) throw Error(kInvalidFilename, path);
@@ -110,7 +118,8 @@ ExistingFile ExistingFile::Open(const std::string& path) {
   // Without waiting: a pipe or a device must not hold the program up before
   // it is found to be no file to patch.
   do {
-    handle = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    handle =
+        ::open(path.c_str(), (forWriting ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   } while (handle < 0 && errno == EINTR);
   if (handle < 0) throw Error(posix::OpenErrorTextOf(path, errno), path);
   ExistingFile file(handle, path);
@@ -122,7 +131,9 @@ ExistingFile ExistingFile::Open(const std::string& path) {
   if (!S_ISREG(info.st_mode)) file.Fail(kFileAccessDenied);
   // Root may open a file whose write bits are all clear; such a file is
   // read-only for this program whoever runs it.
-  if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) file.Fail(kFileAccessDenied);
+  if (forWriting && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    file.Fail(kFileAccessDenied);
+  }
   const int flags = ::fcntl(handle, F_GETFL);
   if (flags < 0 || ::fcntl(handle, F_SETFL, flags & ~O_NONBLOCK) != 0) {
     file.Fail(posix::ErrorTextOf(errno));
@@ -237,6 +248,14 @@ void ExistingFile::Reserve(std::uint64_t length) {
 void ExistingFile::LockForWriting() {
   try {
     posix::LockExclusively(handle_);
+  } catch (const Error& error) {
+    Fail(error.what());
+  }
+}
+
+void ExistingFile::LockForReading() {
+  try {
+    posix::LockShared(handle_);
   } catch (const Error& error) {
     Fail(error.what());
   }

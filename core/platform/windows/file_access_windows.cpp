@@ -85,14 +85,22 @@ bool IsRegularFile(const std::string& path) {
 }
 
 ExistingFile ExistingFile::Open(const std::string& path) {
+  return OpenWithAccess(path, true);
+}
+
+ExistingFile ExistingFile::OpenForReading(const std::string& path) {
+  return OpenWithAccess(path, false);
+}
+
+ExistingFile ExistingFile::OpenWithAccess(const std::string& path, bool forWriting) {
   if (path.empty()) throw Error(kFileNotFound, path);
   // The system would stop reading the name at a NUL and open another file.
   if (path.find('\0') != std::string::npos) throw Error(kInvalidFilename, path);
   const std::optional<std::wstring> wide = windows::WidePath(path);
   if (!wide) throw Error(kInvalidFilename, path);
-  HANDLE handle =
-      ::CreateFileW(wide->c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = ::CreateFileW(
+      wide->c_str(), forWriting ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) throw Error(windows::ErrorTextOf(::GetLastError()), path);
   ExistingFile file(handle, path);
   // Only a file on a disk has bytes to patch: a pipe would leave a read
@@ -212,6 +220,13 @@ void ExistingFile::LockForWriting() {
                     &where)) {
     ThrowLastError();
   }
+}
+
+void ExistingFile::LockForReading() {
+  OVERLAPPED where{};
+  where.Offset = windows::kLockOffsetLow;
+  where.OffsetHigh = windows::kLockOffsetHigh;
+  if (!::LockFileEx(handle_, LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where)) ThrowLastError();
 }
 
 FileIdentity ExistingFile::Identity() {

@@ -1,0 +1,75 @@
+#include "cli/cli_files.hpp"
+
+#include <filesystem>
+#include <system_error>
+
+#include "cli/commands.hpp"
+#include "cli/usage_error.hpp"
+#include "core/file_access.hpp"
+#include "core/replacement_file.hpp"
+
+namespace vips::cli {
+namespace {
+
+// Paths are UTF-8 on every system.
+std::filesystem::path FsPath(const std::string& path) {
+  return {std::u8string(path.begin(), path.end())};
+}
+
+bool SameFile(const std::string& first, const std::string& second) {
+  if (first == second) return true;
+  std::error_code error;
+  if (std::filesystem::equivalent(FsPath(first), FsPath(second), error)) return true;
+  // Neither may exist yet, or only one: compare where the names lead.
+  const auto a = std::filesystem::weakly_canonical(FsPath(first), error);
+  if (error) return false;
+  const auto b = std::filesystem::weakly_canonical(FsPath(second), error);
+  return !error && a == b;
+}
+
+}  // namespace
+
+std::string Described(const Error& error) {
+  return error.Path().empty() ? error.what() : error.Path() + ": " + error.what();
+}
+
+void CheckNewFile(const std::string& output, const std::vector<std::string>& inputs) {
+  for (const std::string& input : inputs) {
+    if (SameFile(output, input)) {
+      throw UsageError("the new file " + output + " may not be " + input +
+                       ", which the command reads");
+    }
+  }
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::file_status status = fs::status(FsPath(output), error);
+  const fs::perms writable =
+      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  if (!error && fs::is_regular_file(status) &&
+      (status.permissions() & writable) == fs::perms::none) {
+    throw Error(kFileAccessDenied, output);
+  }
+}
+
+std::vector<bool> ChosenRecords(Selection selection, const std::vector<RecordRange>& ranges,
+                                std::size_t recordCount) {
+  if (selection == Selection::All) return std::vector<bool>(recordCount, true);
+  std::vector<bool> chosen = NamedRecords(ranges, static_cast<int>(recordCount));
+  if (selection == Selection::Skip) chosen.flip();
+  return chosen;
+}
+
+void WriteNewFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  AsPath(path, [&] {
+    ReplacementFile file = ReplacementFile::Create(path);
+    file.Append(bytes.data(), bytes.size());
+    file.Commit();
+  });
+}
+
+int NotAPatch(std::ostream& err) {
+  err << "Invalid IPS file!\n";
+  return kExitNotAPatch;
+}
+
+}  // namespace vips::cli

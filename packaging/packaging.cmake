@@ -1,0 +1,80 @@
+# Installation beyond the two programs (which their own folders install), and
+# the Debian package built from it: `make package`, or `cpack -G DEB` in the
+# build folder, gives velmorant-ips_2.2.0.0_amd64.deb.
+include(GNUInstallDirs)
+
+set(VIPS_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
+set(VIPS_PACKAGE_NAME velmorant-ips)
+set(VIPS_PACKAGE_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/${VIPS_PACKAGE_NAME})
+
+# Manual pages and the changelog are installed compressed, without a time
+# stamp in the gzip header, so that the package is the same on every build.
+set(VIPS_COMPRESSED)
+foreach(source man/velmorant-ips.1 man/velmorant-ips-cli.1 packaging/changelog)
+  get_filename_component(name ${source} NAME)
+  set(compressed ${CMAKE_BINARY_DIR}/packaging/${name}.gz)
+  add_custom_command(
+    OUTPUT ${compressed}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
+    COMMAND gzip -9nc ${CMAKE_SOURCE_DIR}/${source} > ${compressed}
+    DEPENDS ${CMAKE_SOURCE_DIR}/${source}
+    VERBATIM)
+  list(APPEND VIPS_COMPRESSED ${compressed})
+endforeach()
+add_custom_target(vips_packaging_files ALL DEPENDS ${VIPS_COMPRESSED})
+
+install(FILES ${CMAKE_BINARY_DIR}/packaging/velmorant-ips.1.gz
+              ${CMAKE_BINARY_DIR}/packaging/velmorant-ips-cli.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.gz ${VIPS_PACKAGING_DIR}/copyright
+        DESTINATION ${VIPS_PACKAGE_DOC_DIR})
+install(FILES ${VIPS_PACKAGING_DIR}/velmorant-ips-cli.bash
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+        RENAME velmorant-ips-cli)
+if(VIPS_BUILD_APP)
+  install(FILES ${VIPS_PACKAGING_DIR}/org.velmorant.ips.metainfo.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+endif()
+
+if(VIPS_BUILD_TESTS)
+  add_test(NAME packaging.completion
+           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/packaging/completion_test.sh
+                   ${VIPS_PACKAGING_DIR}/velmorant-ips-cli.bash)
+endif()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ${VIPS_PACKAGE_NAME})
+set(CPACK_PACKAGE_VENDOR "The Velmorant IPS developers")
+set(CPACK_PACKAGE_CONTACT "The Velmorant IPS developers <developers@velmorant.example.org>")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "selective IPS patcher")
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR})
+
+# CPack's own version drops the fourth part; the package keeps all four.
+set(CPACK_DEBIAN_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_DEBIAN_FILE_NAME ${VIPS_PACKAGE_NAME}_${PROJECT_VERSION}_amd64.deb)
+set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://velmorant.example.org/ips")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The window's captions are fitted to Liberation Sans (Arial's metrics).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2")
+# Qt's own texts (file dialog, context menus) in Russian.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# The summary above is the first line; this is the long description.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Velmorant IPS applies a patch in the IPS format to a file record by record,
+at the user's choice. Its window lists every record of the patch with its
+first and final address; the user marks the records to apply, and Go writes
+them into the original file in place, after an optional backup copy that
+Recover copies back. The window speaks English and Russian.
+.
+The package also holds velmorant-ips-cli, which lists, applies and recovers
+from the command line.")
+
+include(CPack)

@@ -1,0 +1,372 @@
+// What a desktop user expects beyond the handlers' own clicks: files from the
+// command line and by drag and drop, pasted text in range fields, Qt's own
+// texts in Russian, a readable current cell, Enter and Space, greyed flags.
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QPixmapCache>
+#include <QProxyStyle>
+#include <QStyleFactory>
+#include <QTest>
+#include <QToolButton>
+#include <QUrl>
+
+#include "app/command_line.hpp"
+#include "support/patching_session.hpp"
+#include "support/window_fixture.hpp"
+
+using vips::app::CommandLine;
+using vips::app::testing::kEnglishLocale;
+using vips::app::testing::kRussianLocale;
+using vips::app::testing::PatchingSession;
+using vips::app::testing::PatchOfOneByteRecords;
+
+namespace {
+
+using Words = std::vector<std::string>;
+
+QString Text(const std::optional<std::string>& text) {
+  return text ? QString::fromStdString(*text) : QStringLiteral("<none>");
+}
+
+// Sends a drag over `target` and, when it is taken, drops it there; returns
+// whether the drag was taken. The choice runs once the drop has finished.
+bool DragAndDrop(QWidget* target, QMimeData& data) {
+  const QPoint centre = target->rect().center();
+  QDragEnterEvent enter(centre, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                        Qt::NoModifier);
+  QApplication::sendEvent(target, &enter);
+  if (!enter.isAccepted()) return false;
+  // A drop is only ever a copy: the file stays where it lies.
+  if (enter.dropAction() != Qt::CopyAction) return false;
+  QDropEvent drop(QPointF(centre), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                  Qt::NoModifier);
+  QApplication::sendEvent(target, &drop);
+  QCoreApplication::processEvents();
+  return drop.isAccepted();
+}
+
+// How much of a flag button's picture is drawn in grey: the pixels darker
+// than the button's face (the frame, the bands), or -1 when a coloured pixel
+// is there.
+int GreyPicturePixels(QToolButton* button) {
+  const QImage image = button->grab().toImage();
+  const QRect picture(QPoint(0, 0), button->iconSize());
+  const QPoint origin = button->rect().center() - picture.center();
+  int drawn = 0;
+  for (int y = 0; y < picture.height(); ++y) {
+    for (int x = 0; x < picture.width(); ++x) {
+      const QColor colour = image.pixelColor(origin + QPoint(x, y));
+      if (std::abs(colour.red() - colour.green()) > 6 ||
+          std::abs(colour.green() - colour.blue()) > 6)
+        return -1;
+      if (colour.lightness() < 170) ++drawn;
+    }
+  }
+  return drawn;
+}
+
+// A style whose generated disabled pictures are blank, as some are.
+class BlankDisabledStyle : public QProxyStyle {
+ public:
+  BlankDisabledStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+  QPixmap generatedIconPixmap(QIcon::Mode mode, const QPixmap& pixmap,
+                              const QStyleOption* option) const override {
+    if (mode != QIcon::Disabled) return QProxyStyle::generatedIconPixmap(mode, pixmap, option);
+    QPixmap blank(pixmap.size());
+    blank.fill(Qt::transparent);
+    return blank;
+  }
+};
+
+}  // namespace
+
+class DesktopTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void commandLineIsRead_data();
+  void commandLineIsRead();
+  void commandLineFilesTakeTheDialogsPath_data();
+  void commandLineFilesTakeTheDialogsPath();
+  void oneLocalFileDropsOnItsGroup_data();
+  void oneLocalFileDropsOnItsGroup();
+  void pastedAndDroppedTextIsFiltered_data();
+  void pastedAndDroppedTextIsFiltered();
+  void errorBoxClosedByAKeyDoesNotComeBack();
+  void toolkitTextsFollowTheLanguage();
+  void currentCellReadsWithoutFocus();
+  void enterPressesButtonsAndSpaceToggles();
+  void lockedFlagsShowGreyPictures();
+};
+
+void DesktopTest::commandLineIsRead_data() {
+  QTest::addColumn<Words>("words");
+  QTest::addColumn<int>("action");
+  QTest::addColumn<QString>("original");
+  QTest::addColumn<QString>("patch");
+  using A = CommandLine::Action;
+  QTest::newRow("nothing") << Words{} << int(A::Run) << "<none>"
+                           << "<none>";
+  QTest::newRow("original") << Words{"a.bin"} << int(A::Run) << "a.bin"
+                            << "<none>";
+  QTest::newRow("both") << Words{"a.bin", "b.ips"} << int(A::Run) << "a.bin"
+                        << "b.ips";
+  QTest::newRow("after --") << Words{"--", "-a", "--help"} << int(A::Run) << "-a"
+                            << "--help";
+  QTest::newRow("help wins") << Words{"a", "b", "c", "--help"} << int(A::Help) << "<none>"
+                             << "<none>";
+  QTest::newRow("version") << Words{"--version"} << int(A::Version) << "<none>"
+                           << "<none>";
+  QTest::newRow("three files") << Words{"a", "b", "c"} << int(A::Usage) << "<none>"
+                               << "<none>";
+  QTest::newRow("unknown option") << Words{"-x", "a"} << int(A::Usage) << "<none>"
+                                  << "<none>";
+}
+
+void DesktopTest::commandLineIsRead() {
+  QFETCH(Words, words);
+  QFETCH(int, action);
+  QFETCH(QString, original);
+  QFETCH(QString, patch);
+  const CommandLine line = vips::app::ParseCommandLine(words);
+  QCOMPARE(int(line.action), action);
+  QCOMPARE(Text(line.original), original);
+  QCOMPARE(Text(line.patch), patch);
+  QCOMPARE(line.problem.empty(), action != int(CommandLine::Action::Usage));
+}
+
+void DesktopTest::commandLineFilesTakeTheDialogsPath_data() {
+  QTest::addColumn<QString>("patch");  // "" none, else the name to give
+  QTest::addColumn<int>("rows");
+  QTest::addColumn<QString>("status");
+  QTest::addColumn<QStringList>("errors");
+  QTest::newRow("original only") << "" << 12 << "status: file selected!" << QStringList{};
+  QTest::newRow("both") << "change.ips" << 3 << "status: ips file selected!" << QStringList{};
+  QTest::newRow("missing patch") << "missing.ips" << 1 << "status: file selected!"
+                                 << QStringList{"File not found."};
+}
+
+void DesktopTest::commandLineFilesTakeTheDialogsPath() {
+  QFETCH(QString, patch);
+  QFETCH(int, rows);
+  QFETCH(QString, status);
+  QFETCH(QStringList, errors);
+  PatchingSession s;
+  s.dir.Write("image.bin", "0123");
+  s.dir.Write("change.ips", PatchOfOneByteRecords(3));
+  // Relative names are taken from the current folder, as full paths.
+  const QString before = QDir::currentPath();
+  QDir::setCurrent(QString::fromStdString(s.dir.Path()));
+  CommandLine line;
+  line.original = "image.bin";
+  if (!patch.isEmpty()) line.patch = patch.toStdString();
+  vips::app::OpenCommandLineFiles(s.form, line);
+  QDir::setCurrent(before);
+
+  QCOMPARE(s.form.SelectedOriginalPath, s.dir.File("image.bin"));
+  QCOMPARE(s.form.Edit1->text(), QString("image.bin"));
+  QCOMPARE(s.form.Edit2->text(), patch.isEmpty() ? QString("IPS file") : patch);
+  QCOMPARE(s.form.StringGrid1->RowCount(), rows);
+  QCOMPARE(s.Status(), status);
+  QCOMPARE(s.Errors(), errors);
+  // Like a confirmed patch dialog, a patch on the command line fixes the language.
+  QCOMPARE(s.form.LanguageLocked(), !patch.isEmpty());
+}
+
+void DesktopTest::oneLocalFileDropsOnItsGroup_data() {
+  QTest::addColumn<QString>("target");
+  QTest::addColumn<QString>("payload");
+  QTest::addColumn<bool>("taken");
+  for (const char* target : {"GroupBox1", "Edit1", "GroupBox2", "Edit2", "StringGrid1"}) {
+    QTest::addRow("%s, one file", target) << target << "file" << true;
+  }
+  for (const char* payload : {"two files", "text", "remote", "folder"}) {
+    QTest::addRow("Edit2, %s", payload) << "Edit2" << payload << false;
+  }
+  QTest::newRow("Button3, file") << "Button3"
+                                 << "file" << false;
+}
+
+void DesktopTest::oneLocalFileDropsOnItsGroup() {
+  QFETCH(QString, target);
+  QFETCH(QString, payload);
+  QFETCH(bool, taken);
+  PatchingSession s;
+  const std::string original = s.dir.Write("image.bin", "0123");
+  const std::string patch = s.dir.Write("change.ips", PatchOfOneByteRecords(2));
+  const bool patchTarget = target != "GroupBox1" && target != "Edit1";
+  // A patch needs the original file first, as Button2Click does.
+  if (patchTarget) s.ChooseOriginal(original);
+  QWidget* widget =
+      target == "StringGrid1" ? s.form.StringGrid1->viewport() : s.form.findChild<QWidget*>(target);
+  QVERIFY(widget != nullptr);
+
+  const QUrl file = QUrl::fromLocalFile(QString::fromStdString(patchTarget ? patch : original));
+  QMimeData data;
+  if (payload == "file") data.setUrls({file});
+  if (payload == "two files") data.setUrls({file, file});
+  if (payload == "text") data.setText(QString::fromStdString(patch));
+  if (payload == "remote") data.setUrls({QUrl("https://example.org/change.ips")});
+  if (payload == "folder")
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(s.dir.Path()))});
+  QCOMPARE(DragAndDrop(widget, data), taken);
+
+  if (!patchTarget) QCOMPARE(s.form.SelectedOriginalPath, taken ? original : std::string());
+  if (patchTarget) {
+    QCOMPARE(s.form.SelectedPatchPath, taken ? patch : std::string());
+    QCOMPARE(s.form.StringGrid1->RowCount(), taken ? 2 : 12);
+  }
+  QVERIFY(s.services.errors.empty());
+}
+
+void DesktopTest::pastedAndDroppedTextIsFiltered_data() {
+  QTest::addColumn<QString>("route");
+  QTest::addColumn<int>("locale");
+  for (const char* route : {"context menu", "Ctrl+V", "Shift+Insert", "drop"})
+    QTest::newRow(route) << route << kEnglishLocale;
+  // The menu's captions are Qt's own, in Russian here.
+  QTest::newRow("context menu, Russian") << "context menu" << kRussianLocale;
+}
+
+void DesktopTest::pastedAndDroppedTextIsFiltered() {
+  QFETCH(QString, route);
+  QFETCH(int, locale);
+  PatchingSession s(locale);
+  QLineEdit* field = s.form.Edit4;
+  field->clear();
+  QGuiApplication::clipboard()->setText(QStringLiteral("1x -٣2\b"));
+  if (route == "context menu") {
+    QContextMenuEvent request(QContextMenuEvent::Keyboard, field->rect().center(),
+                              field->mapToGlobal(field->rect().center()));
+    QApplication::sendEvent(field, &request);
+    auto* menu = field->findChild<QMenu*>();
+    QVERIFY(menu != nullptr);
+    const QString paste = locale == kRussianLocale ? "В&ставить" : "&Paste";
+    int pastes = 0;
+    for (QAction* action : menu->actions()) {
+      if (action->text().startsWith(paste)) ++pastes, action->trigger();
+    }
+    QCOMPARE(pastes, 1);
+    menu->close();
+  }
+  if (route == "Ctrl+V") QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+  if (route == "Shift+Insert") QTest::keyClick(field, Qt::Key_Insert, Qt::ShiftModifier);
+  if (route == "drop") {
+    QMimeData data;
+    data.setText(QGuiApplication::clipboard()->text());
+    QVERIFY(DragAndDrop(field, data));
+  }
+  QCOMPARE(field->text(), QString("12"));
+  QVERIFY(s.services.errors.empty());
+  if (route == "drop") {
+    // Files, and text without a digit, are refused.
+    QMimeData file;
+    file.setUrls({QUrl::fromLocalFile(QString::fromStdString(s.dir.Write("5.ips", "")))});
+    QMimeData letters;
+    letters.setText("x-y");
+    QVERIFY(!DragAndDrop(field, file));
+    QVERIFY(!DragAndDrop(field, letters));
+    QCOMPARE(field->text(), QString("12"));
+  }
+}
+
+void DesktopTest::errorBoxClosedByAKeyDoesNotComeBack() {
+  PatchingSession s;
+  QLineEdit* field = s.form.Edit3;
+  // A number past the integer range, as a held digit key leaves it.
+  field->setText(QStringLiteral("21474836470"));
+  QTest::keyClick(field, Qt::Key_End);
+  QCOMPARE(s.Errors(), QStringList{"'21474836470' is not a valid integer value."});
+  // The box took the key press that closed it; only the release reaches the field.
+  for (const auto key : {Qt::Key_Return, Qt::Key_Escape, Qt::Key_Space}) {
+    QTest::keyRelease(field, key);
+  }
+  QCOMPARE(s.services.errors.size(), std::size_t{1});
+  // A key typed in the field itself is still clamped after its release.
+  QTest::keyClick(field, Qt::Key_Backspace);
+  QCOMPARE(field->text(), QString("12"));
+}
+
+void DesktopTest::toolkitTextsFollowTheLanguage() {
+  const auto dialogButton = [] { return QCoreApplication::translate("QFileDialog", "&Open"); };
+  {
+    PatchingSession s(kRussianLocale);
+    QVERIFY(s.form.ToolkitTranslationInstalled());
+    QCOMPARE(dialogButton(), QString("&Открыть"));
+    s.form.SpeedButton1->click();
+    QVERIFY(!s.form.ToolkitTranslationInstalled());
+    QCOMPARE(dialogButton(), QString("&Open"));
+    s.form.SpeedButton2->click();
+    QCOMPARE(dialogButton(), QString("&Открыть"));
+  }
+  // The window takes its translation with it when it goes.
+  QCOMPARE(dialogButton(), QString("&Open"));
+  PatchingSession english(kEnglishLocale);
+  QVERIFY(!english.form.ToolkitTranslationInstalled());
+}
+
+void DesktopTest::currentCellReadsWithoutFocus() {
+  PatchingSession s;
+  s.Prepare("0123", PatchOfOneByteRecords(3));
+  s.form.Button3->setFocus();
+  QVERIFY(!s.form.StringGrid1->hasFocus());
+  QApplication::processEvents();
+  // Row 1's number is the current cell: selected, not focused.
+  const QRect cell = s.form.StringGrid1->visualRect(s.form.StringGrid1->model()->index(0, 0));
+  const QImage image = s.form.StringGrid1->viewport()->grab(cell).toImage();
+  int dark = 0;
+  int white = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      const QColor colour = image.pixelColor(x, y);
+      if (colour.lightness() < 100) ++dark;
+      if (colour.red() > 250 && colour.green() > 250 && colour.blue() > 250) ++white;
+    }
+  }
+  QVERIFY2(dark > 3, qPrintable(QString("%1 dark pixels").arg(dark)));
+  QCOMPARE(white, 0);
+}
+
+void DesktopTest::enterPressesButtonsAndSpaceToggles() {
+  PatchingSession s;
+  s.Prepare("0123", PatchOfOneByteRecords(3));
+  const QString skip = "No                   *";
+  s.form.Button4->setFocus();
+  QTest::keyClick(s.form.Button4, Qt::Key_Return);  // Canceal all
+  QCOMPARE(s.Cell(3, 2), skip);
+  QTest::keyClick(s.form.BitBtn1, Qt::Key_Enter);  // About
+  QCOMPARE(s.services.messages.size(), std::size_t{1});
+
+  // Space toggles the current row's marker, whichever column is current.
+  s.form.StringGrid1->SetCurrentCell(1, 1);
+  QTest::keyClick(s.form.StringGrid1, Qt::Key_Space);
+  QCOMPARE(s.Cell(3, 1), QString("Execute"));
+  QCOMPARE(s.form.StringGrid1->Col(), 3);
+  QTest::keyClick(s.form.StringGrid1, Qt::Key_Space);
+  QCOMPARE(s.Cell(3, 1), skip);
+  QCOMPARE(s.Cell(3, 0), skip);
+}
+
+void DesktopTest::lockedFlagsShowGreyPictures() {
+  // The flags carry their own greyed pictures, whatever the style makes of them.
+  const QString style = QApplication::style()->name();
+  QApplication::setStyle(new BlankDisabledStyle);
+  QPixmapCache::clear();
+  PatchingSession s;
+  // English: the UK flag is the disabled one; the Russian flag shows its colours.
+  // At least the frame of 22 x 15 pixels is drawn.
+  QVERIFY(GreyPicturePixels(s.form.SpeedButton1) >= 60);
+  QCOMPARE(GreyPicturePixels(s.form.SpeedButton2), -1);
+  s.Prepare("0123", PatchOfOneByteRecords(1));
+  QVERIFY(GreyPicturePixels(s.form.SpeedButton1) >= 60);
+  QVERIFY(GreyPicturePixels(s.form.SpeedButton2) >= 60);
+  QApplication::setStyle(style);
+}
+
+QTEST_MAIN(DesktopTest)
+#include "test_desktop.moc"
