@@ -78,7 +78,9 @@ int ApplyInPlace(const Arguments& arguments, const std::vector<PatchImage>& patc
   for (const std::string& patchPath : arguments.patchPaths) {
     if (IdentityOf(patchPath) == identity) throw Error(kFileAccessDenied, path);
   }
-  if (!AtPath(path, [&] { return PatchFileStart(patches, chosen, original).changed; })) {
+  // The records' bytes, compared with the file's where they land.
+  BlockCache records = CacheRecords(patches, chosen);
+  if (!AtPath(path, [&] { return records.Changes(original, original.Length()); })) {
     // Nothing to write, so no backup either.
     err << kNothingChanged << '\n';
     AtPath(path, [&] { original.Close(); });
@@ -92,7 +94,7 @@ int ApplyInPlace(const Arguments& arguments, const std::vector<PatchImage>& patc
   }
   AtPath(path, [&] {
     original.LockForWriting();
-    WriteRecordsAllOrNothing(patches, chosen, original);
+    WriteAllOrNothing(records, original);
     original.Close();
   });
   return kExitDone;

@@ -19,6 +19,18 @@ std::uint64_t BitsOf(std::size_t from, std::size_t to) {
   return upTo & ~((std::uint64_t{1} << from) - 1);
 }
 
+// Eight bits widened to the bytes of a 64-bit word: byte i is 0xFF where
+// bit i is set.
+constexpr std::array<std::uint64_t, 256> kWidened = [] {
+  std::array<std::uint64_t, 256> table{};
+  for (std::size_t bits = 0; bits < 256; ++bits) {
+    for (std::size_t i = 0; i < 8; ++i) {
+      if ((bits >> i & 1) != 0) table[bits] |= std::uint64_t{0xFF} << (8 * i);
+    }
+  }
+  return table;
+}();
+
 // The region is aligned to, and on Linux asks to be backed by, 2 MiB pages:
 // records spread over a whole file then cost a few page faults instead of
 // thousands (a page is still only taken when a record first reaches it).
@@ -113,15 +125,6 @@ void BlockCache::KeepUnwritten(Block& block, const std::uint64_t* written,
                                const std::uint8_t* before) {
   // Eight bytes at a time: each bit of the written mask widened to a byte of
   // a 64-bit word selects the record's byte or the file's.
-  static const auto kWidened = [] {
-    std::array<std::uint64_t, 256> table{};
-    for (std::size_t bits = 0; bits < 256; ++bits) {
-      for (std::size_t i = 0; i < 8; ++i) {
-        if ((bits >> i & 1) != 0) table[bits] |= std::uint64_t{0xFF} << (8 * i);
-      }
-    }
-    return table;
-  }();
   const std::size_t end = block.dirtyEnd;
   std::uint8_t* bytes = block.bytes;
   const auto keepOne = [&](std::size_t at) {
@@ -150,6 +153,45 @@ void BlockCache::KeepUnwritten(Block& block, const std::uint64_t* written,
     at += 8;
   }
   for (; at < end; ++at) keepOne(at);
+}
+
+bool BlockCache::Changes(ExistingFile& file, std::uint64_t length) {
+  if (end_ > length) return true;
+  if (!spare_) spare_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
+  std::uint8_t* const fileBytes = spare_.get();
+  std::vector<std::uint64_t> written(kBlockSize / kWordBits);
+  for (std::size_t index = 0; index < blocks_.size(); ++index) {
+    const Block& block = blocks_[index];
+    if (block.dirtyBegin >= block.dirtyEnd) continue;
+    const std::uint64_t spanBegin =
+        static_cast<std::uint64_t>(index) * kBlockSize + block.dirtyBegin;
+    const std::size_t spanLength = block.dirtyEnd - block.dirtyBegin;
+    // A file shorter than it was said to be is lengthened by the records.
+    if (file.ReadAt(spanBegin, fileBytes + block.dirtyBegin, spanLength) < spanLength) {
+      return true;
+    }
+    MarkWritten(block, written.data());
+    const std::size_t endWord = (block.dirtyEnd + kWordBits - 1) / kWordBits;
+    for (std::size_t word = block.dirtyBegin / kWordBits; word < endWord; ++word) {
+      const std::uint64_t bits = written[word];
+      if (bits == 0) continue;
+      const std::size_t at = word * kWordBits;
+      if (bits == ~std::uint64_t{0}) {
+        if (std::memcmp(block.bytes + at, fileBytes + at, kWordBits) != 0) return true;
+        continue;
+      }
+      for (std::size_t part = 0; part < kWordBits / 8; ++part) {
+        const std::uint64_t mask = kWidened[bits >> (part * 8) & 0xFF];
+        if (mask == 0) continue;
+        std::uint64_t mine;
+        std::uint64_t theirs;
+        std::memcpy(&mine, block.bytes + at + part * 8, 8);
+        std::memcpy(&theirs, fileBytes + at + part * 8, 8);
+        if (((mine ^ theirs) & mask) != 0) return true;
+      }
+    }
+  }
+  return false;
 }
 
 void BlockCache::Flush(ExistingFile& file, std::uint64_t originalLength) {

@@ -23,6 +23,11 @@ class BlockCache {
   // One past the last byte written.
   [[nodiscard]] std::uint64_t End() const { return end_; }
 
+  // True when writing the recorded bytes would change `file`, now `length`
+  // bytes long: a byte that a record writes differs from the file's, or the
+  // records reach past its end. Reads the spans; writes nothing.
+  [[nodiscard]] bool Changes(ExistingFile& file, std::uint64_t length);
+
   // Writes the recorded bytes into `file`, whose length was `originalLength`
   // before the caller made room for them, block by block in ascending order.
   // Each block's span is read afresh right before it is written, so that the

@@ -42,13 +42,4 @@ LoadResult LoadPatchIntoTable(const std::string& patchPath, const std::string& o
   return LoadResult::Loaded;
 }
 
-ApplyResult ApplyEveryRecord(const std::string& originalPath, const std::string& patchPath) {
-  // The applier pairs records with rows by position and writes a record when
-  // its row is marked; with every row marked it writes them all, and a table
-  // of nothing but markers costs no storage per row.
-  PatchTable table;
-  table.SetEveryMarkerCell(kExecuteEnglish);
-  return ApplyMarkedRecords(originalPath, patchPath, table);
-}
-
 }  // namespace vips

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "apply.hpp"
 #include "language.hpp"
 
 namespace vips {
@@ -20,11 +19,5 @@ enum class LoadResult { Loaded, BadHeader };
 // more than the completed rows); both files are closed on every path.
 LoadResult LoadPatchIntoTable(const std::string& patchPath, const std::string& originalPath,
                               PatchTable& table, Language language);
-
-// Writes every record of the patch at `patchPath` into the original file,
-// exactly as ApplyMarkedRecords does for a table whose rows all carry the
-// execute marker, with the same promises, but without listing the records
-// first: the patch is read once. For callers that show no table.
-ApplyResult ApplyEveryRecord(const std::string& originalPath, const std::string& patchPath);
 
 }  // namespace vips

@@ -62,7 +62,7 @@ constexpr std::size_t kFirstCapacity = 4096;
 }  // namespace
 
 template <typename Code>
-PatchTable::CodeColumn<Code>::CodeColumn(const CodeColumn& other) : fill_(other.fill_) {
+PatchTable::CodeColumn<Code>::CodeColumn(const CodeColumn& other) {
   if (other.size_ == 0) return;
   cells_ = static_cast<Code*>(std::malloc(other.size_ * sizeof(Code)));
   if (cells_ == nullptr) throw std::bad_alloc();
@@ -98,7 +98,6 @@ void PatchTable::CodeColumn<Code>::Swap(CodeColumn& other) noexcept {
   std::swap(cells_, other.cells_);
   std::swap(size_, other.size_);
   std::swap(capacity_, other.capacity_);
-  std::swap(fill_, other.fill_);
 }
 
 template <typename Code>
@@ -108,12 +107,6 @@ void PatchTable::CodeColumn<Code>::Grow(std::size_t capacity) {
   if (cells == nullptr) throw std::bad_alloc();
   cells_ = static_cast<Code*>(cells);
   capacity_ = capacity;
-}
-
-template <typename Code>
-void PatchTable::CodeColumn<Code>::FillAll(Code code) {
-  std::fill(cells_, cells_ + size_, code);
-  fill_ = code;
 }
 
 // The special members are used wherever a table is copied, moved or dropped.
@@ -144,10 +137,7 @@ std::string PatchTable::Cell(int column, int row) const {
   const auto index = static_cast<std::size_t>(row);
   if (column == kMarkerColumn) {
     const std::uint8_t code = markers_.Get(index);
-    if (code == kOtherMarker) {
-      const auto own = other_.find(OtherKey(column, row));
-      return own != other_.end() ? own->second : everyOtherMarker_;
-    }
+    if (code == kOtherMarker) return other_.at(OtherKey(column, row));
     return std::string(kMarkerTexts[code]);
   }
   const std::uint32_t code = NumberColumn(column).Get(index);
@@ -207,21 +197,6 @@ void PatchTable::SetAddressCellAside(int column, int row, std::int32_t address) 
   }
 }
 
-void PatchTable::SetEveryMarkerCell(std::string_view marker) {
-  // Every row's own text is replaced, so none is kept aside any more.
-  std::erase_if(other_, [](const auto& entry) { return entry.first >> 32 == kMarkerColumn; });
-  std::uint8_t code = 0;
-  everyOtherMarker_.clear();
-  if (!marker.empty()) {
-    code = MarkerCode(marker);
-    if (code == 0) {
-      code = kOtherMarker;
-      everyOtherMarker_ = marker;
-    }
-  }
-  markers_.FillAll(code);
-}
-
 bool PatchTable::MarkerIsEmpty(int row) const {
   if (row < 0) return true;
   return markers_.Get(static_cast<std::size_t>(row)) == 0;
@@ -231,7 +206,7 @@ std::size_t PatchTable::StorageBytes() const {
   std::size_t bytes =
       (numbers_.Capacity() + firstAddresses_.Capacity() + finalAddresses_.Capacity()) *
           sizeof(std::uint32_t) +
-      markers_.Capacity() * sizeof(std::uint8_t) + everyOtherMarker_.capacity();
+      markers_.Capacity() * sizeof(std::uint8_t);
   // A node of the map: the key/value pair, the next pointer and the cached hash.
   bytes += other_.bucket_count() * sizeof(void*);
   for (const auto& [key, text] : other_) {

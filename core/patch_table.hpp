@@ -44,10 +44,6 @@ class PatchTable {
   void SetNumberCell(int row, std::int64_t number);                // decimal text
   void SetAddressCell(int column, int row, std::int32_t address);  // HexAddressText
   void SetMarkerCell(int row, std::string_view marker);
-  // Writes `marker` into the marker cell of every row at once, rows beyond
-  // the row count and rows never written included; a row's marker written
-  // later replaces it for that row only. The other columns are untouched.
-  void SetEveryMarkerCell(std::string_view marker);
   [[nodiscard]] bool MarkerIsExecute(int row) const;
   [[nodiscard]] bool MarkerIsEmpty(int row) const;
 
@@ -74,7 +70,7 @@ class PatchTable {
 
   // The codes of one column, one per row up to its highest written row.
   // It grows in large steps, moved by realloc (a large block is remapped,
-  // neither copied nor zero-filled); newly covered rows get the fill code,
+  // neither copied nor zero-filled); newly covered rows get code 0,
   // the only cells ever written before their owner writes them.
   template <typename Code>
   class CodeColumn {
@@ -88,22 +84,19 @@ class PatchTable {
 
     [[nodiscard]] std::size_t Size() const { return size_; }
     [[nodiscard]] std::size_t Capacity() const { return capacity_; }
-    // The code of `row`, or the fill code for a row beyond the size.
-    [[nodiscard]] Code Get(std::size_t row) const { return row < size_ ? cells_[row] : fill_; }
+    // The code of `row`, 0 (the empty text) for a row beyond the size.
+    [[nodiscard]] Code Get(std::size_t row) const { return row < size_ ? cells_[row] : 0; }
     // The cell of `row`, covering it first.
     Code& At(std::size_t row) {
       if (row >= size_) [[unlikely]] {
         if (row >= capacity_) Grow(row + 1);
         // Locals: a store through a byte pointer could alias the members.
         Code* const cells = cells_;
-        const Code fill = fill_;
-        for (std::size_t next = size_; next <= row; ++next) cells[next] = fill;
+        for (std::size_t next = size_; next <= row; ++next) cells[next] = 0;
         size_ = row + 1;
       }
       return cells_[row];
     }
-    // Every cell, those beyond the size included, holds `code`.
-    void FillAll(Code code);
 
    private:
     // Makes room for at least `capacity` rows.
@@ -113,7 +106,6 @@ class PatchTable {
     Code* cells_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
-    Code fill_ = 0;
   };
 
   // Stores `code` in an encoded cell; false (nothing stored) when the cell
@@ -137,9 +129,6 @@ class PatchTable {
   CodeColumn<std::uint32_t> finalAddresses_;
   CodeColumn<std::uint8_t> markers_;
   std::unordered_map<std::uint64_t, std::string> other_;  // key: column << 32 | row
-  // The marker text of every row whose marker code is kOtherMarker but which
-  // has no text of its own in other_ (see SetEveryMarkerCell).
-  std::string everyOtherMarker_;
 };
 
 template <typename Code>

@@ -173,21 +173,5 @@ TEST_F(PatchLoaderTest, LoadingLeavesTheOriginalUntouched) {
             std::vector<std::uint8_t>({'o', 'r', 'i', 'g', 'i', 'n', 'a', 'l'}));
 }
 
-TEST_F(PatchLoaderTest, ApplyingEveryRecordWritesThemAllOrNothing) {
-  const std::string whole =
-      PatchBuilder().Data(1, "abcd").Run(3, 3, 0x20).Data(8, "XY").Data(0, "!").End().Bytes();
-  const std::string original = dir_.Write("every.bin", "0123456789");
-  const auto bytes = [&original] { return testing::ReadAll(original); };
-  const std::vector<std::uint8_t> before = bytes();
-
-  EXPECT_EQ(ApplyEveryRecord(original, Patch("PATCX" + whole.substr(5))), ApplyResult::BadHeader);
-  EXPECT_THROW(ApplyEveryRecord(original, Patch(whole.substr(0, whole.size() - 2))), Error);
-  EXPECT_EQ(bytes(), before);
-
-  EXPECT_EQ(ApplyEveryRecord(original, Patch(whole)), ApplyResult::Applied);
-  const std::string expected = "!ab   67XY";
-  EXPECT_EQ(bytes(), std::vector<std::uint8_t>(expected.begin(), expected.end()));
-}
-
 }  // namespace
 }  // namespace vips

@@ -8,9 +8,13 @@
 
 #include "core/hex_address.hpp"
 #include "core/markers.hpp"
+#include "table_expectations.hpp"
 
 namespace vips {
 namespace {
+
+using testing::Row;
+using testing::RowOf;
 
 TEST(HexAddressTextTest, UpperCaseDigitsWithoutLeadingZeros) {
   struct Case {
@@ -183,33 +187,19 @@ TEST(PatchTableTest, ExecuteTestIsExactInEitherLanguage) {
   }
 }
 
-TEST(PatchTableTest, EveryMarkerCellReachesRowsNeverWritten) {
-  for (const std::string& every : {std::string(kExecuteRussian), std::string("free text")}) {
-    SCOPED_TRACE(every);
-    PatchTable table(3);
-    table.SetNumberCell(0, 1);
-    table.SetMarkerCell(0, "own text");
-    table.SetMarkerCell(1, kSkipEnglish);
-    table.SetEveryMarkerCell(every);
-    for (const int row : {0, 1, 2, 5000, 1'000'000}) EXPECT_EQ(table.Cell(3, row), every) << row;
-    EXPECT_EQ(table.MarkerIsExecute(7), every == kExecuteRussian);
-    EXPECT_FALSE(table.MarkerIsEmpty(7));
-    // Only markers change; a row written later keeps its own marker.
-    EXPECT_EQ(table.Cell(0, 0), "1");
-    EXPECT_EQ(table.Cell(0, 9), "");
-    table.SetMarkerCell(9, "mine");
-    table.SetNumberCell(20, 21);
-    EXPECT_EQ(table.Cell(3, 9), "mine");
-    EXPECT_EQ(table.Cell(3, 8), every);
-    EXPECT_EQ(table.Cell(3, 20), every);
-    // A copy holds the same texts and no longer follows the original.
-    const PatchTable copy = table;
-    table.SetEveryMarkerCell("");
-    EXPECT_EQ(table.Cell(3, 9), "");
-    EXPECT_EQ(copy.Cell(3, 9), "mine");
-    EXPECT_EQ(copy.Cell(3, 30), every);
-    EXPECT_EQ(copy.Cell(0, 20), "21");
-  }
+TEST(PatchTableTest, ACopyKeepsEveryTextAndGoesItsOwnWay) {
+  PatchTable table(3);
+  table.SetNumberCell(0, 1);
+  table.SetMarkerCell(0, kExecuteRussian);
+  table.SetCell(PatchTable::kFirstAddressColumn, 5000, "own text");
+  const PatchTable copy = table;
+  table.SetNumberCell(0, 7);
+  table.SetCell(PatchTable::kFirstAddressColumn, 5000, "1F");
+  EXPECT_EQ(copy.RowCount(), 3);
+  EXPECT_EQ(copy.StoredRows(), 5001);
+  EXPECT_EQ(RowOf(copy, 0), (Row{"1", "", "", std::string(kExecuteRussian)}));
+  EXPECT_EQ(copy.Cell(PatchTable::kFirstAddressColumn, 5000), "own text");
+  EXPECT_EQ(table.Cell(0, 0), "7");
 }
 
 TEST(PatchTableTest, MillionRowsStayCompact) {

@@ -1,0 +1,64 @@
+#include "core/block_cache.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/file_access.hpp"
+#include "support/temp_dir.hpp"
+
+namespace vips {
+namespace {
+
+using testing::ReadAll;
+using testing::TempDir;
+
+const std::uint8_t* BytesOf(const char* text) {
+  return reinterpret_cast<const std::uint8_t*>(text);
+}
+
+TEST(BlockCacheTest, ChangesOnlyWhenAWrittenByteDiffersOrTheFileGrows) {
+  TempDir dir;
+  // Two blocks' worth, so that records fall in both and across the boundary.
+  std::string text(140'000, '.');
+  text.replace(65'530, 12, "0123456789AB");
+  const std::string path = dir.Write("f.bin", text);
+  struct Case {
+    const char* what;
+    void (*records)(BlockCache&);
+    bool changes;
+  };
+  const Case cases[] = {
+      {"nothing written", [](BlockCache&) {}, false},
+      {"the file's own bytes, across the block boundary",
+       [](BlockCache& c) { c.Write(65'530, BytesOf("0123456789AB"), 12); }, false},
+      {"a run of the byte already there", [](BlockCache& c) { c.Fill(100, '.', 5000); }, false},
+      {"one byte differs", [](BlockCache& c) { c.Write(65'541, BytesOf("b"), 1); }, true},
+      {"a later record puts the file's bytes back",
+       [](BlockCache& c) {
+         c.Fill(10, 'x', 64);
+         c.Fill(10, '.', 64);
+       },
+       false},
+      {"the last byte of a whole written word differs",
+       [](BlockCache& c) {
+         c.Fill(128, '.', 64);
+         c.Write(191, BytesOf("!"), 1);
+       },
+       true},
+      {"past the end, even with the file's byte value",
+       [](BlockCache& c) { c.Fill(139'999, '.', 2); }, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    BlockCache cache;
+    c.records(cache);
+    ExistingFile file = ExistingFile::Open(path);
+    EXPECT_EQ(cache.Changes(file, file.Length()), c.changes);
+    file.Close();
+  }
+  EXPECT_EQ(ReadAll(path), std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+}  // namespace
+}  // namespace vips
