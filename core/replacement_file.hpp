@@ -42,8 +42,10 @@ class ReplacementFile {
  private:
 #ifdef _WIN32
   using Native = void*;
+  static constexpr Native kClosed = nullptr;
 #else
   using Native = int;
+  static constexpr Native kClosed = -1;
 #endif
   ReplacementFile(std::string destination, std::string temporary, Native handle)
       : destination_(std::move(destination)), temporary_(std::move(temporary)), handle_(handle) {}

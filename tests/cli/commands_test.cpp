@@ -11,6 +11,7 @@
 #include "core/patch_loader.hpp"
 #include "core/patch_table.hpp"
 #include "ips_bytes.hpp"
+#include "run_cli.hpp"
 #include "support/temp_dir.hpp"
 
 namespace vips::cli {
@@ -21,18 +22,8 @@ using testing::IpsBytes;
 using testing::ReadAll;
 using testing::TempDir;
 
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Outcome RunCommand(const std::vector<std::string>& args) {
-  std::ostringstream out;
-  std::ostringstream err;
-  const int status = RunCli(args, out, err);
-  return {status, out.str(), err.str()};
-}
+using testing::Outcome;
+using testing::RunCommand;
 
 std::string Text(const std::vector<std::uint8_t>& bytes) {
   return {bytes.begin(), bytes.end()};

@@ -16,6 +16,7 @@
 #include "core/replacement_file.hpp"
 #include "core/write_fault.hpp"
 #include "ips_bytes.hpp"
+#include "run_cli.hpp"
 #include "support/small_disk.hpp"
 #include "support/temp_dir.hpp"
 
@@ -28,17 +29,8 @@ using testing::ReadAll;
 using testing::SmallDisk;
 using testing::TempDir;
 
-struct Outcome {
-  int status;
-  std::string err;
-};
-
-Outcome RunCommand(const std::vector<std::string>& args) {
-  std::ostringstream out;
-  std::ostringstream err;
-  const int status = RunCli(args, out, err);
-  return {status, err.str()};
-}
+using testing::Outcome;
+using testing::RunCommand;
 
 std::string Text(const std::string& path) {
   const auto bytes = ReadAll(path);

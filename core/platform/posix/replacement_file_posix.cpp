@@ -17,7 +17,6 @@ namespace vips {
 
 namespace {
 
-constexpr int kClosed = -1;
 constexpr int kNameAttempts = 100;
 
 std::string FolderOf(const std::string& path) {
@@ -81,27 +80,6 @@ ReplacementFile ReplacementFile::Create(const std::string& destination) {
     throw Error(posix::OpenErrorTextOf(destination, errno), destination);
   }
   ThrowError(EEXIST, destination);
-}
-
-ReplacementFile::ReplacementFile(ReplacementFile&& other) noexcept
-    : destination_(std::move(other.destination_)),
-      temporary_(std::move(other.temporary_)),
-      handle_(std::exchange(other.handle_, kClosed)),
-      committed_(std::exchange(other.committed_, true)) {}
-
-ReplacementFile& ReplacementFile::operator=(ReplacementFile&& other) noexcept {
-  if (this != &other) {
-    Discard();
-    destination_ = std::move(other.destination_);
-    temporary_ = std::move(other.temporary_);
-    handle_ = std::exchange(other.handle_, kClosed);
-    committed_ = std::exchange(other.committed_, true);
-  }
-  return *this;
-}
-
-ReplacementFile::~ReplacementFile() {
-  Discard();
 }
 
 void ReplacementFile::Discard() noexcept {

@@ -196,11 +196,17 @@ void ExistingFile::Reserve(std::uint64_t length) {
   if (length <= before) return;
   if (write_fault::StepFails()) Fail(kDiskFull);
   // The allocation takes the disk space; the end of file then makes it the
-  // file's length. Either failing leaves the length as it was.
+  // file's length. Either failing leaves the length as it was. Where the file
+  // system (or Wine) has no allocation request, moving the end of file still
+  // allocates the clusters, so a full disk is caught there.
   FILE_ALLOCATION_INFO allocation{};
   allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(length);
   if (!::SetFileInformationByHandle(handle_, FileAllocationInfo, &allocation, sizeof allocation)) {
-    ThrowLastError();
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_CALL_NOT_IMPLEMENTED && error != ERROR_NOT_SUPPORTED &&
+        error != ERROR_INVALID_PARAMETER) {
+      Fail(windows::ErrorTextOf(error));
+    }
   }
   FILE_END_OF_FILE_INFO end{};
   end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);

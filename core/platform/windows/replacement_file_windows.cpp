@@ -15,7 +15,6 @@ namespace vips {
 
 namespace {
 
-void* const kClosed = nullptr;
 constexpr int kNameAttempts = 100;
 
 [[noreturn]] void ThrowError(DWORD error, const std::string& path) {
@@ -68,27 +67,6 @@ ReplacementFile ReplacementFile::Create(const std::string& destination) {
     ThrowError(error, destination);
   }
   ThrowError(ERROR_FILE_EXISTS, destination);
-}
-
-ReplacementFile::ReplacementFile(ReplacementFile&& other) noexcept
-    : destination_(std::move(other.destination_)),
-      temporary_(std::move(other.temporary_)),
-      handle_(std::exchange(other.handle_, kClosed)),
-      committed_(std::exchange(other.committed_, true)) {}
-
-ReplacementFile& ReplacementFile::operator=(ReplacementFile&& other) noexcept {
-  if (this != &other) {
-    Discard();
-    destination_ = std::move(other.destination_);
-    temporary_ = std::move(other.temporary_);
-    handle_ = std::exchange(other.handle_, kClosed);
-    committed_ = std::exchange(other.committed_, true);
-  }
-  return *this;
-}
-
-ReplacementFile::~ReplacementFile() {
-  Discard();
 }
 
 void ReplacementFile::Discard() noexcept {
