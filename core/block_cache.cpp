@@ -155,6 +155,30 @@ void BlockCache::KeepUnwritten(Block& block, const std::uint64_t* written,
   for (; at < end; ++at) keepOne(at);
 }
 
+bool BlockCache::WrittenDiffer(const Block& block, const std::uint64_t* written,
+                               const std::uint8_t* fileBytes) {
+  const std::size_t endWord = (block.dirtyEnd + kWordBits - 1) / kWordBits;
+  for (std::size_t word = block.dirtyBegin / kWordBits; word < endWord; ++word) {
+    const std::uint64_t bits = written[word];
+    if (bits == 0) continue;
+    const std::size_t at = word * kWordBits;
+    if (bits == ~std::uint64_t{0}) {
+      if (std::memcmp(block.bytes + at, fileBytes + at, kWordBits) != 0) return true;
+      continue;
+    }
+    for (std::size_t part = 0; part < kWordBits / 8; ++part) {
+      const std::uint64_t mask = kWidened[bits >> (part * 8) & 0xFF];
+      if (mask == 0) continue;
+      std::uint64_t mine;
+      std::uint64_t theirs;
+      std::memcpy(&mine, block.bytes + at + part * 8, 8);
+      std::memcpy(&theirs, fileBytes + at + part * 8, 8);
+      if (((mine ^ theirs) & mask) != 0) return true;
+    }
+  }
+  return false;
+}
+
 bool BlockCache::Changes(ExistingFile& file, std::uint64_t length) {
   if (end_ > length) return true;
   if (!spare_) spare_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
@@ -171,30 +195,12 @@ bool BlockCache::Changes(ExistingFile& file, std::uint64_t length) {
       return true;
     }
     MarkWritten(block, written.data());
-    const std::size_t endWord = (block.dirtyEnd + kWordBits - 1) / kWordBits;
-    for (std::size_t word = block.dirtyBegin / kWordBits; word < endWord; ++word) {
-      const std::uint64_t bits = written[word];
-      if (bits == 0) continue;
-      const std::size_t at = word * kWordBits;
-      if (bits == ~std::uint64_t{0}) {
-        if (std::memcmp(block.bytes + at, fileBytes + at, kWordBits) != 0) return true;
-        continue;
-      }
-      for (std::size_t part = 0; part < kWordBits / 8; ++part) {
-        const std::uint64_t mask = kWidened[bits >> (part * 8) & 0xFF];
-        if (mask == 0) continue;
-        std::uint64_t mine;
-        std::uint64_t theirs;
-        std::memcpy(&mine, block.bytes + at + part * 8, 8);
-        std::memcpy(&theirs, fileBytes + at + part * 8, 8);
-        if (((mine ^ theirs) & mask) != 0) return true;
-      }
-    }
+    if (WrittenDiffer(block, written.data(), fileBytes)) return true;
   }
   return false;
 }
 
-void BlockCache::Flush(ExistingFile& file, std::uint64_t originalLength) {
+bool BlockCache::Flush(ExistingFile& file, std::uint64_t originalLength) {
   // The span's bytes as the file holds them are read into `scratch` at their
   // places in the block. Once the block is written its own buffer is no longer
   // needed, so the two swap: the block then keeps what it overwrote, for an
@@ -204,6 +210,7 @@ void BlockCache::Flush(ExistingFile& file, std::uint64_t originalLength) {
   std::vector<std::uint64_t> written(kBlockSize / kWordBits);
   std::size_t index = 0;
   bool writing = false;
+  bool wrote = false;
   try {
     for (; index < blocks_.size(); ++index) {
       Block& block = blocks_[index];
@@ -222,6 +229,9 @@ void BlockCache::Flush(ExistingFile& file, std::uint64_t originalLength) {
       }
       std::memset(before + read, 0, spanLength - read);
       MarkWritten(block, written.data());
+      // A span whose records change none of its bytes needs no write.
+      if (!WrittenDiffer(block, written.data(), scratch)) continue;
+      wrote = true;
       KeepUnwritten(block, written.data(), scratch);
       writing = true;
       file.WriteAt(spanBegin, block.bytes + block.dirtyBegin, spanLength);
@@ -238,6 +248,7 @@ void BlockCache::Flush(ExistingFile& file, std::uint64_t originalLength) {
     Undo(file, originalLength);
     throw;
   }
+  return wrote;
 }
 
 void BlockCache::Undo(ExistingFile& file, std::uint64_t originalLength) noexcept {

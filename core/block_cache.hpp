@@ -35,8 +35,10 @@ class BlockCache {
   // when another program has just changed them: only the records' bytes
   // change. When a write fails, the spans already written get their bytes as
   // read back, the file its original length, and the error is thrown on.
-  // The cache holds no record bytes afterwards: Flush is done once.
-  void Flush(ExistingFile& file, std::uint64_t originalLength);
+  // The cache holds no record bytes afterwards: Flush is done once. A span
+  // whose records change none of its bytes is not written; true when some
+  // span was.
+  bool Flush(ExistingFile& file, std::uint64_t originalLength);
 
  private:
   static constexpr std::size_t kWordBits = 64;
@@ -73,6 +75,10 @@ class BlockCache {
   // (a whole block, at the same places); `written` is one bit per byte of
   // the block, set where a record wrote.
   static void KeepUnwritten(Block& block, const std::uint64_t* written, const std::uint8_t* before);
+  // True when a byte that a record wrote (a bit of `written`) differs from
+  // the file's at the same place in `fileBytes` (a whole block).
+  static bool WrittenDiffer(const Block& block, const std::uint64_t* written,
+                            const std::uint8_t* fileBytes);
   // Writes back what the overwritten spans held, then the original length;
   // as far as it goes.
   void Undo(ExistingFile& file, std::uint64_t originalLength) noexcept;

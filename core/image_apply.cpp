@@ -70,11 +70,12 @@ BlockCache CacheRecords(const std::vector<PatchImage>& patches,
   return cache;
 }
 
-void WriteAllOrNothing(BlockCache& records, ExistingFile& file) {
-  if (records.Empty()) return;
+bool WriteAllOrNothing(BlockCache& records, ExistingFile& file) {
+  if (records.Empty()) return false;
   const std::uint64_t length = file.Length();
   file.Reserve(std::max(length, records.End()));
-  records.Flush(file, length);
+  const bool wrote = records.Flush(file, length);
+  return wrote || records.End() > length;
 }
 
 void WriteRecordsAllOrNothing(const std::vector<PatchImage>& patches,

@@ -30,9 +30,10 @@ void WriteRecordsAllOrNothing(const std::vector<PatchImage>& patches,
 
 // The same in two steps, so that the bytes can be compared with the file's
 // (BlockCache::Changes) before anything is written: the records in a cache,
-// then the cache written into `file` in the same way.
+// then the cache written into `file` in the same way. True when the records
+// changed the file (a byte, or its length).
 [[nodiscard]] BlockCache CacheRecords(const std::vector<PatchImage>& patches,
                                       const std::vector<bool>& firstChosen);
-void WriteAllOrNothing(BlockCache& records, ExistingFile& file);
+bool WriteAllOrNothing(BlockCache& records, ExistingFile& file);
 
 }  // namespace vips

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "core/file_access.hpp"
@@ -17,12 +18,11 @@ const std::uint8_t* BytesOf(const char* text) {
   return reinterpret_cast<const std::uint8_t*>(text);
 }
 
-TEST(BlockCacheTest, ChangesOnlyWhenAWrittenByteDiffersOrTheFileGrows) {
+TEST(BlockCacheTest, ChangesAndWritesOnlyWhereAWrittenByteDiffersOrTheFileGrows) {
   TempDir dir;
   // Two blocks' worth, so that records fall in both and across the boundary.
   std::string text(140'000, '.');
   text.replace(65'530, 12, "0123456789AB");
-  const std::string path = dir.Write("f.bin", text);
   struct Case {
     const char* what;
     void (*records)(BlockCache&);
@@ -51,13 +51,18 @@ TEST(BlockCacheTest, ChangesOnlyWhenAWrittenByteDiffersOrTheFileGrows) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    const std::string path = dir.Write("f.bin", text);
     BlockCache cache;
     c.records(cache);
     ExistingFile file = ExistingFile::Open(path);
-    EXPECT_EQ(cache.Changes(file, file.Length()), c.changes);
+    const std::uint64_t length = file.Length();
+    EXPECT_EQ(cache.Changes(file, length), c.changes);
+    EXPECT_EQ(ReadAll(path), std::vector<std::uint8_t>(text.begin(), text.end()));
+    // The write leaves alone the spans that it would not change.
+    file.Reserve(std::max(length, cache.End()));
+    EXPECT_EQ(cache.Flush(file, length), c.changes);
     file.Close();
   }
-  EXPECT_EQ(ReadAll(path), std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
 }  // namespace
