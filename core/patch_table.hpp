@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -90,9 +91,9 @@ class PatchTable {
     Code& At(std::size_t row) {
       if (row >= size_) [[unlikely]] {
         if (row >= capacity_) Grow(row + 1);
-        // Locals: a store through a byte pointer could alias the members.
-        Code* const cells = cells_;
-        for (std::size_t next = size_; next <= row; ++next) cells[next] = 0;
+        // Rows are nearly always covered one at a time, in order.
+        if (row > size_) std::memset(cells_ + size_, 0, (row - size_) * sizeof(Code));
+        cells_[row] = 0;
         size_ = row + 1;
       }
       return cells_[row];
