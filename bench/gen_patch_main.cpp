@@ -1,6 +1,7 @@
-// vips-gen-patch --original-mib S --records N --seed K OUTDIR
+// vips-gen-patch --original-mib S --records N [--full-size F] --seed K OUTDIR
 // Writes OUTDIR/original.bin and OUTDIR/patch.ips; the same arguments give
-// the same bytes everywhere.
+// the same bytes everywhere. F of the N records (4 unless given) are 65535
+// bytes long.
 #include <charconv>
 #include <cstdint>
 #include <exception>
@@ -13,7 +14,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vips-gen-patch --original-mib S --records N --seed K OUTDIR\n";
+    "usage: vips-gen-patch --original-mib S --records N [--full-size F] --seed K OUTDIR\n";
 
 bool ParseWhole(std::string_view text, std::uint64_t& value) {
   const auto* end = text.data() + text.size();
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
   std::uint64_t originalMiB = 16;
   std::uint64_t records = 0;
   std::uint64_t seed = 1;
+  std::uint64_t fullSize = 4;
   bool haveRecords = false;
   std::string outDir;
   for (int i = 1; i < argc; ++i) {
@@ -35,6 +37,7 @@ int main(int argc, char** argv) {
     if (word == "--original-mib") target = &originalMiB;
     if (word == "--records") target = &records, haveRecords = true;
     if (word == "--seed") target = &seed;
+    if (word == "--full-size") target = &fullSize;
     if (target != nullptr) {
       if (i + 1 >= argc || !ParseWhole(argv[i + 1], *target)) {
         std::cerr << "vips-gen-patch: " << word << " needs a whole number\n" << kUsage;
@@ -51,13 +54,14 @@ int main(int argc, char** argv) {
       return 64;
     }
   }
-  if (outDir.empty() || !haveRecords || records > 0x7FFFFFFF || originalMiB > 4096) {
+  if (outDir.empty() || !haveRecords || records > 0x7FFFFFFF || fullSize > 0x7FFFFFFF ||
+      originalMiB > 4096) {
     std::cerr << kUsage;
     return 64;
   }
   try {
-    const auto written =
-        vips::bench::WriteCase(outDir, originalMiB, static_cast<int>(records), seed);
+    const auto written = vips::bench::WriteCase(outDir, originalMiB, static_cast<int>(records),
+                                                seed, static_cast<int>(fullSize));
     std::cout << written.originalPath << '\t' << written.originalBytes << '\n'
               << written.patchPath << '\t' << written.patchBytes << '\n';
   } catch (const std::exception& error) {

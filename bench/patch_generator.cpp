@@ -118,7 +118,7 @@ void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
 }
 
 GeneratedCase WriteCase(const std::string& folder, std::uint64_t originalMiB, int records,
-                        std::uint64_t seed) {
+                        std::uint64_t seed, int fullSizeRecords) {
   std::filesystem::create_directories(folder);
   const std::uint64_t originalBytes = originalMiB * 1024 * 1024;
   GeneratedCase result{folder + "/original.bin", folder + "/patch.ips", originalBytes, 0};
@@ -127,6 +127,7 @@ GeneratedCase WriteCase(const std::string& folder, std::uint64_t originalMiB, in
   shape.records = records;
   shape.seed = seed;
   shape.addressLimit = originalBytes;
+  shape.fullSizeRecords = fullSizeRecords;
   const std::vector<std::uint8_t> patch = MakePatch(shape);
   WriteBytes(result.patchPath, patch);
   result.patchBytes = patch.size();

@@ -45,10 +45,11 @@ struct GeneratedCase {
 };
 
 // Writes `folder`/original.bin (originalMiB MiB) and `folder`/patch.ips
-// (`records` records with offsets inside the original). Creates the folder
-// if needed; throws std::runtime_error when a file cannot be written.
+// (`records` records with offsets inside the original, `fullSizeRecords` of
+// them 65535 bytes long). Creates the folder if needed; throws
+// std::runtime_error when a file cannot be written.
 GeneratedCase WriteCase(const std::string& folder, std::uint64_t originalMiB, int records,
-                        std::uint64_t seed);
+                        std::uint64_t seed, int fullSizeRecords = PatchShape{}.fullSizeRecords);
 
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 

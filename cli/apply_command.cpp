@@ -78,23 +78,29 @@ int ApplyInPlace(const Arguments& arguments, const std::vector<PatchImage>& patc
   for (const std::string& patchPath : arguments.patchPaths) {
     if (IdentityOf(patchPath) == identity) throw Error(kFileAccessDenied, path);
   }
-  if (!AtPath(path, [&] { return PatchFileStart(patches, chosen, original).changed; })) {
-    // Nothing to write, so no backup either.
-    err << kNothingChanged << '\n';
-    AtPath(path, [&] { original.Close(); });
-    return kExitDone;
-  }
-  // The backup reads ORIGINAL under a shared lock, so it comes before the
-  // lock that keeps other runs of this program out while the records are
-  // written.
+  BlockCache records = CacheRecords(patches, chosen);
+  // With a backup to take, whether the records change the file is known
+  // before anything is copied or written; without, the write finds it out,
+  // leaving alone the spans whose bytes are already the records'.
   if (arguments.backup) {
+    if (!AtPath(path, [&] { return records.Changes(original, original.Length()); })) {
+      // Nothing to write, so no backup either.
+      err << kNothingChanged << '\n';
+      AtPath(path, [&] { original.Close(); });
+      return kExitDone;
+    }
+    // The backup reads ORIGINAL under a shared lock, so it comes before the
+    // lock that keeps other runs of this program out while the records are
+    // written.
     if (const std::optional<int> failure = TakeBackup(arguments, err)) return *failure;
   }
-  AtPath(path, [&] {
+  const bool changed = AtPath(path, [&] {
     original.LockForWriting();
-    WriteRecordsAllOrNothing(patches, chosen, original);
+    const bool wrote = WriteAllOrNothing(records, original);
     original.Close();
+    return wrote;
   });
+  if (!changed) err << kNothingChanged << '\n';
   return kExitDone;
 }
 

@@ -23,6 +23,11 @@ class BlockCache {
   // One past the last byte written.
   [[nodiscard]] std::uint64_t End() const { return end_; }
 
+  // True when writing the recorded bytes would change `file`, now `length`
+  // bytes long: a byte that a record writes differs from the file's, or the
+  // records reach past its end. Reads the spans; writes nothing.
+  [[nodiscard]] bool Changes(ExistingFile& file, std::uint64_t length);
+
   // Writes the recorded bytes into `file`, whose length was `originalLength`
   // before the caller made room for them, block by block in ascending order.
   // Each block's span is read afresh right before it is written, so that the
@@ -30,22 +35,26 @@ class BlockCache {
   // when another program has just changed them: only the records' bytes
   // change. When a write fails, the spans already written get their bytes as
   // read back, the file its original length, and the error is thrown on.
-  // The cache holds no record bytes afterwards: Flush is done once.
-  void Flush(ExistingFile& file, std::uint64_t originalLength);
+  // The cache holds no record bytes afterwards: Flush is done once. A span
+  // whose records change none of its bytes is not written; true when some
+  // span was.
+  bool Flush(ExistingFile& file, std::uint64_t originalLength);
 
  private:
   static constexpr std::size_t kWordBits = 64;
 
-  // A piece a record wrote: [begin, end) within its block. A list appended
+  // A piece a record wrote, within its block. A list appended
   // in patch order costs one cached line per block, where a bit per byte
   // would cost a cache miss per record; the bits are made at Flush.
   struct Piece {
-    std::uint32_t begin;
-    std::uint32_t end;
+    // Its first and last byte within the block: four bytes a record.
+    std::uint16_t first;
+    std::uint16_t last;
   };
 
   struct Block {
-    std::unique_ptr<std::uint8_t[]> bytes;
+    // In region_, ownStorage_ or spare_ (see Flush).
+    std::uint8_t* bytes = nullptr;
     std::vector<Piece> pieces;
     // Set once the span is written: `bytes` then holds what the file held
     // there just before.
@@ -66,10 +75,28 @@ class BlockCache {
   // (a whole block, at the same places); `written` is one bit per byte of
   // the block, set where a record wrote.
   static void KeepUnwritten(Block& block, const std::uint64_t* written, const std::uint8_t* before);
+  // True when a byte that a record wrote (a bit of `written`) differs from
+  // the file's at the same place in `fileBytes` (a whole block).
+  static bool WrittenDiffer(const Block& block, const std::uint64_t* written,
+                            const std::uint8_t* fileBytes);
   // Writes back what the overwritten spans held, then the original length;
   // as far as it goes.
   void Undo(ExistingFile& file, std::uint64_t originalLength) noexcept;
 
+  // Blocks that an IPS record can reach (offsets below 2^24, up to 65535
+  // bytes long) take their bytes from one region, reserved at the first write
+  // and backed page by page as records reach it; any other block has its own.
+  static constexpr std::size_t kRegionBlocks = ((std::size_t{1} << 24) + 65535) / kBlockSize + 1;
+  struct FreeRegion {
+    void operator()(std::uint8_t* region) const;
+  };
+  using Region = std::unique_ptr<std::uint8_t[], FreeRegion>;
+  [[nodiscard]] static Region NewRegion();
+
+  Region region_;
+  std::vector<std::unique_ptr<std::uint8_t[]>> ownStorage_;
+  // Flush's scratch block; it changes places with the blocks' buffers.
+  std::unique_ptr<std::uint8_t[]> spare_;
   std::vector<Block> blocks_;
   std::uint64_t end_ = 0;
 };

@@ -55,8 +55,8 @@ PatchedStart PatchFileStart(const std::vector<PatchImage>& patches,
   return result;
 }
 
-void WriteRecordsAllOrNothing(const std::vector<PatchImage>& patches,
-                              const std::vector<bool>& firstChosen, ExistingFile& file) {
+BlockCache CacheRecords(const std::vector<PatchImage>& patches,
+                        const std::vector<bool>& firstChosen) {
   BlockCache cache;
   ForEachWrittenRecord(patches, firstChosen,
                        [&cache](const PatchImage& patch, const PatchRecord& record) {
@@ -67,10 +67,21 @@ void WriteRecordsAllOrNothing(const std::vector<PatchImage>& patches,
                            cache.Write(position, patch.DataOf(record), record.size);
                          }
                        });
-  if (cache.Empty()) return;
+  return cache;
+}
+
+bool WriteAllOrNothing(BlockCache& records, ExistingFile& file) {
+  if (records.Empty()) return false;
   const std::uint64_t length = file.Length();
-  file.Reserve(std::max(length, cache.End()));
-  cache.Flush(file, length);
+  file.Reserve(std::max(length, records.End()));
+  const bool wrote = records.Flush(file, length);
+  return wrote || records.End() > length;
+}
+
+void WriteRecordsAllOrNothing(const std::vector<PatchImage>& patches,
+                              const std::vector<bool>& firstChosen, ExistingFile& file) {
+  BlockCache cache = CacheRecords(patches, firstChosen);
+  WriteAllOrNothing(cache, file);
 }
 
 }  // namespace vips

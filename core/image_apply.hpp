@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "core/block_cache.hpp"
 #include "core/file_access.hpp"
 #include "core/patch_image.hpp"
 
@@ -26,5 +27,13 @@ struct PatchedStart {
 // a write that fails undone. Only the records' bytes change.
 void WriteRecordsAllOrNothing(const std::vector<PatchImage>& patches,
                               const std::vector<bool>& firstChosen, ExistingFile& file);
+
+// The same in two steps, so that the bytes can be compared with the file's
+// (BlockCache::Changes) before anything is written: the records in a cache,
+// then the cache written into `file` in the same way. True when the records
+// changed the file (a byte, or its length).
+[[nodiscard]] BlockCache CacheRecords(const std::vector<PatchImage>& patches,
+                                      const std::vector<bool>& firstChosen);
+bool WriteAllOrNothing(BlockCache& records, ExistingFile& file);
 
 }  // namespace vips

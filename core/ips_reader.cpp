@@ -38,21 +38,17 @@ bool IpsReader::ReadHeader() {
   return true;
 }
 
-std::int32_t IpsReader::ReadOffset() {
+std::int32_t IpsReader::ReadOffsetByBytes() {
   const std::int32_t b0 = ReadByte();
   const std::int32_t b1 = ReadByte();
   const std::int32_t b2 = ReadByte();
   return b0 << 16 | b1 << 8 | b2;
 }
 
-std::uint16_t IpsReader::ReadWord() {
+std::uint16_t IpsReader::ReadWordByBytes() {
   const unsigned high = ReadByte();
   const unsigned low = ReadByte();
   return static_cast<std::uint16_t>(high << 8 | low);
-}
-
-std::uint16_t IpsReader::ReadSize() {
-  return ReadWord();
 }
 
 RunBody IpsReader::ReadRunBody() {

@@ -29,9 +29,14 @@ class IpsReader {
   [[nodiscard]] bool ReadHeader();
   // Reads the three offset bytes (big-endian). The caller compares it with
   // kEndMarkerOffset; after the end marker nothing more may be read.
-  [[nodiscard]] std::int32_t ReadOffset();
+  [[nodiscard]] std::int32_t ReadOffset() {
+    if (end_ - begin_ < 3) return ReadOffsetByBytes();
+    const std::uint8_t* bytes = buffer_.data() + begin_;
+    begin_ += 3;
+    return std::int32_t{bytes[0]} << 16 | std::int32_t{bytes[1]} << 8 | std::int32_t{bytes[2]};
+  }
   // Reads the two size bytes: 1..65535 a data record, 0 a run record.
-  [[nodiscard]] std::uint16_t ReadSize();
+  [[nodiscard]] std::uint16_t ReadSize() { return ReadWord(); }
   // Reads a run record's run length and value byte.
   [[nodiscard]] RunBody ReadRunBody();
   // Hands the next `count` data bytes to `take(bytes, length)` piece by
@@ -56,7 +61,15 @@ class IpsReader {
  private:
   [[nodiscard]] std::uint8_t ReadByte();
   // Two bytes, big-endian.
-  [[nodiscard]] std::uint16_t ReadWord();
+  [[nodiscard]] std::uint16_t ReadWord() {
+    if (end_ - begin_ < 2) return ReadWordByBytes();
+    const std::uint8_t* bytes = buffer_.data() + begin_;
+    begin_ += 2;
+    return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
+  }
+  // The same reads, a byte at a time across the end of the buffer.
+  [[nodiscard]] std::int32_t ReadOffsetByBytes();
+  [[nodiscard]] std::uint16_t ReadWordByBytes();
   // How many of the next `wanted` bytes the buffer holds (at least one);
   // throws "Read beyond end of file" at the end of the file.
   [[nodiscard]] std::size_t NextPiece(std::size_t wanted);

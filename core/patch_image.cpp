@@ -30,6 +30,10 @@ std::optional<PatchImage> PatchImage::Read(const std::string& path) {
   // Room for the whole file at once (bytes after the end marker are rare).
   bytes.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(length, std::size_t{1} << 30)));
   bytes.assign(std::begin(kPatchHeader), std::end(kPatchHeader));
+  // A record takes at least 6 bytes of the patch: room for them all at once,
+  // taken by the system only as records fill it.
+  image.records_.reserve(static_cast<std::size_t>(
+      std::min<std::uint64_t>(length / 6, (std::size_t{1} << 30) / sizeof(PatchRecord))));
   // The records are written back field by field: the encoding of a record
   // is unique, so these are the patch's own bytes.
   for (;;) {

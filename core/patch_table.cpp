@@ -1,7 +1,12 @@
 #include "core/patch_table.hpp"
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
+#include <cstring>
+#include <new>
 #include <string>
+#include <utility>
 
 #include "core/hex_address.hpp"
 #include "core/markers.hpp"
@@ -13,9 +18,6 @@ namespace {
 // Marker codes 1..4; 0 is the empty text.
 constexpr std::array<std::string_view, 5> kMarkerTexts = {"", kExecuteEnglish, kExecuteRussian,
                                                           kSkipEnglish, kSkipRussian};
-constexpr std::uint8_t kExecuteEnglishCode = 1;
-constexpr std::uint8_t kExecuteRussianCode = 2;
-
 // Largest value whose code (value + 2) stays below the "other text" code.
 constexpr std::int64_t kLargestEncodedValue = 0xFFFFFFFCLL;
 // HexAddressText takes a signed 32-bit value, so only these are canonical.
@@ -54,14 +56,69 @@ std::uint32_t HexCode(std::string_view text) {
   return value <= kLargestEncodedAddress ? static_cast<std::uint32_t>(value + 2) : 0;
 }
 
-std::uint8_t MarkerCode(std::string_view text) {
+// A column starts with room for this many rows and at least doubles.
+constexpr std::size_t kFirstCapacity = 4096;
+
+}  // namespace
+
+template <typename Code>
+PatchTable::CodeColumn<Code>::CodeColumn(const CodeColumn& other) {
+  if (other.size_ == 0) return;
+  cells_ = static_cast<Code*>(std::malloc(other.size_ * sizeof(Code)));
+  if (cells_ == nullptr) throw std::bad_alloc();
+  std::memcpy(cells_, other.cells_, other.size_ * sizeof(Code));
+  size_ = capacity_ = other.size_;
+}
+
+template <typename Code>
+PatchTable::CodeColumn<Code>& PatchTable::CodeColumn<Code>::operator=(const CodeColumn& other) {
+  if (this != &other) {
+    CodeColumn copy(other);
+    Swap(copy);
+  }
+  return *this;
+}
+
+template <typename Code>
+PatchTable::CodeColumn<Code>::CodeColumn(CodeColumn&& other) noexcept {
+  Swap(other);
+}
+
+template <typename Code>
+PatchTable::CodeColumn<Code>& PatchTable::CodeColumn<Code>::operator=(CodeColumn&& other) noexcept {
+  if (this != &other) {
+    CodeColumn taken(std::move(other));
+    Swap(taken);
+  }
+  return *this;
+}
+
+template <typename Code>
+void PatchTable::CodeColumn<Code>::Swap(CodeColumn& other) noexcept {
+  std::swap(cells_, other.cells_);
+  std::swap(size_, other.size_);
+  std::swap(capacity_, other.capacity_);
+}
+
+template <typename Code>
+void PatchTable::CodeColumn<Code>::Grow(std::size_t capacity) {
+  capacity = std::max({capacity, capacity_ * 2, kFirstCapacity});
+  void* cells = std::realloc(cells_, capacity * sizeof(Code));
+  if (cells == nullptr) throw std::bad_alloc();
+  cells_ = static_cast<Code*>(cells);
+  capacity_ = capacity;
+}
+
+// The special members are used wherever a table is copied, moved or dropped.
+template class PatchTable::CodeColumn<std::uint32_t>;
+template class PatchTable::CodeColumn<std::uint8_t>;
+
+std::uint8_t PatchTable::MarkerCode(std::string_view text) {
   for (std::size_t i = 1; i < kMarkerTexts.size(); ++i) {
     if (text == kMarkerTexts[i]) return static_cast<std::uint8_t>(i);
   }
   return 0;
 }
-
-}  // namespace
 
 PatchTable::PatchTable(int rowCount) {
   SetRowCount(rowCount);
@@ -75,36 +132,15 @@ std::uint64_t PatchTable::OtherKey(int column, int row) {
   return (static_cast<std::uint64_t>(column) << 32) | static_cast<std::uint32_t>(row);
 }
 
-void PatchTable::Reserve(int row) {
-  const auto needed = static_cast<std::size_t>(row) + 1;
-  if (numbers_.size() >= needed) return;
-  numbers_.resize(needed);
-  firstAddresses_.resize(needed);
-  finalAddresses_.resize(needed);
-  markers_.resize(needed);
-}
-
-std::vector<std::uint32_t>& PatchTable::NumberColumn(int column) {
-  return column == kNumberColumn         ? numbers_
-         : column == kFirstAddressColumn ? firstAddresses_
-                                         : finalAddresses_;
-}
-
-const std::vector<std::uint32_t>& PatchTable::NumberColumn(int column) const {
-  return column == kNumberColumn         ? numbers_
-         : column == kFirstAddressColumn ? firstAddresses_
-                                         : finalAddresses_;
-}
-
 std::string PatchTable::Cell(int column, int row) const {
-  if (column < 0 || column >= kColumns || row < 0 || row >= StoredRows()) return {};
+  if (column < 0 || column >= kColumns || row < 0) return {};
   const auto index = static_cast<std::size_t>(row);
   if (column == kMarkerColumn) {
-    const std::uint8_t code = markers_[index];
+    const std::uint8_t code = markers_.Get(index);
     if (code == kOtherMarker) return other_.at(OtherKey(column, row));
     return std::string(kMarkerTexts[code]);
   }
-  const std::uint32_t code = NumberColumn(column)[index];
+  const std::uint32_t code = NumberColumn(column).Get(index);
   if (code == 0) return {};
   if (code == kOtherText) return other_.at(OtherKey(column, row));
   const std::int64_t value = static_cast<std::int64_t>(code) - 2;
@@ -113,8 +149,8 @@ std::string PatchTable::Cell(int column, int row) const {
 }
 
 void PatchTable::StoreNumberCode(int column, int row, std::uint32_t code, std::string_view text) {
-  Reserve(row);
-  std::uint32_t& cell = NumberColumn(column)[static_cast<std::size_t>(row)];
+  Stored(row);
+  std::uint32_t& cell = NumberColumn(column).At(static_cast<std::size_t>(row));
   if (code == kOtherText) {
     other_[OtherKey(column, row)] = std::string(text);
   } else if (cell == kOtherText) {
@@ -124,8 +160,8 @@ void PatchTable::StoreNumberCode(int column, int row, std::uint32_t code, std::s
 }
 
 void PatchTable::StoreMarkerCode(int row, std::uint8_t code, std::string_view text) {
-  Reserve(row);
-  std::uint8_t& cell = markers_[static_cast<std::size_t>(row)];
+  Stored(row);
+  std::uint8_t& cell = markers_.At(static_cast<std::size_t>(row));
   if (code == kOtherMarker) {
     other_[OtherKey(kMarkerColumn, row)] = std::string(text);
   } else if (cell == kOtherMarker) {
@@ -153,17 +189,7 @@ void PatchTable::SetCell(int column, int row, std::string_view text) {
   StoreNumberCode(column, row, code, text);
 }
 
-void PatchTable::SetNumberCell(int row, std::int64_t number) {
-  if (row < 0) return;
-  if (number >= -1 && number <= kLargestEncodedValue) {
-    StoreNumberCode(kNumberColumn, row, static_cast<std::uint32_t>(number + 2), {});
-  } else {
-    StoreNumberCode(kNumberColumn, row, kOtherText, std::to_string(number));
-  }
-}
-
-void PatchTable::SetAddressCell(int column, int row, std::int32_t address) {
-  if (row < 0) return;
+void PatchTable::SetAddressCellAside(int column, int row, std::int32_t address) {
   if ((column == kFirstAddressColumn || column == kFinalAddressColumn) && address >= -1) {
     StoreNumberCode(column, row, static_cast<std::uint32_t>(address) + 2u, {});
   } else {
@@ -171,26 +197,16 @@ void PatchTable::SetAddressCell(int column, int row, std::int32_t address) {
   }
 }
 
-void PatchTable::SetMarkerCell(int row, std::string_view marker) {
-  SetCell(kMarkerColumn, row, marker);
-}
-
-bool PatchTable::MarkerIsExecute(int row) const {
-  if (row < 0 || row >= StoredRows()) return false;
-  const std::uint8_t code = markers_[static_cast<std::size_t>(row)];
-  return code == kExecuteEnglishCode || code == kExecuteRussianCode;
-}
-
 bool PatchTable::MarkerIsEmpty(int row) const {
-  if (row < 0 || row >= StoredRows()) return true;
-  return markers_[static_cast<std::size_t>(row)] == 0;
+  if (row < 0) return true;
+  return markers_.Get(static_cast<std::size_t>(row)) == 0;
 }
 
 std::size_t PatchTable::StorageBytes() const {
   std::size_t bytes =
-      (numbers_.capacity() + firstAddresses_.capacity() + finalAddresses_.capacity()) *
+      (numbers_.Capacity() + firstAddresses_.Capacity() + finalAddresses_.Capacity()) *
           sizeof(std::uint32_t) +
-      markers_.capacity() * sizeof(std::uint8_t);
+      markers_.Capacity() * sizeof(std::uint8_t);
   // A node of the map: the key/value pair, the next pointer and the cached hash.
   bytes += other_.bucket_count() * sizeof(void*);
   for (const auto& [key, text] : other_) {

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <vector>
 
 namespace vips {
 
@@ -37,8 +40,8 @@ class PatchTable {
   [[nodiscard]] std::string Cell(int column, int row) const;
   void SetCell(int column, int row, std::string_view text);
 
-  // Fast paths used by the loader and the applier; same effect as SetCell
-  // with the corresponding text.
+  // Fast paths used by the loader and the applier, once per row of a patch;
+  // same effect as SetCell with the corresponding text.
   void SetNumberCell(int row, std::int64_t number);                // decimal text
   void SetAddressCell(int column, int row, std::int32_t address);  // HexAddressText
   void SetMarkerCell(int row, std::string_view marker);
@@ -46,7 +49,7 @@ class PatchTable {
   [[nodiscard]] bool MarkerIsEmpty(int row) const;
 
   // Rows that have storage (the highest row ever written + 1).
-  [[nodiscard]] int StoredRows() const { return static_cast<int>(numbers_.size()); }
+  [[nodiscard]] int StoredRows() const { return storedRows_; }
   // Bytes held for cell storage (for the memory benchmark).
   [[nodiscard]] std::size_t StorageBytes() const;
 
@@ -58,20 +61,128 @@ class PatchTable {
   // Codes of the marker column: 0 for "", 1..4 the markers (see .cpp),
   // kOtherMarker for a text kept in other_.
   static constexpr std::uint8_t kOtherMarker = 0xFF;
+  static constexpr std::uint8_t kExecuteEnglishCode = 1;
+  static constexpr std::uint8_t kExecuteRussianCode = 2;
+  // Largest number whose code (value + 2) stays below the "other text" code.
+  static constexpr std::int64_t kLargestEncodedNumber = 0xFFFFFFFCLL;
 
-  void Reserve(int row);
-  [[nodiscard]] std::vector<std::uint32_t>& NumberColumn(int column);
-  [[nodiscard]] const std::vector<std::uint32_t>& NumberColumn(int column) const;
+  // Code of one of the four markers, 0 for any other text.
+  [[nodiscard]] static std::uint8_t MarkerCode(std::string_view text);
+
+  // The codes of one column, one per row up to its highest written row.
+  // It grows in large steps, moved by realloc (a large block is remapped,
+  // neither copied nor zero-filled); newly covered rows get code 0,
+  // the only cells ever written before their owner writes them.
+  template <typename Code>
+  class CodeColumn {
+   public:
+    CodeColumn() = default;
+    CodeColumn(const CodeColumn& other);
+    CodeColumn& operator=(const CodeColumn& other);
+    CodeColumn(CodeColumn&& other) noexcept;
+    CodeColumn& operator=(CodeColumn&& other) noexcept;
+    ~CodeColumn() { std::free(cells_); }
+
+    [[nodiscard]] std::size_t Size() const { return size_; }
+    [[nodiscard]] std::size_t Capacity() const { return capacity_; }
+    // The code of `row`, 0 (the empty text) for a row beyond the size.
+    [[nodiscard]] Code Get(std::size_t row) const { return row < size_ ? cells_[row] : 0; }
+    // The cell of `row`, covering it first.
+    Code& At(std::size_t row) {
+      if (row >= size_) [[unlikely]] {
+        if (row >= capacity_) Grow(row + 1);
+        // Rows are nearly always covered one at a time, in order.
+        if (row > size_) std::memset(cells_ + size_, 0, (row - size_) * sizeof(Code));
+        cells_[row] = 0;
+        size_ = row + 1;
+      }
+      return cells_[row];
+    }
+
+   private:
+    // Makes room for at least `capacity` rows.
+    void Grow(std::size_t capacity);
+    void Swap(CodeColumn& other) noexcept;
+
+    Code* cells_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+  };
+
+  // Stores `code` in an encoded cell; false (nothing stored) when the cell
+  // holds a text kept aside, which the caller's slower path has to drop.
+  template <typename Code>
+  bool StoreEncoded(CodeColumn<Code>& column, int row, Code code, Code other);
+  void Stored(int row) {
+    if (row >= storedRows_) storedRows_ = row + 1;
+  }
+  [[nodiscard]] CodeColumn<std::uint32_t>& NumberColumn(int column);
+  [[nodiscard]] const CodeColumn<std::uint32_t>& NumberColumn(int column) const;
   void StoreNumberCode(int column, int row, std::uint32_t code, std::string_view text);
   void StoreMarkerCode(int row, std::uint8_t code, std::string_view text);
   [[nodiscard]] static std::uint64_t OtherKey(int column, int row);
+  void SetAddressCellAside(int column, int row, std::int32_t address);
 
   int rowCount_ = 0;
-  std::vector<std::uint32_t> numbers_;
-  std::vector<std::uint32_t> firstAddresses_;
-  std::vector<std::uint32_t> finalAddresses_;
-  std::vector<std::uint8_t> markers_;
+  int storedRows_ = 0;
+  CodeColumn<std::uint32_t> numbers_;
+  CodeColumn<std::uint32_t> firstAddresses_;
+  CodeColumn<std::uint32_t> finalAddresses_;
+  CodeColumn<std::uint8_t> markers_;
   std::unordered_map<std::uint64_t, std::string> other_;  // key: column << 32 | row
 };
+
+template <typename Code>
+inline bool PatchTable::StoreEncoded(CodeColumn<Code>& column, int row, Code code, Code other) {
+  Code& cell = column.At(static_cast<std::size_t>(row));
+  if (cell == other) return false;
+  cell = code;
+  Stored(row);
+  return true;
+}
+
+inline void PatchTable::SetNumberCell(int row, std::int64_t number) {
+  if (row < 0) return;
+  if (number >= -1 && number <= kLargestEncodedNumber &&
+      StoreEncoded(numbers_, row, static_cast<std::uint32_t>(number + 2), kOtherText)) {
+    return;
+  }
+  SetCell(kNumberColumn, row, std::to_string(number));
+}
+
+inline void PatchTable::SetAddressCell(int column, int row, std::int32_t address) {
+  if (row < 0) return;
+  if ((column == kFirstAddressColumn || column == kFinalAddressColumn) && address >= -1 &&
+      StoreEncoded(NumberColumn(column), row, static_cast<std::uint32_t>(address) + 2u,
+                   kOtherText)) {
+    return;
+  }
+  SetAddressCellAside(column, row, address);
+}
+
+inline void PatchTable::SetMarkerCell(int row, std::string_view marker) {
+  if (row < 0) return;
+  const std::uint8_t code = MarkerCode(marker);
+  if (code != 0 && StoreEncoded(markers_, row, code, kOtherMarker)) return;
+  SetCell(kMarkerColumn, row, marker);
+}
+
+inline bool PatchTable::MarkerIsExecute(int row) const {
+  if (row < 0) return false;
+  const std::uint8_t code = markers_.Get(static_cast<std::size_t>(row));
+  return code == kExecuteEnglishCode || code == kExecuteRussianCode;
+}
+
+inline PatchTable::CodeColumn<std::uint32_t>& PatchTable::NumberColumn(int column) {
+  return column == kNumberColumn         ? numbers_
+         : column == kFirstAddressColumn ? firstAddresses_
+                                         : finalAddresses_;
+}
+
+inline const PatchTable::CodeColumn<std::uint32_t>& PatchTable::NumberColumn(int column) const {
+  return column == kNumberColumn         ? numbers_
+         : column == kFirstAddressColumn ? firstAddresses_
+                                         : finalAddresses_;
+}
 
 }  // namespace vips

@@ -14,6 +14,8 @@ packages=(
   fonts-liberation2
   # Qt's own texts (file dialog, context menus) in Russian.
   qt6-translations-l10n
+  # /usr/bin/time -v: the peak memory that scripts/bench-cli.sh reports.
+  time
 )
 if [[ " $* " == *" --windows "* ]]; then
   # Cross-building for Windows (MinGW-w64, zlib and GoogleTest's sources) and

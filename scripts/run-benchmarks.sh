@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the core benchmarks and the system-call count of a large apply.
+# Runs the core benchmarks, the system-call count of a large apply and the
+# whole-process timing of the command line against cp.
 # Usage: scripts/run-benchmarks.sh [BUILD_DIR]   (`make bench` passes its own)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,3 +27,6 @@ fi
 echo
 echo "== system calls"
 bash scripts/count-syscalls.sh "$build_dir"
+echo
+echo "== command line against cp"
+bash scripts/bench-cli.sh "$build_dir"

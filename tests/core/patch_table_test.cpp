@@ -8,9 +8,13 @@
 
 #include "core/hex_address.hpp"
 #include "core/markers.hpp"
+#include "table_expectations.hpp"
 
 namespace vips {
 namespace {
+
+using testing::Row;
+using testing::RowOf;
 
 TEST(HexAddressTextTest, UpperCaseDigitsWithoutLeadingZeros) {
   struct Case {
@@ -181,6 +185,21 @@ TEST(PatchTableTest, ExecuteTestIsExactInEitherLanguage) {
     EXPECT_EQ(IsExecuteMarker(c.marker), c.execute) << "'" << c.marker << "'";
     EXPECT_EQ(table.MarkerIsEmpty(0), c.marker.empty());
   }
+}
+
+TEST(PatchTableTest, ACopyKeepsEveryTextAndGoesItsOwnWay) {
+  PatchTable table(3);
+  table.SetNumberCell(0, 1);
+  table.SetMarkerCell(0, kExecuteRussian);
+  table.SetCell(PatchTable::kFirstAddressColumn, 5000, "own text");
+  const PatchTable copy = table;
+  table.SetNumberCell(0, 7);
+  table.SetCell(PatchTable::kFirstAddressColumn, 5000, "1F");
+  EXPECT_EQ(copy.RowCount(), 3);
+  EXPECT_EQ(copy.StoredRows(), 5001);
+  EXPECT_EQ(RowOf(copy, 0), (Row{"1", "", "", std::string(kExecuteRussian)}));
+  EXPECT_EQ(copy.Cell(PatchTable::kFirstAddressColumn, 5000), "own text");
+  EXPECT_EQ(table.Cell(0, 0), "7");
 }
 
 TEST(PatchTableTest, MillionRowsStayCompact) {
