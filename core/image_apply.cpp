@@ -52,9 +52,9 @@ void SetBits(std::uint64_t* words, std::size_t first, std::size_t end) {
 // most four reads and writes.
 constexpr std::size_t kFewRuns = 2;
 
-// The blocks an IPS record can reach: offsets below 2^24, up to 65535 bytes.
-constexpr std::size_t kReachableBlocks =
-    ((std::size_t{1} << 24) + 65535 + RecordWriter::kBlockSize - 1) / RecordWriter::kBlockSize;
+// The blocks an IPS record can reach, as the patches counted them.
+constexpr std::size_t kReachableBlocks = PatchImage::kReachableBlocks;
+static_assert(RecordWriter::kBlockSize == PatchImage::kBlockSize);
 
 // Reads `count` bytes of `file` at `position` into `bytes`, where the file
 // held them before it was lengthened to take the records (`originalLength`
@@ -107,38 +107,34 @@ RecordWriter::RecordWriter(const std::vector<PatchImage>& patches,
     : patches_(patches) {
   const std::size_t patchCount = patches.size();
   blocks_.resize(kReachableBlocks);
-  // Counted first, then listed where the counts put them: a block's records
-  // keep their order.
-  std::vector<std::size_t> counts(kReachableBlocks * patchCount + 1, 0);
+  // Each patch counted its records' pieces per block when it was read: the
+  // pieces are listed where those counts put them (fewer when records are
+  // left out), so a block's records keep their order.
+  first_.assign(kReachableBlocks * patchCount + 1, 0);
+  for (std::size_t b = 0; b < kReachableBlocks; ++b) {
+    for (std::size_t p = 0; p < patchCount; ++p) {
+      const std::size_t at = b * patchCount + p;
+      first_[at + 1] = first_[at] + patches[p].PiecesPerBlock()[b];
+    }
+  }
+  // Filled before it is read: no need to clear it first.
+  pieces_ = NewLargeBytes(first_.back() * sizeof(Piece));
+  end_.assign(first_.begin(), first_.end() - 1);
   ForEachWrittenRecord(
       patches, firstChosen, [&](std::size_t p, const PatchImage&, const PatchRecord& record) {
         const auto first = static_cast<std::uint64_t>(record.offset);
         const std::uint64_t end = first + record.Count();
-        end_ = std::max(end_, end);
+        reach_ = std::max(reach_, end);
         for (std::size_t b = first / kBlockSize; b <= (end - 1) / kBlockSize; ++b) {
-          ++counts[b * patchCount + p];
+          const std::uint64_t base = std::uint64_t{b} * kBlockSize;
+          const auto pieceFirst = static_cast<std::uint32_t>(std::max(first, base) - base);
+          const auto pieceEnd = static_cast<std::uint32_t>(std::min(end, base + kBlockSize) - base);
+          Pieces()[end_[b * patchCount + p]++] = {static_cast<std::uint32_t>(record.at),
+                                                  static_cast<std::uint16_t>(pieceFirst),
+                                                  static_cast<std::uint16_t>(pieceEnd - 1)};
           Block& block = blocks_[b];
-          const std::uint64_t base = std::uint64_t{b} * kBlockSize;
-          block.spanBegin = static_cast<std::uint32_t>(
-              std::min<std::uint64_t>(block.spanBegin, std::max(first, base) - base));
-          block.spanEnd = static_cast<std::uint32_t>(
-              std::max<std::uint64_t>(block.spanEnd, std::min(end, base + kBlockSize) - base));
-        }
-      });
-  first_.assign(counts.size(), 0);
-  for (std::size_t i = 0; i + 1 < counts.size(); ++i) first_[i + 1] = first_[i] + counts[i];
-  pieces_.resize(first_.back());
-  std::vector<std::size_t> next(first_.begin(), first_.end() - 1);
-  ForEachWrittenRecord(
-      patches, firstChosen, [&](std::size_t p, const PatchImage&, const PatchRecord& record) {
-        const auto first = static_cast<std::uint64_t>(record.offset);
-        const std::uint64_t end = first + record.Count();
-        for (std::size_t b = first / kBlockSize; b <= (end - 1) / kBlockSize; ++b) {
-          const std::uint64_t base = std::uint64_t{b} * kBlockSize;
-          pieces_[next[b * patchCount + p]++] = {
-              static_cast<std::uint32_t>(record.at),
-              static_cast<std::uint16_t>(std::max(first, base) - base),
-              static_cast<std::uint16_t>(std::min(end, base + kBlockSize) - base - 1)};
+          block.spanBegin = std::min(block.spanBegin, pieceFirst);
+          block.spanEnd = std::max(block.spanEnd, pieceEnd);
         }
       });
   for (const Block& block : blocks_) {
@@ -149,7 +145,7 @@ RecordWriter::RecordWriter(const std::vector<PatchImage>& patches,
 std::pair<const RecordWriter::Piece*, const RecordWriter::Piece*> RecordWriter::PiecesOf(
     std::size_t index, std::size_t p) const {
   const std::size_t at = index * patches_.size() + p;
-  return {pieces_.data() + first_[at], pieces_.data() + first_[at + 1]};
+  return {Pieces() + first_[at], Pieces() + end_[at]};
 }
 
 void RecordWriter::PutRecords(std::size_t index, std::uint8_t* bytes) const {
@@ -239,16 +235,17 @@ bool RecordWriter::Step(ExistingFile& file, std::uint64_t originalLength, std::s
   // A file shorter than it was said to be is lengthened by the records.
   if (!write && !whole) return true;
   PutRecords(index, bytes);
-  bool changed = false;
+  // Once the records have changed the file, writing bytes it already holds
+  // changes nothing more: the later blocks are written without comparing.
+  bool changed = changedAlready_;
   at = 0;
-  for (const auto& [first, end] : runs_) {
-    if (std::memcmp(bytes + first, old + at, end - first) != 0) {
-      changed = true;
-      break;
-    }
+  for (std::size_t run = 0; !changed && run < runs_.size(); ++run) {
+    const auto [first, end] = runs_[run];
+    changed = std::memcmp(bytes + first, old + at, end - first) != 0;
     at += end - first;
   }
   if (!changed || !write) return changed;
+  changedAlready_ = true;
   block.written = true;
   if (few) {
     for (const auto& [first, end] : runs_) file.WriteAt(base + first, bytes + first, end - first);
@@ -259,7 +256,7 @@ bool RecordWriter::Step(ExistingFile& file, std::uint64_t originalLength, std::s
 }
 
 bool RecordWriter::Changes(ExistingFile& file, std::uint64_t length) {
-  if (end_ > length) return true;
+  if (reach_ > length) return true;
   buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
   undo_ = NewLargeBytes(kBlockSize);
   written_.assign(kBlockSize / kWordBits, 0);
@@ -273,11 +270,11 @@ bool RecordWriter::Changes(ExistingFile& file, std::uint64_t length) {
 }
 
 bool RecordWriter::WriteAllOrNothing(ExistingFile& file) {
-  if (end_ == 0) return false;
+  if (reach_ == 0) return false;
   const std::uint64_t length = file.Length();
   // The room for the file's final length is taken before the first byte is
   // written, so a full disk is found while the file is still as it was.
-  file.Reserve(std::max(length, end_));
+  file.Reserve(std::max(length, reach_));
   buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
   // Room for the old bytes of every span, taken by the system only as far as
   // the records' bytes fill it.
@@ -300,7 +297,7 @@ bool RecordWriter::WriteAllOrNothing(ExistingFile& file) {
     Undo(file, length);
     throw;
   }
-  return wrote || end_ > length;
+  return wrote || reach_ > length;
 }
 
 void RecordWriter::Undo(ExistingFile& file, std::uint64_t originalLength) noexcept {

@@ -87,11 +87,16 @@ class RecordWriter {
   const std::vector<PatchImage>& patches_;
   std::vector<Block> blocks_;
   // The records' places in their patches, block by block, within a block
-  // patch by patch and in patch order: the pieces of block b from patch p
-  // are pieces_[first_[b * P + p] ... first_[b * P + p + 1]).
-  std::vector<Piece> pieces_;
+  // patch by patch and in patch order.
+  LargeBytes pieces_;
+  [[nodiscard]] Piece* Pieces() const { return reinterpret_cast<Piece*>(pieces_.get()); }
+  // The pieces of block b from patch p are pieces_[first_[b * P + p] ...
+  // end_[b * P + p]).
   std::vector<std::size_t> first_;
-  std::uint64_t end_ = 0;
+  std::vector<std::size_t> end_;
+  // One past the last byte that a record writes.
+  std::uint64_t reach_ = 0;
+  bool changedAlready_ = false;
   std::size_t undoSize_ = 0;
 
   std::unique_ptr<std::uint8_t[]> buffer_;

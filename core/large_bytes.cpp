@@ -18,12 +18,13 @@ void FreeLargeBytes::operator()(std::uint8_t* bytes) const {
 }
 
 LargeBytes NewLargeBytes(std::size_t count) {
-  // Whole large pages, so that the last one is not shared with other data.
-  const std::size_t rounded = (count + kLargePage - 1) / kLargePage * kLargePage;
   LargeBytes bytes(static_cast<std::uint8_t*>(
-      ::operator new[](rounded == 0 ? kLargePage : rounded, std::align_val_t{kLargePage})));
+      ::operator new[](count == 0 ? 1 : count, std::align_val_t{kLargePage})));
 #ifdef __linux__
-  if (rounded >= kLargePage) (void)::madvise(bytes.get(), rounded, MADV_HUGEPAGE);
+  // Only whole large pages: a partly used one would be cleared and counted
+  // whole, so the rest stays on small pages.
+  const std::size_t whole = count / kLargePage * kLargePage;
+  if (whole > 0) (void)::madvise(bytes.get(), whole, MADV_HUGEPAGE);
 #endif
   return bytes;
 }
