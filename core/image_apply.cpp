@@ -56,6 +56,23 @@ constexpr std::size_t kFewRuns = 2;
 constexpr std::size_t kReachableBlocks = PatchImage::kReachableBlocks;
 static_assert(RecordWriter::kBlockSize == PatchImage::kBlockSize);
 
+// memcpy for the short copies of records' bytes (most are a few dozen
+// bytes): two overlapping fixed-size moves instead of a library call.
+inline void CopyShort(std::uint8_t* to, const std::uint8_t* from, std::size_t count) {
+  if (count >= 16 && count <= 32) {
+    std::memcpy(to, from, 16);
+    std::memcpy(to + count - 16, from + count - 16, 16);
+  } else if (count >= 8 && count < 16) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + count - 8, from + count - 8, 8);
+  } else if (count > 32 && count <= 64) {
+    std::memcpy(to, from, 32);
+    std::memcpy(to + count - 32, from + count - 32, 32);
+  } else {
+    std::memcpy(to, from, count);
+  }
+}
+
 // Reads `count` bytes of `file` at `position` into `bytes`, where the file
 // held them before it was lengthened to take the records (`originalLength`
 // bytes); zeros stand for the rest. False when the file ended before
@@ -166,7 +183,7 @@ void RecordWriter::PutRecords(std::size_t index, std::uint8_t* bytes) const {
         std::memset(bytes + piece->first, record.value, count);
       } else {
         const std::uint64_t skip = base + piece->first - static_cast<std::uint64_t>(record.offset);
-        std::memcpy(bytes + piece->first, patch.DataOf(record) + skip, count);
+        CopyShort(bytes + piece->first, patch.DataOf(record) + skip, count);
       }
     }
   }
@@ -228,7 +245,7 @@ bool RecordWriter::Step(ExistingFile& file, std::uint64_t originalLength, std::s
     whole = ReadOld(file, base + block.spanBegin, bytes + block.spanBegin,
                     block.spanEnd - block.spanBegin, originalLength);
     for (const auto& [first, end] : runs_) {
-      std::memcpy(old + at, bytes + first, end - first);
+      CopyShort(old + at, bytes + first, end - first);
       at += end - first;
     }
   }
