@@ -172,10 +172,14 @@ void RecordWriter::PutRecords(std::size_t index, std::uint8_t* bytes) const {
     const auto [begin, end] = PiecesOf(index, p);
     for (const Piece* piece = begin; piece != end; ++piece) {
 #if defined(__GNUC__)
-      // The records lie scattered over the patch: the next ones are fetched
-      // while this one is copied.
-      constexpr std::ptrdiff_t kAhead = 8;
-      if (end - piece > kAhead) __builtin_prefetch(patch.Bytes() + piece[kAhead].at);
+      // The records lie scattered over the patch: the ones a few pieces on
+      // (header and first data bytes) are fetched while this one is copied.
+      constexpr std::ptrdiff_t kAhead = 16;
+      if (end - piece > kAhead) {
+        const std::size_t ahead = piece[kAhead].at;
+        __builtin_prefetch(patch.Bytes() + ahead);
+        __builtin_prefetch(patch.Bytes() + std::min(ahead + 64, patch.Size() - 1));
+      }
 #endif
       const PatchRecord record = patch.RecordAt(piece->at);
       const std::size_t count = std::size_t{piece->last} + 1 - piece->first;

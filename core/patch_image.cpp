@@ -70,6 +70,7 @@ std::optional<PatchImage> PatchImage::Read(const std::string& path) {
   }
   PatchImage image;
   image.bytes_ = std::move(bytes);
+  image.size_ = size;
   image.count_ = count;
   image.piecesPerBlock_ = std::move(pieces);
   return image;

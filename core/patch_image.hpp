@@ -69,8 +69,9 @@ class PatchImage {
       at += record.EncodedSize();
     }
   }
-  // The patch's bytes, from its header.
+  // The patch's bytes, from its header, and how many it holds.
   [[nodiscard]] const std::uint8_t* Bytes() const { return bytes_.get(); }
+  [[nodiscard]] std::size_t Size() const { return size_; }
   // The bytes of a data record.
   [[nodiscard]] const std::uint8_t* DataOf(const PatchRecord& record) const {
     return bytes_.get() + record.at + 5;
@@ -82,6 +83,7 @@ class PatchImage {
 
  private:
   LargeBytes bytes_;
+  std::size_t size_ = 0;
   std::size_t count_ = 0;
   std::vector<std::uint32_t> piecesPerBlock_;
 };
