@@ -78,7 +78,7 @@ int ApplyInPlace(const Arguments& arguments, const std::vector<PatchImage>& patc
   for (const std::string& patchPath : arguments.patchPaths) {
     if (IdentityOf(patchPath) == identity) throw Error(kFileAccessDenied, path);
   }
-  BlockCache records = CacheRecords(patches, chosen);
+  RecordWriter records(patches, chosen);
   // With a backup to take, whether the records change the file is known
   // before anything is copied or written; without, the write finds it out,
   // leaving alone the spans whose bytes are already the records'.
@@ -96,7 +96,7 @@ int ApplyInPlace(const Arguments& arguments, const std::vector<PatchImage>& patc
   }
   const bool changed = AtPath(path, [&] {
     original.LockForWriting();
-    const bool wrote = WriteAllOrNothing(records, original);
+    const bool wrote = records.WriteAllOrNothing(original);
     original.Close();
     return wrote;
   });
@@ -149,7 +149,7 @@ int ApplyRecords(const Arguments& arguments, std::ostream& err) {
   ReadPatches read = ReadEveryPatch(arguments.patchPaths, err);
   if (read.failure) return *read.failure;
   const std::vector<bool> chosen =
-      ChosenRecords(arguments.selection, arguments.records, read.patches.front().Records().size());
+      ChosenRecords(arguments.selection, arguments.records, read.patches.front().RecordCount());
 
   if (arguments.crc32) {
     const std::string& path = arguments.originalPath;

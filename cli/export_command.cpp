@@ -15,7 +15,7 @@ int ExportRecords(const Arguments& arguments, std::ostream& err) {
       AtPath(patchPath, [&] { return PatchImage::Read(patchPath); });
   if (!patch) return NotAPatch(err);
   const std::vector<bool> chosen =
-      ChosenRecords(arguments.selection, arguments.records, patch->Records().size());
+      ChosenRecords(arguments.selection, arguments.records, patch->RecordCount());
   WriteNewFile(arguments.newPath, vips::ExportRecords(*patch, chosen));
   return kExitDone;
 }

@@ -29,9 +29,8 @@ int ShowStatus(const Arguments& arguments, std::ostream& out, std::ostream& err)
   // A million lines go out in large pieces.
   std::string lines;
   std::size_t applied = 0;
-  const std::vector<PatchRecord>& records = patch->Records();
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    const PatchRecord& record = records[i];
+  std::size_t i = 0;
+  patch->ForEachRecord([&](const PatchRecord& record) {
     lines += std::to_string(i + 1);
     lines += '\t';
     lines += HexAddressText(record.offset);
@@ -43,9 +42,10 @@ int ShowStatus(const Arguments& arguments, std::ostream& out, std::ostream& err)
       out << lines;
       lines.clear();
     }
-  }
+    ++i;
+  });
   out << lines;
-  err << applied << " of " << records.size() << " records applied.\n";
+  err << applied << " of " << patch->RecordCount() << " records applied.\n";
   return kExitDone;
 }
 

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
-#include "core/block_cache.hpp"
 #include "core/file_access.hpp"
+#include "core/large_bytes.hpp"
 #include "core/patch_image.hpp"
 
 namespace vips {
@@ -22,18 +26,83 @@ struct PatchedStart {
 [[nodiscard]] PatchedStart PatchFileStart(const std::vector<PatchImage>& patches,
                                           const std::vector<bool>& firstChosen, ExistingFile& file);
 
-// Writes them into `file` as the applier writes one patch: all or nothing,
-// the room for the final length taken before the first byte is written and
-// a write that fails undone. Only the records' bytes change.
-void WriteRecordsAllOrNothing(const std::vector<PatchImage>& patches,
-                              const std::vector<bool>& firstChosen, ExistingFile& file);
+// Those records listed by the 64 KiB block of the file they write into, so
+// that the file is read and written block by block in ascending order with
+// one block of memory, whatever order the patch holds them in. The patches
+// must outlive it.
+class RecordWriter {
+ public:
+  static constexpr std::size_t kBlockSize = 64 * 1024;
 
-// The same in two steps, so that the bytes can be compared with the file's
-// (BlockCache::Changes) before anything is written: the records in a cache,
-// then the cache written into `file` in the same way. True when the records
-// changed the file (a byte, or its length).
-[[nodiscard]] BlockCache CacheRecords(const std::vector<PatchImage>& patches,
-                                      const std::vector<bool>& firstChosen);
-bool WriteAllOrNothing(BlockCache& records, ExistingFile& file);
+  RecordWriter(const std::vector<PatchImage>& patches, const std::vector<bool>& firstChosen);
+
+  // True when writing the records would change `file`, now `length` bytes
+  // long: a byte that a record writes differs from the file's, or the
+  // records reach past its end. Reads; writes nothing.
+  [[nodiscard]] bool Changes(ExistingFile& file, std::uint64_t length);
+
+  // Writes the records into `file`, all or nothing: the room for the final
+  // length is taken before the first byte is written ("Disk full" leaves the
+  // file as it was), and when a write fails all the same, the records' places
+  // already written get back the bytes they held and the file its length,
+  // and the error is thrown on. Each block's bytes are read right before its
+  // write, so that only the records' bytes change, also when another program
+  // has just changed others. Records that leave their bytes as they are
+  // cause no write. True when the file changed (a byte, or its length).
+  // Done once.
+  bool WriteAllOrNothing(ExistingFile& file);
+
+ private:
+  struct Block {
+    // The span from the first to the last byte that records write in it.
+    std::uint32_t spanBegin = kBlockSize;
+    std::uint32_t spanEnd = 0;
+    // Where its bytes as they were before the write are kept in undo_;
+    // written is set before its first write.
+    std::size_t undoAt = 0;
+    bool written = false;
+  };
+  // A stretch of a block that records write, [first, end).
+  using Run = std::pair<std::uint32_t, std::uint32_t>;
+
+  // A record's part of a block: where the record stands in its patch, and
+  // its first and last byte in the block.
+  struct Piece {
+    std::uint32_t at;
+    std::uint16_t first;
+    std::uint16_t last;
+  };
+  // The pieces of block `index` from patch `p`.
+  [[nodiscard]] std::pair<const Piece*, const Piece*> PiecesOf(std::size_t index,
+                                                               std::size_t p) const;
+  // Writes the records' pieces in block `index` over `bytes` (the block).
+  void PutRecords(std::size_t index, std::uint8_t* bytes) const;
+  // Lists in runs_ the stretches of block `index` that records write.
+  void FindRuns(std::size_t index);
+  // Reads the block's old bytes, puts the records over them, and writes the
+  // block when a byte changes (and `write` is set); true when one does.
+  bool Step(ExistingFile& file, std::uint64_t originalLength, std::size_t index, bool write);
+  void Undo(ExistingFile& file, std::uint64_t originalLength) noexcept;
+
+  const std::vector<PatchImage>& patches_;
+  std::vector<Block> blocks_;
+  // The records' places in their patches, block by block, within a block
+  // patch by patch and in patch order.
+  LargeBytes pieces_;
+  [[nodiscard]] Piece* Pieces() const { return reinterpret_cast<Piece*>(pieces_.get()); }
+  // The pieces of block b from patch p are pieces_[first_[b * P + p] ...
+  // end_[b * P + p]).
+  std::vector<std::size_t> first_;
+  std::vector<std::size_t> end_;
+  // One past the last byte that a record writes.
+  std::uint64_t reach_ = 0;
+  bool changedAlready_ = false;
+  std::size_t undoSize_ = 0;
+
+  std::unique_ptr<std::uint8_t[]> buffer_;
+  LargeBytes undo_;
+  std::vector<std::uint64_t> written_;
+  std::vector<Run> runs_;
+};
 
 }  // namespace vips

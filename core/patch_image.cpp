@@ -1,76 +1,91 @@
 #include "core/patch_image.hpp"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <iterator>
+#include <limits>
 #include <utility>
 
+#include "core/error.hpp"
 #include "core/file_access.hpp"
 #include "core/ips_reader.hpp"
 
 namespace vips {
-namespace {
-
-void PushWord(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
-  bytes.push_back(static_cast<std::uint8_t>(value >> 8));
-  bytes.push_back(static_cast<std::uint8_t>(value));
-}
-
-}  // namespace
 
 std::optional<PatchImage> PatchImage::Read(const std::string& path) {
   ExistingFile file = ExistingFile::OpenForReading(path);
+  // Patches are read whole, in one piece when the length holds: a record's
+  // place in the patch is kept in 32 bits where records are listed.
+  constexpr std::uint64_t kLargest = std::numeric_limits<std::uint32_t>::max();
   const std::uint64_t length = file.Length();
-  IpsReader reader(std::move(file));
-  if (!reader.ReadHeader()) {
-    reader.Close();
+  if (length > kLargest) throw Error(IoErrorText(EFBIG), path);
+  // One byte more than the length, so that the read that finds the end of
+  // the file needs no second buffer.
+  std::size_t capacity = static_cast<std::size_t>(length) + 1;
+  LargeBytes bytes = NewLargeBytes(capacity);
+  std::size_t size = 0;
+  for (;;) {
+    if (size == capacity) {
+      // The file grew while it was read.
+      if (capacity > kLargest) throw Error(IoErrorText(EFBIG), path);
+      LargeBytes larger = NewLargeBytes(capacity * 2);
+      std::memcpy(larger.get(), bytes.get(), size);
+      bytes = std::move(larger);
+      capacity *= 2;
+    }
+    const std::size_t read = file.ReadSome(bytes.get() + size, capacity - size);
+    if (read == 0) break;
+    size += read;
+  }
+  file.Close();
+  if (size < std::size(kPatchHeader) ||
+      std::memcmp(bytes.get(), kPatchHeader, std::size(kPatchHeader)) != 0) {
     return std::nullopt;
   }
-  PatchImage image;
-  std::vector<std::uint8_t>& bytes = image.bytes_;
-  // Room for the whole file at once (bytes after the end marker are rare).
-  bytes.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(length, std::size_t{1} << 30)));
-  bytes.assign(std::begin(kPatchHeader), std::end(kPatchHeader));
-  // A record takes at least 6 bytes of the patch: room for them all at once,
-  // taken by the system only as records fill it.
-  image.records_.reserve(static_cast<std::size_t>(
-      std::min<std::uint64_t>(length / 6, (std::size_t{1} << 30) / sizeof(PatchRecord))));
-  // The records are written back field by field: the encoding of a record
-  // is unique, so these are the patch's own bytes.
+  // Every record must be there whole up to the end marker.
+  const std::uint8_t* const b = bytes.get();
+  std::size_t at = std::size(kPatchHeader);
+  std::size_t count = 0;
+  std::vector<std::uint32_t> pieces(kReachableBlocks, 0);
   for (;;) {
-    PatchRecord record;
-    record.at = bytes.size();
-    record.offset = reader.ReadOffset();
-    if (record.offset == kEndMarkerOffset) break;
-    bytes.push_back(static_cast<std::uint8_t>(record.offset >> 16));
-    PushWord(bytes, static_cast<std::uint32_t>(record.offset));
-    record.size = reader.ReadSize();
-    PushWord(bytes, record.size);
-    if (record.IsRun()) {
-      const RunBody run = reader.ReadRunBody();
-      record.runLength = run.runLength;
-      record.value = run.value;
-      PushWord(bytes, run.runLength);
-      bytes.push_back(run.value);
-    } else {
-      reader.ReadData(record.size, [&bytes](const std::uint8_t* data, std::size_t length) {
-        bytes.insert(bytes.end(), data, data + length);
-      });
+    if (size - at < 3) throw Error(kReadBeyondEnd, path);
+    const std::int32_t offset =
+        std::int32_t{b[at]} << 16 | std::int32_t{b[at + 1]} << 8 | b[at + 2];
+    if (offset == kEndMarkerOffset) break;
+    if (size - at < 5) throw Error(kReadBeyondEnd, path);
+    const std::size_t recordSize = std::size_t{b[at + 3]} << 8 | b[at + 4];
+    const std::size_t encoded = recordSize == 0 ? 8 : 5 + recordSize;
+    if (size - at < encoded) throw Error(kReadBeyondEnd, path);
+    const std::size_t written =
+        recordSize != 0 ? recordSize : std::size_t{b[at + 5]} << 8 | b[at + 6];
+    if (written > 0) {
+      const auto first = static_cast<std::size_t>(offset) / kBlockSize;
+      const std::size_t last = (static_cast<std::size_t>(offset) + written - 1) / kBlockSize;
+      ++pieces[first];
+      if (last != first) ++pieces[last];
     }
-    image.records_.push_back(record);
+    at += encoded;
+    ++count;
   }
-  bytes.insert(bytes.end(), std::begin(kPatchEnd), std::end(kPatchEnd));
-  reader.Close();
+  PatchImage image;
+  image.bytes_ = std::move(bytes);
+  image.size_ = size;
+  image.count_ = count;
+  image.piecesPerBlock_ = std::move(pieces);
   return image;
 }
 
 std::vector<std::uint8_t> ExportRecords(const PatchImage& patch, const std::vector<bool>& chosen) {
   std::vector<std::uint8_t> bytes(std::begin(kPatchHeader), std::end(kPatchHeader));
-  const std::vector<PatchRecord>& records = patch.Records();
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    if (!chosen.empty() && !chosen[i]) continue;
-    const std::span<const std::uint8_t> encoded = patch.Encoded(records[i]);
-    bytes.insert(bytes.end(), encoded.begin(), encoded.end());
-  }
+  std::size_t i = 0;
+  patch.ForEachRecord([&](const PatchRecord& record) {
+    if (chosen.empty() || chosen[i]) {
+      const std::span<const std::uint8_t> encoded = patch.Encoded(record);
+      bytes.insert(bytes.end(), encoded.begin(), encoded.end());
+    }
+    ++i;
+  });
   bytes.insert(bytes.end(), std::begin(kPatchEnd), std::end(kPatchEnd));
   return bytes;
 }

@@ -8,18 +8,17 @@
 namespace vips {
 
 std::vector<bool> HeldRecords(const PatchImage& patch, ExistingFile& file) {
-  const std::vector<PatchRecord>& records = patch.Records();
   // Only the bytes the records can reach are read.
   std::uint64_t reach = 0;
-  for (const PatchRecord& record : records) {
+  patch.ForEachRecord([&reach](const PatchRecord& record) {
     reach =
         std::max<std::uint64_t>(reach, static_cast<std::uint64_t>(record.offset) + record.Count());
-  }
+  });
   const std::vector<std::uint8_t> bytes = ReadFileStart(file, reach);
 
-  std::vector<bool> held(records.size());
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    const PatchRecord& record = records[i];
+  std::vector<bool> held(patch.RecordCount());
+  std::size_t i = 0;
+  patch.ForEachRecord([&](const PatchRecord& record) {
     const auto first = static_cast<std::size_t>(record.offset);
     const std::size_t count = record.Count();
     if (count == 0) {
@@ -33,7 +32,8 @@ std::vector<bool> HeldRecords(const PatchImage& patch, ExistingFile& file) {
     } else {
       held[i] = std::memcmp(bytes.data() + first, patch.DataOf(record), count) == 0;
     }
-  }
+    ++i;
+  });
   return held;
 }
 

@@ -1,7 +1,8 @@
 // A libFuzzer target over loading, applying and listing a patch. Each input
 // is a few control bytes and a patch; the results of the loader, the applier
 // and the `list` command are checked against a model of the records built
-// here from the same bytes, not only for crashes.
+// here from the same bytes, not only for crashes; so is the command line's
+// `apply` of every record, with the same failing write step.
 //
 // Input: byte 0 chooses the markers (bit k marks row k % 8 for execution),
 // byte 1 a write step to fail (0: none), bytes 2-3 the original file's length
@@ -151,6 +152,43 @@ void CheckListing(const std::string& patchPath, const Model& model) {
   Check(status == (model.complete ? vips::cli::kExitDone : vips::cli::kExitIoError), "list status");
 }
 
+// The command line's `apply` of every record to a copy of the original, the
+// `failingStep`th write step failing (0: none): the copy ends whole-old or
+// whole-new, and "Nothing changed" is said exactly when the records leave it
+// as it was.
+void CheckCommandLineApply(const std::string& patchPath, const Model& model,
+                           const std::string& original, int failingStep) {
+  std::string expected = original;
+  for (const Record& r : model.records) {
+    if (r.count == 0) continue;
+    if (static_cast<std::uint64_t>(r.offset) + r.count > kMaxAppliedEnd) return;
+    if (expected.size() < r.offset + r.count) expected.resize(r.offset + r.count, '\0');
+    for (std::uint32_t i = 0; i < r.count; ++i) {
+      expected[r.offset + i] = r.run ? r.bytes[0] : r.bytes[i];
+    }
+  }
+  const std::string copyPath = Folder() + "/c.bin";
+  WriteFile(copyPath, original);
+  std::ostringstream out;
+  std::ostringstream err;
+  vips::write_fault::FailNthStep(failingStep);
+  const int status = vips::cli::RunCli({"apply", copyPath, patchPath}, out, err);
+  vips::write_fault::FailNthStep(0);
+  const std::string now = ReadFile(copyPath);
+  if (!model.header || !model.complete) {
+    Check(status == (model.header ? vips::cli::kExitIoError : vips::cli::kExitNotAPatch),
+          "command line apply of a cut patch or no patch");
+    Check(now == original, "command line apply of a cut patch or no patch wrote");
+  } else if (status == vips::cli::kExitDone) {
+    Check(now == expected, "command line applied bytes");
+    Check((err.str().find("Nothing changed") != std::string::npos) == (expected == original),
+          "command line 'Nothing changed'");
+  } else {
+    Check(status == vips::cli::kExitIoError && failingStep != 0, "command line apply error");
+    Check(now == original, "a failed command line apply changed the file");
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -169,6 +207,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   WriteFile(originalPath, original);
 
   CheckListing(patchPath, model);
+  CheckCommandLineApply(patchPath, model, original, failingStep);
 
   vips::PatchTable table;
   vips::LoadResult loaded = vips::LoadResult::BadHeader;

@@ -1,0 +1,128 @@
+// The command line's writer: records listed by block, the file read and
+// written block by block, all or nothing.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/error.hpp"
+#include "core/file_access.hpp"
+#include "core/image_apply.hpp"
+#include "core/patch_image.hpp"
+#include "core/write_fault.hpp"
+#include "patch_builder.hpp"
+#include "support/temp_dir.hpp"
+
+namespace vips {
+namespace {
+
+using testing::PatchBuilder;
+using testing::ReadAll;
+using testing::TempDir;
+
+constexpr std::uint32_t kBlock = RecordWriter::kBlockSize;
+
+std::string Pattern(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 31 % 251);
+  return bytes;
+}
+
+// The file as a plain model writes the records: each over the ones before.
+std::string Model(std::string file, const std::vector<PatchImage>& patches,
+                  const std::vector<bool>& firstChosen) {
+  for (std::size_t p = 0; p < patches.size(); ++p) {
+    std::size_t i = 0;
+    patches[p].ForEachRecord([&](const PatchRecord& record) {
+      if (p == 0 && !firstChosen.empty() && !firstChosen[i++]) return;
+      const std::size_t end = static_cast<std::size_t>(record.offset) + record.Count();
+      if (file.size() < end) file.resize(end, '\0');
+      for (std::size_t k = 0; k < record.Count(); ++k) {
+        file[record.offset + k] =
+            static_cast<char>(record.IsRun() ? record.value : patches[p].DataOf(record)[k]);
+      }
+    });
+  }
+  return file;
+}
+
+TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
+  const std::string original = Pattern(3 * kBlock + 100);
+  // Blocks with one or two stretches are read and written stretch by
+  // stretch, others as one span; records cross blocks, overlap, lengthen the
+  // file, or write the bytes already there.
+  PatchBuilder scattered;
+  for (std::uint32_t k = 0; k < 40; ++k) scattered.Data(kBlock + k * 97, "xy").Run(k * 300, 5, 'r');
+  struct Case {
+    const char* what;
+    std::vector<std::string> patches;
+    std::vector<bool> firstChosen;
+    std::uint32_t untouched;  // a byte inside the spans that no record writes
+  };
+  const Case cases[] = {
+      {"one stretch across a block boundary",
+       {PatchBuilder().Data(kBlock - 3, "ABCDEF").End().Bytes()},
+       {},
+       0},
+      {"many stretches, overlapping, later records win",
+       {scattered.Data(kBlock + 10, std::string(500, 'o')).End().Bytes()},
+       {},
+       kBlock + 2},
+      {"two patches and a selection; a record left out",
+       {PatchBuilder().Data(5, "aa").Data(70, "skipped").Run(2 * kBlock, 9, 'z').End().Bytes(),
+        PatchBuilder().Data(6, "B").Run(3 * kBlock + 90, 40, 'g').End().Bytes()},
+       {true, false, true},
+       7},
+      {"the file's own bytes only",
+       {PatchBuilder().Data(100, original.substr(100, 300)).Run(9, 0, 'e').End().Bytes()},
+       {},
+       50},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<PatchImage> patches;
+    for (std::size_t p = 0; p < c.patches.size(); ++p) {
+      patches.push_back(
+          *PatchImage::Read(dir.Write("p" + std::to_string(p) + ".ips", c.patches[p])));
+    }
+    const std::string expected = Model(original, patches, c.firstChosen);
+    const bool changes = expected != original;
+    const std::string path = dir.Write("f.bin", original);
+    {
+      RecordWriter writer(patches, c.firstChosen);
+      ExistingFile file = ExistingFile::Open(path);
+      EXPECT_EQ(writer.Changes(file, file.Length()), changes);
+      // Another program's change between the records survives.
+      file.WriteAt(c.untouched, "#", 1);
+      EXPECT_EQ(writer.WriteAllOrNothing(file), changes);
+      file.Close();
+      std::string withChange = expected;
+      withChange[c.untouched] = '#';
+      EXPECT_EQ(ReadAll(path), std::vector<std::uint8_t>(withChange.begin(), withChange.end()));
+    }
+    for (int step = 1;; ++step) {
+      dir.Write("f.bin", original);
+      RecordWriter writer(patches, c.firstChosen);
+      ExistingFile file = ExistingFile::Open(path);
+      write_fault::FailNthStep(step);
+      bool failed = false;
+      try {
+        writer.WriteAllOrNothing(file);
+      } catch (const Error& error) {
+        failed = true;
+        EXPECT_STREQ(error.what(), kDiskFull);
+      }
+      const int steps = write_fault::StepsTaken();
+      write_fault::FailNthStep(0);
+      file.Close();
+      const std::string& want = failed ? original : expected;
+      ASSERT_EQ(ReadAll(path), std::vector<std::uint8_t>(want.begin(), want.end()))
+          << "step " << step;
+      if (!failed || step > steps) break;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vips
