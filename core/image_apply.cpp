@@ -150,6 +150,8 @@ RecordWriter::RecordWriter(const std::vector<PatchImage>& patches,
                                                   static_cast<std::uint16_t>(pieceFirst),
                                                   static_cast<std::uint16_t>(pieceEnd - 1)};
           Block& block = blocks_[b];
+          ++block.pieceCount;
+          block.pieceBytes += pieceEnd - pieceFirst;
           block.spanBegin = std::min(block.spanBegin, pieceFirst);
           block.spanEnd = std::max(block.spanEnd, pieceEnd);
         }
@@ -193,6 +195,45 @@ void RecordWriter::PutRecords(std::size_t index, std::uint8_t* bytes) const {
   }
 }
 
+std::size_t RecordWriter::PutRecordsKeepingOld(std::size_t index, std::uint8_t* bytes,
+                                               std::uint8_t* old) const {
+  const std::uint64_t base = std::uint64_t{index} * kBlockSize;
+  std::size_t kept = 0;
+  for (std::size_t p = 0; p < patches_.size(); ++p) {
+    const PatchImage& patch = patches_[p];
+    const auto [begin, end] = PiecesOf(index, p);
+    for (const Piece* piece = begin; piece != end; ++piece) {
+#if defined(__GNUC__)
+      constexpr std::ptrdiff_t kAhead = 16;
+      if (end - piece > kAhead) {
+        const std::size_t ahead = piece[kAhead].at;
+        __builtin_prefetch(patch.Bytes() + ahead);
+        __builtin_prefetch(patch.Bytes() + std::min(ahead + 64, patch.Size() - 1));
+      }
+#endif
+      const PatchRecord record = patch.RecordAt(piece->at);
+      const std::size_t count = std::size_t{piece->last} + 1 - piece->first;
+      std::uint8_t* const target = bytes + piece->first;
+      CopyShort(old + kept, target, count);
+      kept += count;
+      if (record.IsRun()) {
+        std::memset(target, record.value, count);
+      } else {
+        const std::uint64_t skip = base + piece->first - static_cast<std::uint64_t>(record.offset);
+        CopyShort(target, patch.DataOf(record) + skip, count);
+      }
+    }
+  }
+  return kept;
+}
+
+bool RecordWriter::KeepsByPiece(const Block& block) const {
+  // Many pieces make many stretches, which cost more to find than to keep
+  // each piece's old bytes; overlapping pieces would need more room than
+  // the span's, so those blocks keep stretches.
+  return block.pieceCount > kFewRuns && block.pieceBytes <= block.spanEnd - block.spanBegin;
+}
+
 void RecordWriter::FindRuns(std::size_t index) {
   const Block& block = blocks_[index];
   std::uint64_t* const words = written_.data();
@@ -231,10 +272,24 @@ void RecordWriter::FindRuns(std::size_t index) {
 bool RecordWriter::Step(ExistingFile& file, std::uint64_t originalLength, std::size_t index,
                         bool write) {
   Block& block = blocks_[index];
-  FindRuns(index);
   const std::uint64_t base = std::uint64_t{index} * kBlockSize;
   std::uint8_t* const bytes = buffer_.get();
   std::uint8_t* const old = undo_.get() + block.undoAt;
+  // Once the records have changed the file, later blocks are written without
+  // comparing: a block with many pieces is then read and written as one
+  // span, each piece's old bytes kept as it is put in.
+  if (write && changedAlready_ && KeepsByPiece(block)) {
+    (void)ReadOld(file, base + block.spanBegin, bytes + block.spanBegin,
+                  block.spanEnd - block.spanBegin, originalLength);
+    stepUndo_ = PutRecordsKeepingOld(index, bytes, old);
+    block.keptByPiece = true;
+    block.written = true;
+    file.WriteAt(base + block.spanBegin, bytes + block.spanBegin, block.spanEnd - block.spanBegin);
+    return true;
+  }
+  FindRuns(index);
+  stepUndo_ = 0;
+  for (const auto& [first, end] : runs_) stepUndo_ += end - first;
   const bool few = runs_.size() <= kFewRuns;
   // The bytes that records write, as the file holds them now, packed in
   // `old`: read there straight away, or taken from the span.
@@ -310,7 +365,7 @@ bool RecordWriter::WriteAllOrNothing(ExistingFile& file) {
       block.undoAt = undoAt;
       if (Step(file, length, index, true)) {
         wrote = true;
-        for (const auto& [first, end] : runs_) undoAt += end - first;
+        undoAt += stepUndo_;
       }
     }
   } catch (...) {
@@ -321,13 +376,55 @@ bool RecordWriter::WriteAllOrNothing(ExistingFile& file) {
   return wrote || reach_ > length;
 }
 
+void RecordWriter::UndoByPiece(ExistingFile& file, std::size_t index, std::size_t length) noexcept {
+  const Block& block = blocks_[index];
+  const std::uint64_t base = std::uint64_t{index} * kBlockSize;
+  std::uint8_t* const bytes = buffer_.get();
+  const std::uint8_t* const old = undo_.get() + block.undoAt;
+  // The pieces go back last first, so that where pieces overlap the byte
+  // ends as the first piece found it.
+  const auto eachPieceBackwards = [&](auto&& put) {
+    std::size_t at = static_cast<std::size_t>(block.pieceBytes);
+    for (std::size_t p = patches_.size(); p-- > 0;) {
+      const auto [begin, end] = PiecesOf(index, p);
+      for (const Piece* piece = end; piece-- != begin;) {
+        const std::size_t count = std::size_t{piece->last} + 1 - piece->first;
+        at -= count;
+        put(piece->first, old + at, count);
+      }
+    }
+  };
+  // Bytes past the original end go with the length.
+  const std::uint32_t limit = block.spanBegin + static_cast<std::uint32_t>(length);
+  try {
+    // The span as the file holds it now, with the records' places put back.
+    if (length == 0) return;
+    if (file.ReadAt(base + block.spanBegin, bytes + block.spanBegin, length) == length) {
+      eachPieceBackwards([bytes](std::uint32_t first, const std::uint8_t* from, std::size_t count) {
+        std::memcpy(bytes + first, from, count);
+      });
+      file.WriteAt(base + block.spanBegin, bytes + block.spanBegin, length);
+      return;
+    }
+  } catch (...) {
+    // Then piece by piece.
+  }
+  eachPieceBackwards([&](std::uint32_t first, const std::uint8_t* from, std::size_t count) {
+    if (first >= limit) return;
+    try {
+      file.WriteAt(base + first, from, std::min<std::size_t>(count, limit - first));
+    } catch (...) {
+      // The first error is the one reported; the rest is done as far as it goes.
+    }
+  });
+}
+
 void RecordWriter::Undo(ExistingFile& file, std::uint64_t originalLength) noexcept {
   std::uint8_t* const bytes = buffer_.get();
   for (std::size_t index = 0; index < blocks_.size(); ++index) {
     const Block& block = blocks_[index];
     if (!block.written) continue;
     const std::uint64_t base = std::uint64_t{index} * kBlockSize;
-    FindRuns(index);
     const std::uint8_t* const old = undo_.get() + block.undoAt;
     // Bytes past the original end go with the length.
     const auto clipped = [base, originalLength](std::uint32_t first, std::uint32_t end) {
@@ -335,6 +432,11 @@ void RecordWriter::Undo(ExistingFile& file, std::uint64_t originalLength) noexce
       return static_cast<std::size_t>(std::min<std::uint64_t>(end, limit) -
                                       std::min<std::uint64_t>(first, limit));
     };
+    if (block.keptByPiece) {
+      UndoByPiece(file, index, clipped(block.spanBegin, block.spanEnd));
+      continue;
+    }
+    FindRuns(index);
     bool done = false;
     if (runs_.size() > kFewRuns) {
       // The span as the file holds it now, with the records' places put back.

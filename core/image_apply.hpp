@@ -61,6 +61,13 @@ class RecordWriter {
     // written is set before its first write.
     std::size_t undoAt = 0;
     bool written = false;
+    // How many pieces records put in it, and their bytes counted one by one
+    // (overlapping pieces count twice).
+    std::size_t pieceCount = 0;
+    std::uint64_t pieceBytes = 0;
+    // The old bytes are kept piece by piece, in the order the pieces are put
+    // in, instead of stretch by stretch.
+    bool keptByPiece = false;
   };
   // A stretch of a block that records write, [first, end).
   using Run = std::pair<std::uint32_t, std::uint32_t>;
@@ -79,10 +86,21 @@ class RecordWriter {
   void PutRecords(std::size_t index, std::uint8_t* bytes) const;
   // Lists in runs_ the stretches of block `index` that records write.
   void FindRuns(std::size_t index);
+  // Puts the records' pieces in block `index` over `bytes` (the span as the
+  // file holds it), keeping in `old` the bytes each piece covers right
+  // before it is put; returns how many bytes were kept.
+  std::size_t PutRecordsKeepingOld(std::size_t index, std::uint8_t* bytes, std::uint8_t* old) const;
+  // Whether block `index` is written as one span with its old bytes kept
+  // piece by piece, which needs no list of stretches.
+  [[nodiscard]] bool KeepsByPiece(const Block& block) const;
   // Reads the block's old bytes, puts the records over them, and writes the
   // block when a byte changes (and `write` is set); true when one does.
+  // stepUndo_ is how many bytes of undo_ the block's write took.
   bool Step(ExistingFile& file, std::uint64_t originalLength, std::size_t index, bool write);
   void Undo(ExistingFile& file, std::uint64_t originalLength) noexcept;
+  // Puts back the old bytes of a block kept piece by piece, up to `length`
+  // bytes of its span (the rest lay past the original end).
+  void UndoByPiece(ExistingFile& file, std::size_t index, std::size_t length) noexcept;
 
   const std::vector<PatchImage>& patches_;
   std::vector<Block> blocks_;
@@ -98,6 +116,7 @@ class RecordWriter {
   std::uint64_t reach_ = 0;
   bool changedAlready_ = false;
   std::size_t undoSize_ = 0;
+  std::size_t stepUndo_ = 0;
 
   std::unique_ptr<std::uint8_t[]> buffer_;
   LargeBytes undo_;

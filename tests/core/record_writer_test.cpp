@@ -50,7 +50,8 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
   const std::string original = Pattern(3 * kBlock + 100);
   // Blocks with one or two stretches are read and written stretch by
   // stretch, others as one span; records cross blocks, overlap, lengthen the
-  // file, or write the bytes already there.
+  // file, or write the bytes already there. A failing later block puts back
+  // overlapping records' old bytes in an earlier one.
   PatchBuilder scattered;
   for (std::uint32_t k = 0; k < 40; ++k) scattered.Data(kBlock + k * 97, "xy").Run(k * 300, 5, 'r');
   struct Case {
@@ -65,7 +66,10 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
        {},
        0},
       {"many stretches, overlapping, later records win",
-       {scattered.Data(kBlock + 10, std::string(500, 'o')).End().Bytes()},
+       {scattered.Data(kBlock + 10, std::string(500, 'o'))
+            .Data(3 * kBlock + 50, "late")
+            .End()
+            .Bytes()},
        {},
        kBlock + 2},
       {"two patches and a selection; a record left out",
