@@ -73,6 +73,18 @@ inline void CopyShort(std::uint8_t* to, const std::uint8_t* from, std::size_t co
   }
 }
 
+// The bytes [first, end) of the block at `base` that `record` writes.
+struct InBlock {
+  std::uint32_t first;
+  std::uint32_t end;
+};
+inline InBlock PartIn(const PatchRecord& record, std::uint64_t base) {
+  const auto first = static_cast<std::uint64_t>(record.offset);
+  const std::uint64_t end = first + record.Count();
+  return {static_cast<std::uint32_t>(std::max(first, base) - base),
+          static_cast<std::uint32_t>(std::min(end, base + RecordWriter::kBlockSize) - base)};
+}
+
 // Reads `count` bytes of `file` at `position` into `bytes`, where the file
 // held them before it was lengthened to take the records (`originalLength`
 // bytes); zeros stand for the rest. False when the file ended before
@@ -146,9 +158,7 @@ RecordWriter::RecordWriter(const std::vector<PatchImage>& patches,
           const std::uint64_t base = std::uint64_t{b} * kBlockSize;
           const auto pieceFirst = static_cast<std::uint32_t>(std::max(first, base) - base);
           const auto pieceEnd = static_cast<std::uint32_t>(std::min(end, base + kBlockSize) - base);
-          Pieces()[end_[b * patchCount + p]++] = {static_cast<std::uint32_t>(record.at),
-                                                  static_cast<std::uint16_t>(pieceFirst),
-                                                  static_cast<std::uint16_t>(pieceEnd - 1)};
+          Pieces()[end_[b * patchCount + p]++] = {static_cast<std::uint32_t>(record.at)};
           Block& block = blocks_[b];
           ++block.pieceCount;
           block.pieceBytes += pieceEnd - pieceFirst;
@@ -156,8 +166,13 @@ RecordWriter::RecordWriter(const std::vector<PatchImage>& patches,
           block.spanEnd = std::max(block.spanEnd, pieceEnd);
         }
       });
+  // A block keeps at most the bytes of its span, and at most its pieces'
+  // bytes: the room taken is what the undo will fill, not more.
   for (const Block& block : blocks_) {
-    if (block.spanBegin < block.spanEnd) undoSize_ += block.spanEnd - block.spanBegin;
+    if (block.spanBegin < block.spanEnd) {
+      undoSize_ += static_cast<std::size_t>(
+          std::min<std::uint64_t>(block.spanEnd - block.spanBegin, block.pieceBytes));
+    }
   }
 }
 
@@ -184,12 +199,13 @@ void RecordWriter::PutRecords(std::size_t index, std::uint8_t* bytes) const {
       }
 #endif
       const PatchRecord record = patch.RecordAt(piece->at);
-      const std::size_t count = std::size_t{piece->last} + 1 - piece->first;
+      const InBlock part = PartIn(record, base);
+      const std::size_t count = part.end - part.first;
       if (record.IsRun()) {
-        std::memset(bytes + piece->first, record.value, count);
+        std::memset(bytes + part.first, record.value, count);
       } else {
-        const std::uint64_t skip = base + piece->first - static_cast<std::uint64_t>(record.offset);
-        CopyShort(bytes + piece->first, patch.DataOf(record) + skip, count);
+        const std::uint64_t skip = base + part.first - static_cast<std::uint64_t>(record.offset);
+        CopyShort(bytes + part.first, patch.DataOf(record) + skip, count);
       }
     }
   }
@@ -212,14 +228,15 @@ std::size_t RecordWriter::PutRecordsKeepingOld(std::size_t index, std::uint8_t* 
       }
 #endif
       const PatchRecord record = patch.RecordAt(piece->at);
-      const std::size_t count = std::size_t{piece->last} + 1 - piece->first;
-      std::uint8_t* const target = bytes + piece->first;
+      const InBlock part = PartIn(record, base);
+      const std::size_t count = part.end - part.first;
+      std::uint8_t* const target = bytes + part.first;
       CopyShort(old + kept, target, count);
       kept += count;
       if (record.IsRun()) {
         std::memset(target, record.value, count);
       } else {
-        const std::uint64_t skip = base + piece->first - static_cast<std::uint64_t>(record.offset);
+        const std::uint64_t skip = base + part.first - static_cast<std::uint64_t>(record.offset);
         CopyShort(target, patch.DataOf(record) + skip, count);
       }
     }
@@ -236,6 +253,7 @@ bool RecordWriter::KeepsByPiece(const Block& block) const {
 
 void RecordWriter::FindRuns(std::size_t index) {
   const Block& block = blocks_[index];
+  const std::uint64_t base = std::uint64_t{index} * kBlockSize;
   std::uint64_t* const words = written_.data();
   const std::size_t firstWord = block.spanBegin / kWordBits;
   const std::size_t endWord = (block.spanEnd + kWordBits - 1) / kWordBits;
@@ -243,7 +261,8 @@ void RecordWriter::FindRuns(std::size_t index) {
   for (std::size_t p = 0; p < patches_.size(); ++p) {
     const auto [begin, end] = PiecesOf(index, p);
     for (const Piece* piece = begin; piece != end; ++piece) {
-      SetBits(words, piece->first, std::size_t{piece->last} + 1);
+      const InBlock part = PartIn(patches_[p].RecordAt(piece->at), base);
+      SetBits(words, part.first, part.end);
     }
   }
   // Each run begins at a set bit after a clear one and ends at the next
@@ -388,9 +407,10 @@ void RecordWriter::UndoByPiece(ExistingFile& file, std::size_t index, std::size_
     for (std::size_t p = patches_.size(); p-- > 0;) {
       const auto [begin, end] = PiecesOf(index, p);
       for (const Piece* piece = end; piece-- != begin;) {
-        const std::size_t count = std::size_t{piece->last} + 1 - piece->first;
+        const InBlock part = PartIn(patches_[p].RecordAt(piece->at), base);
+        const std::size_t count = part.end - part.first;
         at -= count;
-        put(piece->first, old + at, count);
+        put(part.first, old + at, count);
       }
     }
   };

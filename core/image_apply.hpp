@@ -72,12 +72,10 @@ class RecordWriter {
   // A stretch of a block that records write, [first, end).
   using Run = std::pair<std::uint32_t, std::uint32_t>;
 
-  // A record's part of a block: where the record stands in its patch, and
-  // its first and last byte in the block.
+  // A record's part of a block, by where the record stands in its patch; its
+  // first and last byte in the block follow from the record's own.
   struct Piece {
     std::uint32_t at;
-    std::uint16_t first;
-    std::uint16_t last;
   };
   // The pieces of block `index` from patch `p`.
   [[nodiscard]] std::pair<const Piece*, const Piece*> PiecesOf(std::size_t index,
