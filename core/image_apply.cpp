@@ -244,6 +244,20 @@ std::size_t RecordWriter::PutRecordsKeepingOld(std::size_t index, std::uint8_t* 
   return kept;
 }
 
+const std::uint8_t* RecordWriter::OnePieceData(std::size_t index) const {
+  const std::uint64_t base = std::uint64_t{index} * kBlockSize;
+  for (std::size_t p = 0; p < patches_.size(); ++p) {
+    const auto [begin, end] = PiecesOf(index, p);
+    if (begin == end) continue;
+    const PatchImage& patch = patches_[p];
+    const PatchRecord record = patch.RecordAt(begin->at);
+    if (record.IsRun()) return nullptr;
+    const InBlock part = PartIn(record, base);
+    return patch.DataOf(record) + (base + part.first - static_cast<std::uint64_t>(record.offset));
+  }
+  return nullptr;
+}
+
 bool RecordWriter::KeepsByPiece(const Block& block) const {
   // Many pieces make many stretches, which cost more to find than to keep
   // each piece's old bytes; overlapping pieces would need more room than
@@ -329,21 +343,27 @@ bool RecordWriter::Step(ExistingFile& file, std::uint64_t originalLength, std::s
   }
   // A file shorter than it was said to be is lengthened by the records.
   if (!write && !whole) return true;
-  PutRecords(index, bytes);
+  // The bytes of one data record alone in its block are written straight
+  // from the patch (its one stretch); other blocks' records are put in.
+  const std::uint8_t* const direct = block.pieceCount == 1 ? OnePieceData(index) : nullptr;
+  if (direct == nullptr) PutRecords(index, bytes);
+  const auto newBytes = [direct, bytes](std::uint32_t first) {
+    return direct != nullptr ? direct : bytes + first;
+  };
   // Once the records have changed the file, writing bytes it already holds
   // changes nothing more: the later blocks are written without comparing.
   bool changed = changedAlready_;
   at = 0;
   for (std::size_t run = 0; !changed && run < runs_.size(); ++run) {
     const auto [first, end] = runs_[run];
-    changed = std::memcmp(bytes + first, old + at, end - first) != 0;
+    changed = std::memcmp(newBytes(first), old + at, end - first) != 0;
     at += end - first;
   }
   if (!changed || !write) return changed;
   changedAlready_ = true;
   block.written = true;
   if (few) {
-    for (const auto& [first, end] : runs_) file.WriteAt(base + first, bytes + first, end - first);
+    for (const auto& [first, end] : runs_) file.WriteAt(base + first, newBytes(first), end - first);
   } else {
     file.WriteAt(base + block.spanBegin, bytes + block.spanBegin, block.spanEnd - block.spanBegin);
   }

@@ -88,6 +88,9 @@ class RecordWriter {
   // file holds it), keeping in `old` the bytes each piece covers right
   // before it is put; returns how many bytes were kept.
   std::size_t PutRecordsKeepingOld(std::size_t index, std::uint8_t* bytes, std::uint8_t* old) const;
+  // Where the bytes of block `index` stand in the patch when one data
+  // record's piece is all that is written in it, else nothing.
+  [[nodiscard]] const std::uint8_t* OnePieceData(std::size_t index) const;
   // Whether block `index` is written as one span with its old bytes kept
   // piece by piece, which needs no list of stretches.
   [[nodiscard]] bool KeepsByPiece(const Block& block) const;
