@@ -85,6 +85,20 @@ inline InBlock PartIn(const PatchRecord& record, std::uint64_t base) {
           static_cast<std::uint32_t>(std::min(end, base + RecordWriter::kBlockSize) - base)};
 }
 
+// Exchanges `count` bytes of `a` with those of `b`; the two do not overlap.
+inline void SwapBytes(std::uint8_t* a, std::uint8_t* b, std::size_t count) {
+  std::uint8_t held[64];
+  while (count > 0) {
+    const std::size_t n = std::min(count, sizeof held);
+    CopyShort(held, a, n);
+    CopyShort(a, b, n);
+    CopyShort(b, held, n);
+    a += n;
+    b += n;
+    count -= n;
+  }
+}
+
 // Reads `count` bytes of `file` at `position` into `bytes`, where the file
 // held them before it was lengthened to take the records (`originalLength`
 // bytes); zeros stand for the rest. False when the file ended before
@@ -131,8 +145,7 @@ PatchedStart PatchFileStart(const std::vector<PatchImage>& patches,
   return result;
 }
 
-RecordWriter::RecordWriter(const std::vector<PatchImage>& patches,
-                           const std::vector<bool>& firstChosen)
+RecordWriter::RecordWriter(std::vector<PatchImage>& patches, const std::vector<bool>& firstChosen)
     : patches_(patches) {
   const std::size_t patchCount = patches.size();
   blocks_.resize(kReachableBlocks);
@@ -212,11 +225,11 @@ void RecordWriter::PutRecords(std::size_t index, std::uint8_t* bytes) const {
 }
 
 std::size_t RecordWriter::PutRecordsKeepingOld(std::size_t index, std::uint8_t* bytes,
-                                               std::uint8_t* old) const {
+                                               std::uint8_t* old) {
   const std::uint64_t base = std::uint64_t{index} * kBlockSize;
   std::size_t kept = 0;
   for (std::size_t p = 0; p < patches_.size(); ++p) {
-    const PatchImage& patch = patches_[p];
+    PatchImage& patch = patches_[p];
     const auto [begin, end] = PiecesOf(index, p);
     for (const Piece* piece = begin; piece != end; ++piece) {
 #if defined(__GNUC__)
@@ -231,13 +244,13 @@ std::size_t RecordWriter::PutRecordsKeepingOld(std::size_t index, std::uint8_t* 
       const InBlock part = PartIn(record, base);
       const std::size_t count = part.end - part.first;
       std::uint8_t* const target = bytes + part.first;
-      CopyShort(old + kept, target, count);
-      kept += count;
       if (record.IsRun()) {
+        CopyShort(old + kept, target, count);
+        kept += count;
         std::memset(target, record.value, count);
       } else {
         const std::uint64_t skip = base + part.first - static_cast<std::uint64_t>(record.offset);
-        CopyShort(target, patch.DataOf(record) + skip, count);
+        SwapBytes(target, patch.MutableDataOf(record) + skip, count);
       }
     }
   }
@@ -315,6 +328,7 @@ bool RecordWriter::Step(ExistingFile& file, std::uint64_t originalLength, std::s
     (void)ReadOld(file, base + block.spanBegin, bytes + block.spanBegin,
                   block.spanEnd - block.spanBegin, originalLength);
     stepUndo_ = PutRecordsKeepingOld(index, bytes, old);
+    block.keptBytes = stepUndo_;
     block.keptByPiece = true;
     block.written = true;
     file.WriteAt(base + block.spanBegin, bytes + block.spanBegin, block.spanEnd - block.spanBegin);
@@ -423,14 +437,21 @@ void RecordWriter::UndoByPiece(ExistingFile& file, std::size_t index, std::size_
   // The pieces go back last first, so that where pieces overlap the byte
   // ends as the first piece found it.
   const auto eachPieceBackwards = [&](auto&& put) {
-    std::size_t at = static_cast<std::size_t>(block.pieceBytes);
+    std::size_t at = block.keptBytes;
     for (std::size_t p = patches_.size(); p-- > 0;) {
+      PatchImage& patch = patches_[p];
       const auto [begin, end] = PiecesOf(index, p);
       for (const Piece* piece = end; piece-- != begin;) {
-        const InBlock part = PartIn(patches_[p].RecordAt(piece->at), base);
+        const PatchRecord record = patch.RecordAt(piece->at);
+        const InBlock part = PartIn(record, base);
         const std::size_t count = part.end - part.first;
-        at -= count;
-        put(part.first, old + at, count);
+        if (record.IsRun()) {
+          at -= count;
+          put(part.first, old + at, count);
+        } else {
+          const std::uint64_t skip = base + part.first - static_cast<std::uint64_t>(record.offset);
+          put(part.first, patch.DataOf(record) + skip, count);
+        }
       }
     }
   };

@@ -34,7 +34,10 @@ class RecordWriter {
  public:
   static constexpr std::size_t kBlockSize = 64 * 1024;
 
-  RecordWriter(const std::vector<PatchImage>& patches, const std::vector<bool>& firstChosen);
+  // WriteAllOrNothing keeps in the patches' data records, where they write,
+  // the file's bytes that they replaced: afterwards the patches no longer
+  // hold their records' data.
+  RecordWriter(std::vector<PatchImage>& patches, const std::vector<bool>& firstChosen);
 
   // True when writing the records would change `file`, now `length` bytes
   // long: a byte that a record writes differs from the file's, or the
@@ -68,6 +71,9 @@ class RecordWriter {
     // The old bytes are kept piece by piece, in the order the pieces are put
     // in, instead of stretch by stretch.
     bool keptByPiece = false;
+    // Then how many bytes of undo_ the run records' pieces took; a data
+    // record's piece keeps the old bytes in the patch, where its data was.
+    std::size_t keptBytes = 0;
   };
   // A stretch of a block that records write, [first, end).
   using Run = std::pair<std::uint32_t, std::uint32_t>;
@@ -85,9 +91,11 @@ class RecordWriter {
   // Lists in runs_ the stretches of block `index` that records write.
   void FindRuns(std::size_t index);
   // Puts the records' pieces in block `index` over `bytes` (the span as the
-  // file holds it), keeping in `old` the bytes each piece covers right
-  // before it is put; returns how many bytes were kept.
-  std::size_t PutRecordsKeepingOld(std::size_t index, std::uint8_t* bytes, std::uint8_t* old) const;
+  // file holds it), keeping the bytes each piece covers right before it is
+  // put: a data record's piece exchanges them with its data in the patch, a
+  // run record's piece copies them to `old`; returns how many bytes went to
+  // `old`.
+  std::size_t PutRecordsKeepingOld(std::size_t index, std::uint8_t* bytes, std::uint8_t* old);
   // Where the bytes of block `index` stand in the patch when one data
   // record's piece is all that is written in it, else nothing.
   [[nodiscard]] const std::uint8_t* OnePieceData(std::size_t index) const;
@@ -103,7 +111,7 @@ class RecordWriter {
   // bytes of its span (the rest lay past the original end).
   void UndoByPiece(ExistingFile& file, std::size_t index, std::size_t length) noexcept;
 
-  const std::vector<PatchImage>& patches_;
+  std::vector<PatchImage>& patches_;
   std::vector<Block> blocks_;
   // The records' places in their patches, block by block, within a block
   // patch by patch and in patch order.

@@ -67,6 +67,7 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
        0},
       {"many stretches, overlapping, later records win",
        {scattered.Data(kBlock + 10, std::string(500, 'o'))
+            .Run(kBlock + 200, 30, 'q')
             .Data(3 * kBlock + 50, "late")
             .End()
             .Bytes()},
@@ -85,11 +86,16 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
   TempDir dir;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    std::vector<PatchImage> patches;
-    for (std::size_t p = 0; p < c.patches.size(); ++p) {
-      patches.push_back(
-          *PatchImage::Read(dir.Write("p" + std::to_string(p) + ".ips", c.patches[p])));
-    }
+    // The writer keeps old bytes in the patches' data: each write reads them afresh.
+    const auto readPatches = [&] {
+      std::vector<PatchImage> patches;
+      for (std::size_t p = 0; p < c.patches.size(); ++p) {
+        patches.push_back(
+            *PatchImage::Read(dir.Write("p" + std::to_string(p) + ".ips", c.patches[p])));
+      }
+      return patches;
+    };
+    std::vector<PatchImage> patches = readPatches();
     const std::string expected = Model(original, patches, c.firstChosen);
     const bool changes = expected != original;
     const std::string path = dir.Write("f.bin", original);
@@ -107,6 +113,7 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
     }
     for (int step = 1;; ++step) {
       dir.Write("f.bin", original);
+      patches = readPatches();
       RecordWriter writer(patches, c.firstChosen);
       ExistingFile file = ExistingFile::Open(path);
       write_fault::FailNthStep(step);
