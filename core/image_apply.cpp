@@ -181,6 +181,7 @@ RecordWriter::RecordWriter(std::vector<PatchImage>& patches, const std::vector<b
           Block& block = blocks_[b];
           ++block.pieceCount;
           block.pieceBytes += pieceEnd - pieceFirst;
+          if (record.IsRun()) block.runPieceBytes += pieceEnd - pieceFirst;
           block.spanBegin = std::min(block.spanBegin, pieceFirst);
           block.spanEnd = std::max(block.spanEnd, pieceEnd);
         }
@@ -279,9 +280,13 @@ const std::uint8_t* RecordWriter::OnePieceData(std::size_t index) const {
 
 bool RecordWriter::KeepsByPiece(const Block& block) const {
   // Many pieces make many stretches, which cost more to find than to keep
-  // each piece's old bytes; overlapping pieces would need more room than
-  // the span's, so those blocks keep stretches.
-  return block.pieceCount > kFewRuns && block.pieceBytes <= block.spanEnd - block.spanBegin;
+  // each piece's old bytes; so do data records that fill much of the block,
+  // whose old bytes go where their data was instead of to fresh memory. Run
+  // records' old bytes are kept in undo_, which has room for the span.
+  const std::uint64_t span = block.spanEnd - block.spanBegin;
+  const std::uint64_t dataBytes = block.pieceBytes - block.runPieceBytes;
+  return block.runPieceBytes <= span &&
+         (block.pieceCount > kFewRuns || dataBytes >= kBlockSize / 4);
 }
 
 void RecordWriter::FindRuns(std::size_t index) {

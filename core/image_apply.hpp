@@ -68,6 +68,8 @@ class RecordWriter {
     // (overlapping pieces count twice).
     std::size_t pieceCount = 0;
     std::uint64_t pieceBytes = 0;
+    // Of those, the bytes of run records' pieces.
+    std::uint64_t runPieceBytes = 0;
     // The old bytes are kept piece by piece, in the order the pieces are put
     // in, instead of stretch by stretch.
     bool keptByPiece = false;

@@ -73,6 +73,17 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
             .Bytes()},
        {},
        kBlock + 2},
+      {"long data records overlapping and a run in one block, after an earlier one",
+       {PatchBuilder()
+            .Data(10, "a")
+            .Data(kBlock + 100, std::string(20000, 'D'))
+            .Run(kBlock + 20200, 50, 'R')
+            .Data(kBlock + 5000, std::string(10000, 'E'))
+            .Data(2 * kBlock + 5, "late")
+            .End()
+            .Bytes()},
+       {},
+       kBlock + 20150},
       {"two patches and a selection; a record left out",
        {PatchBuilder().Data(5, "aa").Data(70, "skipped").Run(2 * kBlock, 9, 'z').End().Bytes(),
         PatchBuilder().Data(6, "B").Run(3 * kBlock + 90, 40, 'g').End().Bytes()},
