@@ -69,7 +69,7 @@ std::optional<int> TakeBackup(const Arguments& arguments, std::ostream& err) {
   return std::nullopt;
 }
 
-int ApplyInPlace(const Arguments& arguments, const std::vector<PatchImage>& patches,
+int ApplyInPlace(const Arguments& arguments, std::vector<PatchImage>& patches,
                  const std::vector<bool>& chosen, std::ostream& err) {
   const std::string& path = arguments.originalPath;
   ExistingFile original = AtPath(path, [&] { return ExistingFile::Open(path); });

@@ -34,7 +34,10 @@ class RecordWriter {
  public:
   static constexpr std::size_t kBlockSize = 64 * 1024;
 
-  RecordWriter(const std::vector<PatchImage>& patches, const std::vector<bool>& firstChosen);
+  // WriteAllOrNothing keeps in the patches' data records, where they write,
+  // the file's bytes that they replaced: afterwards the patches no longer
+  // hold their records' data.
+  RecordWriter(std::vector<PatchImage>& patches, const std::vector<bool>& firstChosen);
 
   // True when writing the records would change `file`, now `length` bytes
   // long: a byte that a record writes differs from the file's, or the
@@ -61,16 +64,26 @@ class RecordWriter {
     // written is set before its first write.
     std::size_t undoAt = 0;
     bool written = false;
+    // How many pieces records put in it, and their bytes counted one by one
+    // (overlapping pieces count twice).
+    std::size_t pieceCount = 0;
+    std::uint64_t pieceBytes = 0;
+    // Of those, the bytes of run records' pieces.
+    std::uint64_t runPieceBytes = 0;
+    // The old bytes are kept piece by piece, in the order the pieces are put
+    // in, instead of stretch by stretch.
+    bool keptByPiece = false;
+    // Then how many bytes of undo_ the run records' pieces took; a data
+    // record's piece keeps the old bytes in the patch, where its data was.
+    std::size_t keptBytes = 0;
   };
   // A stretch of a block that records write, [first, end).
   using Run = std::pair<std::uint32_t, std::uint32_t>;
 
-  // A record's part of a block: where the record stands in its patch, and
-  // its first and last byte in the block.
+  // A record's part of a block, by where the record stands in its patch; its
+  // first and last byte in the block follow from the record's own.
   struct Piece {
     std::uint32_t at;
-    std::uint16_t first;
-    std::uint16_t last;
   };
   // The pieces of block `index` from patch `p`.
   [[nodiscard]] std::pair<const Piece*, const Piece*> PiecesOf(std::size_t index,
@@ -79,12 +92,28 @@ class RecordWriter {
   void PutRecords(std::size_t index, std::uint8_t* bytes) const;
   // Lists in runs_ the stretches of block `index` that records write.
   void FindRuns(std::size_t index);
+  // Puts the records' pieces in block `index` over `bytes` (the span as the
+  // file holds it), keeping the bytes each piece covers right before it is
+  // put: a data record's piece exchanges them with its data in the patch, a
+  // run record's piece copies them to `old`; returns how many bytes went to
+  // `old`.
+  std::size_t PutRecordsKeepingOld(std::size_t index, std::uint8_t* bytes, std::uint8_t* old);
+  // Where the bytes of block `index` stand in the patch when one data
+  // record's piece is all that is written in it, else nothing.
+  [[nodiscard]] const std::uint8_t* OnePieceData(std::size_t index) const;
+  // Whether block `index` is written as one span with its old bytes kept
+  // piece by piece, which needs no list of stretches.
+  [[nodiscard]] bool KeepsByPiece(const Block& block) const;
   // Reads the block's old bytes, puts the records over them, and writes the
   // block when a byte changes (and `write` is set); true when one does.
+  // stepUndo_ is how many bytes of undo_ the block's write took.
   bool Step(ExistingFile& file, std::uint64_t originalLength, std::size_t index, bool write);
   void Undo(ExistingFile& file, std::uint64_t originalLength) noexcept;
+  // Puts back the old bytes of a block kept piece by piece, up to `length`
+  // bytes of its span (the rest lay past the original end).
+  void UndoByPiece(ExistingFile& file, std::size_t index, std::size_t length) noexcept;
 
-  const std::vector<PatchImage>& patches_;
+  std::vector<PatchImage>& patches_;
   std::vector<Block> blocks_;
   // The records' places in their patches, block by block, within a block
   // patch by patch and in patch order.
@@ -98,6 +127,7 @@ class RecordWriter {
   std::uint64_t reach_ = 0;
   bool changedAlready_ = false;
   std::size_t undoSize_ = 0;
+  std::size_t stepUndo_ = 0;
 
   std::unique_ptr<std::uint8_t[]> buffer_;
   LargeBytes undo_;

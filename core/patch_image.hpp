@@ -76,6 +76,11 @@ class PatchImage {
   [[nodiscard]] const std::uint8_t* DataOf(const PatchRecord& record) const {
     return bytes_.get() + record.at + 5;
   }
+  // The bytes of a data record, to be changed: the command line's writer
+  // keeps there the file's bytes that the record replaced.
+  [[nodiscard]] std::uint8_t* MutableDataOf(const PatchRecord& record) {
+    return bytes_.get() + record.at + 5;
+  }
   // The record as the patch holds it: offset, size and data or run body.
   [[nodiscard]] std::span<const std::uint8_t> Encoded(const PatchRecord& record) const {
     return {bytes_.get() + record.at, record.EncodedSize()};

@@ -50,7 +50,8 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
   const std::string original = Pattern(3 * kBlock + 100);
   // Blocks with one or two stretches are read and written stretch by
   // stretch, others as one span; records cross blocks, overlap, lengthen the
-  // file, or write the bytes already there.
+  // file, or write the bytes already there. A failing later block puts back
+  // overlapping records' old bytes in an earlier one.
   PatchBuilder scattered;
   for (std::uint32_t k = 0; k < 40; ++k) scattered.Data(kBlock + k * 97, "xy").Run(k * 300, 5, 'r');
   struct Case {
@@ -65,9 +66,24 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
        {},
        0},
       {"many stretches, overlapping, later records win",
-       {scattered.Data(kBlock + 10, std::string(500, 'o')).End().Bytes()},
+       {scattered.Data(kBlock + 10, std::string(500, 'o'))
+            .Run(kBlock + 200, 30, 'q')
+            .Data(3 * kBlock + 50, "late")
+            .End()
+            .Bytes()},
        {},
        kBlock + 2},
+      {"long data records overlapping and a run in one block, after an earlier one",
+       {PatchBuilder()
+            .Data(10, "a")
+            .Data(kBlock + 100, std::string(20000, 'D'))
+            .Run(kBlock + 20200, 50, 'R')
+            .Data(kBlock + 5000, std::string(10000, 'E'))
+            .Data(2 * kBlock + 5, "late")
+            .End()
+            .Bytes()},
+       {},
+       kBlock + 20150},
       {"two patches and a selection; a record left out",
        {PatchBuilder().Data(5, "aa").Data(70, "skipped").Run(2 * kBlock, 9, 'z').End().Bytes(),
         PatchBuilder().Data(6, "B").Run(3 * kBlock + 90, 40, 'g').End().Bytes()},
@@ -81,11 +97,16 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
   TempDir dir;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    std::vector<PatchImage> patches;
-    for (std::size_t p = 0; p < c.patches.size(); ++p) {
-      patches.push_back(
-          *PatchImage::Read(dir.Write("p" + std::to_string(p) + ".ips", c.patches[p])));
-    }
+    // The writer keeps old bytes in the patches' data: each write reads them afresh.
+    const auto readPatches = [&] {
+      std::vector<PatchImage> patches;
+      for (std::size_t p = 0; p < c.patches.size(); ++p) {
+        patches.push_back(
+            *PatchImage::Read(dir.Write("p" + std::to_string(p) + ".ips", c.patches[p])));
+      }
+      return patches;
+    };
+    std::vector<PatchImage> patches = readPatches();
     const std::string expected = Model(original, patches, c.firstChosen);
     const bool changes = expected != original;
     const std::string path = dir.Write("f.bin", original);
@@ -103,6 +124,7 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
     }
     for (int step = 1;; ++step) {
       dir.Write("f.bin", original);
+      patches = readPatches();
       RecordWriter writer(patches, c.firstChosen);
       ExistingFile file = ExistingFile::Open(path);
       write_fault::FailNthStep(step);
