@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <iterator>
-#include <thread>
 
 #include "core/file_bytes.hpp"
 
@@ -53,9 +51,6 @@ void SetBits(std::uint64_t* words, std::size_t first, std::size_t end) {
 // span from its first to its last written byte. Either way a block costs at
 // most four reads and writes.
 constexpr std::size_t kFewRuns = 2;
-
-// Below this many records, a second thread costs more than it saves.
-constexpr std::size_t kRecordsWorthAThread = 50000;
 
 // The blocks an IPS record can reach, as the patches counted them.
 constexpr std::size_t kReachableBlocks = PatchImage::kReachableBlocks;
@@ -173,87 +168,30 @@ RecordWriter::RecordWriter(std::vector<PatchImage>& patches, const std::vector<b
     listBytes = (listBytes + kLargePage - 1) / kLargePage * kLargePage;
   pieces_ = NewLargeBytes(listBytes);
   end_.assign(first_.begin(), first_.end() - 1);
-  // One patch of many records, all of them written: its second half is
-  // listed on a second thread, into the places after the first half's
-  // pieces of each block, while this thread lists the first half.
-  const PatchImage& only = patches.front();
-  if (patchCount == 1 && firstChosen.empty() && only.HalfIndex() > 0 &&
-      only.RecordCount() >= kRecordsWorthAThread) {
-    std::vector<std::size_t> secondEnds(kReachableBlocks);
-    for (std::size_t b = 0; b < kReachableBlocks; ++b) {
-      secondEnds[b] = first_[b] + only.FirstHalfPieces()[b];
-    }
-    std::vector<Block> secondBlocks(kReachableBlocks);
-    std::uint64_t secondReach = 0;
-    const auto listSecond = [&] {
-      ListRecords(0, only.HalfAt(), only.HalfIndex(), only.RecordCount(), firstChosen,
-                  secondEnds.data(), secondBlocks.data(), secondReach);
-    };
-    std::thread second;
-    try {
-      second = std::thread(listSecond);
-    } catch (...) {
-      // No thread to be had: the second half is listed here afterwards.
-    }
-    ListRecords(0, std::size(kPatchHeader), 0, only.HalfIndex(), firstChosen, end_.data(),
-                blocks_.data(), reach_);
-    if (second.joinable()) {
-      second.join();
-    } else {
-      listSecond();
-    }
-    reach_ = std::max(reach_, secondReach);
-    for (std::size_t b = 0; b < kReachableBlocks; ++b) {
-      end_[b] = secondEnds[b];
-      Block& block = blocks_[b];
-      const Block& more = secondBlocks[b];
-      block.pieceCount += more.pieceCount;
-      block.pieceBytes += more.pieceBytes;
-      block.runPieceBytes += more.runPieceBytes;
-      block.spanBegin = std::min(block.spanBegin, more.spanBegin);
-      block.spanEnd = std::max(block.spanEnd, more.spanEnd);
-    }
-  } else {
-    for (std::size_t p = 0; p < patchCount; ++p) {
-      ListRecords(p, std::size(kPatchHeader), 0, patches[p].RecordCount(), firstChosen, end_.data(),
-                  blocks_.data(), reach_);
-    }
-  }
+  ForEachWrittenRecord(
+      patches, firstChosen, [&](std::size_t p, const PatchImage&, const PatchRecord& record) {
+        const auto first = static_cast<std::uint64_t>(record.offset);
+        const std::uint64_t end = first + record.Count();
+        reach_ = std::max(reach_, end);
+        for (std::size_t b = first / kBlockSize; b <= (end - 1) / kBlockSize; ++b) {
+          const std::uint64_t base = std::uint64_t{b} * kBlockSize;
+          const auto pieceFirst = static_cast<std::uint32_t>(std::max(first, base) - base);
+          const auto pieceEnd = static_cast<std::uint32_t>(std::min(end, base + kBlockSize) - base);
+          Pieces()[end_[b * patchCount + p]++] = {static_cast<std::uint32_t>(record.at)};
+          Block& block = blocks_[b];
+          ++block.pieceCount;
+          block.pieceBytes += pieceEnd - pieceFirst;
+          if (record.IsRun()) block.runPieceBytes += pieceEnd - pieceFirst;
+          block.spanBegin = std::min(block.spanBegin, pieceFirst);
+          block.spanEnd = std::max(block.spanEnd, pieceEnd);
+        }
+      });
   // A block keeps at most the bytes of its span, and at most its pieces'
   // bytes: the room taken is what the undo will fill, not more.
   for (const Block& block : blocks_) {
     if (block.spanBegin < block.spanEnd) {
       undoSize_ += static_cast<std::size_t>(
           std::min<std::uint64_t>(block.spanEnd - block.spanBegin, block.pieceBytes));
-    }
-  }
-}
-
-void RecordWriter::ListRecords(std::size_t p, std::size_t at, std::size_t from, std::size_t to,
-                               const std::vector<bool>& firstChosen, std::size_t* ends,
-                               Block* blocks, std::uint64_t& reach) const {
-  const PatchImage& patch = patches_[p];
-  const std::size_t patchCount = patches_.size();
-  Piece* const pieces = Pieces();
-  for (std::size_t i = from; i < to; ++i) {
-    const PatchRecord record = patch.RecordAt(at);
-    at += record.EncodedSize();
-    const bool chosen = p != 0 || firstChosen.empty() || firstChosen[i];
-    if (!chosen || record.Count() == 0) continue;
-    const auto first = static_cast<std::uint64_t>(record.offset);
-    const std::uint64_t end = first + record.Count();
-    reach = std::max(reach, end);
-    for (std::size_t b = first / kBlockSize; b <= (end - 1) / kBlockSize; ++b) {
-      const std::uint64_t base = std::uint64_t{b} * kBlockSize;
-      const auto pieceFirst = static_cast<std::uint32_t>(std::max(first, base) - base);
-      const auto pieceEnd = static_cast<std::uint32_t>(std::min(end, base + kBlockSize) - base);
-      pieces[ends[b * patchCount + p]++] = {static_cast<std::uint32_t>(record.at)};
-      Block& block = blocks[b];
-      ++block.pieceCount;
-      block.pieceBytes += pieceEnd - pieceFirst;
-      if (record.IsRun()) block.runPieceBytes += pieceEnd - pieceFirst;
-      block.spanBegin = std::min(block.spanBegin, pieceFirst);
-      block.spanEnd = std::max(block.spanEnd, pieceEnd);
     }
   }
 }

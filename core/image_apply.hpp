@@ -88,12 +88,6 @@ class RecordWriter {
   // The pieces of block `index` from patch `p`.
   [[nodiscard]] std::pair<const Piece*, const Piece*> PiecesOf(std::size_t index,
                                                                std::size_t p) const;
-  // Lists the pieces of patch `p`'s records `from` to `to` (the first at
-  // `at` in the patch; records that `firstChosen` leaves out are skipped),
-  // each at ends[block * patches + p]++, adding to `blocks` and `reach`.
-  void ListRecords(std::size_t p, std::size_t at, std::size_t from, std::size_t to,
-                   const std::vector<bool>& firstChosen, std::size_t* ends, Block* blocks,
-                   std::uint64_t& reach) const;
   // Writes the records' pieces in block `index` over `bytes` (the block).
   void PutRecords(std::size_t index, std::uint8_t* bytes) const;
   // Lists in runs_ the stretches of block `index` that records write.

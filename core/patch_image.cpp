@@ -55,18 +55,7 @@ std::optional<PatchImage> PatchImage::Read(const std::string& path) {
   std::size_t at = std::size(kPatchHeader);
   std::size_t count = 0;
   std::vector<std::uint32_t> pieces(kReachableBlocks, 0);
-  std::vector<std::uint32_t> firstHalf;
-  std::size_t halfAt = 0;
-  std::size_t halfIndex = 0;
-  bool halved = false;
   for (;;) {
-    if (!halved && at >= size / 2) {
-      halved = true;
-      // The records from here on can be listed apart from those before.
-      halfAt = at;
-      halfIndex = count;
-      firstHalf = pieces;
-    }
     if (size - at < 3) throw Error(kReadBeyondEnd, path);
     const std::int32_t offset =
         std::int32_t{b[at]} << 16 | std::int32_t{b[at + 1]} << 8 | b[at + 2];
@@ -91,11 +80,6 @@ std::optional<PatchImage> PatchImage::Read(const std::string& path) {
   image.size_ = size;
   image.count_ = count;
   image.piecesPerBlock_ = std::move(pieces);
-  if (halfIndex > 0) {
-    image.firstHalfPieces_ = std::move(firstHalf);
-    image.halfAt_ = halfAt;
-    image.halfIndex_ = halfIndex;
-  }
   return image;
 }
 

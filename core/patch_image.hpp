@@ -45,14 +45,6 @@ class PatchImage {
   static constexpr std::size_t kReachableBlocks =
       ((std::size_t{1} << 24) + 65535 + kBlockSize - 1) / kBlockSize;
   [[nodiscard]] const std::vector<std::uint32_t>& PiecesPerBlock() const { return piecesPerBlock_; }
-  // The first record that begins in the second half of the patch (its place
-  // and index; index 0 when there is none), and the pieces per block of the
-  // records before it: the two halves can be listed apart.
-  [[nodiscard]] std::size_t HalfAt() const { return halfAt_; }
-  [[nodiscard]] std::size_t HalfIndex() const { return halfIndex_; }
-  [[nodiscard]] const std::vector<std::uint32_t>& FirstHalfPieces() const {
-    return firstHalfPieces_;
-  }
   // The record whose offset field is at `at` (a record's `at`, or the byte
   // after the one before it).
   [[nodiscard]] PatchRecord RecordAt(std::size_t at) const {
@@ -99,9 +91,6 @@ class PatchImage {
   std::size_t size_ = 0;
   std::size_t count_ = 0;
   std::vector<std::uint32_t> piecesPerBlock_;
-  std::vector<std::uint32_t> firstHalfPieces_;
-  std::size_t halfAt_ = 0;
-  std::size_t halfIndex_ = 0;
 };
 
 // The header and the end marker of every IPS patch.

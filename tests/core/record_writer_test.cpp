@@ -52,16 +52,6 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
   // stretch, others as one span; records cross blocks, overlap, lengthen the
   // file, or write the bytes already there. A failing later block puts back
   // overlapping records' old bytes in an earlier one.
-  // Enough records to be listed in two halves at once, all on even bytes.
-  PatchBuilder many;
-  for (std::uint32_t k = 0; k < 60000; ++k) {
-    const std::uint32_t offset = k * 2 * 7919 % (3 * kBlock);
-    if (k % 3 == 0) {
-      many.Run(offset, 1, static_cast<std::uint8_t>('a' + k % 26));
-    } else {
-      many.Data(offset, std::string(1, static_cast<char>('A' + k % 26)));
-    }
-  }
   PatchBuilder scattered;
   for (std::uint32_t k = 0; k < 40; ++k) scattered.Data(kBlock + k * 97, "xy").Run(k * 300, 5, 'r');
   struct Case {
@@ -108,7 +98,6 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
             .Bytes()},
        {},
        50},
-      {"many records scattered over the file, later ones win", {many.End().Bytes()}, {}, 1},
       {"the file's own bytes only",
        {PatchBuilder().Data(100, original.substr(100, 300)).Run(9, 0, 'e').End().Bytes()},
        {},
