@@ -148,8 +148,12 @@ int ApplyRecords(const Arguments& arguments, std::ostream& err) {
   // Every patch and the record list are checked before anything is written.
   ReadPatches read = ReadEveryPatch(arguments.patchPaths, err);
   if (read.failure) return *read.failure;
-  const std::vector<bool> chosen =
-      ChosenRecords(arguments.selection, arguments.records, read.patches.front().RecordCount());
+  // No list when every record is chosen: the writer then lists the records
+  // without looking each one up.
+  const std::vector<bool> chosen = arguments.selection == Selection::All
+                                       ? std::vector<bool>{}
+                                       : ChosenRecords(arguments.selection, arguments.records,
+                                                       read.patches.front().RecordCount());
 
   if (arguments.crc32) {
     const std::string& path = arguments.originalPath;

@@ -264,16 +264,17 @@ std::size_t RecordWriter::PutRecordsKeepingOld(std::size_t index, std::uint8_t* 
   return kept;
 }
 
-const std::uint8_t* RecordWriter::OnePieceData(std::size_t index) const {
+std::uint8_t* RecordWriter::OnePieceData(std::size_t index) const {
   const std::uint64_t base = std::uint64_t{index} * kBlockSize;
   for (std::size_t p = 0; p < patches_.size(); ++p) {
     const auto [begin, end] = PiecesOf(index, p);
     if (begin == end) continue;
-    const PatchImage& patch = patches_[p];
+    PatchImage& patch = patches_[p];
     const PatchRecord record = patch.RecordAt(begin->at);
     if (record.IsRun()) return nullptr;
     const InBlock part = PartIn(record, base);
-    return patch.DataOf(record) + (base + part.first - static_cast<std::uint64_t>(record.offset));
+    return patch.MutableDataOf(record) +
+           (base + part.first - static_cast<std::uint64_t>(record.offset));
   }
   return nullptr;
 }
@@ -335,6 +336,26 @@ bool RecordWriter::Step(ExistingFile& file, std::uint64_t originalLength, std::s
   // Once the records have changed the file, later blocks are written without
   // comparing: a block with many pieces is then read and written as one
   // span, each piece's old bytes kept as it is put in.
+  std::uint8_t* const direct = block.pieceCount == 1 ? OnePieceData(index) : nullptr;
+  if (write && changedAlready_ && direct != nullptr) {
+    // One data record's piece is the whole span: it is written straight from
+    // the patch, and the old bytes, read right before, then take its place
+    // there, as PutRecordsKeepingOld would leave them.
+    const std::size_t length = block.spanEnd - block.spanBegin;
+    (void)ReadOld(file, base + block.spanBegin, bytes + block.spanBegin, length, originalLength);
+    stepUndo_ = 0;
+    block.keptBytes = 0;
+    block.keptByPiece = true;
+    block.written = true;
+    try {
+      file.WriteAt(base + block.spanBegin, direct, length);
+    } catch (...) {
+      std::memcpy(direct, bytes + block.spanBegin, length);
+      throw;
+    }
+    std::memcpy(direct, bytes + block.spanBegin, length);
+    return true;
+  }
   if (write && changedAlready_ && KeepsByPiece(block)) {
     (void)ReadOld(file, base + block.spanBegin, bytes + block.spanBegin,
                   block.spanEnd - block.spanBegin, originalLength);
@@ -370,7 +391,6 @@ bool RecordWriter::Step(ExistingFile& file, std::uint64_t originalLength, std::s
   if (!write && !whole) return true;
   // The bytes of one data record alone in its block are written straight
   // from the patch (its one stretch); other blocks' records are put in.
-  const std::uint8_t* const direct = block.pieceCount == 1 ? OnePieceData(index) : nullptr;
   if (direct == nullptr) PutRecords(index, bytes);
   const auto newBytes = [direct, bytes](std::uint32_t first) {
     return direct != nullptr ? direct : bytes + first;

@@ -100,7 +100,7 @@ class RecordWriter {
   std::size_t PutRecordsKeepingOld(std::size_t index, std::uint8_t* bytes, std::uint8_t* old);
   // Where the bytes of block `index` stand in the patch when one data
   // record's piece is all that is written in it, else nothing.
-  [[nodiscard]] const std::uint8_t* OnePieceData(std::size_t index) const;
+  [[nodiscard]] std::uint8_t* OnePieceData(std::size_t index) const;
   // Whether block `index` is written as one span with its old bytes kept
   // piece by piece, which needs no list of stretches.
   [[nodiscard]] bool KeepsByPiece(const Block& block) const;

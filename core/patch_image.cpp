@@ -23,6 +23,13 @@ std::optional<PatchImage> PatchImage::Read(const std::string& path) {
   // One byte more than the length, so that the read that finds the end of
   // the file needs no second buffer.
   std::size_t capacity = static_cast<std::size_t>(length) + 1;
+  // Rounded up to whole 2 MiB pages when the last one would be at least a
+  // quarter used: its half megabyte or more then costs one page fault
+  // instead of hundreds, for at most 1.5 MiB cleared in vain.
+  constexpr std::size_t kLargePage = std::size_t{2} << 20;
+  if (capacity % kLargePage >= kLargePage / 4) {
+    capacity = (capacity + kLargePage - 1) / kLargePage * kLargePage;
+  }
   LargeBytes bytes = NewLargeBytes(capacity);
   std::size_t size = 0;
   for (;;) {

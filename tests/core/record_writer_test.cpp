@@ -89,6 +89,15 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
         PatchBuilder().Data(6, "B").Run(3 * kBlock + 90, 40, 'g').End().Bytes()},
        {true, false, true},
        7},
+      {"one data record alone in each later block, lengthening the file",
+       {PatchBuilder()
+            .Data(10, "a")
+            .Data(kBlock - 7, std::string(65535, 'L'))
+            .Data(3 * kBlock + 50, std::string(2000, 'M'))
+            .End()
+            .Bytes()},
+       {},
+       50},
       {"the file's own bytes only",
        {PatchBuilder().Data(100, original.substr(100, 300)).Run(9, 0, 'e').End().Bytes()},
        {},
