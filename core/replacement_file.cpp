@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "core/platform/temporary_name.hpp"
+
 namespace vips {
 
 // Moving hands the temporary file over: the moved-from object neither closes
@@ -25,6 +27,16 @@ ReplacementFile& ReplacementFile::operator=(ReplacementFile&& other) noexcept {
 
 ReplacementFile::~ReplacementFile() {
   Discard();
+}
+
+std::string TemporaryNameSuffix(std::uint64_t seed) {
+  static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  std::string suffix;
+  for (int i = 0; i < 8; ++i) {
+    suffix.push_back(kDigits[seed % 36]);
+    seed /= 36;
+  }
+  return suffix;
 }
 
 }  // namespace vips

@@ -43,14 +43,7 @@ class CommandsTest : public ::testing::Test {
     return {bytes.begin(), bytes.end()};
   }
   // The names in the folder, to see that no temporary file stays behind.
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_.Path())) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::string> Names() const { return testing::NamesIn(dir_.Path()); }
 
   TempDir dir_;
   std::string original_ = dir_.Write("image.bin", kOriginal);

@@ -27,6 +27,7 @@ namespace vips {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::NamesIn;
 using testing::PatchBuilder;
 using testing::ReadAll;
 using testing::SmallDisk;
@@ -68,15 +69,6 @@ std::string ApplyAll(const std::string& original, const std::string& patch) {
   return "";
 }
 
-std::vector<std::string> Names(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 TEST(AllOrNothingTest, ApplyFailingAtEveryWriteLeavesTheFileAsItWas) {
   TempDir dir;
   const std::string old = Pattern(300'000);
@@ -102,7 +94,7 @@ TEST(AllOrNothingTest, ApplyFailingAtEveryWriteLeavesTheFileAsItWas) {
     write_fault::FailNthStep(step);
     const std::string text = ApplyAll(original, patchPath);
     write_fault::FailNthStep(0);
-    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"o.bin", "p.ips"}));
+    EXPECT_EQ(NamesIn(dir.Path()), (std::vector<std::string>{"o.bin", "p.ips"}));
     if (text.empty()) {
       EXPECT_EQ(ReadAll(original), BytesOf(expected));
       EXPECT_GT(step, 3) << "the reservation and the blocks should each be a write";
@@ -196,7 +188,7 @@ TEST(AllOrNothingTest, FullDiskDuringApplyOrCopyChangesNothing) {
   WriteFile(disk.File("filler.bin"), std::string(300 * 1024, 'f'));
   EXPECT_FALSE(CopyWholeFile(backup, original));
   EXPECT_EQ(ReadAll(original), BytesOf(Pattern(1200 * 1024)));
-  EXPECT_EQ(Names(dir.File("disk")),
+  EXPECT_EQ(NamesIn(dir.File("disk")),
             (std::vector<std::string>{"filler.bin", "o.bin", "o.bin_backup"}));
 }
 

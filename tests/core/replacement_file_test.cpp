@@ -15,21 +15,12 @@ namespace vips {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::NamesIn;
 using testing::ReadAll;
 using testing::TempDir;
 
 std::vector<std::uint8_t> Bytes(const std::string& text) {
   return {text.begin(), text.end()};
-}
-
-// The names in `folder`, to see that no temporary file is left behind.
-std::vector<std::string> Names(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 void WriteNew(const std::string& destination, const std::string& text, bool commit) {
@@ -51,7 +42,7 @@ TEST(ReplacementFileTest, TakesThePlaceOfTheDestinationOnlyAtCommit) {
   EXPECT_EQ(ReadAll(destination), Bytes("first"));
   WriteNew(destination, "second, longer", true);
   EXPECT_EQ(ReadAll(destination), Bytes("second, longer"));
-  EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"out.bin"});
+  EXPECT_EQ(NamesIn(dir.Path()), std::vector<std::string>{"out.bin"});
 }
 
 TEST(ReplacementFileTest, ReplacesALinkAtTheDestinationWithoutFollowingIt) {

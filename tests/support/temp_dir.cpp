@@ -1,5 +1,7 @@
 #include "support/temp_dir.hpp"
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -99,6 +101,15 @@ std::string TempDir::Pipe(const std::string& name) {
 bool Exists(const std::string& path) {
   std::error_code ignored;
   return std::filesystem::exists(PathOf(path), ignored);
+}
+
+std::vector<std::string> NamesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(PathOf(folder))) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::vector<std::uint8_t> ReadAll(const std::string& path) {

@@ -37,6 +37,8 @@ class TempDir {
 // is the ANSI code page).
 std::filesystem::path PathOf(const std::string& utf8);
 bool Exists(const std::string& path);
+// The sorted names in `folder`, to see that no temporary file stays behind.
+std::vector<std::string> NamesIn(const std::string& folder);
 std::vector<std::uint8_t> ReadAll(const std::string& path);
 // The number of file descriptors (handles on Windows) this process has open.
 int OpenDescriptorCount();

@@ -102,14 +102,6 @@ bool IsRegularFile(const std::string& path) {
          ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-ExistingFile ExistingFile::Open(const std::string& path) {
-  return OpenWithAccess(path, true);
-}
-
-ExistingFile ExistingFile::OpenForReading(const std::string& path) {
-  return OpenWithAccess(path, false);
-}
-
 ExistingFile ExistingFile::OpenWithAccess(const std::string& path, bool forWriting) {
   if (path.empty()) throw Error(kFileNotFound, path);
   // The system would stop reading the name at a NUL and open another file.

@@ -10,6 +10,7 @@
 #include "core/error.hpp"
 #include "core/file_access.hpp"
 #include "core/platform/posix/system_error_text.hpp"
+#include "core/platform/temporary_name.hpp"
 #include "core/replacement_file.hpp"
 #include "core/write_fault.hpp"
 
@@ -32,16 +33,8 @@ std::string UniqueSuffix() {
   static std::atomic<std::uint32_t> counter{0};
   const auto now =
       static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-  const std::uint64_t value =
-      now * 0x9E3779B97F4A7C15ull ^ static_cast<std::uint64_t>(::getpid()) << 20 ^ ++counter;
-  static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-  std::string suffix;
-  std::uint64_t rest = value;
-  for (int i = 0; i < 8; ++i) {
-    suffix.push_back(kDigits[rest % 36]);
-    rest /= 36;
-  }
-  return suffix;
+  return TemporaryNameSuffix(now * 0x9E3779B97F4A7C15ull ^
+                             static_cast<std::uint64_t>(::getpid()) << 20 ^ ++counter);
 }
 
 [[noreturn]] void ThrowError(int error, const std::string& path) {

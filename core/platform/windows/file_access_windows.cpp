@@ -84,14 +84,6 @@ bool IsRegularFile(const std::string& path) {
           (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
-ExistingFile ExistingFile::Open(const std::string& path) {
-  return OpenWithAccess(path, true);
-}
-
-ExistingFile ExistingFile::OpenForReading(const std::string& path) {
-  return OpenWithAccess(path, false);
-}
-
 ExistingFile ExistingFile::OpenWithAccess(const std::string& path, bool forWriting) {
   if (path.empty()) throw Error(kFileNotFound, path);
   // The system would stop reading the name at a NUL and open another file.

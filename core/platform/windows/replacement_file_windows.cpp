@@ -6,6 +6,7 @@
 
 #include "core/error.hpp"
 #include "core/file_access.hpp"
+#include "core/platform/temporary_name.hpp"
 #include "core/platform/windows/system_error_text.hpp"
 #include "core/platform/windows/wide_path.hpp"
 #include "core/replacement_file.hpp"
@@ -23,17 +24,9 @@ constexpr int kNameAttempts = 100;
 
 std::string UniqueSuffix() {
   static std::atomic<std::uint32_t> counter{0};
-  const std::uint64_t value =
-      static_cast<std::uint64_t>(::GetTickCount64()) * 0x9E3779B97F4A7C15ull ^
-      static_cast<std::uint64_t>(::GetCurrentProcessId()) << 20 ^ ++counter;
-  static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-  std::string suffix;
-  std::uint64_t rest = value;
-  for (int i = 0; i < 8; ++i) {
-    suffix.push_back(kDigits[rest % 36]);
-    rest /= 36;
-  }
-  return suffix;
+  return TemporaryNameSuffix(static_cast<std::uint64_t>(::GetTickCount64()) *
+                                 0x9E3779B97F4A7C15ull ^
+                             static_cast<std::uint64_t>(::GetCurrentProcessId()) << 20 ^ ++counter);
 }
 
 std::wstring Wide(const std::string& path) {
