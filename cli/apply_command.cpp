@@ -6,6 +6,7 @@
 
 #include "cli/cli_files.hpp"
 #include "cli/commands.hpp"
+#include "core/block_records.hpp"
 #include "core/digests.hpp"
 #include "core/file_access.hpp"
 #include "core/file_copy.hpp"
@@ -40,6 +41,24 @@ ReadPatches ReadEveryPatch(const std::vector<std::string>& paths, std::ostream& 
   return result;
 }
 
+// Every patch read again, each record into the block of ORIGINAL it writes:
+// those of the first patch that `chosen` marks (all when it is empty), and
+// every record of the others. Nothing when that went well, else the status
+// that ends the command.
+std::optional<int> ListEveryPatch(const std::vector<std::string>& paths,
+                                  const std::vector<bool>& chosen, BlockRecords& records,
+                                  std::ostream& err) {
+  for (std::size_t p = 0; p < paths.size(); ++p) {
+    const std::string& path = paths[p];
+    static const std::vector<bool> kAll;
+    if (!AtPath(path, [&] { return records.Add(path, p == 0 ? chosen : kAll); })) {
+      if (paths.size() > 1) err << path << ": ";
+      return NotAPatch(err);
+    }
+  }
+  return std::nullopt;
+}
+
 // Takes the backup before ORIGINAL is written; nothing when that went well,
 // else the status that ends the command.
 std::optional<int> TakeBackup(const Arguments& arguments, std::ostream& err) {
@@ -69,8 +88,7 @@ std::optional<int> TakeBackup(const Arguments& arguments, std::ostream& err) {
   return std::nullopt;
 }
 
-int ApplyInPlace(const Arguments& arguments, std::vector<PatchImage>& patches,
-                 const std::vector<bool>& chosen, std::ostream& err) {
+int ApplyInPlace(const Arguments& arguments, BlockRecords& blockRecords, std::ostream& err) {
   const std::string& path = arguments.originalPath;
   ExistingFile original = AtPath(path, [&] { return ExistingFile::Open(path); });
   // A patch written into itself would change while it is applied.
@@ -78,7 +96,7 @@ int ApplyInPlace(const Arguments& arguments, std::vector<PatchImage>& patches,
   for (const std::string& patchPath : arguments.patchPaths) {
     if (IdentityOf(patchPath) == identity) throw Error(kFileAccessDenied, path);
   }
-  RecordWriter records(patches, chosen);
+  RecordWriter records(blockRecords);
   // With a backup to take, whether the records change the file is known
   // before anything is copied or written; without, the write finds it out,
   // leaving alone the spans whose bytes are already the records'.
@@ -146,14 +164,27 @@ int ApplyRecords(const Arguments& arguments, std::ostream& err) {
     CheckNewFile(arguments.newPath, inputs);
   }
   // Every patch and the record list are checked before anything is written.
-  ReadPatches read = ReadEveryPatch(arguments.patchPaths, err);
-  if (read.failure) return *read.failure;
-  // No list when every record is chosen: the writer then lists the records
-  // without looking each one up.
-  const std::vector<bool> chosen = arguments.selection == Selection::All
-                                       ? std::vector<bool>{}
-                                       : ChosenRecords(arguments.selection, arguments.records,
-                                                       read.patches.front().RecordCount());
+  // No list when every record is chosen; a list needs the first patch's
+  // record count, so the patches are then read whole first.
+  std::vector<bool> chosen;
+  std::vector<PatchImage> patches;
+  if (toNewFile || arguments.selection != Selection::All) {
+    ReadPatches read = ReadEveryPatch(arguments.patchPaths, err);
+    if (read.failure) return *read.failure;
+    if (arguments.selection != Selection::All) {
+      chosen = ChosenRecords(arguments.selection, arguments.records,
+                             read.patches.front().RecordCount());
+    }
+    if (toNewFile) patches = std::move(read.patches);
+  }
+  // In place, the records are kept by the block of ORIGINAL they write.
+  BlockRecords records;
+  if (!toNewFile) {
+    if (const std::optional<int> failure =
+            ListEveryPatch(arguments.patchPaths, chosen, records, err)) {
+      return *failure;
+    }
+  }
 
   if (arguments.crc32) {
     const std::string& path = arguments.originalPath;
@@ -169,8 +200,8 @@ int ApplyRecords(const Arguments& arguments, std::ostream& err) {
       return kExitChecksumMismatch;
     }
   }
-  return toNewFile ? ApplyToNewFile(arguments, read.patches, chosen, err)
-                   : ApplyInPlace(arguments, read.patches, chosen, err);
+  return toNewFile ? ApplyToNewFile(arguments, patches, chosen, err)
+                   : ApplyInPlace(arguments, records, err);
 }
 
 }  // namespace vips::cli

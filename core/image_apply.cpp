@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/file_bytes.hpp"
+#include "core/short_moves.hpp"
 
 namespace vips {
 namespace {
@@ -52,53 +53,6 @@ void SetBits(std::uint64_t* words, std::size_t first, std::size_t end) {
 // most four reads and writes.
 constexpr std::size_t kFewRuns = 2;
 
-// The blocks an IPS record can reach, as the patches counted them.
-constexpr std::size_t kReachableBlocks = PatchImage::kReachableBlocks;
-static_assert(RecordWriter::kBlockSize == PatchImage::kBlockSize);
-
-// memcpy for the short copies of records' bytes (most are a few dozen
-// bytes): two overlapping fixed-size moves instead of a library call.
-inline void CopyShort(std::uint8_t* to, const std::uint8_t* from, std::size_t count) {
-  if (count >= 16 && count <= 32) {
-    std::memcpy(to, from, 16);
-    std::memcpy(to + count - 16, from + count - 16, 16);
-  } else if (count >= 8 && count < 16) {
-    std::memcpy(to, from, 8);
-    std::memcpy(to + count - 8, from + count - 8, 8);
-  } else if (count > 32 && count <= 64) {
-    std::memcpy(to, from, 32);
-    std::memcpy(to + count - 32, from + count - 32, 32);
-  } else {
-    std::memcpy(to, from, count);
-  }
-}
-
-// The bytes [first, end) of the block at `base` that `record` writes.
-struct InBlock {
-  std::uint32_t first;
-  std::uint32_t end;
-};
-inline InBlock PartIn(const PatchRecord& record, std::uint64_t base) {
-  const auto first = static_cast<std::uint64_t>(record.offset);
-  const std::uint64_t end = first + record.Count();
-  return {static_cast<std::uint32_t>(std::max(first, base) - base),
-          static_cast<std::uint32_t>(std::min(end, base + RecordWriter::kBlockSize) - base)};
-}
-
-// Exchanges `count` bytes of `a` with those of `b`; the two do not overlap.
-inline void SwapBytes(std::uint8_t* a, std::uint8_t* b, std::size_t count) {
-  std::uint8_t held[64];
-  while (count > 0) {
-    const std::size_t n = std::min(count, sizeof held);
-    CopyShort(held, a, n);
-    CopyShort(a, b, n);
-    CopyShort(b, held, n);
-    a += n;
-    b += n;
-    count -= n;
-  }
-}
-
 // Reads `count` bytes of `file` at `position` into `bytes`, where the file
 // held them before it was lengthened to take the records (`originalLength`
 // bytes); zeros stand for the rest. False when the file ended before
@@ -145,165 +99,72 @@ PatchedStart PatchFileStart(const std::vector<PatchImage>& patches,
   return result;
 }
 
-RecordWriter::RecordWriter(std::vector<PatchImage>& patches, const std::vector<bool>& firstChosen)
-    : patches_(patches) {
-  const std::size_t patchCount = patches.size();
-  blocks_.resize(kReachableBlocks);
-  // Each patch counted its records' pieces per block when it was read: the
-  // pieces are listed where those counts put them (fewer when records are
-  // left out), so a block's records keep their order.
-  first_.assign(kReachableBlocks * patchCount + 1, 0);
-  for (std::size_t b = 0; b < kReachableBlocks; ++b) {
-    for (std::size_t p = 0; p < patchCount; ++p) {
-      const std::size_t at = b * patchCount + p;
-      first_[at + 1] = first_[at] + patches[p].PiecesPerBlock()[b];
-    }
-  }
-  // Filled before it is read: no need to clear it first.
-  // From 1 MiB on, the list is rounded up to whole 2 MiB pages: a few page
-  // faults instead of hundreds, for a little more memory.
-  constexpr std::size_t kLargePage = std::size_t{2} << 20;
-  std::size_t listBytes = first_.back() * sizeof(Piece);
-  if (listBytes >= kLargePage / 2)
-    listBytes = (listBytes + kLargePage - 1) / kLargePage * kLargePage;
-  pieces_ = NewLargeBytes(listBytes);
-  end_.assign(first_.begin(), first_.end() - 1);
-  ForEachWrittenRecord(
-      patches, firstChosen, [&](std::size_t p, const PatchImage&, const PatchRecord& record) {
-        const auto first = static_cast<std::uint64_t>(record.offset);
-        const std::uint64_t end = first + record.Count();
-        reach_ = std::max(reach_, end);
-        for (std::size_t b = first / kBlockSize; b <= (end - 1) / kBlockSize; ++b) {
-          const std::uint64_t base = std::uint64_t{b} * kBlockSize;
-          const auto pieceFirst = static_cast<std::uint32_t>(std::max(first, base) - base);
-          const auto pieceEnd = static_cast<std::uint32_t>(std::min(end, base + kBlockSize) - base);
-          Pieces()[end_[b * patchCount + p]++] = {static_cast<std::uint32_t>(record.at)};
-          Block& block = blocks_[b];
-          ++block.pieceCount;
-          block.pieceBytes += pieceEnd - pieceFirst;
-          if (record.IsRun()) block.runPieceBytes += pieceEnd - pieceFirst;
-          block.spanBegin = std::min(block.spanBegin, pieceFirst);
-          block.spanEnd = std::max(block.spanEnd, pieceEnd);
-        }
-      });
+RecordWriter::RecordWriter(BlockRecords& records)
+    : records_(records), blocks_(BlockRecords::kBlockCount), reach_(records.Reach()) {
   // A block keeps at most the bytes of its span, and at most its pieces'
   // bytes: the room taken is what the undo will fill, not more.
-  for (const Block& block : blocks_) {
-    if (block.spanBegin < block.spanEnd) {
+  for (std::size_t index = 0; index < blocks_.size(); ++index) {
+    const Summary& summary = records_.SummaryOf(index);
+    if (summary.spanBegin < summary.spanEnd) {
       undoSize_ += static_cast<std::size_t>(
-          std::min<std::uint64_t>(block.spanEnd - block.spanBegin, block.pieceBytes));
+          std::min<std::uint64_t>(summary.spanEnd - summary.spanBegin, summary.pieceBytes));
     }
   }
-}
-
-std::pair<const RecordWriter::Piece*, const RecordWriter::Piece*> RecordWriter::PiecesOf(
-    std::size_t index, std::size_t p) const {
-  const std::size_t at = index * patches_.size() + p;
-  return {Pieces() + first_[at], Pieces() + end_[at]};
 }
 
 void RecordWriter::PutRecords(std::size_t index, std::uint8_t* bytes) const {
-  const std::uint64_t base = std::uint64_t{index} * kBlockSize;
-  for (std::size_t p = 0; p < patches_.size(); ++p) {
-    const PatchImage& patch = patches_[p];
-    const auto [begin, end] = PiecesOf(index, p);
-    for (const Piece* piece = begin; piece != end; ++piece) {
-#if defined(__GNUC__)
-      // The records lie scattered over the patch: the ones a few pieces on
-      // (header and first data bytes) are fetched while this one is copied.
-      constexpr std::ptrdiff_t kAhead = 16;
-      if (end - piece > kAhead) {
-        const std::size_t ahead = piece[kAhead].at;
-        __builtin_prefetch(patch.Bytes() + ahead);
-        __builtin_prefetch(patch.Bytes() + std::min(ahead + 64, patch.Size() - 1));
-      }
-#endif
-      const PatchRecord record = patch.RecordAt(piece->at);
-      const InBlock part = PartIn(record, base);
-      const std::size_t count = part.end - part.first;
-      if (record.IsRun()) {
-        std::memset(bytes + part.first, record.value, count);
-      } else {
-        const std::uint64_t skip = base + part.first - static_cast<std::uint64_t>(record.offset);
-        CopyShort(bytes + part.first, patch.DataOf(record) + skip, count);
-      }
+  records_.ForEachPiece(index, [bytes](const Piece& piece) {
+    if (piece.data == nullptr) {
+      std::memset(bytes + piece.first, piece.value, piece.count);
+    } else {
+      CopyShort(bytes + piece.first, piece.data, piece.count);
     }
-  }
+  });
 }
 
 std::size_t RecordWriter::PutRecordsKeepingOld(std::size_t index, std::uint8_t* bytes,
                                                std::uint8_t* old) {
-  const std::uint64_t base = std::uint64_t{index} * kBlockSize;
   std::size_t kept = 0;
-  for (std::size_t p = 0; p < patches_.size(); ++p) {
-    PatchImage& patch = patches_[p];
-    const auto [begin, end] = PiecesOf(index, p);
-    for (const Piece* piece = begin; piece != end; ++piece) {
-#if defined(__GNUC__)
-      constexpr std::ptrdiff_t kAhead = 16;
-      if (end - piece > kAhead) {
-        const std::size_t ahead = piece[kAhead].at;
-        __builtin_prefetch(patch.Bytes() + ahead);
-        __builtin_prefetch(patch.Bytes() + std::min(ahead + 64, patch.Size() - 1));
-      }
-#endif
-      const PatchRecord record = patch.RecordAt(piece->at);
-      const InBlock part = PartIn(record, base);
-      const std::size_t count = part.end - part.first;
-      std::uint8_t* const target = bytes + part.first;
-      if (record.IsRun()) {
-        CopyShort(old + kept, target, count);
-        kept += count;
-        std::memset(target, record.value, count);
-      } else {
-        const std::uint64_t skip = base + part.first - static_cast<std::uint64_t>(record.offset);
-        SwapBytes(target, patch.MutableDataOf(record) + skip, count);
-      }
+  records_.ForEachPiece(index, [bytes, old, &kept](const Piece& piece) {
+    std::uint8_t* const target = bytes + piece.first;
+    if (piece.data == nullptr) {
+      CopyShort(old + kept, target, piece.count);
+      kept += piece.count;
+      std::memset(target, piece.value, piece.count);
+    } else {
+      SwapShort(target, piece.data, piece.count);
     }
-  }
+  });
   return kept;
 }
 
 std::uint8_t* RecordWriter::OnePieceData(std::size_t index) const {
-  const std::uint64_t base = std::uint64_t{index} * kBlockSize;
-  for (std::size_t p = 0; p < patches_.size(); ++p) {
-    const auto [begin, end] = PiecesOf(index, p);
-    if (begin == end) continue;
-    PatchImage& patch = patches_[p];
-    const PatchRecord record = patch.RecordAt(begin->at);
-    if (record.IsRun()) return nullptr;
-    const InBlock part = PartIn(record, base);
-    return patch.MutableDataOf(record) +
-           (base + part.first - static_cast<std::uint64_t>(record.offset));
-  }
-  return nullptr;
+  if (records_.SummaryOf(index).pieceCount != 1) return nullptr;
+  std::uint8_t* data = nullptr;
+  records_.ForEachPiece(index, [&data](const Piece& piece) { data = piece.data; });
+  return data;
 }
 
-bool RecordWriter::KeepsByPiece(const Block& block) const {
+bool RecordWriter::KeepsByPiece(const Summary& summary) {
   // Many pieces make many stretches, which cost more to find than to keep
   // each piece's old bytes; so do data records that fill much of the block,
   // whose old bytes go where their data was instead of to fresh memory. Run
   // records' old bytes are kept in undo_, which has room for the span.
-  const std::uint64_t span = block.spanEnd - block.spanBegin;
-  const std::uint64_t dataBytes = block.pieceBytes - block.runPieceBytes;
-  return block.runPieceBytes <= span &&
-         (block.pieceCount > kFewRuns || dataBytes >= kBlockSize / 4);
+  const std::uint64_t span = summary.spanEnd - summary.spanBegin;
+  const std::uint64_t dataBytes = summary.pieceBytes - summary.runPieceBytes;
+  return summary.runPieceBytes <= span &&
+         (summary.pieceCount > kFewRuns || dataBytes >= kBlockSize / 4);
 }
 
 void RecordWriter::FindRuns(std::size_t index) {
-  const Block& block = blocks_[index];
-  const std::uint64_t base = std::uint64_t{index} * kBlockSize;
+  const Summary& summary = records_.SummaryOf(index);
   std::uint64_t* const words = written_.data();
-  const std::size_t firstWord = block.spanBegin / kWordBits;
-  const std::size_t endWord = (block.spanEnd + kWordBits - 1) / kWordBits;
+  const std::size_t firstWord = summary.spanBegin / kWordBits;
+  const std::size_t endWord = (summary.spanEnd + kWordBits - 1) / kWordBits;
   std::fill(words + firstWord, words + endWord, std::uint64_t{0});
-  for (std::size_t p = 0; p < patches_.size(); ++p) {
-    const auto [begin, end] = PiecesOf(index, p);
-    for (const Piece* piece = begin; piece != end; ++piece) {
-      const InBlock part = PartIn(patches_[p].RecordAt(piece->at), base);
-      SetBits(words, part.first, part.end);
-    }
-  }
+  records_.ForEachPiece(index, [words](const Piece& piece) {
+    SetBits(words, piece.first, piece.first + piece.count);
+  });
   // Each run begins at a set bit after a clear one and ends at the next
   // clear bit: looking for ones, then for ones of the inverted word.
   runs_.clear();
@@ -330,40 +191,41 @@ void RecordWriter::FindRuns(std::size_t index) {
 bool RecordWriter::Step(ExistingFile& file, std::uint64_t originalLength, std::size_t index,
                         bool write) {
   Block& block = blocks_[index];
+  const Summary& summary = records_.SummaryOf(index);
   const std::uint64_t base = std::uint64_t{index} * kBlockSize;
   std::uint8_t* const bytes = buffer_.get();
   std::uint8_t* const old = undo_.get() + block.undoAt;
   // Once the records have changed the file, later blocks are written without
   // comparing: a block with many pieces is then read and written as one
   // span, each piece's old bytes kept as it is put in.
-  std::uint8_t* const direct = block.pieceCount == 1 ? OnePieceData(index) : nullptr;
+  std::uint8_t* const direct = summary.pieceCount == 1 ? OnePieceData(index) : nullptr;
   if (write && changedAlready_ && direct != nullptr) {
     // One data record's piece is the whole span: it is written straight from
     // the patch, and the old bytes, read right before, then take its place
     // there, as PutRecordsKeepingOld would leave them.
-    const std::size_t length = block.spanEnd - block.spanBegin;
-    (void)ReadOld(file, base + block.spanBegin, bytes + block.spanBegin, length, originalLength);
+    const std::size_t length = summary.spanEnd - summary.spanBegin;
+    (void)ReadOld(file, base + summary.spanBegin, bytes + summary.spanBegin, length, originalLength);
     stepUndo_ = 0;
     block.keptBytes = 0;
     block.keptByPiece = true;
     block.written = true;
     try {
-      file.WriteAt(base + block.spanBegin, direct, length);
+      file.WriteAt(base + summary.spanBegin, direct, length);
     } catch (...) {
-      std::memcpy(direct, bytes + block.spanBegin, length);
+      std::memcpy(direct, bytes + summary.spanBegin, length);
       throw;
     }
-    std::memcpy(direct, bytes + block.spanBegin, length);
+    std::memcpy(direct, bytes + summary.spanBegin, length);
     return true;
   }
-  if (write && changedAlready_ && KeepsByPiece(block)) {
-    (void)ReadOld(file, base + block.spanBegin, bytes + block.spanBegin,
-                  block.spanEnd - block.spanBegin, originalLength);
+  if (write && changedAlready_ && KeepsByPiece(summary)) {
+    (void)ReadOld(file, base + summary.spanBegin, bytes + summary.spanBegin,
+                  summary.spanEnd - summary.spanBegin, originalLength);
     stepUndo_ = PutRecordsKeepingOld(index, bytes, old);
     block.keptBytes = stepUndo_;
     block.keptByPiece = true;
     block.written = true;
-    file.WriteAt(base + block.spanBegin, bytes + block.spanBegin, block.spanEnd - block.spanBegin);
+    file.WriteAt(base + summary.spanBegin, bytes + summary.spanBegin, summary.spanEnd - summary.spanBegin);
     return true;
   }
   FindRuns(index);
@@ -380,8 +242,8 @@ bool RecordWriter::Step(ExistingFile& file, std::uint64_t originalLength, std::s
       at += end - first;
     }
   } else {
-    whole = ReadOld(file, base + block.spanBegin, bytes + block.spanBegin,
-                    block.spanEnd - block.spanBegin, originalLength);
+    whole = ReadOld(file, base + summary.spanBegin, bytes + summary.spanBegin,
+                    summary.spanEnd - summary.spanBegin, originalLength);
     for (const auto& [first, end] : runs_) {
       CopyShort(old + at, bytes + first, end - first);
       at += end - first;
@@ -410,7 +272,7 @@ bool RecordWriter::Step(ExistingFile& file, std::uint64_t originalLength, std::s
   if (few) {
     for (const auto& [first, end] : runs_) file.WriteAt(base + first, newBytes(first), end - first);
   } else {
-    file.WriteAt(base + block.spanBegin, bytes + block.spanBegin, block.spanEnd - block.spanBegin);
+    file.WriteAt(base + summary.spanBegin, bytes + summary.spanBegin, summary.spanEnd - summary.spanBegin);
   }
   return true;
 }
@@ -422,7 +284,8 @@ bool RecordWriter::Changes(ExistingFile& file, std::uint64_t length) {
   written_.assign(kBlockSize / kWordBits, 0);
   for (std::size_t index = 0; index < blocks_.size(); ++index) {
     Block& block = blocks_[index];
-    if (block.spanBegin >= block.spanEnd) continue;
+    const Summary& summary = records_.SummaryOf(index);
+    if (summary.spanBegin >= summary.spanEnd) continue;
     block.undoAt = 0;
     if (Step(file, length, index, false)) return true;
   }
@@ -440,12 +303,15 @@ bool RecordWriter::WriteAllOrNothing(ExistingFile& file) {
   // the records' bytes fill it.
   undo_ = NewLargeBytes(undoSize_);
   written_.assign(kBlockSize / kWordBits, 0);
+  // The undo allocates nothing.
+  places_.reserve(records_.MostPieces());
   bool wrote = false;
   std::size_t undoAt = 0;
   try {
     for (std::size_t index = 0; index < blocks_.size(); ++index) {
       Block& block = blocks_[index];
-      if (block.spanBegin >= block.spanEnd) continue;
+      const Summary& summary = records_.SummaryOf(index);
+      if (summary.spanBegin >= summary.spanEnd) continue;
       block.undoAt = undoAt;
       if (Step(file, length, index, true)) {
         wrote = true;
@@ -462,6 +328,7 @@ bool RecordWriter::WriteAllOrNothing(ExistingFile& file) {
 
 void RecordWriter::UndoByPiece(ExistingFile& file, std::size_t index, std::size_t length) noexcept {
   const Block& block = blocks_[index];
+  const Summary& summary = records_.SummaryOf(index);
   const std::uint64_t base = std::uint64_t{index} * kBlockSize;
   std::uint8_t* const bytes = buffer_.get();
   const std::uint8_t* const old = undo_.get() + block.undoAt;
@@ -469,33 +336,25 @@ void RecordWriter::UndoByPiece(ExistingFile& file, std::size_t index, std::size_
   // ends as the first piece found it.
   const auto eachPieceBackwards = [&](auto&& put) {
     std::size_t at = block.keptBytes;
-    for (std::size_t p = patches_.size(); p-- > 0;) {
-      PatchImage& patch = patches_[p];
-      const auto [begin, end] = PiecesOf(index, p);
-      for (const Piece* piece = end; piece-- != begin;) {
-        const PatchRecord record = patch.RecordAt(piece->at);
-        const InBlock part = PartIn(record, base);
-        const std::size_t count = part.end - part.first;
-        if (record.IsRun()) {
-          at -= count;
-          put(part.first, old + at, count);
-        } else {
-          const std::uint64_t skip = base + part.first - static_cast<std::uint64_t>(record.offset);
-          put(part.first, patch.DataOf(record) + skip, count);
-        }
+    records_.ForEachPieceBackwards(index, places_, [&](const Piece& piece) {
+      if (piece.data == nullptr) {
+        at -= piece.count;
+        put(piece.first, old + at, piece.count);
+      } else {
+        put(piece.first, piece.data, piece.count);
       }
-    }
+    });
   };
   // Bytes past the original end go with the length.
-  const std::uint32_t limit = block.spanBegin + static_cast<std::uint32_t>(length);
+  const std::uint32_t limit = summary.spanBegin + static_cast<std::uint32_t>(length);
   try {
     // The span as the file holds it now, with the records' places put back.
     if (length == 0) return;
-    if (file.ReadAt(base + block.spanBegin, bytes + block.spanBegin, length) == length) {
+    if (file.ReadAt(base + summary.spanBegin, bytes + summary.spanBegin, length) == length) {
       eachPieceBackwards([bytes](std::uint32_t first, const std::uint8_t* from, std::size_t count) {
         std::memcpy(bytes + first, from, count);
       });
-      file.WriteAt(base + block.spanBegin, bytes + block.spanBegin, length);
+      file.WriteAt(base + summary.spanBegin, bytes + summary.spanBegin, length);
       return;
     }
   } catch (...) {
@@ -516,6 +375,7 @@ void RecordWriter::Undo(ExistingFile& file, std::uint64_t originalLength) noexce
   for (std::size_t index = 0; index < blocks_.size(); ++index) {
     const Block& block = blocks_[index];
     if (!block.written) continue;
+    const Summary& summary = records_.SummaryOf(index);
     const std::uint64_t base = std::uint64_t{index} * kBlockSize;
     const std::uint8_t* const old = undo_.get() + block.undoAt;
     // Bytes past the original end go with the length.
@@ -525,7 +385,7 @@ void RecordWriter::Undo(ExistingFile& file, std::uint64_t originalLength) noexce
                                       std::min<std::uint64_t>(first, limit));
     };
     if (block.keptByPiece) {
-      UndoByPiece(file, index, clipped(block.spanBegin, block.spanEnd));
+      UndoByPiece(file, index, clipped(summary.spanBegin, summary.spanEnd));
       continue;
     }
     FindRuns(index);
@@ -533,15 +393,15 @@ void RecordWriter::Undo(ExistingFile& file, std::uint64_t originalLength) noexce
     if (runs_.size() > kFewRuns) {
       // The span as the file holds it now, with the records' places put back.
       try {
-        const std::size_t length = clipped(block.spanBegin, block.spanEnd);
+        const std::size_t length = clipped(summary.spanBegin, summary.spanEnd);
         if (length == 0 ||
-            file.ReadAt(base + block.spanBegin, bytes + block.spanBegin, length) == length) {
+            file.ReadAt(base + summary.spanBegin, bytes + summary.spanBegin, length) == length) {
           std::size_t at = 0;
           for (const auto& [first, end] : runs_) {
             std::memcpy(bytes + first, old + at, end - first);
             at += end - first;
           }
-          if (length > 0) file.WriteAt(base + block.spanBegin, bytes + block.spanBegin, length);
+          if (length > 0) file.WriteAt(base + summary.spanBegin, bytes + summary.spanBegin, length);
           done = true;
         }
       } catch (...) {

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/block_records.hpp"
 #include "core/file_access.hpp"
 #include "core/large_bytes.hpp"
 #include "core/patch_image.hpp"
@@ -26,18 +27,17 @@ struct PatchedStart {
 [[nodiscard]] PatchedStart PatchFileStart(const std::vector<PatchImage>& patches,
                                           const std::vector<bool>& firstChosen, ExistingFile& file);
 
-// Those records listed by the 64 KiB block of the file they write into, so
-// that the file is read and written block by block in ascending order with
-// one block of memory, whatever order the patch holds them in. The patches
-// must outlive it.
+// Writes records kept by the 64 KiB block of the file they write: the file
+// is read and written block by block in ascending order with one block of
+// memory, whatever order the patches hold them in. The records must outlive
+// it.
 class RecordWriter {
  public:
-  static constexpr std::size_t kBlockSize = 64 * 1024;
+  static constexpr std::size_t kBlockSize = BlockRecords::kBlockSize;
 
-  // WriteAllOrNothing keeps in the patches' data records, where they write,
-  // the file's bytes that they replaced: afterwards the patches no longer
-  // hold their records' data.
-  RecordWriter(std::vector<PatchImage>& patches, const std::vector<bool>& firstChosen);
+  // WriteAllOrNothing keeps in the data records' bytes the file's bytes that
+  // they replaced: afterwards the records no longer hold their data.
+  explicit RecordWriter(BlockRecords& records);
 
   // True when writing the records would change `file`, now `length` bytes
   // long: a byte that a record writes differs from the file's, or the
@@ -56,54 +56,40 @@ class RecordWriter {
   bool WriteAllOrNothing(ExistingFile& file);
 
  private:
+  // How a block was written.
   struct Block {
-    // The span from the first to the last byte that records write in it.
-    std::uint32_t spanBegin = kBlockSize;
-    std::uint32_t spanEnd = 0;
     // Where its bytes as they were before the write are kept in undo_;
     // written is set before its first write.
     std::size_t undoAt = 0;
     bool written = false;
-    // How many pieces records put in it, and their bytes counted one by one
-    // (overlapping pieces count twice).
-    std::size_t pieceCount = 0;
-    std::uint64_t pieceBytes = 0;
-    // Of those, the bytes of run records' pieces.
-    std::uint64_t runPieceBytes = 0;
     // The old bytes are kept piece by piece, in the order the pieces are put
     // in, instead of stretch by stretch.
     bool keptByPiece = false;
     // Then how many bytes of undo_ the run records' pieces took; a data
-    // record's piece keeps the old bytes in the patch, where its data was.
+    // record's piece keeps the old bytes where its data was.
     std::size_t keptBytes = 0;
   };
+  using Summary = BlockRecords::Summary;
+  using Piece = BlockRecords::Piece;
   // A stretch of a block that records write, [first, end).
   using Run = std::pair<std::uint32_t, std::uint32_t>;
 
-  // A record's part of a block, by where the record stands in its patch; its
-  // first and last byte in the block follow from the record's own.
-  struct Piece {
-    std::uint32_t at;
-  };
-  // The pieces of block `index` from patch `p`.
-  [[nodiscard]] std::pair<const Piece*, const Piece*> PiecesOf(std::size_t index,
-                                                               std::size_t p) const;
   // Writes the records' pieces in block `index` over `bytes` (the block).
   void PutRecords(std::size_t index, std::uint8_t* bytes) const;
   // Lists in runs_ the stretches of block `index` that records write.
   void FindRuns(std::size_t index);
   // Puts the records' pieces in block `index` over `bytes` (the span as the
   // file holds it), keeping the bytes each piece covers right before it is
-  // put: a data record's piece exchanges them with its data in the patch, a
+  // put: a data record's piece exchanges them with its data, a
   // run record's piece copies them to `old`; returns how many bytes went to
   // `old`.
   std::size_t PutRecordsKeepingOld(std::size_t index, std::uint8_t* bytes, std::uint8_t* old);
-  // Where the bytes of block `index` stand in the patch when one data
+  // Where the bytes of block `index` stand among the records when one data
   // record's piece is all that is written in it, else nothing.
   [[nodiscard]] std::uint8_t* OnePieceData(std::size_t index) const;
   // Whether block `index` is written as one span with its old bytes kept
   // piece by piece, which needs no list of stretches.
-  [[nodiscard]] bool KeepsByPiece(const Block& block) const;
+  [[nodiscard]] static bool KeepsByPiece(const Summary& summary);
   // Reads the block's old bytes, puts the records over them, and writes the
   // block when a byte changes (and `write` is set); true when one does.
   // stepUndo_ is how many bytes of undo_ the block's write took.
@@ -113,16 +99,8 @@ class RecordWriter {
   // bytes of its span (the rest lay past the original end).
   void UndoByPiece(ExistingFile& file, std::size_t index, std::size_t length) noexcept;
 
-  std::vector<PatchImage>& patches_;
+  BlockRecords& records_;
   std::vector<Block> blocks_;
-  // The records' places in their patches, block by block, within a block
-  // patch by patch and in patch order.
-  LargeBytes pieces_;
-  [[nodiscard]] Piece* Pieces() const { return reinterpret_cast<Piece*>(pieces_.get()); }
-  // The pieces of block b from patch p are pieces_[first_[b * P + p] ...
-  // end_[b * P + p]).
-  std::vector<std::size_t> first_;
-  std::vector<std::size_t> end_;
   // One past the last byte that a record writes.
   std::uint64_t reach_ = 0;
   bool changedAlready_ = false;
@@ -133,6 +111,8 @@ class RecordWriter {
   LargeBytes undo_;
   std::vector<std::uint64_t> written_;
   std::vector<Run> runs_;
+  // Room to go through a block's pieces backwards.
+  std::vector<std::uint8_t*> places_;
 };
 
 }  // namespace vips

@@ -54,7 +54,6 @@ std::optional<PatchImage> PatchImage::Read(const std::string& path) {
   const std::uint8_t* const b = bytes.get();
   std::size_t at = std::size(kPatchHeader);
   std::size_t count = 0;
-  std::vector<std::uint32_t> pieces(kReachableBlocks, 0);
   for (;;) {
     if (size - at < 3) throw Error(kReadBeyondEnd, path);
     const std::int32_t offset =
@@ -64,14 +63,6 @@ std::optional<PatchImage> PatchImage::Read(const std::string& path) {
     const std::size_t recordSize = std::size_t{b[at + 3]} << 8 | b[at + 4];
     const std::size_t encoded = recordSize == 0 ? 8 : 5 + recordSize;
     if (size - at < encoded) throw Error(kReadBeyondEnd, path);
-    const std::size_t written =
-        recordSize != 0 ? recordSize : std::size_t{b[at + 5]} << 8 | b[at + 6];
-    if (written > 0) {
-      const auto first = static_cast<std::size_t>(offset) / kBlockSize;
-      const std::size_t last = (static_cast<std::size_t>(offset) + written - 1) / kBlockSize;
-      ++pieces[first];
-      if (last != first) ++pieces[last];
-    }
     at += encoded;
     ++count;
   }
@@ -79,7 +70,6 @@ std::optional<PatchImage> PatchImage::Read(const std::string& path) {
   image.bytes_ = std::move(bytes);
   image.size_ = size;
   image.count_ = count;
-  image.piecesPerBlock_ = std::move(pieces);
   return image;
 }
 

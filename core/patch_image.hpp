@@ -39,12 +39,6 @@ class PatchImage {
   static std::optional<PatchImage> Read(const std::string& path);
 
   [[nodiscard]] std::size_t RecordCount() const { return count_; }
-  // The blocks of 64 KiB that records can reach (offsets below 2^24, up to
-  // 65535 bytes long), and for each how many records write into it.
-  static constexpr std::size_t kBlockSize = 64 * 1024;
-  static constexpr std::size_t kReachableBlocks =
-      ((std::size_t{1} << 24) + 65535 + kBlockSize - 1) / kBlockSize;
-  [[nodiscard]] const std::vector<std::uint32_t>& PiecesPerBlock() const { return piecesPerBlock_; }
   // The record whose offset field is at `at` (a record's `at`, or the byte
   // after the one before it).
   [[nodiscard]] PatchRecord RecordAt(std::size_t at) const {
@@ -90,7 +84,6 @@ class PatchImage {
   LargeBytes bytes_;
   std::size_t size_ = 0;
   std::size_t count_ = 0;
-  std::vector<std::uint32_t> piecesPerBlock_;
 };
 
 // The header and the end marker of every IPS patch.

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/block_records.hpp"
 #include "core/error.hpp"
 #include "core/file_access.hpp"
 #include "core/image_apply.hpp"
@@ -106,21 +107,26 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
   TempDir dir;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    // The writer keeps old bytes in the patches' data: each write reads them afresh.
-    const auto readPatches = [&] {
-      std::vector<PatchImage> patches;
-      for (std::size_t p = 0; p < c.patches.size(); ++p) {
-        patches.push_back(
-            *PatchImage::Read(dir.Write("p" + std::to_string(p) + ".ips", c.patches[p])));
+    std::vector<std::string> patchPaths;
+    std::vector<PatchImage> patches;
+    for (std::size_t p = 0; p < c.patches.size(); ++p) {
+      patchPaths.push_back(dir.Write("p" + std::to_string(p) + ".ips", c.patches[p]));
+      patches.push_back(*PatchImage::Read(patchPaths.back()));
+    }
+    // The writer keeps old bytes in the records' data: each write reads them afresh.
+    const auto readRecords = [&] {
+      BlockRecords records;
+      for (std::size_t p = 0; p < patchPaths.size(); ++p) {
+        EXPECT_TRUE(records.Add(patchPaths[p], p == 0 ? c.firstChosen : std::vector<bool>{}));
       }
-      return patches;
+      return records;
     };
-    std::vector<PatchImage> patches = readPatches();
     const std::string expected = Model(original, patches, c.firstChosen);
     const bool changes = expected != original;
     const std::string path = dir.Write("f.bin", original);
     {
-      RecordWriter writer(patches, c.firstChosen);
+      BlockRecords records = readRecords();
+      RecordWriter writer(records);
       ExistingFile file = ExistingFile::Open(path);
       EXPECT_EQ(writer.Changes(file, file.Length()), changes);
       // Another program's change between the records survives.
@@ -133,8 +139,8 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
     }
     for (int step = 1;; ++step) {
       dir.Write("f.bin", original);
-      patches = readPatches();
-      RecordWriter writer(patches, c.firstChosen);
+      BlockRecords records = readRecords();
+      RecordWriter writer(records);
       ExistingFile file = ExistingFile::Open(path);
       write_fault::FailNthStep(step);
       bool failed = false;
@@ -151,6 +157,71 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
       ASSERT_EQ(ReadAll(path), std::vector<std::uint8_t>(want.begin(), want.end()))
           << "step " << step;
       if (!failed || step > steps) break;
+    }
+  }
+}
+
+// Patches are read through a buffer of a few hundred KiB: records cut by its
+// end anywhere, long and short, chosen or not, land where the model puts them.
+TEST(RecordWriterTest, ReadsLongPatchesWhereverTheBufferCutsARecord) {
+  PatchBuilder builder;
+  std::vector<bool> chosen;
+  std::uint32_t seed = 7;
+  const auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+  for (int i = 0; i < 12000; ++i) {
+    const std::uint32_t offset = next() % (4 * kBlock);
+    const std::uint32_t kind = next() % 50;
+    if (kind == 0) {
+      builder.Data(offset, std::string(65535, static_cast<char>('A' + i % 26)));
+    } else if (kind < 12) {
+      builder.Run(offset, static_cast<std::uint16_t>(next() % 300), static_cast<std::uint8_t>(i));
+    } else {
+      builder.Data(offset, Pattern(1 + next() % 90).substr(0, 1 + i % 90));
+    }
+    chosen.push_back(i % 3 != 0);
+  }
+  TempDir dir;
+  const std::string patchPath = dir.Write("long.ips", builder.End().Bytes());
+  const std::string original = Pattern(2 * kBlock);
+  for (const std::vector<bool>& firstChosen : {std::vector<bool>{}, chosen}) {
+    std::vector<PatchImage> patches;
+    patches.push_back(*PatchImage::Read(patchPath));
+    const std::string expected = Model(original, patches, firstChosen);
+    BlockRecords records;
+    ASSERT_TRUE(records.Add(patchPath, firstChosen));
+    RecordWriter writer(records);
+    const std::string path = dir.Write("f.bin", original);
+    ExistingFile file = ExistingFile::Open(path);
+    EXPECT_TRUE(writer.WriteAllOrNothing(file));
+    file.Close();
+    EXPECT_EQ(ReadAll(path), std::vector<std::uint8_t>(expected.begin(), expected.end()));
+  }
+}
+
+// Read as it streams by, a patch cut anywhere or with a foreign header is
+// refused as the whole-patch reader refuses it.
+TEST(RecordWriterTest, RefusesCutAndForeignPatchesAsTheWholeReaderDoes) {
+  const std::string whole = PatchBuilder()
+                                .Data(3, "abc")
+                                .Run(kBlock - 2, 9, 'r')
+                                .Data(kBlock - 1, std::string(300, 'd'))
+                                .End()
+                                .Bytes();
+  TempDir dir;
+  const auto outcome = [](auto&& read) -> std::string {
+    try {
+      return read() ? "read" : "no patch";
+    } catch (const Error& error) {
+      return error.what();
+    }
+  };
+  for (const std::string& bytes : {whole, "PATCX" + whole.substr(5)}) {
+    for (std::size_t length = 0; length <= bytes.size(); ++length) {
+      const std::string path = dir.Write("cut.ips", bytes.substr(0, length));
+      BlockRecords records;
+      EXPECT_EQ(outcome([&] { return records.Add(path); }),
+                outcome([&] { return PatchImage::Read(path).has_value(); }))
+          << "length " << length;
     }
   }
 }

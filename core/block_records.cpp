@@ -1,0 +1,210 @@
+#include "core/block_records.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <iterator>
+#include <limits>
+#include <utility>
+
+#include "core/error.hpp"
+#include "core/file_access.hpp"
+#include "core/ips_reader.hpp"
+#include "core/patch_image.hpp"
+#include "core/short_moves.hpp"
+
+namespace vips {
+namespace {
+
+// A block's chain grows by segments of this size, or of one record's piece
+// when that is larger; most chains end in a part-filled one.
+constexpr std::size_t kSegmentBytes = 4096;
+// Segments are cut from pieces of memory this large (whole 2 MiB pages).
+constexpr std::size_t kArenaBytes = std::size_t{4} << 20;
+// The patch is read through a buffer of this size, used again and again.
+constexpr std::size_t kReadBytes = std::size_t{256} << 10;
+// A data record of up to 64 bytes, head and bytes.
+constexpr std::size_t kShortRecord = 5 + 64;
+// Room at the start of the buffer for the unread end of the bytes before.
+constexpr std::size_t kCarry = 72;
+
+std::size_t RoundUp8(std::size_t size) { return (size + 7) / 8 * 8; }
+
+// A patch file read front to back through one buffer.
+class PatchStream {
+ public:
+  PatchStream(ExistingFile& file, std::uint8_t* buffer, const std::string& path)
+      : file_(file), buffer_(buffer), path_(path) {}
+
+  // Makes at least `count` bytes (count <= kCarry) lie together from Next(),
+  // as far as the file holds them; returns how many lie there.
+  std::size_t Have(std::size_t count) {
+    if (end_ - begin_ >= count || ended_) return end_ - begin_;
+    return Gather(count);
+  }
+  [[nodiscard]] const std::uint8_t* Next() const { return buffer_ + begin_; }
+  void Skip(std::size_t count) { begin_ += count; }
+
+  // Copies the next `count` bytes to `to` (or passes over them when `to` is
+  // null); false when the file ends first.
+  bool Take(std::uint8_t* to, std::size_t count) {
+    while (count > 0) {
+      if (begin_ == end_) {
+        begin_ = end_ = kCarry;
+        Fill();
+        if (begin_ == end_) return false;
+      }
+      const std::size_t part = std::min(count, end_ - begin_);
+      if (to != nullptr) {
+        std::memcpy(to, buffer_ + begin_, part);
+        to += part;
+      }
+      begin_ += part;
+      count -= part;
+    }
+    return true;
+  }
+
+ private:
+  std::size_t Gather(std::size_t count) {
+    // The unread bytes move to just before the buffer's room, which the
+    // next read fills.
+    const std::size_t left = end_ - begin_;
+    std::memmove(buffer_ + kCarry - left, buffer_ + begin_, left);
+    begin_ = kCarry - left;
+    end_ = kCarry;
+    while (end_ - begin_ < count && !ended_) Fill();
+    return end_ - begin_;
+  }
+
+  void Fill() {
+    const std::size_t read = file_.ReadSome(buffer_ + end_, kCarry + kReadBytes - end_);
+    if (read == 0) {
+      ended_ = true;
+      return;
+    }
+    end_ += read;
+    total_ += read;
+    // Patches are refused from 4 GiB on, also one that grows while it is read.
+    if (total_ > std::numeric_limits<std::uint32_t>::max()) throw Error(IoErrorText(EFBIG), path_);
+  }
+
+  ExistingFile& file_;
+  std::uint8_t* buffer_;
+  const std::string& path_;
+  std::size_t begin_ = kCarry;
+  std::size_t end_ = kCarry;
+  std::uint64_t total_ = 0;
+  bool ended_ = false;
+};
+
+}  // namespace
+
+BlockRecords::BlockRecords() : summaries_(kBlockCount) {}
+BlockRecords::BlockRecords(BlockRecords&&) noexcept = default;
+BlockRecords& BlockRecords::operator=(BlockRecords&&) noexcept = default;
+BlockRecords::~BlockRecords() = default;
+
+std::size_t BlockRecords::MostPieces() const {
+  std::size_t most = 0;
+  for (const Summary& summary : summaries_) most = std::max(most, summary.pieceCount);
+  return most;
+}
+
+std::uint8_t* BlockRecords::RoomInNewSegment(std::size_t block, std::size_t size) {
+  const std::size_t capacity = std::max(kSegmentBytes - sizeof(Segment), RoundUp8(size));
+  const std::size_t need = sizeof(Segment) + capacity;
+  if (arenaSize_ - arenaUsed_ < need) {
+    arenaSize_ = std::max(kArenaBytes, need);
+    arenas_.push_back(NewLargeBytes(arenaSize_));
+    arenaUsed_ = 0;
+  }
+  auto* const segment = reinterpret_cast<Segment*>(arenas_.back().get() + arenaUsed_);
+  arenaUsed_ += need;
+  *segment = Segment{nullptr, 0};
+  Segment* const last = tail_[block];
+  if (last == nullptr) {
+    head_[block] = segment;
+  } else {
+    last->used = static_cast<std::size_t>(tails_[block].at - BytesOf(last));
+    last->next = segment;
+  }
+  tail_[block] = segment;
+  std::uint8_t* const at = BytesOf(segment);
+  tails_[block] = Tail{at + size, at + capacity};
+  return at;
+}
+
+bool BlockRecords::Add(const std::string& path, const std::vector<bool>& chosen) {
+  ExistingFile file = ExistingFile::OpenForReading(path);
+  if (file.Length() > std::numeric_limits<std::uint32_t>::max()) {
+    throw Error(IoErrorText(EFBIG), path);
+  }
+  if (!readBuffer_) readBuffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kCarry + kReadBytes);
+  PatchStream stream(file, readBuffer_.get(), path);
+  if (stream.Have(std::size(kPatchHeader)) < std::size(kPatchHeader) ||
+      std::memcmp(stream.Next(), kPatchHeader, std::size(kPatchHeader)) != 0) {
+    return false;
+  }
+  stream.Skip(std::size(kPatchHeader));
+  for (std::size_t index = 0;; ++index) {
+    // A record's head: offset and size, and for a run its length and byte;
+    // a short data record lies there whole.
+    const std::size_t have = stream.Have(kShortRecord);
+    const std::uint8_t* const b = stream.Next();
+    if (have < 3) throw Error(kReadBeyondEnd, path);
+    const std::uint32_t offset = std::uint32_t{b[0]} << 16 | std::uint32_t{b[1]} << 8 | b[2];
+    if (offset == static_cast<std::uint32_t>(kEndMarkerOffset)) break;
+    if (have < 5) throw Error(kReadBeyondEnd, path);
+    const std::uint32_t size = std::uint32_t{b[3]} << 8 | b[4];
+    const bool run = size == 0;
+    if (run && have < 8) throw Error(kReadBeyondEnd, path);
+    const std::uint32_t count = run ? (std::uint32_t{b[5]} << 8 | b[6]) : size;
+    const std::uint8_t value = run ? b[7] : 0;
+    const bool wanted = chosen.empty() || (index < chosen.size() && chosen[index]);
+    if (!wanted || count == 0) {
+      stream.Skip(run ? 8 : 5);
+      if (!run && !stream.Take(nullptr, size)) throw Error(kReadBeyondEnd, path);
+      continue;
+    }
+    const std::uint64_t end = std::uint64_t{offset} + count;
+    reach_ = std::max(reach_, end);
+    const std::size_t block = offset / kBlockSize;
+    const std::uint32_t first = offset % kBlockSize;
+    if (first + count <= kBlockSize) {
+      // One piece, the usual case; a short data record's bytes are already
+      // in the buffer with its head.
+      std::uint8_t* const data = Put(block, first, count, run, value);
+      if (run) {
+        stream.Skip(8);
+      } else if (have >= 5 + std::size_t{size}) {
+        CopyShort(data, b + 5, size);
+        stream.Skip(5 + std::size_t{size});
+      } else {
+        stream.Skip(5);
+        if (!stream.Take(data, size)) throw Error(kReadBeyondEnd, path);
+      }
+      continue;
+    }
+    // A piece in this block and one in the next.
+    stream.Skip(run ? 8 : 5);
+    for (std::uint64_t at = offset; at < end;) {
+      const std::size_t pieceBlock = static_cast<std::size_t>(at / kBlockSize);
+      const std::uint64_t base = std::uint64_t{pieceBlock} * kBlockSize;
+      const auto pieceFirst = static_cast<std::uint32_t>(at - base);
+      const auto pieceCount = static_cast<std::uint32_t>(std::min(end, base + kBlockSize) - at);
+      std::uint8_t* const data = Put(pieceBlock, pieceFirst, pieceCount, run, value);
+      if (!run && !stream.Take(data, pieceCount)) throw Error(kReadBeyondEnd, path);
+      at += pieceCount;
+    }
+  }
+  file.Close();
+  for (std::size_t block = 0; block < kBlockCount; ++block) {
+    if (tail_[block] != nullptr) {
+      tail_[block]->used = static_cast<std::size_t>(tails_[block].at - BytesOf(tail_[block]));
+    }
+  }
+  return true;
+}
+
+}  // namespace vips
