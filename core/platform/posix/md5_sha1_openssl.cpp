@@ -1,4 +1,11 @@
-#include <openssl/evp.h>
+// OpenSSL's own MD5 and SHA-1 functions rather than its EVP interface: linked
+// in, EVP brings the whole provider machinery with it (megabytes, and
+// thousands of relocations at every start of the command line), while these
+// two need only their digests. OpenSSL 3 marks them as deprecated, not as
+// going away.
+#define OPENSSL_SUPPRESS_DEPRECATED
+#include <openssl/md5.h>
+#include <openssl/sha.h>
 
 #include "core/error.hpp"
 #include "core/platform/md5_sha1.hpp"
@@ -6,12 +13,8 @@
 namespace vips::platform {
 
 struct Md5Sha1::State {
-  EVP_MD_CTX* md5 = nullptr;
-  EVP_MD_CTX* sha1 = nullptr;
-  ~State() {
-    EVP_MD_CTX_free(md5);
-    EVP_MD_CTX_free(sha1);
-  }
+  MD5_CTX md5;
+  SHA_CTX sha1;
 };
 
 namespace {
@@ -23,29 +26,19 @@ namespace {
 }  // namespace
 
 Md5Sha1::Md5Sha1() : state_(std::make_unique<State>()) {
-  state_->md5 = EVP_MD_CTX_new();
-  state_->sha1 = EVP_MD_CTX_new();
-  if (state_->md5 == nullptr || state_->sha1 == nullptr ||
-      EVP_DigestInit_ex(state_->md5, EVP_md5(), nullptr) != 1 ||
-      EVP_DigestInit_ex(state_->sha1, EVP_sha1(), nullptr) != 1) {
-    Fail();
-  }
+  if (MD5_Init(&state_->md5) != 1 || SHA1_Init(&state_->sha1) != 1) Fail();
 }
 
 Md5Sha1::~Md5Sha1() = default;
 
 void Md5Sha1::Update(const std::uint8_t* bytes, std::size_t size) {
-  if (EVP_DigestUpdate(state_->md5, bytes, size) != 1 ||
-      EVP_DigestUpdate(state_->sha1, bytes, size) != 1) {
+  if (MD5_Update(&state_->md5, bytes, size) != 1 || SHA1_Update(&state_->sha1, bytes, size) != 1) {
     Fail();
   }
 }
 
 void Md5Sha1::Finish(std::array<std::uint8_t, 16>& md5, std::array<std::uint8_t, 20>& sha1) {
-  unsigned int md5Size = 0;
-  unsigned int sha1Size = 0;
-  if (EVP_DigestFinal_ex(state_->md5, md5.data(), &md5Size) != 1 || md5Size != md5.size() ||
-      EVP_DigestFinal_ex(state_->sha1, sha1.data(), &sha1Size) != 1 || sha1Size != sha1.size()) {
+  if (MD5_Final(md5.data(), &state_->md5) != 1 || SHA1_Final(sha1.data(), &state_->sha1) != 1) {
     Fail();
   }
 }
