@@ -23,6 +23,10 @@ constexpr std::size_t kSegmentBytes = 4096;
 constexpr std::size_t kArenaBytes = std::size_t{4} << 20;
 // The patch is read through a buffer of this size, used again and again.
 constexpr std::size_t kReadBytes = std::size_t{256} << 10;
+// The bytes of a record's piece are read past the buffer from this many on.
+constexpr std::size_t kDirectBytes = 16 << 10;
+// What the read after a long record's bytes takes.
+constexpr std::size_t kShortFill = 4 << 10;
 // A data record of up to 64 bytes, head and bytes.
 constexpr std::size_t kShortRecord = 5 + 64;
 // Room at the start of the buffer for the unread end of the bytes before.
@@ -49,6 +53,22 @@ class PatchStream {
   // null); false when the file ends first.
   bool Take(std::uint8_t* to, std::size_t count) {
     while (count > 0) {
+      if (begin_ == end_ && to != nullptr && count >= kDirectBytes) {
+        // Long records' bytes are read straight to where they go.
+        const std::size_t read = file_.ReadSome(to, count);
+        if (read == 0) {
+          ended_ = true;
+          return false;
+        }
+        Count(read);
+        to += read;
+        count -= read;
+        // Long records tend to follow long records: the next read takes only
+        // enough for a record's head and a few short ones, so that the
+        // bytes of the next long one are again read straight to their place.
+        shortFill_ = true;
+        continue;
+      }
       if (begin_ == end_) {
         begin_ = end_ = kCarry;
         Fill();
@@ -78,12 +98,18 @@ class PatchStream {
   }
 
   void Fill() {
-    const std::size_t read = file_.ReadSome(buffer_ + end_, kCarry + kReadBytes - end_);
+    const std::size_t room = kCarry + kReadBytes - end_;
+    const std::size_t read = file_.ReadSome(buffer_ + end_, shortFill_ ? std::min(room, kShortFill) : room);
+    shortFill_ = false;
     if (read == 0) {
       ended_ = true;
       return;
     }
     end_ += read;
+    Count(read);
+  }
+
+  void Count(std::size_t read) {
     total_ += read;
     // Patches are refused from 4 GiB on, also one that grows while it is read.
     if (total_ > std::numeric_limits<std::uint32_t>::max()) throw Error(IoErrorText(EFBIG), path_);
@@ -96,6 +122,7 @@ class PatchStream {
   std::size_t end_ = kCarry;
   std::uint64_t total_ = 0;
   bool ended_ = false;
+  bool shortFill_ = false;
 };
 
 }  // namespace
