@@ -204,6 +204,12 @@ bool BlockRecords::Add(const std::string& path, const std::vector<bool>& chosen)
       std::uint8_t* const data = Put(block, first, count, run, value);
       if (run) {
         stream.Skip(8);
+      } else if (have >= kShortRecord && size <= 64 && tails_[block].end - data >= 64) {
+        // 64 bytes whatever the length: the buffer holds them, and past the
+        // record's bytes the segment's room is free (the block's next entry
+        // goes there).
+        std::memcpy(data, b + 5, 64);
+        stream.Skip(5 + std::size_t{size});
       } else if (have >= 5 + std::size_t{size}) {
         CopyShort(data, b + 5, size);
         stream.Skip(5 + std::size_t{size});
