@@ -19,10 +19,11 @@ namespace {
 // A block's chain grows by segments of this size, or of one record's piece
 // when that is larger; most chains end in a part-filled one.
 constexpr std::size_t kSegmentBytes = 4096;
+constexpr std::size_t kFirstSegmentBytes = 256;
 // Segments are cut from pieces of memory this large (whole 2 MiB pages).
 constexpr std::size_t kArenaBytes = std::size_t{4} << 20;
 // The patch is read through a buffer of this size, used again and again.
-constexpr std::size_t kReadBytes = std::size_t{256} << 10;
+constexpr std::size_t kReadBytes = std::size_t{64} << 10;
 // The bytes of a record's piece are read past the buffer from this many on.
 constexpr std::size_t kDirectBytes = 16 << 10;
 // What the read after a long record's bytes takes.
@@ -139,7 +140,15 @@ std::size_t BlockRecords::MostPieces() const {
 }
 
 std::uint8_t* BlockRecords::RoomInNewSegment(std::size_t block, std::size_t size) {
-  const std::size_t capacity = std::max(kSegmentBytes - sizeof(Segment), RoundUp8(size));
+  // A chain's first segment is small, for blocks that few records write;
+  // each next one is twice as large, up to kSegmentBytes.
+  Segment* const last = tail_[block];
+  std::size_t wanted = kFirstSegmentBytes;
+  if (last != nullptr) {
+    const auto lastSize = static_cast<std::size_t>(tails_[block].end - BytesOf(last)) + sizeof(Segment);
+    wanted = std::min(kSegmentBytes, 2 * lastSize);
+  }
+  const std::size_t capacity = std::max(wanted - sizeof(Segment), RoundUp8(size));
   const std::size_t need = sizeof(Segment) + capacity;
   if (arenaSize_ - arenaUsed_ < need) {
     arenaSize_ = std::max(kArenaBytes, need);
@@ -149,7 +158,6 @@ std::uint8_t* BlockRecords::RoomInNewSegment(std::size_t block, std::size_t size
   auto* const segment = reinterpret_cast<Segment*>(arenas_.back().get() + arenaUsed_);
   arenaUsed_ += need;
   *segment = Segment{nullptr, 0};
-  Segment* const last = tail_[block];
   if (last == nullptr) {
     head_[block] = segment;
   } else {
