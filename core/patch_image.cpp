@@ -15,8 +15,9 @@ namespace vips {
 
 std::optional<PatchImage> PatchImage::Read(const std::string& path) {
   ExistingFile file = ExistingFile::OpenForReading(path);
-  // Patches are read whole, in one piece when the length holds: a record's
-  // place in the patch is kept in 32 bits where records are listed.
+  // Patches are read whole, in one piece; from 4 GiB on they are refused,
+  // as the in-place writer refuses them, so that every command takes the
+  // same patches.
   constexpr std::uint64_t kLargest = std::numeric_limits<std::uint32_t>::max();
   const std::uint64_t length = file.Length();
   if (length > kLargest) throw Error(IoErrorText(EFBIG), path);
