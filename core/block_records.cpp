@@ -11,7 +11,6 @@
 #include "core/file_access.hpp"
 #include "core/ips_reader.hpp"
 #include "core/patch_image.hpp"
-#include "core/short_moves.hpp"
 
 namespace vips {
 namespace {
@@ -28,12 +27,16 @@ constexpr std::size_t kReadBytes = std::size_t{64} << 10;
 constexpr std::size_t kDirectBytes = 16 << 10;
 // What the read after a long record's bytes takes.
 constexpr std::size_t kShortFill = 4 << 10;
-// A data record of up to 64 bytes, head and bytes.
-constexpr std::size_t kShortRecord = 5 + 64;
+// Short data records' bytes are copied as one lane of this many bytes.
+constexpr std::size_t kLane = 64;
+// A record's head and a short data record's lane.
+constexpr std::size_t kShortRecord = 5 + kLane;
 // Room at the start of the buffer for the unread end of the bytes before.
 constexpr std::size_t kCarry = 72;
 
-std::size_t RoundUp8(std::size_t size) { return (size + 7) / 8 * 8; }
+std::size_t RoundUp8(std::size_t size) {
+  return (size + 7) / 8 * 8;
+}
 
 // A patch file read front to back through one buffer.
 class PatchStream {
@@ -48,6 +51,7 @@ class PatchStream {
     return Gather(count);
   }
   [[nodiscard]] const std::uint8_t* Next() const { return buffer_ + begin_; }
+  [[nodiscard]] std::size_t Buffered() const { return end_ - begin_; }
   void Skip(std::size_t count) { begin_ += count; }
 
   // Copies the next `count` bytes to `to` (or passes over them when `to` is
@@ -100,7 +104,8 @@ class PatchStream {
 
   void Fill() {
     const std::size_t room = kCarry + kReadBytes - end_;
-    const std::size_t read = file_.ReadSome(buffer_ + end_, shortFill_ ? std::min(room, kShortFill) : room);
+    const std::size_t read =
+        file_.ReadSome(buffer_ + end_, shortFill_ ? std::min(room, kShortFill) : room);
     shortFill_ = false;
     if (read == 0) {
       ended_ = true;
@@ -126,6 +131,21 @@ class PatchStream {
   bool shortFill_ = false;
 };
 
+// Copies the next `count` bytes of `stream` to `data`, a piece's room in a
+// segment whose free room ends at `roomEnd`; false when the patch ends first.
+bool TakeData(PatchStream& stream, std::uint8_t* data, std::uint32_t count,
+              const std::uint8_t* roomEnd) {
+  if (count <= kLane && stream.Buffered() >= kLane && roomEnd - data >= std::ptrdiff_t{kLane}) {
+    // A whole lane whatever the length, without a choice by length: the
+    // buffer holds it, and past the piece the segment's room is free (the
+    // block's next entry goes there).
+    std::memcpy(data, stream.Next(), kLane);
+    stream.Skip(count);
+    return true;
+  }
+  return stream.Take(data, count);
+}
+
 }  // namespace
 
 BlockRecords::BlockRecords() : summaries_(kBlockCount) {}
@@ -142,10 +162,11 @@ std::size_t BlockRecords::MostPieces() const {
 std::uint8_t* BlockRecords::RoomInNewSegment(std::size_t block, std::size_t size) {
   // A chain's first segment is small, for blocks that few records write;
   // each next one is twice as large, up to kSegmentBytes.
-  Segment* const last = tail_[block];
+  Tail& tail = tails_[block];
+  Segment* const last = tail.segment;
   std::size_t wanted = kFirstSegmentBytes;
   if (last != nullptr) {
-    const auto lastSize = static_cast<std::size_t>(tails_[block].end - BytesOf(last)) + sizeof(Segment);
+    const auto lastSize = static_cast<std::size_t>(tail.end - BytesOf(last)) + sizeof(Segment);
     wanted = std::min(kSegmentBytes, 2 * lastSize);
   }
   const std::size_t capacity = std::max(wanted - sizeof(Segment), RoundUp8(size));
@@ -161,12 +182,11 @@ std::uint8_t* BlockRecords::RoomInNewSegment(std::size_t block, std::size_t size
   if (last == nullptr) {
     head_[block] = segment;
   } else {
-    last->used = static_cast<std::size_t>(tails_[block].at - BytesOf(last));
+    last->used = static_cast<std::size_t>(tail.at - BytesOf(last));
     last->next = segment;
   }
-  tail_[block] = segment;
   std::uint8_t* const at = BytesOf(segment);
-  tails_[block] = Tail{at + size, at + capacity};
+  tail = Tail{at + size, at + capacity, segment};
   return at;
 }
 
@@ -175,7 +195,8 @@ bool BlockRecords::Add(const std::string& path, const std::vector<bool>& chosen)
   if (file.Length() > std::numeric_limits<std::uint32_t>::max()) {
     throw Error(IoErrorText(EFBIG), path);
   }
-  if (!readBuffer_) readBuffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kCarry + kReadBytes);
+  if (!readBuffer_)
+    readBuffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kCarry + kReadBytes);
   PatchStream stream(file, readBuffer_.get(), path);
   if (stream.Have(std::size(kPatchHeader)) < std::size(kPatchHeader) ||
       std::memcmp(stream.Next(), kPatchHeader, std::size(kPatchHeader)) != 0) {
@@ -184,7 +205,7 @@ bool BlockRecords::Add(const std::string& path, const std::vector<bool>& chosen)
   stream.Skip(std::size(kPatchHeader));
   for (std::size_t index = 0;; ++index) {
     // A record's head: offset and size, and for a run its length and byte;
-    // a short data record lies there whole.
+    // a short data record's lane lies there with it.
     const std::size_t have = stream.Have(kShortRecord);
     const std::uint8_t* const b = stream.Next();
     if (have < 3) throw Error(kReadBeyondEnd, path);
@@ -204,46 +225,23 @@ bool BlockRecords::Add(const std::string& path, const std::vector<bool>& chosen)
     }
     const std::uint64_t end = std::uint64_t{offset} + count;
     reach_ = std::max(reach_, end);
-    const std::size_t block = offset / kBlockSize;
-    const std::uint32_t first = offset % kBlockSize;
-    if (first + count <= kBlockSize) {
-      // One piece, the usual case; a short data record's bytes are already
-      // in the buffer with its head.
-      std::uint8_t* const data = Put(block, first, count, run, value);
-      if (run) {
-        stream.Skip(8);
-      } else if (have >= kShortRecord && size <= 64 && tails_[block].end - data >= 64) {
-        // 64 bytes whatever the length: the buffer holds them, and past the
-        // record's bytes the segment's room is free (the block's next entry
-        // goes there).
-        std::memcpy(data, b + 5, 64);
-        stream.Skip(5 + std::size_t{size});
-      } else if (have >= 5 + std::size_t{size}) {
-        CopyShort(data, b + 5, size);
-        stream.Skip(5 + std::size_t{size});
-      } else {
-        stream.Skip(5);
-        if (!stream.Take(data, size)) throw Error(kReadBeyondEnd, path);
-      }
-      continue;
-    }
-    // A piece in this block and one in the next.
     stream.Skip(run ? 8 : 5);
+    // One piece per block the record writes into: at most two.
     for (std::uint64_t at = offset; at < end;) {
-      const std::size_t pieceBlock = static_cast<std::size_t>(at / kBlockSize);
-      const std::uint64_t base = std::uint64_t{pieceBlock} * kBlockSize;
-      const auto pieceFirst = static_cast<std::uint32_t>(at - base);
+      const std::size_t block = static_cast<std::size_t>(at / kBlockSize);
+      const std::uint64_t base = std::uint64_t{block} * kBlockSize;
+      const auto first = static_cast<std::uint32_t>(at - base);
       const auto pieceCount = static_cast<std::uint32_t>(std::min(end, base + kBlockSize) - at);
-      std::uint8_t* const data = Put(pieceBlock, pieceFirst, pieceCount, run, value);
-      if (!run && !stream.Take(data, pieceCount)) throw Error(kReadBeyondEnd, path);
+      std::uint8_t* const data = Put(block, first, pieceCount, run, value);
+      if (!run && !TakeData(stream, data, pieceCount, tails_[block].end))
+        throw Error(kReadBeyondEnd, path);
       at += pieceCount;
     }
   }
   file.Close();
-  for (std::size_t block = 0; block < kBlockCount; ++block) {
-    if (tail_[block] != nullptr) {
-      tail_[block]->used = static_cast<std::size_t>(tails_[block].at - BytesOf(tail_[block]));
-    }
+  for (const Tail& tail : tails_) {
+    if (tail.segment != nullptr)
+      tail.segment->used = static_cast<std::size_t>(tail.at - BytesOf(tail.segment));
   }
   return true;
 }

@@ -126,11 +126,12 @@ class BlockRecords {
     // has been read.
     std::size_t used;
   };
-  // The free room at the end of a block's last segment, kept apart from the
+  // A block's last segment and the free room at its end, kept apart from the
   // segments so that the blocks' places to write stay together in memory.
   struct Tail {
     std::uint8_t* at = nullptr;
     std::uint8_t* end = nullptr;
+    Segment* segment = nullptr;
   };
   static constexpr std::size_t kEntryHeader = 5;
   // How far ahead of the piece in use its segment's bytes are fetched.
@@ -190,7 +191,6 @@ class BlockRecords {
   }
 
   std::array<Segment*, kBlockCount> head_{};
-  std::array<Segment*, kBlockCount> tail_{};
   std::array<Tail, kBlockCount> tails_{};
   std::vector<Summary> summaries_;
   std::uint64_t reach_ = 0;

@@ -100,7 +100,7 @@ PatchedStart PatchFileStart(const std::vector<PatchImage>& patches,
 }
 
 RecordWriter::RecordWriter(BlockRecords& records)
-    : records_(records), blocks_(BlockRecords::kBlockCount), reach_(records.Reach()) {
+    : records_(records), blocks_(BlockRecords::kBlockCount) {
   // A block keeps at most the bytes of its span, and at most its pieces'
   // bytes: the room taken is what the undo will fill, not more.
   for (std::size_t index = 0; index < blocks_.size(); ++index) {
@@ -198,13 +198,14 @@ bool RecordWriter::Step(ExistingFile& file, std::uint64_t originalLength, std::s
   // Once the records have changed the file, later blocks are written without
   // comparing: a block with many pieces is then read and written as one
   // span, each piece's old bytes kept as it is put in.
-  std::uint8_t* const direct = summary.pieceCount == 1 ? OnePieceData(index) : nullptr;
+  std::uint8_t* const direct = OnePieceData(index);
   if (write && changedAlready_ && direct != nullptr) {
     // One data record's piece is the whole span: it is written straight from
     // the patch, and the old bytes, read right before, then take its place
     // there, as PutRecordsKeepingOld would leave them.
     const std::size_t length = summary.spanEnd - summary.spanBegin;
-    (void)ReadOld(file, base + summary.spanBegin, bytes + summary.spanBegin, length, originalLength);
+    (void)ReadOld(file, base + summary.spanBegin, bytes + summary.spanBegin, length,
+                  originalLength);
     stepUndo_ = 0;
     block.keptBytes = 0;
     block.keptByPiece = true;
@@ -225,7 +226,8 @@ bool RecordWriter::Step(ExistingFile& file, std::uint64_t originalLength, std::s
     block.keptBytes = stepUndo_;
     block.keptByPiece = true;
     block.written = true;
-    file.WriteAt(base + summary.spanBegin, bytes + summary.spanBegin, summary.spanEnd - summary.spanBegin);
+    file.WriteAt(base + summary.spanBegin, bytes + summary.spanBegin,
+                 summary.spanEnd - summary.spanBegin);
     return true;
   }
   FindRuns(index);
@@ -272,13 +274,14 @@ bool RecordWriter::Step(ExistingFile& file, std::uint64_t originalLength, std::s
   if (few) {
     for (const auto& [first, end] : runs_) file.WriteAt(base + first, newBytes(first), end - first);
   } else {
-    file.WriteAt(base + summary.spanBegin, bytes + summary.spanBegin, summary.spanEnd - summary.spanBegin);
+    file.WriteAt(base + summary.spanBegin, bytes + summary.spanBegin,
+                 summary.spanEnd - summary.spanBegin);
   }
   return true;
 }
 
 bool RecordWriter::Changes(ExistingFile& file, std::uint64_t length) {
-  if (reach_ > length) return true;
+  if (records_.Reach() > length) return true;
   buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
   undo_ = NewLargeBytes(kBlockSize);
   written_.assign(kBlockSize / kWordBits, 0);
@@ -293,11 +296,11 @@ bool RecordWriter::Changes(ExistingFile& file, std::uint64_t length) {
 }
 
 bool RecordWriter::WriteAllOrNothing(ExistingFile& file) {
-  if (reach_ == 0) return false;
+  if (records_.Reach() == 0) return false;
   const std::uint64_t length = file.Length();
   // The room for the file's final length is taken before the first byte is
   // written, so a full disk is found while the file is still as it was.
-  file.Reserve(std::max(length, reach_));
+  file.Reserve(std::max(length, records_.Reach()));
   buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
   // Room for the old bytes of every span, taken by the system only as far as
   // the records' bytes fill it.
@@ -323,7 +326,7 @@ bool RecordWriter::WriteAllOrNothing(ExistingFile& file) {
     Undo(file, length);
     throw;
   }
-  return wrote || reach_ > length;
+  return wrote || records_.Reach() > length;
 }
 
 void RecordWriter::UndoByPiece(ExistingFile& file, std::size_t index, std::size_t length) noexcept {

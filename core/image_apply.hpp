@@ -101,8 +101,6 @@ class RecordWriter {
 
   BlockRecords& records_;
   std::vector<Block> blocks_;
-  // One past the last byte that a record writes.
-  std::uint64_t reach_ = 0;
   bool changedAlready_ = false;
   std::size_t undoSize_ = 0;
   std::size_t stepUndo_ = 0;
