@@ -8,6 +8,7 @@
 #include "app/Patch1.hpp"
 #include "app/handler_scopes.hpp"
 #include "core/apply.hpp"
+#include "core/backup_policy.hpp"
 #include "core/error.hpp"
 #include "core/file_access.hpp"
 #include "core/file_copy.hpp"
@@ -25,6 +26,18 @@ constexpr int kWholeRowsShown = 12;
 
 void TForm1::MakeBackupCopy() {
   const std::string backupPath = vips::BackupPathOf(SelectedOriginalPath);
+  // A backup that an earlier run took holds the file as it was before that
+  // run's records: kept, and the user is told so.
+  if (vips::DecideBackup(SelectedOriginalPath, backupPath).action == vips::BackupAction::Keep) {
+    if (CheckBox2->isChecked()) {
+      Services().ShowMessage(PickUtf8(texts::kBackupKeptPrefix) + vips::BareName(backupPath));
+    } else {
+      SetStatus(Pick(texts::kStatusBackupKept));
+    }
+    BackupTaken = 1;
+    BackupIdentity = vips::IdentityOf(SelectedOriginalPath);
+    return;
+  }
   // The backup must be a file of its own: a patch that stands under the
   // backup's name would be overwritten by it.
   const std::optional<vips::FileIdentity> patch = vips::IdentityOf(SelectedPatchPath);

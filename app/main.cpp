@@ -3,6 +3,7 @@
 // chosen in its dialogs; nothing is stored between runs.
 #include <QApplication>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -24,6 +25,11 @@ std::vector<std::string> Words(const QStringList& arguments) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+#ifdef SIGXFSZ
+  // Past a file-size limit a write must fail and be undone like any other,
+  // not end the program half-way through the file.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
   // --help and --version print and end before the toolkit starts, so that
   // they work without a display.
   {

@@ -63,8 +63,7 @@ inline constexpr Bilingual kAbout{
 
 // Choosing the files and loading the patch.
 inline constexpr Bilingual kOriginalDialogTitle{
-    " Please, open source file...",
-    " Пожалуйста, откройте файл, который вы хотите пропатчить..."};
+    " Please, open source file...", " Пожалуйста, откройте файл, который вы хотите пропатчить..."};
 inline constexpr Bilingual kOriginalDialogFilter{"Any file (*.*)|*.*", "Все файлы (*.*)|*.*"};
 inline constexpr Bilingual kPatchDialogTitle{" Please, open IPS file...",
                                              " Пожалуйста, выберите IPS патч..."};
@@ -92,6 +91,10 @@ inline constexpr Bilingual kBackupFailedSuffix{"_backup is not created!",
                                                "_backup не была создана!"};
 inline constexpr Bilingual kStatusBackupMade{"status: file backuped!", "статус: бекап файла!"};
 inline constexpr Bilingual kStatusBackupFailed{"status: backup error!", "статус: ошибка бекапа!"};
+// An existing backup of the file is kept instead of being replaced.
+inline constexpr Bilingual kBackupKeptPrefix{"Kept the existing reserve copy of the file: ",
+                                             "Сохранена прежняя резервная копия файла: "};
+inline constexpr Bilingual kStatusBackupKept{"status: backup kept!", "статус: бекап сохранён!"};
 
 // Recover.
 inline constexpr Bilingual kStatusRecovering{"status: file recovery...",

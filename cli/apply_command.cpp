@@ -1,11 +1,13 @@
 // apply: the records of one or more patches, into ORIGINAL in place or into
 // a new file.
+#include <algorithm>
 #include <optional>
 #include <ostream>
 #include <vector>
 
 #include "cli/cli_files.hpp"
 #include "cli/commands.hpp"
+#include "core/backup_policy.hpp"
 #include "core/block_records.hpp"
 #include "core/digests.hpp"
 #include "core/file_access.hpp"
@@ -59,6 +61,15 @@ std::optional<int> ListEveryPatch(const std::vector<std::string>& paths,
   return std::nullopt;
 }
 
+// A patch written into itself would change while it is applied.
+void RefuseThePatchAsOriginal(const Arguments& arguments, ExistingFile& original) {
+  const std::string& path = arguments.originalPath;
+  const FileIdentity identity = AtPath(path, [&] { return original.Identity(); });
+  for (const std::string& patchPath : arguments.patchPaths) {
+    if (IdentityOf(patchPath) == identity) throw Error(kFileAccessDenied, path);
+  }
+}
+
 // Takes the backup before ORIGINAL is written; nothing when that went well,
 // else the status that ends the command.
 std::optional<int> TakeBackup(const Arguments& arguments, std::ostream& err) {
@@ -74,9 +85,17 @@ std::optional<int> TakeBackup(const Arguments& arguments, std::ostream& err) {
   }
   // A backup taken by an earlier run holds the file as it was before that
   // run's records: replacing it with the patched file would lose the way back.
-  if (IsRegularFile(backupPath)) {
+  // What cannot be a backup of this file is neither kept nor replaced.
+  const BackupDecision decision = DecideBackup(path, backupPath);
+  if (decision.action == BackupAction::Keep) {
     err << "Kept the existing backup " << backupPath << ".\n";
     return std::nullopt;
+  }
+  if (decision.action == BackupAction::Refuse) {
+    err << "Reserve copy of the file " << backupPath << " is not created! The file there cannot be "
+        << "a backup of " << path << ": " << decision.reason << ". Nothing was written to " << path
+        << ".\n";
+    return kExitCopyFailed;
   }
   try {
     CopyWholeFileOrThrow(path, backupPath);
@@ -90,30 +109,28 @@ std::optional<int> TakeBackup(const Arguments& arguments, std::ostream& err) {
 
 int ApplyInPlace(const Arguments& arguments, BlockRecords& blockRecords, std::ostream& err) {
   const std::string& path = arguments.originalPath;
-  ExistingFile original = AtPath(path, [&] { return ExistingFile::Open(path); });
-  // A patch written into itself would change while it is applied.
-  const FileIdentity identity = AtPath(path, [&] { return original.Identity(); });
-  for (const std::string& patchPath : arguments.patchPaths) {
-    if (IdentityOf(patchPath) == identity) throw Error(kFileAccessDenied, path);
-  }
   RecordWriter records(blockRecords);
   // With a backup to take, whether the records change the file is known
   // before anything is copied or written; without, the write finds it out,
   // leaving alone the spans whose bytes are already the records'.
   if (arguments.backup) {
+    ExistingFile original = AtPath(path, [&] { return ExistingFile::OpenForReading(path); });
+    RefuseThePatchAsOriginal(arguments, original);
     if (!AtPath(path, [&] { return records.Changes(original, original.Length()); })) {
       // Nothing to write, so no backup either.
       err << kNothingChanged << '\n';
       AtPath(path, [&] { original.Close(); });
       return kExitDone;
     }
+    AtPath(path, [&] { original.Close(); });
     // The backup reads ORIGINAL under a shared lock, so it comes before the
     // lock that keeps other runs of this program out while the records are
     // written.
     if (const std::optional<int> failure = TakeBackup(arguments, err)) return *failure;
   }
+  ExistingFile original = AtPath(path, [&] { return ExistingFile::OpenLocked(path); });
+  RefuseThePatchAsOriginal(arguments, original);
   const bool changed = AtPath(path, [&] {
-    original.LockForWriting();
     const bool wrote = records.WriteAllOrNothing(original);
     original.Close();
     return wrote;
@@ -138,12 +155,15 @@ int ApplyToNewFile(const Arguments& arguments, const std::vector<PatchImage>& pa
   ReplacementFile output = AsPath(newPath, [&] { return ReplacementFile::Create(newPath); });
   AsPath(newPath, [&] { output.Append(start.bytes.data(), start.bytes.size()); });
   std::vector<std::uint8_t> buffer(1024 * 1024);
-  for (std::uint64_t position = start.bytes.size();;) {
-    const std::size_t read = AtPath(
-        originalPath, [&] { return original.ReadAt(position, buffer.data(), buffer.size()); });
-    if (read == 0) break;
-    AsPath(newPath, [&] { output.Append(buffer.data(), read); });
-    position += read;
+  // As many bytes as the file's length says: a read that ends early is an
+  // error, not the end of the file.
+  const std::uint64_t length = AtPath(originalPath, [&] { return original.Length(); });
+  for (std::uint64_t position = start.bytes.size(); position < length;) {
+    const auto part =
+        static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), length - position));
+    AtPath(originalPath, [&] { original.ReadAllAt(position, buffer.data(), part); });
+    AsPath(newPath, [&] { output.Append(buffer.data(), part); });
+    position += part;
   }
   AtPath(originalPath, [&] { original.Close(); });
   AsPath(newPath, [&] {
@@ -172,8 +192,8 @@ int ApplyRecords(const Arguments& arguments, std::ostream& err) {
     ReadPatches read = ReadEveryPatch(arguments.patchPaths, err);
     if (read.failure) return *read.failure;
     if (arguments.selection != Selection::All) {
-      chosen = ChosenRecords(arguments.selection, arguments.records,
-                             read.patches.front().RecordCount());
+      chosen =
+          ChosenRecords(arguments.selection, arguments.records, read.patches.front().RecordCount());
     }
     if (toNewFile) patches = std::move(read.patches);
   }

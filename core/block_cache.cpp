@@ -190,10 +190,10 @@ bool BlockCache::Changes(ExistingFile& file, std::uint64_t length) {
     const std::uint64_t spanBegin =
         static_cast<std::uint64_t>(index) * kBlockSize + block.dirtyBegin;
     const std::size_t spanLength = block.dirtyEnd - block.dirtyBegin;
-    // A file shorter than it was said to be is lengthened by the records.
-    if (file.ReadAt(spanBegin, fileBytes + block.dirtyBegin, spanLength) < spanLength) {
-      return true;
-    }
+    // Past the file's end the records lengthen it; before it, a read that
+    // ends early is an error, not the file's end.
+    if (spanBegin + spanLength > length) return true;
+    file.ReadAllAt(spanBegin, fileBytes + block.dirtyBegin, spanLength);
     MarkWritten(block, written.data());
     if (WrittenDiffer(block, written.data(), fileBytes)) return true;
   }
@@ -225,7 +225,8 @@ bool BlockCache::Flush(ExistingFile& file, std::uint64_t originalLength) {
       if (spanBegin < originalLength) {
         const auto wanted = static_cast<std::size_t>(
             std::min<std::uint64_t>(spanLength, originalLength - spanBegin));
-        read = file.ReadAt(spanBegin, before, wanted);
+        file.ReadAllAt(spanBegin, before, wanted);
+        read = wanted;
       }
       std::memset(before + read, 0, spanLength - read);
       MarkWritten(block, written.data());

@@ -55,17 +55,16 @@ constexpr std::size_t kFewRuns = 2;
 
 // Reads `count` bytes of `file` at `position` into `bytes`, where the file
 // held them before it was lengthened to take the records (`originalLength`
-// bytes); zeros stand for the rest. False when the file ended before
-// `originalLength`.
-bool ReadOld(ExistingFile& file, std::uint64_t position, std::uint8_t* bytes, std::size_t count,
+// bytes); zeros stand for the rest. A read that ends before `originalLength`
+// is an error: zeros taken for the file's bytes would be written back.
+void ReadOld(ExistingFile& file, std::uint64_t position, std::uint8_t* bytes, std::size_t count,
              std::uint64_t originalLength) {
   std::size_t wanted = 0;
   if (position < originalLength) {
     wanted = static_cast<std::size_t>(std::min<std::uint64_t>(count, originalLength - position));
   }
-  const std::size_t read = wanted == 0 ? 0 : file.ReadAt(position, bytes, wanted);
-  std::memset(bytes + read, 0, count - read);
-  return read == wanted;
+  if (wanted > 0) file.ReadAllAt(position, bytes, wanted);
+  std::memset(bytes + wanted, 0, count - wanted);
 }
 
 }  // namespace
@@ -204,8 +203,7 @@ bool RecordWriter::Step(ExistingFile& file, std::uint64_t originalLength, std::s
     // the patch, and the old bytes, read right before, then take its place
     // there, as PutRecordsKeepingOld would leave them.
     const std::size_t length = summary.spanEnd - summary.spanBegin;
-    (void)ReadOld(file, base + summary.spanBegin, bytes + summary.spanBegin, length,
-                  originalLength);
+    ReadOld(file, base + summary.spanBegin, bytes + summary.spanBegin, length, originalLength);
     stepUndo_ = 0;
     block.keptBytes = 0;
     block.keptByPiece = true;
@@ -220,8 +218,8 @@ bool RecordWriter::Step(ExistingFile& file, std::uint64_t originalLength, std::s
     return true;
   }
   if (write && changedAlready_ && KeepsByPiece(summary)) {
-    (void)ReadOld(file, base + summary.spanBegin, bytes + summary.spanBegin,
-                  summary.spanEnd - summary.spanBegin, originalLength);
+    ReadOld(file, base + summary.spanBegin, bytes + summary.spanBegin,
+            summary.spanEnd - summary.spanBegin, originalLength);
     stepUndo_ = PutRecordsKeepingOld(index, bytes, old);
     block.keptBytes = stepUndo_;
     block.keptByPiece = true;
@@ -236,23 +234,20 @@ bool RecordWriter::Step(ExistingFile& file, std::uint64_t originalLength, std::s
   const bool few = runs_.size() <= kFewRuns;
   // The bytes that records write, as the file holds them now, packed in
   // `old`: read there straight away, or taken from the span.
-  bool whole = true;
   std::size_t at = 0;
   if (few) {
     for (const auto& [first, end] : runs_) {
-      whole = ReadOld(file, base + first, old + at, end - first, originalLength) && whole;
+      ReadOld(file, base + first, old + at, end - first, originalLength);
       at += end - first;
     }
   } else {
-    whole = ReadOld(file, base + summary.spanBegin, bytes + summary.spanBegin,
-                    summary.spanEnd - summary.spanBegin, originalLength);
+    ReadOld(file, base + summary.spanBegin, bytes + summary.spanBegin,
+            summary.spanEnd - summary.spanBegin, originalLength);
     for (const auto& [first, end] : runs_) {
       CopyShort(old + at, bytes + first, end - first);
       at += end - first;
     }
   }
-  // A file shorter than it was said to be is lengthened by the records.
-  if (!write && !whole) return true;
   // The bytes of one data record alone in its block are written straight
   // from the patch (its one stretch); other blocks' records are put in.
   if (direct == nullptr) PutRecords(index, bytes);
