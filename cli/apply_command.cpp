@@ -1,6 +1,5 @@
 // apply: the records of one or more patches, into ORIGINAL in place or into
 // a new file.
-#include <algorithm>
 #include <optional>
 #include <ostream>
 #include <vector>
@@ -8,13 +7,14 @@
 #include "cli/cli_files.hpp"
 #include "cli/commands.hpp"
 #include "core/backup_policy.hpp"
-#include "core/block_records.hpp"
 #include "core/digests.hpp"
 #include "core/file_access.hpp"
 #include "core/file_copy.hpp"
-#include "core/image_apply.hpp"
-#include "core/patch_image.hpp"
+#include "core/gather_records.hpp"
+#include "core/in_place_write.hpp"
+#include "core/ips_reader.hpp"
 #include "core/path_names.hpp"
+#include "core/record_writer.hpp"
 #include "core/replacement_file.hpp"
 
 namespace vips::cli {
@@ -22,52 +22,21 @@ namespace {
 
 constexpr const char* kNothingChanged = "Nothing changed: the file already holds these records.";
 
-// Every patch read through to its end marker, or the status that ends the
-// command when one is no patch.
-struct ReadPatches {
-  std::vector<PatchImage> patches;
-  std::optional<int> failure;
-};
-
-ReadPatches ReadEveryPatch(const std::vector<std::string>& paths, std::ostream& err) {
-  ReadPatches result;
-  for (const std::string& path : paths) {
-    std::optional<PatchImage> patch = AtPath(path, [&] { return PatchImage::Read(path); });
-    if (!patch) {
-      if (paths.size() > 1) err << path << ": ";
-      result.failure = NotAPatch(err);
-      return result;
-    }
-    result.patches.push_back(std::move(*patch));
-  }
-  return result;
-}
-
-// Every patch read again, each record into the block of ORIGINAL it writes:
-// those of the first patch that `chosen` marks (all when it is empty), and
-// every record of the others. Nothing when that went well, else the status
-// that ends the command.
-std::optional<int> ListEveryPatch(const std::vector<std::string>& paths,
-                                  const std::vector<bool>& chosen, BlockRecords& records,
-                                  std::ostream& err) {
+// Every patch read, its records laid into `writer`: those of the first
+// patch that `chosen` marks (all when it is empty), and every record of the
+// others. Nothing when that went well, else the status that ends the command.
+std::optional<int> GatherEveryPatch(const std::vector<std::string>& paths,
+                                    const std::vector<bool>& chosen, RecordWriter& writer,
+                                    std::ostream& err) {
   for (std::size_t p = 0; p < paths.size(); ++p) {
     const std::string& path = paths[p];
     static const std::vector<bool> kAll;
-    if (!AtPath(path, [&] { return records.Add(path, p == 0 ? chosen : kAll); })) {
+    if (!AtPath(path, [&] { return GatherRecords(path, p == 0 ? chosen : kAll, writer); })) {
       if (paths.size() > 1) err << path << ": ";
       return NotAPatch(err);
     }
   }
   return std::nullopt;
-}
-
-// A patch written into itself would change while it is applied.
-void RefuseThePatchAsOriginal(const Arguments& arguments, ExistingFile& original) {
-  const std::string& path = arguments.originalPath;
-  const FileIdentity identity = AtPath(path, [&] { return original.Identity(); });
-  for (const std::string& patchPath : arguments.patchPaths) {
-    if (IdentityOf(patchPath) == identity) throw Error(kFileAccessDenied, path);
-  }
 }
 
 // Takes the backup before ORIGINAL is written; nothing when that went well,
@@ -107,16 +76,36 @@ std::optional<int> TakeBackup(const Arguments& arguments, std::ostream& err) {
   return std::nullopt;
 }
 
-int ApplyInPlace(const Arguments& arguments, BlockRecords& blockRecords, std::ostream& err) {
+// A patch written into itself would change while it is applied.
+void RefuseThePatchAsOriginal(const Arguments& arguments, ExistingFile& original) {
   const std::string& path = arguments.originalPath;
-  RecordWriter records(blockRecords);
+  const FileIdentity identity = AtPath(path, [&] { return original.Identity(); });
+  for (const std::string& patchPath : arguments.patchPaths) {
+    if (IdentityOf(patchPath) == identity) throw Error(kFileAccessDenied, path);
+  }
+}
+
+void ReportRollBack(const std::string& path, std::ostream& err) {
+  err << path << ": an earlier run was stopped while it wrote this file; what it wrote was taken "
+      << "back first.\n";
+}
+
+int ApplyInPlace(const Arguments& arguments, RecordWriter& records, std::ostream& err) {
+  const std::string& path = arguments.originalPath;
   // With a backup to take, whether the records change the file is known
   // before anything is copied or written; without, the write finds it out,
   // leaving alone the spans whose bytes are already the records'.
   if (arguments.backup) {
+    // A file that an interrupted run left half-written is put back first:
+    // neither the check nor the backup may see it so.
+    {
+      ExistingFile original = AtPath(path, [&] { return ExistingFile::OpenLocked(path); });
+      if (RollBackInterruptedRun(original)) ReportRollBack(path, err);
+      AtPath(path, [&] { original.Close(); });
+    }
     ExistingFile original = AtPath(path, [&] { return ExistingFile::OpenForReading(path); });
     RefuseThePatchAsOriginal(arguments, original);
-    if (!AtPath(path, [&] { return records.Changes(original, original.Length()); })) {
+    if (!AtPath(path, [&] { return records.Changes(original); })) {
       // Nothing to write, so no backup either.
       err << kNothingChanged << '\n';
       AtPath(path, [&] { original.Close(); });
@@ -130,19 +119,19 @@ int ApplyInPlace(const Arguments& arguments, BlockRecords& blockRecords, std::os
   }
   ExistingFile original = AtPath(path, [&] { return ExistingFile::OpenLocked(path); });
   RefuseThePatchAsOriginal(arguments, original);
-  const bool changed = AtPath(path, [&] {
-    const bool wrote = records.WriteAllOrNothing(original);
+  const InPlaceOutcome outcome = AtPath(path, [&] {
+    const InPlaceOutcome written = WriteRecordsInPlace(original, records, !arguments.noSync);
     original.Close();
-    return wrote;
+    return written;
   });
-  if (!changed) err << kNothingChanged << '\n';
+  if (outcome.rolledBackEarlierRun) ReportRollBack(path, err);
+  if (!outcome.changed) err << kNothingChanged << '\n';
   return kExitDone;
 }
 
-// ORIGINAL is only read: the new file gets its start as the records make
-// it, then the rest of its bytes, and takes the place of NEW only when whole.
-int ApplyToNewFile(const Arguments& arguments, const std::vector<PatchImage>& patches,
-                   const std::vector<bool>& chosen, std::ostream& err) {
+// ORIGINAL is only read: the new file gets its bytes with the records laid
+// over them, and takes the place of NEW only when whole.
+int ApplyToNewFile(const Arguments& arguments, RecordWriter& records, std::ostream& err) {
   const std::string& originalPath = arguments.originalPath;
   const std::string& newPath = arguments.newPath;
   ExistingFile original =
@@ -150,27 +139,21 @@ int ApplyToNewFile(const Arguments& arguments, const std::vector<PatchImage>& pa
   // Not while another run of this program is writing it: NEW would get a
   // half-patched copy.
   AtPath(originalPath, [&] { original.LockForReading(); });
-  const PatchedStart start =
-      AtPath(originalPath, [&] { return PatchFileStart(patches, chosen, original); });
   ReplacementFile output = AsPath(newPath, [&] { return ReplacementFile::Create(newPath); });
-  AsPath(newPath, [&] { output.Append(start.bytes.data(), start.bytes.size()); });
-  std::vector<std::uint8_t> buffer(1024 * 1024);
-  // As many bytes as the file's length says: a read that ends early is an
-  // error, not the end of the file.
-  const std::uint64_t length = AtPath(originalPath, [&] { return original.Length(); });
-  for (std::uint64_t position = start.bytes.size(); position < length;) {
-    const auto part =
-        static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), length - position));
-    AtPath(originalPath, [&] { original.ReadAllAt(position, buffer.data(), part); });
-    AsPath(newPath, [&] { output.Append(buffer.data(), part); });
-    position += part;
+  // A failing read names ORIGINAL, anything else the new file.
+  bool changed = false;
+  try {
+    changed = records.WriteCopy(original, output);
+  } catch (const Error& error) {
+    if (error.Path() == originalPath) throw;
+    throw Error(error.what(), newPath);
   }
   AtPath(originalPath, [&] { original.Close(); });
   AsPath(newPath, [&] {
     output.CopyPermissionsFrom(originalPath);
     output.Commit();
   });
-  if (!start.changed) err << kNothingChanged << '\n';
+  if (!changed) err << kNothingChanged << '\n';
   return kExitDone;
 }
 
@@ -184,26 +167,26 @@ int ApplyRecords(const Arguments& arguments, std::ostream& err) {
     CheckNewFile(arguments.newPath, inputs);
   }
   // Every patch and the record list are checked before anything is written.
-  // No list when every record is chosen; a list needs the first patch's
-  // record count, so the patches are then read whole first.
+  // A list needs the first patch's record count, so the patches are then read
+  // through once before their records are gathered.
   std::vector<bool> chosen;
-  std::vector<PatchImage> patches;
-  if (toNewFile || arguments.selection != Selection::All) {
-    ReadPatches read = ReadEveryPatch(arguments.patchPaths, err);
-    if (read.failure) return *read.failure;
-    if (arguments.selection != Selection::All) {
-      chosen =
-          ChosenRecords(arguments.selection, arguments.records, read.patches.front().RecordCount());
+  if (arguments.selection != Selection::All) {
+    std::size_t firstCount = 0;
+    for (const std::string& path : arguments.patchPaths) {
+      const std::optional<PatchSummary> summary =
+          AtPath(path, [&] { return SummarizePatch(path); });
+      if (!summary) {
+        if (arguments.patchPaths.size() > 1) err << path << ": ";
+        return NotAPatch(err);
+      }
+      if (&path == &arguments.patchPaths.front()) firstCount = summary->records;
     }
-    if (toNewFile) patches = std::move(read.patches);
+    chosen = ChosenRecords(arguments.selection, arguments.records, firstCount);
   }
-  // In place, the records are kept by the block of ORIGINAL they write.
-  BlockRecords records;
-  if (!toNewFile) {
-    if (const std::optional<int> failure =
-            ListEveryPatch(arguments.patchPaths, chosen, records, err)) {
-      return *failure;
-    }
+  RecordWriter records;
+  if (const std::optional<int> failure =
+          GatherEveryPatch(arguments.patchPaths, chosen, records, err)) {
+    return *failure;
   }
 
   if (arguments.crc32) {
@@ -220,7 +203,7 @@ int ApplyRecords(const Arguments& arguments, std::ostream& err) {
       return kExitChecksumMismatch;
     }
   }
-  return toNewFile ? ApplyToNewFile(arguments, patches, chosen, err)
+  return toNewFile ? ApplyToNewFile(arguments, records, err)
                    : ApplyInPlace(arguments, records, err);
 }
 

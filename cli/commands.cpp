@@ -8,8 +8,11 @@
 #include "core/file_access.hpp"
 #include "core/file_copy.hpp"
 #include "core/hex_address.hpp"
+#include "core/in_place_write.hpp"
 #include "core/ips_reader.hpp"
+#include "core/journal_file.hpp"
 #include "core/path_names.hpp"
+#include "core/rollback_journal.hpp"
 
 namespace vips::cli {
 
@@ -18,20 +21,12 @@ int ListRecords(const std::string& patchPath, std::ostream& out, std::ostream& e
   if (!reader.ReadHeader()) return NotAPatch(err);
   // A record is printed only once it has been read whole, so that a cut
   // patch lists exactly its complete records before the error.
-  for (std::int64_t number = 1;; ++number) {
-    const std::int32_t offset = reader.ReadOffset();
-    if (offset == kEndMarkerOffset) break;
-    const std::uint16_t size = reader.ReadSize();
-    const char* kind = "data";
-    std::uint32_t count = size;
-    if (size == 0) {
-      kind = "run";
-      count = reader.ReadRunBody().runLength;
-    } else {
-      reader.SkipData(size);
-    }
-    out << number << '\t' << HexAddressText(offset) << '\t'
-        << HexAddressText(FinalAddress(offset, count)) << '\t' << kind << '\t' << count << '\n';
+  IpsRecord record;
+  for (std::int64_t number = 1; reader.ReadRecordHead(record); ++number) {
+    if (!record.IsRun()) reader.SkipData(record.size);
+    out << number << '\t' << HexAddressText(record.offset) << '\t'
+        << HexAddressText(FinalAddress(record.offset, record.Count())) << '\t'
+        << (record.IsRun() ? "run" : "data") << '\t' << record.Count() << '\n';
   }
   reader.Close();
   return kExitDone;
@@ -39,8 +34,25 @@ int ListRecords(const std::string& patchPath, std::ostream& out, std::ostream& e
 
 int RecoverOriginal(const std::string& originalPath, std::ostream& err) {
   const std::string backupPath = BackupPathOf(originalPath);
+  // What an interrupted apply left is taken back first, so that its journal
+  // is never played into the recovered file later.
+  bool stale = false;
+  try {
+    ExistingFile original = ExistingFile::OpenLocked(originalPath);
+    if (RollBackInterruptedRun(original)) {
+      err << originalPath << ": an earlier run was stopped while it wrote this file; what it "
+          << "wrote was taken back first.\n";
+    }
+    original.Close();
+  } catch (const DamagedFile&) {
+    // The copy replaces the damaged file; its journal goes afterwards.
+    stale = true;
+  } catch (const Error&) {
+    // A missing or read-only file is the copy's to report.
+  }
   try {
     CopyWholeFileOrThrow(backupPath, originalPath);
+    if (stale) JournalFile::Remove(RollbackJournal::PathFor(originalPath), true);
   } catch (const Error& error) {
     err << "File " << originalPath << " is not recovered! (could not copy " << backupPath
         << " over it: " << Described(error) << ")\n";
@@ -87,6 +99,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   } catch (const NotExpressible& error) {
     err << error.what() << '\n';
     return kExitNotExpressible;
+  } catch (const DamagedFile& error) {
+    err << error.Path() << " could not be restored: the file is damaged; recover it from its "
+        << "backup (" << error.Cause() << ")\n";
+    return kExitDamaged;
   } catch (const Error& error) {
     err << Described(error) << '\n';
     return kExitIoError;

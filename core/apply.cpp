@@ -1,12 +1,12 @@
 #include "core/apply.hpp"
 
-#include <algorithm>
 #include <optional>
 
-#include "core/block_cache.hpp"
 #include "core/error.hpp"
+#include "core/in_place_write.hpp"
 #include "core/opened_patch.hpp"
 #include "core/patch_table.hpp"
+#include "core/record_writer.hpp"
 
 namespace vips {
 
@@ -27,9 +27,9 @@ ApplyResult ApplyMarkedRecords(const std::string& originalPath, const std::strin
     original = ExistingFile::OpenLocked(originalPath);
   // Writing a patch into itself would change the records while they are read.
   if (IdentityOf(patchPath) == original.Identity()) throw Error(kFileAccessDenied, originalPath);
-  // Marked records land in the cache first and reach the file only once the
+  // Marked records are gathered first and reach the file only once the
   // patch has read through to its end marker: a cut patch writes nothing.
-  BlockCache cache;
+  RecordWriter writer;
 
   // Records are paired with rows by position.
   for (int row = 0;; ++row) {
@@ -45,8 +45,8 @@ ApplyResult ApplyMarkedRecords(const std::string& originalPath, const std::strin
     if (size != 0) {
       if (marked) {
         std::uint64_t at = position;
-        reader.ReadData(size, [&cache, &at](const std::uint8_t* bytes, std::size_t length) {
-          cache.Write(at, bytes, length);
+        reader.ReadData(size, [&writer, &at](const std::uint8_t* bytes, std::size_t length) {
+          writer.Write(at, bytes, length);
           at += length;
         });
       } else {
@@ -54,22 +54,16 @@ ApplyResult ApplyMarkedRecords(const std::string& originalPath, const std::strin
       }
     } else {
       const RunBody run = reader.ReadRunBody();
-      if (marked) cache.Fill(position, run.value, run.runLength);
+      if (marked) writer.Fill(position, run.value, run.runLength);
     }
   }
 
   // Drops the row that the end marker began.
   table.SetRowCount(table.RowCount() - 1);
   reader.Close();
-  if (!cache.Empty()) {
-    // The room for the file's final length is taken before the first byte is
-    // written, so a full disk is found while the file is still as it was; a
-    // write that fails all the same (a hole inside a sparse file) is undone
-    // by the cache.
-    const std::uint64_t length = original.Length();
-    original.Reserve(std::max(length, cache.End()));
-    cache.Flush(original, length);
-  }
+  // Flushed to the disk before Go reports success; an earlier Go or apply
+  // that was stopped half-way is taken back first.
+  (void)WriteRecordsInPlace(original, writer, true);
   original.Close();
   return ApplyResult::Applied;
 }

@@ -10,7 +10,6 @@ namespace vips {
 namespace {
 
 constexpr std::size_t kBufferSize = 64 * 1024;
-constexpr char kHeader[] = {'P', 'A', 'T', 'C', 'H'};
 
 }  // namespace
 
@@ -30,9 +29,9 @@ std::uint8_t IpsReader::ReadByte() {
 
 bool IpsReader::ReadHeader() {
   std::size_t matched = 0;
-  while (matched < sizeof(kHeader)) {
+  while (matched < sizeof(kPatchHeader)) {
     if (!Fill()) return false;
-    if (buffer_[begin_++] != static_cast<std::uint8_t>(kHeader[matched])) return false;
+    if (buffer_[begin_++] != kPatchHeader[matched]) return false;
     ++matched;
   }
   return true;
@@ -61,6 +60,18 @@ RunBody IpsReader::ReadRunBody() {
 std::size_t IpsReader::NextPiece(std::size_t wanted) {
   if (!Fill()) throw Error(kReadBeyondEnd, file_.Path());
   return std::min(wanted, end_ - begin_);
+}
+
+std::optional<PatchSummary> SummarizePatch(const std::string& path) {
+  IpsReader reader(ExistingFile::OpenForReading(path));
+  if (!reader.ReadHeader()) return std::nullopt;
+  PatchSummary summary;
+  for (IpsRecord record; reader.ReadRecordHead(record); ++summary.records) {
+    if (!record.IsRun()) reader.SkipData(record.size);
+    if (record.Count() > 0) summary.reach = std::max(summary.reach, record.End());
+  }
+  reader.Close();
+  return summary;
 }
 
 }  // namespace vips

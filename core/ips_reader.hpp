@@ -2,17 +2,35 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "file_access.hpp"
 
 namespace vips {
 
+// The header and the end marker of every IPS patch.
+inline constexpr std::uint8_t kPatchHeader[] = {'P', 'A', 'T', 'C', 'H'};
+inline constexpr std::uint8_t kPatchEnd[] = {'E', 'O', 'F'};
 inline constexpr std::int32_t kEndMarkerOffset = 0x454F46;  // the bytes "EOF"
 
 struct RunBody {
   std::uint16_t runLength = 0;
   std::uint8_t value = 0;
+};
+
+// A record's head: what it writes where, without a data record's bytes.
+struct IpsRecord {
+  std::int32_t offset = 0;
+  std::uint16_t size = 0;  // 0 for a run record
+  RunBody run;
+
+  [[nodiscard]] bool IsRun() const { return size == 0; }
+  // How many bytes of the file the record writes.
+  [[nodiscard]] std::uint32_t Count() const { return IsRun() ? run.runLength : size; }
+  // One past the last byte it writes.
+  [[nodiscard]] std::uint64_t End() const { return static_cast<std::uint64_t>(offset) + Count(); }
 };
 
 // Reads an IPS patch strictly forward, from the header to the end marker,
@@ -51,6 +69,15 @@ class IpsReader {
       count -= length;
     }
   }
+  // Reads the next record's head; false at the end marker. A data record's
+  // bytes follow it: the caller reads or skips them before the next head.
+  [[nodiscard]] bool ReadRecordHead(IpsRecord& record) {
+    record.offset = ReadOffset();
+    if (record.offset == kEndMarkerOffset) return false;
+    record.size = ReadSize();
+    record.run = record.IsRun() ? ReadRunBody() : RunBody{};
+    return true;
+  }
   // Skips the next `count` data bytes (same failure as ReadData).
   void SkipData(std::size_t count) {
     ReadData(count, [](const std::uint8_t*, std::size_t) {});
@@ -80,6 +107,17 @@ class IpsReader {
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
 };
+
+// What a walk through a whole patch finds: its records and how far they
+// reach into a file.
+struct PatchSummary {
+  std::size_t records = 0;
+  std::uint64_t reach = 0;
+};
+// Reads the patch at `path` (opened for reading only) through to its end
+// marker. Nothing for a file whose header is not "PATCH"; a cut patch throws
+// "Read beyond end of file".
+[[nodiscard]] std::optional<PatchSummary> SummarizePatch(const std::string& path);
 
 // Final address of a record: offset + size - 1, or offset + run length - 1.
 [[nodiscard]] constexpr std::int32_t FinalAddress(std::int32_t offset, std::uint32_t count) {

@@ -6,7 +6,6 @@
 
 #include "core/error.hpp"
 #include "core/ips_reader.hpp"
-#include "core/patch_image.hpp"
 
 namespace vips {
 namespace {

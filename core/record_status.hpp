@@ -1,16 +1,19 @@
 #pragma once
 
-#include <vector>
+#include <cstdint>
+#include <span>
 
-#include "core/file_access.hpp"
-#include "core/patch_image.hpp"
+#include "core/ips_reader.hpp"
 
 namespace vips {
 
-// For each record of `patch`, whether `file` already holds it: every byte
-// the record writes has that value in the file. A record that reaches past
-// the end of the file is not held; one that writes no byte (a run of length
-// 0) is. Each record is judged alone, against the file as it is.
-std::vector<bool> HeldRecords(const PatchImage& patch, ExistingFile& file);
+// Whether a file already holds the record whose head `reader` has just read:
+// every byte the record writes has that value in `fileStart`, the file's
+// first bytes (all of them, or at least as far as the record reaches). A
+// record that reaches past the end of the file is not held; one that writes
+// no byte (a run of length 0) is. A data record's bytes are read from
+// `reader`.
+[[nodiscard]] bool ReadWhetherHeld(IpsReader& reader, const IpsRecord& record,
+                                   std::span<const std::uint8_t> fileStart);
 
 }  // namespace vips

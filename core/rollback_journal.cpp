@@ -286,7 +286,12 @@ void RollbackJournal::RollBack(ExistingFile& file) {
   if (!header) throw Error(kReadBeyondEnd, path_);
   PlayBack(journal, file, header->length);
   journal.Close();
-  Finish();
+  try {
+    Finish();
+  } catch (...) {
+    // The file is as it was and on the disk: a journal that stays only puts
+    // the same bytes back once more.
+  }
 }
 
 }  // namespace vips

@@ -7,6 +7,7 @@ namespace vips::write_fault {
 namespace {
 
 std::atomic<int> failingStep{0};
+std::atomic<bool> failingOn{false};
 std::atomic<int> steps{0};
 std::atomic<int> actionStep{0};
 std::atomic<void (*)()> stepAction{nullptr};
@@ -18,6 +19,13 @@ std::atomic<void (*)()> lockAction{nullptr};
 
 void FailNthStep(int n) {
   failingStep = n;
+  failingOn = false;
+  steps = 0;
+}
+
+void FailFromNthStep(int n) {
+  failingStep = n;
+  failingOn = n > 0;
   steps = 0;
 }
 
@@ -36,7 +44,7 @@ bool StepFails() {
   if (step == actionStep) {
     if (void (*action)() = stepAction.load()) action();
   }
-  return step == failingStep;
+  return step == failingStep || (failingOn && step > failingStep);
 }
 
 void EndReadsFromNth(int n) {

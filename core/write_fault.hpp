@@ -10,6 +10,9 @@ namespace vips::write_fault {
 
 // Makes the `n`th write step from now fail (n >= 1); 0 lets every step pass.
 void FailNthStep(int n);
+// Makes every write step from the `n`th on fail, as a disk that keeps
+// failing; 0 lets every step pass.
+void FailFromNthStep(int n);
 // The write steps counted since the last FailNthStep.
 [[nodiscard]] int StepsTaken();
 // Instead of failing, the `n`th step from now calls `action` (a test's way to

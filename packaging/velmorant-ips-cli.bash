@@ -8,7 +8,7 @@ _velmorant_ips_cli()
     local prev=""
     ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
     local commands="list apply recover status export create info"
-    local options="--only --skip --backup --output --crc32 --help --version"
+    local options="--only --skip --backup --output --crc32 --no-sync --help --version"
     COMPREPLY=()
 
     case $prev in

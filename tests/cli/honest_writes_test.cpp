@@ -275,5 +275,35 @@ TEST(HonestWritesTest, AFileRenamedOverThePathBeforeTheLockIsTheOnePatched) {
 }
 #endif
 
+// The close of a written file after its flush: the file is whole and new, so
+// a failure there is no failure of the command.
+TEST(HonestWritesTest, EachWriteStepFailsWithTheFileOldOrSucceedsWithItNew) {
+  for (const bool toNewFile : {false, true}) {
+    SCOPED_TRACE(toNewFile ? "--output" : "in place");
+    bool done = false;
+    for (int step = 1; step < 40 && !done; ++step) {
+      SCOPED_TRACE(step);
+      TempDir dir;
+      const std::string original = dir.Write("o.bin", std::string(100'000, 'o'));
+      const std::string output = dir.File("n.bin");
+      const std::string patch = dir.Write("p.ips", IpsBytes().Data(5, "abc").Complete());
+      std::vector<std::string> args = {"apply", original, patch};
+      if (toNewFile) args = {"apply", "--output", output, original, patch};
+      write_fault::FailNthStep(step);
+      const Outcome o = RunCommand(args);
+      write_fault::FailNthStep(0);
+      const std::string written = toNewFile ? output : original;
+      if (o.status == kExitDone) {
+        done = write_fault::StepsTaken() < step;
+        EXPECT_EQ(Text(written).substr(0, 10), "oooooabcoo");
+      } else {
+        EXPECT_TRUE(toNewFile ? !Exists(output) : Text(original) == std::string(100'000, 'o'))
+            << o.err;
+      }
+    }
+    EXPECT_TRUE(done);
+  }
+}
+
 }  // namespace
 }  // namespace vips::cli
