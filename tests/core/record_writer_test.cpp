@@ -113,70 +113,74 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
        50},
   };
   TempDir dir;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    std::vector<std::string> patchPaths;
-    for (std::size_t p = 0; p < c.patches.size(); ++p) {
-      patchPaths.push_back(dir.Write("p" + std::to_string(p) + ".ips", c.patches[p]));
-    }
-    const auto gather = [&](RecordWriter& writer) {
-      for (std::size_t p = 0; p < patchPaths.size(); ++p) {
-        EXPECT_TRUE(
-            GatherRecords(patchPaths[p], p == 0 ? c.firstChosen : std::vector<bool>{}, writer));
+  // Records wait in lists, or with little room for those, are laid by the
+  // block as they come.
+  for (const std::size_t listBytes : {RecordWriter::kArenaBytes, std::size_t{8192}})
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      SCOPED_TRACE(listBytes);
+      std::vector<std::string> patchPaths;
+      for (std::size_t p = 0; p < c.patches.size(); ++p) {
+        patchPaths.push_back(dir.Write("p" + std::to_string(p) + ".ips", c.patches[p]));
       }
-    };
-    const std::string expected = Model(original, c.patches, c.firstChosen);
-    const bool changes = expected != original;
-    const std::string path = dir.Write("f.bin", original);
-    {
-      RecordWriter writer;
-      gather(writer);
-      ExistingFile file = ExistingFile::Open(path);
-      EXPECT_EQ(writer.Changes(file), changes);
-      // Another program's change between the records survives.
-      file.WriteAt(c.untouched, "#", 1);
-      EXPECT_EQ(writer.WriteInPlace(file), changes);
-      file.Close();
-      std::string withChange = expected;
-      withChange[c.untouched] = '#';
-      EXPECT_EQ(ReadAll(path), std::vector<std::uint8_t>(withChange.begin(), withChange.end()));
-    }
-    {
-      // Into a new file, the original only read.
-      dir.Write("f.bin", original);
-      RecordWriter writer;
-      gather(writer);
-      ExistingFile file = ExistingFile::OpenForReading(path);
-      ReplacementFile output = ReplacementFile::Create(dir.File("new.bin"));
-      EXPECT_EQ(writer.WriteCopy(file, output), changes);
-      output.Commit();
-      file.Close();
-      EXPECT_EQ(ReadAll(dir.File("new.bin")),
-                std::vector<std::uint8_t>(expected.begin(), expected.end()));
-      EXPECT_EQ(ReadAll(path), std::vector<std::uint8_t>(original.begin(), original.end()));
-    }
-    for (int step = 1;; ++step) {
-      dir.Write("f.bin", original);
-      RecordWriter writer;
-      gather(writer);
-      ExistingFile file = ExistingFile::Open(path);
-      write_fault::FailNthStep(step);
-      bool failed = false;
-      try {
-        writer.WriteInPlace(file);
-      } catch (const Error& error) {
-        failed = true;
-        EXPECT_STREQ(error.what(), kDiskFull);
+      const auto gather = [&](RecordWriter& writer) {
+        for (std::size_t p = 0; p < patchPaths.size(); ++p) {
+          EXPECT_TRUE(
+              GatherRecords(patchPaths[p], p == 0 ? c.firstChosen : std::vector<bool>{}, writer));
+        }
+      };
+      const std::string expected = Model(original, c.patches, c.firstChosen);
+      const bool changes = expected != original;
+      const std::string path = dir.Write("f.bin", original);
+      {
+        RecordWriter writer(listBytes);
+        gather(writer);
+        ExistingFile file = ExistingFile::Open(path);
+        EXPECT_EQ(writer.Changes(file), changes);
+        // Another program's change between the records survives.
+        file.WriteAt(c.untouched, "#", 1);
+        EXPECT_EQ(writer.WriteInPlace(file), changes);
+        file.Close();
+        std::string withChange = expected;
+        withChange[c.untouched] = '#';
+        EXPECT_EQ(ReadAll(path), std::vector<std::uint8_t>(withChange.begin(), withChange.end()));
       }
-      const int steps = write_fault::StepsTaken();
-      write_fault::FailNthStep(0);
-      file.Close();
-      const std::string& want = failed ? original : expected;
-      ASSERT_EQ(ReadAll(path), std::vector<std::uint8_t>(want.begin(), want.end()))
-          << "step " << step;
-      if (!failed || step > steps) break;
+      {
+        // Into a new file, the original only read.
+        dir.Write("f.bin", original);
+        RecordWriter writer(listBytes);
+        gather(writer);
+        ExistingFile file = ExistingFile::OpenForReading(path);
+        ReplacementFile output = ReplacementFile::Create(dir.File("new.bin"));
+        EXPECT_EQ(writer.WriteCopy(file, output), changes);
+        output.Commit();
+        file.Close();
+        EXPECT_EQ(ReadAll(dir.File("new.bin")),
+                  std::vector<std::uint8_t>(expected.begin(), expected.end()));
+        EXPECT_EQ(ReadAll(path), std::vector<std::uint8_t>(original.begin(), original.end()));
+      }
+      for (int step = 1;; ++step) {
+        dir.Write("f.bin", original);
+        RecordWriter writer(listBytes);
+        gather(writer);
+        ExistingFile file = ExistingFile::Open(path);
+        write_fault::FailNthStep(step);
+        bool failed = false;
+        try {
+          writer.WriteInPlace(file);
+        } catch (const Error& error) {
+          failed = true;
+          EXPECT_STREQ(error.what(), kDiskFull);
+        }
+        const int steps = write_fault::StepsTaken();
+        write_fault::FailNthStep(0);
+        file.Close();
+        const std::string& want = failed ? original : expected;
+        ASSERT_EQ(ReadAll(path), std::vector<std::uint8_t>(want.begin(), want.end()))
+            << "step " << step;
+        if (!failed || step > steps) break;
+      }
     }
-  }
 }
 
 // Patches are read through a buffer of 64 KiB: records cut by its end
@@ -204,7 +208,7 @@ TEST(RecordWriterTest, GathersLongPatchesWhereverTheBufferCutsARecord) {
   const std::string original = Pattern(2 * kBlock);
   for (const std::vector<bool>& firstChosen : {std::vector<bool>{}, chosen}) {
     const std::string expected = Model(original, {patch}, firstChosen);
-    RecordWriter writer;
+    RecordWriter writer(1 << 20);
     ASSERT_TRUE(GatherRecords(patchPath, firstChosen, writer));
     const std::string path = dir.Write("f.bin", original);
     ExistingFile file = ExistingFile::Open(path);
