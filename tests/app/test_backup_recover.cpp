@@ -32,11 +32,15 @@ class BackupRecoverTest : public QObject {
   void recoverWithoutBackupReportsFailure_data();
   void recoverWithoutBackupReportsFailure();
   void russianTexts();
+  void anEarlierCleanBackupIsKeptAndTold_data();
+  void anEarlierCleanBackupIsKeptAndTold();
 };
 
 void BackupRecoverTest::backupIsTakenBeforeWritingAndRecoverPutsItBack() {
   PatchingSession s;
-  s.dir.Write("image.bin_backup", "stale");  // replaced without a question
+  // An empty file cannot be the backup of this one: it is replaced. (One
+  // that can be, an earlier run's, is kept: see anEarlierCleanBackupIsKeptAndTold.)
+  s.dir.Write("image.bin_backup", "");
   s.Prepare(kOriginal, kPatch);
   QVERIFY(!s.form.BitBtn3->isEnabled());  // even with a backup file lying there
 
@@ -161,8 +165,8 @@ void BackupRecoverTest::backupOptionOffThenOnBacksUpThePatchedFile() {
 void BackupRecoverTest::failedBackupWritesNothingAndNextGoRetries_data() {
   QTest::addColumn<bool>("folderInTheWay");
   QTest::addColumn<bool>("messages");
-  QTest::newRow("read-only backup file, messages") << false << true;
-  QTest::newRow("read-only backup file, status line") << false << false;
+  QTest::newRow("read-only empty backup file, messages") << false << true;
+  QTest::newRow("read-only empty backup file, status line") << false << false;
   QTest::newRow("folder named like the backup, messages") << true << true;
 }
 
@@ -174,7 +178,8 @@ void BackupRecoverTest::failedBackupWritesNothingAndNextGoRetries() {
   if (folderInTheWay) {
     std::filesystem::create_directory(s.Backup());
   } else {
-    s.dir.Write("image.bin_backup", "old");
+    // Empty, so no backup of this file: it is to be replaced, and cannot be.
+    s.dir.Write("image.bin_backup", "");
     QCOMPARE(chmod(s.Backup().c_str(), 0444), 0);
   }
   s.SetMessages(messages);
@@ -262,6 +267,43 @@ void BackupRecoverTest::russianTexts() {
   s.SetMessages(false);
   s.Go();
   QCOMPARE(s.Status(), QString("статус: ошибка бекапа!"));
+}
+
+void BackupRecoverTest::anEarlierCleanBackupIsKeptAndTold_data() {
+  QTest::addColumn<int>("locale");
+  QTest::addColumn<bool>("messages");
+  QTest::addColumn<QString>("told");
+  QTest::newRow("messages") << 1033 << true
+                            << "Kept the existing reserve copy of the file: image.bin_backup";
+  QTest::newRow("status line") << 1033 << false << "status: backup kept!";
+  QTest::newRow("russian, messages")
+      << 1049 << true << "Сохранена прежняя резервная копия файла: image.bin_backup";
+  QTest::newRow("russian, status line") << 1049 << false << "статус: бекап сохранён!";
+}
+
+// A second run of the program on a file that the first one patched: the
+// clean backup of the first run stays the way back.
+void BackupRecoverTest::anEarlierCleanBackupIsKeptAndTold() {
+  QFETCH(int, locale);
+  QFETCH(bool, messages);
+  QFETCH(QString, told);
+  PatchingSession s(locale);
+  s.Prepare("AB23456789", Ips({DataRecord(2, "CD")}));
+  s.dir.Write("image.bin_backup", kOriginal);
+  s.SetMessages(messages);
+  // Without messages the completion text would take the status line at
+  // once: a patch that lost its header stops Go right after the backup step.
+  if (!messages) s.dir.Write("change.ips", "no patch");
+  s.ForgetEvents();
+  s.Go();
+  QCOMPARE(s.Bytes(s.Backup()), kOriginalBytes);
+  QCOMPARE(s.form.BackupTaken, 1);
+  if (messages) {
+    QCOMPARE(s.Messages().value(0), told);
+    QCOMPARE(s.Bytes(s.original), QByteArray("ABCD456789"));
+  } else {
+    QCOMPARE(s.Status(), told);
+  }
 }
 
 QTEST_MAIN(BackupRecoverTest)
