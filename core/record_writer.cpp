@@ -185,46 +185,50 @@ void RecordWriter::ForEachListed(const Block& block, Visit&& visit) {
 
 void RecordWriter::ForEachWrittenStretch(
     const std::function<void(std::uint64_t, std::uint64_t)>& visit) const {
-  // Per block: the stretches of its mask where parts have been laid, and the
-  // parts still listed, in order of place and joined where they touch.
-  std::vector<std::pair<std::size_t, std::size_t>> stretches;
+  // Per block, one bit per byte: the laid mask, with the parts still listed
+  // set over it; each stretch of ones is one visit.
+  std::array<std::uint64_t, kBlockSize / kWordBits> words{};
   for (std::size_t index = 0; index < blocks_.size(); ++index) {
     const Block& block = blocks_[index];
     if (!block.Used()) continue;
-    stretches.clear();
-    if (block.laid && block.written != nullptr) {
-      const std::uint64_t* const words = block.written;
-      bool inside = false;
-      std::size_t begin = 0;
-      for (std::size_t w = 0; w < kBlockSize / kWordBits; ++w) {
-        // Ones outside a stretch, zeros (ones of the inverted word) inside.
-        std::uint64_t look = inside ? ~words[w] : words[w];
-        while (look != 0) {
-          const int bit = std::countr_zero(look);
-          const std::size_t at = w * kWordBits + static_cast<std::size_t>(bit);
-          if (inside) stretches.emplace_back(begin, at);
-          begin = at;
-          inside = !inside;
-          look = (inside ? ~words[w] : words[w]) & (~std::uint64_t{0} << bit);
-        }
-      }
-      if (inside) stretches.emplace_back(begin, kBlockSize);
+    if (block.laid) {
+      std::memcpy(words.data(), block.written, sizeof(words));
+    } else {
+      words.fill(0);
     }
-    ForEachListed(block,
-                  [&stretches](std::size_t first, std::size_t count, const std::uint8_t*,
-                               std::uint8_t) { stretches.emplace_back(first, first + count); });
-    std::sort(stretches.begin(), stretches.end());
+    ForEachListed(
+        block, [&words](std::size_t first, std::size_t count, const std::uint8_t*, std::uint8_t) {
+          const std::size_t end = first + count;
+          const std::size_t firstWord = first / kWordBits;
+          const std::size_t lastWord = (end - 1) / kWordBits;
+          const std::size_t lastBit = (end - 1) % kWordBits + 1;
+          if (firstWord == lastWord) {
+            words[firstWord] |= BitsOf(first % kWordBits, lastBit);
+            return;
+          }
+          words[firstWord] |= BitsOf(first % kWordBits, kWordBits);
+          std::fill(words.begin() + static_cast<std::ptrdiff_t>(firstWord) + 1,
+                    words.begin() + static_cast<std::ptrdiff_t>(lastWord), ~std::uint64_t{0});
+          words[lastWord] |= BitsOf(0, lastBit);
+        });
     const std::uint64_t base = std::uint64_t{index} * kBlockSize;
-    std::size_t begin = stretches.front().first;
-    std::size_t end = stretches.front().second;
-    for (const auto& [first, last] : stretches) {
-      if (first > end) {
-        visit(base + begin, std::uint64_t{end - begin});
-        begin = first;
+    bool inside = false;
+    std::size_t begin = 0;
+    // Only the words of the span can hold ones.
+    const std::size_t endWord = (block.spanEnd + kWordBits - 1) / kWordBits;
+    for (std::size_t w = block.spanBegin / kWordBits; w < endWord; ++w) {
+      // Ones outside a stretch, zeros (ones of the inverted word) inside.
+      std::uint64_t look = inside ? ~words[w] : words[w];
+      while (look != 0) {
+        const int bit = std::countr_zero(look);
+        const std::size_t at = w * kWordBits + static_cast<std::size_t>(bit);
+        if (inside) visit(base + begin, at - begin);
+        begin = at;
+        inside = !inside;
+        look = (inside ? ~words[w] : words[w]) & (~std::uint64_t{0} << bit);
       }
-      end = std::max(end, last);
     }
-    visit(base + begin, std::uint64_t{end - begin});
+    if (inside) visit(base + begin, endWord * kWordBits - begin);
   }
 }
 

@@ -56,13 +56,14 @@ std::uint32_t Crc(std::uint32_t crc, const std::uint8_t* bytes, std::size_t size
   return crc;
 }
 
-// Writes the journal through one buffer, keeping its CRC-32.
+// Writes the journal through one buffer, keeping its CRC-32 (taken over the
+// whole buffer as it goes out: one call per piece of bytes would cost more
+// than the bytes).
 class JournalWriter {
  public:
   explicit JournalWriter(JournalFile& file) : file_(file), buffer_(new std::uint8_t[kChunk]) {}
   void Put(const void* bytes, std::size_t size) {
     const auto* from = static_cast<const std::uint8_t*>(bytes);
-    crc_ = Crc(crc_, from, size);
     while (size > 0) {
       const std::size_t part = std::min(size, kChunk - used_);
       std::memcpy(buffer_.get() + used_, from, part);
@@ -73,10 +74,12 @@ class JournalWriter {
     }
   }
   void Drain() {
-    if (used_ > 0) file_.Append(buffer_.get(), used_);
+    if (used_ == 0) return;
+    crc_ = Crc(crc_, buffer_.get(), used_);
+    file_.Append(buffer_.get(), used_);
     used_ = 0;
   }
-  [[nodiscard]] std::uint32_t CrcSoFar() const { return crc_; }
+  [[nodiscard]] std::uint32_t CrcSoFar() const { return Crc(crc_, buffer_.get(), used_); }
 
  private:
   JournalFile& file_;
