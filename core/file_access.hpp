@@ -90,6 +90,10 @@ class ExistingFile {
   // fails at once while another process of this program writes the file.
   void LockForReading();
   [[nodiscard]] FileIdentity Identity();
+  // On a file system that writes every change to fresh space (copy on
+  // write, as btrfs), how many bytes are free for this file; nothing
+  // elsewhere, where overwriting a file's bytes takes no new space.
+  [[nodiscard]] std::optional<std::uint64_t> FreshSpaceForOverwrites();
   // Flushes what was written to stable storage; a failure is a failed write.
   void Flush();
   [[nodiscard]] const std::string& Path() const { return path_; }

@@ -44,6 +44,16 @@ InPlaceOutcome WriteRecordsInPlace(ExistingFile& file, RecordWriter& records, bo
   InPlaceOutcome outcome;
   outcome.rolledBackEarlierRun = RollBackInterruptedRun(file);
   if (records.Empty()) return outcome;
+  // Where overwriting takes fresh space, a write that finds the disk full
+  // half-way could not be undone either (the undo needs fresh space too): the
+  // room for the journal, the write and its undo is there before anything is
+  // written, with a margin for the file system's own records, or the write is
+  // refused as a full disk while the file is as it was.
+  if (const std::optional<std::uint64_t> free = file.FreshSpaceForOverwrites()) {
+    constexpr std::uint64_t kMargin = std::uint64_t{8} << 20;
+    const std::uint64_t growth = records.End() > file.Length() ? records.End() - file.Length() : 0;
+    if (*free < 3 * records.SpanBytes() + growth + kMargin) throw Error(kDiskFull, file.Path());
+  }
   std::optional<RollbackJournal> journal;
   try {
     const std::uint64_t length = file.Length();

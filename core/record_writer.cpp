@@ -183,6 +183,14 @@ void RecordWriter::ForEachListed(const Block& block, Visit&& visit) {
   }
 }
 
+std::uint64_t RecordWriter::SpanBytes() const {
+  std::uint64_t bytes = 0;
+  for (const Block& block : blocks_) {
+    if (block.Used()) bytes += block.spanEnd - block.spanBegin;
+  }
+  return bytes;
+}
+
 void RecordWriter::ForEachWrittenStretch(
     const std::function<void(std::uint64_t, std::uint64_t)>& visit) const {
   // Per block, one bit per byte: the laid mask, with the parts still listed

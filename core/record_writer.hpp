@@ -71,6 +71,8 @@ class RecordWriter {
   // Lays `count` copies of `value` at `position` (a run record).
   void Fill(std::uint64_t position, std::uint8_t value, std::size_t count);
   [[nodiscard]] bool Empty() const { return end_ == 0; }
+  // How many bytes an in-place write may write: every block's span.
+  [[nodiscard]] std::uint64_t SpanBytes() const;
   // One past the last byte a record wrote.
   [[nodiscard]] std::uint64_t End() const { return end_; }
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <thread>
@@ -168,6 +169,89 @@ TEST(CrashTest, AnUndoThatCannotRunIsReportedAndTheNextRunPutsTheFileBack) {
     scene.CheckAfterNextRun("failing from step " + std::to_string(step));
   }
   EXPECT_GT(damaged, 0);
+}
+
+// A small btrfs of its own in a loop-mounted image: every overwrite there
+// takes fresh space. Mounting needs root, the kernel's btrfs and mkfs.btrfs;
+// where one is missing, Reason() says so and the test skips.
+class LoopBtrfs {
+ public:
+  explicit LoopBtrfs(const TempDir& dir) : image_(dir.File("btrfs.img")), folder_(dir.File("m")) {
+    if (std::system("command -v mkfs.btrfs >/dev/null 2>&1") != 0) {
+      reason_ = "mkfs.btrfs is not installed (btrfs-progs)";
+      return;
+    }
+    const std::string make = "truncate -s 128M '" + image_ + "' && mkfs.btrfs -q -f '" + image_ +
+                             "' >/dev/null 2>&1 && mkdir -p '" + folder_ + "' && mount -o loop '" +
+                             image_ + "' '" + folder_ + "' 2>/dev/null";
+    mounted_ = std::system(make.c_str()) == 0;
+    if (!mounted_) reason_ = "cannot loop-mount a btrfs image here (root and btrfs needed)";
+  }
+  ~LoopBtrfs() {
+    if (mounted_) (void)std::system(("umount -l '" + folder_ + "'").c_str());
+  }
+  LoopBtrfs(const LoopBtrfs&) = delete;
+  LoopBtrfs& operator=(const LoopBtrfs&) = delete;
+  [[nodiscard]] bool Mounted() const { return mounted_; }
+  [[nodiscard]] const std::string& Reason() const { return reason_; }
+  [[nodiscard]] std::string File(const std::string& name) const { return folder_ + "/" + name; }
+  // Fills the file system, then gives back `mib` MiB.
+  void LeaveFree(int mib) const {
+    const std::string filler = File("filler");
+    const std::string line = "rm -f '" + filler + "'; sync; dd if=/dev/zero of='" + filler +
+                             "' bs=1M >/dev/null 2>&1; sync; truncate -s -" + std::to_string(mib) +
+                             "M '" + filler + "'; sync";
+    (void)std::system(line.c_str());
+  }
+
+ private:
+  std::string image_;
+  std::string folder_;
+  bool mounted_ = false;
+  std::string reason_;
+};
+
+// On a full copy-on-write file system the file is old with "Disk full", or
+// new; never half-patched, and no journal stays.
+TEST(CrashTest, AFullBtrfsLeavesTheFileOldWithDiskFullOrNew) {
+  TempDir dir;
+  LoopBtrfs disk(dir);
+  if (!disk.Mounted()) GTEST_SKIP() << disk.Reason();
+  std::string old(8 << 20, '\0');
+  std::mt19937 random(3);
+  for (char& c : old) c = static_cast<char>(random());
+  std::string patched = old;
+  IpsBytes ips;
+  for (std::uint32_t k = 0; k < 100; ++k) {
+    const std::string bytes(40'000, static_cast<char>('a' + k % 26));
+    ips.Data(k * 80'000, bytes);
+    patched.replace(k * 80'000, bytes.size(), bytes);
+  }
+  const std::string patch = dir.Write("p.ips", ips.Complete());
+  const std::string original = disk.File("o.bin");
+  int full = 0;
+  int done = 0;
+  for (const int free : {1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 40}) {
+    SCOPED_TRACE(std::to_string(free) + " MiB free");
+    (void)std::system(("rm -f '" + original + "' '" + disk.File("filler") + "'").c_str());
+    dir.Write("copy.bin", old);
+    ASSERT_EQ(std::system(("cp '" + dir.File("copy.bin") + "' '" + original + "' && sync").c_str()),
+              0);
+    disk.LeaveFree(free);
+    const Outcome o = RunCommand({"apply", original, patch});
+    if (o.status == kExitDone) {
+      ++done;
+      EXPECT_EQ(Text(original), patched);
+    } else {
+      ++full;
+      EXPECT_EQ(o.status, kExitIoError) << o.err;
+      EXPECT_EQ(o.err, original + ": Disk full\n");
+      EXPECT_EQ(Text(original), old);
+    }
+    EXPECT_FALSE(Exists(RollbackJournal::PathFor(original)));
+  }
+  RecordProperty("disk full", full);
+  RecordProperty("done", done);
 }
 
 }  // namespace

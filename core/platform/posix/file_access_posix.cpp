@@ -1,6 +1,9 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#ifdef __linux__
+#include <sys/vfs.h>
+#endif
 #include <unistd.h>
 
 #include <cerrno>
@@ -217,6 +220,19 @@ void ExistingFile::SetLength(std::uint64_t length) {
   }
   written_ = true;
   flushed_ = false;
+}
+
+std::optional<std::uint64_t> ExistingFile::FreshSpaceForOverwrites() {
+#ifdef __linux__
+  constexpr unsigned long kBtrfsMagic = 0x9123683E;
+  struct statfs info {};
+  if (::fstatfs(handle_, &info) != 0 || static_cast<unsigned long>(info.f_type) != kBtrfsMagic) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(info.f_bavail) * static_cast<std::uint64_t>(info.f_bsize);
+#else
+  return std::nullopt;
+#endif
 }
 
 void ExistingFile::Flush() {

@@ -196,6 +196,12 @@ void ExistingFile::SetLength(std::uint64_t length) {
   flushed_ = false;
 }
 
+std::optional<std::uint64_t> ExistingFile::FreshSpaceForOverwrites() {
+  // NTFS and FAT overwrite in place; ReFS with block cloning is not told
+  // apart here.
+  return std::nullopt;
+}
+
 void ExistingFile::Flush() {
   if (write_fault::StepFails()) Fail(kDiskFull);
   if (!::FlushFileBuffers(handle_)) ThrowLastError();
