@@ -1,5 +1,6 @@
 #include "cli/commands.hpp"
 
+#include <new>
 #include <ostream>
 
 #include "cli/cli_files.hpp"
@@ -106,8 +107,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   } catch (const Error& error) {
     err << Described(error) << '\n';
     return kExitIoError;
+  } catch (const std::bad_alloc&) {
+    // Named by the file the command was about, which is as it was: every
+    // write takes its memory before it changes a byte.
+    const std::string& path =
+        arguments.originalPath.empty() ? arguments.patchPath : arguments.originalPath;
+    err << (path.empty() ? "" : path + ": ") << "Out of memory\n";
+    return kExitIoError;
   } catch (const std::exception& error) {
-    // Out of memory and the like: still a failure the caller must see.
+    // Still a failure the caller must see.
     err << error.what() << '\n';
     return kExitIoError;
   }

@@ -5,11 +5,13 @@
 
 #ifndef _WIN32
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <random>
 #include <string>
 #include <thread>
@@ -169,6 +171,39 @@ TEST(CrashTest, AnUndoThatCannotRunIsReportedAndTheNextRunPutsTheFileBack) {
     scene.CheckAfterNextRun("failing from step " + std::to_string(step));
   }
   EXPECT_GT(damaged, 0);
+}
+
+// Memory that runs out: the file keeps its length and bytes, and the message
+// names it.
+TEST(CrashTest, OutOfMemoryLeavesTheFileAsItWasAndNamesIt) {
+  Scene scene(1 << 20);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // Little more address space than the process has now: the records'
+    // image cannot be had.
+    rlimit limit{};
+    std::string status;
+    {
+      std::ifstream in("/proc/self/status");
+      for (std::string line; std::getline(in, line);) {
+        if (line.rfind("VmSize:", 0) == 0) status = line;
+      }
+    }
+    const std::uint64_t kib = std::stoull(status.substr(7));
+    limit.rlim_cur = limit.rlim_max = (kib + 4096) * 1024;
+    if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(100);
+    const Outcome o = RunCommand({"apply", scene.original, scene.patch});
+    const bool named = o.err == scene.original + ": Out of memory\n";
+    ::_exit(o.status == kExitIoError && named ? 0 : 101);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 100) GTEST_SKIP() << "no address-space limit here";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "not failed with the file named";
+  EXPECT_EQ(Text(scene.original), scene.old);
+  EXPECT_FALSE(Exists(RollbackJournal::PathFor(scene.original)));
 }
 
 // A small btrfs of its own in a loop-mounted image: every overwrite there
