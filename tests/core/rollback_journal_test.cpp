@@ -127,7 +127,12 @@ TEST(RollbackJournalTest, AJournalCutChangedOrOfAnotherFileIsNeverPlayedBack) {
 TEST(RollbackJournalTest, AFinishedWriteLeavesNoJournalAndAFailedBeginLeavesTheFileAlone) {
   TempDir dir;
   const std::string old = Old();
+#ifdef _WIN32
+  // Windows limits whole paths outside its long-path form.
+  const std::string path = dir.Write(std::string(120, 'n'), old);
+#else
   const std::string path = dir.Write(std::string(250, 'n'), old);
+#endif
   for (int step = 1;; ++step) {
     SCOPED_TRACE(step);
     ExistingFile file = ExistingFile::Open(path);
