@@ -37,8 +37,11 @@ class ReplacementFile;
 // only the records' bytes change. The new span is made from what was read,
 // with the block's listed parts put over it, or its laid bytes taken where
 // its bits are set. A span that comes out as it was read is not written;
-// otherwise the block keeps the span as read, in its place in the image, and
-// the new span is written.
+// otherwise the block keeps what the new span replaces and the new span is
+// written. A laid block keeps its span as read, in its place in the image; a
+// listed block keeps only the bytes its parts replace, each data part in its
+// own place in the list and the runs' in one buffer taken before the first
+// write.
 //
 // Undoing. When a write fails (the failing one may have reached part of its
 // span), every span written so far, the failing one included, gets back the
@@ -126,9 +129,14 @@ class RecordWriter {
     std::uint8_t* end = nullptr;
     std::size_t spanBegin = kBlockSize;
     std::size_t spanEnd = 0;
+    // Bytes of the runs in the list.
+    std::size_t runBytes = 0;
+    // Where the list's runs keep what they replaced, in runOld_.
+    std::size_t runsAt = 0;
     // Set once parts have been laid into the image and the mask.
     bool laid = false;
-    // Set once the span is written: `bytes` then holds what the file held.
+    // Set once the span is written: what the file held is then in `bytes`
+    // when laid, else in the list's parts (see NewSpan).
     bool overwritten = false;
 
     [[nodiscard]] bool Used() const { return spanBegin < spanEnd; }
@@ -154,12 +162,13 @@ class RecordWriter {
   void LayAll(bool onlyLaid);
   template <typename Visit>
   static void ForEachListed(const Block& block, Visit&& visit);
-  // Puts the new bytes of block `index`'s span in the scratch buffer and
-  // what the file holds there now (zeros past `length`) in the block; true
-  // when they differ. A block whose parts are all still listed has them put
-  // over a copy of the span as read, with no mask: the common case, and the
-  // cheapest.
-  bool NewSpan(ExistingFile& file, std::size_t index, std::uint64_t length);
+  // Puts the new bytes of block `index`'s span in the scratch buffer; true
+  // when they differ from what the file holds there now (zeros past
+  // `length`). A block whose parts are all still listed has them put over a
+  // copy of the span as read, with no mask: the common case, and the
+  // cheapest. With `keepOld` the block keeps what the new bytes replace, for
+  // the undo (see WriteInPlace), and its list no longer holds its records.
+  bool NewSpan(ExistingFile& file, std::size_t index, std::uint64_t length, bool keepOld);
   static void LayPart(Block& block, std::size_t first, std::size_t count, const std::uint8_t* data,
                       std::uint8_t value);
   void NeedScratch();
@@ -180,13 +189,22 @@ class RecordWriter {
   struct FreeMemory {
     void operator()(std::uint8_t* memory) const;
   };
+  using Memory = std::unique_ptr<std::uint8_t[], FreeMemory>;
+  // Memory that the system backs with 2 MiB pages where it can, and only
+  // as far as it is reached: far fewer page faults than small pages.
+  static Memory LargeMemory(std::size_t bytes);
   // The image, then the masks, then the lists.
-  std::unique_ptr<std::uint8_t[], FreeMemory> memory_;
+  Memory memory_;
   // A block's worth of room for a span as the file holds it. Once a block
   // is written its own buffer is free and the two change places, so the
   // block keeps what it overwrote and the memory held stays the same.
   std::unique_ptr<std::uint8_t[]> scratchStorage_;
   std::uint8_t* scratch_ = nullptr;
+  // A block's worth of room for a listed block's span as read.
+  std::uint8_t* asRead_ = nullptr;
+  // What the listed runs of written blocks replaced, block after block.
+  Memory runOld_;
+  std::size_t runOldUsed_ = 0;
   std::vector<Block> blocks_;
   std::size_t arenaBytes_;
   std::size_t arenaUsed_ = 0;

@@ -63,6 +63,13 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
   // overlapping records' old bytes in an earlier one.
   PatchBuilder scattered;
   for (std::uint32_t k = 0; k < 40; ++k) scattered.Data(kBlock + k * 97, "xy").Run(k * 300, 5, 'r');
+  // More run bytes than the reach holds: the undo cannot keep them all.
+  PatchBuilder piled;
+  piled.Data(10, "a");
+  for (std::uint32_t k = 0; k < 290; ++k) {
+    piled.Run(100 + k % 7, static_cast<std::uint16_t>(60000 - k),
+              static_cast<std::uint8_t>('a' + k % 26));
+  }
   struct Case {
     const char* what;
     std::vector<std::string> patches;
@@ -105,6 +112,10 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
             .Data(3 * kBlock + 50, std::string(2000, 'M'))
             .End()
             .Bytes()},
+       {},
+       50},
+      {"runs piled over one another, more bytes than the reach holds",
+       {piled.Data(2 * kBlock + 9, "late").End().Bytes()},
        {},
        50},
       {"the file's own bytes only",
