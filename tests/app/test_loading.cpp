@@ -120,13 +120,14 @@ void LoadingTest::dialogsUseTheLanguageAndMayBeCancelled_data() {
   QTest::addColumn<QString>("originalDialog");
   QTest::addColumn<QString>("patchDialog");
   QTest::addColumn<QString>("fileSelected");
-  QTest::newRow("English") << 1033 << "open:  Please, open source file... | Any file (*.*)|*.*"
-                           << "open:  Please, open IPS file... | IPS file (*.ips)|*.ips"
-                           << "status: file selected!";
+  QTest::newRow("English")
+      << 1033 << "open:  Please, open source file... | Any file (*.*)|*.*"
+      << "open:  Please, open IPS file... | IPS file (*.ips)|*.ips|All files (*.*)|*.*"
+      << "status: file selected!";
   QTest::newRow("Russian")
       << 1049
       << "open:  Пожалуйста, откройте файл, который вы хотите пропатчить... | Все файлы (*.*)|*.*"
-      << "open:  Пожалуйста, выберите IPS патч... | IPS патч (*.ips)|*.ips"
+      << "open:  Пожалуйста, выберите IPS патч... | IPS патч (*.ips)|*.ips|Все файлы (*.*)|*.*"
       << "статус: файл выбран!";
 }
 
