@@ -94,6 +94,9 @@ inline constexpr Bilingual kBackupFailedSuffix{"_backup is not created!",
                                                "_backup не была создана!"};
 inline constexpr Bilingual kStatusBackupMade{"status: file backuped!", "статус: бекап файла!"};
 inline constexpr Bilingual kStatusBackupFailed{"status: backup error!", "статус: ошибка бекапа!"};
+// After a failed backup, which stops Go before it writes anything.
+inline constexpr Bilingual kStatusNotPatchedWithoutBackup{
+    "status: backup error, nothing written!", "статус: ошибка бекапа, файл не изменён!"};
 
 // Recover.
 inline constexpr Bilingual kStatusRecovering{"status: file recovery...",

@@ -11,6 +11,7 @@
 #include "core/file_access.hpp"
 #include "core/file_copy.hpp"
 #include "core/image_apply.hpp"
+#include "core/linked_file.hpp"
 #include "core/patch_image.hpp"
 #include "core/path_names.hpp"
 #include "core/replacement_file.hpp"
@@ -79,7 +80,9 @@ std::optional<int> TakeBackup(const Arguments& arguments, std::ostream& err) {
     return std::nullopt;
   }
   try {
-    CopyWholeFileOrThrow(path, backupPath);
+    // An ORIGINAL that is a link is patched through it, so the backup holds
+    // the file it leads to; the backup itself stands beside the link.
+    CopyWholeFileOrThrow(FileBehindLinks(path), backupPath);
   } catch (const Error& error) {
     err << "Reserve copy of the file " << backupPath << " is not created! Nothing was written to "
         << path << ". (" << Described(error) << ")\n";
@@ -172,8 +175,8 @@ int ApplyRecords(const Arguments& arguments, std::ostream& err) {
     ReadPatches read = ReadEveryPatch(arguments.patchPaths, err);
     if (read.failure) return *read.failure;
     if (arguments.selection != Selection::All) {
-      chosen = ChosenRecords(arguments.selection, arguments.records,
-                             read.patches.front().RecordCount());
+      chosen =
+          ChosenRecords(arguments.selection, arguments.records, read.patches.front().RecordCount());
     }
     if (toNewFile) patches = std::move(read.patches);
   }

@@ -9,6 +9,7 @@
 #include "core/file_copy.hpp"
 #include "core/hex_address.hpp"
 #include "core/ips_reader.hpp"
+#include "core/linked_file.hpp"
 #include "core/path_names.hpp"
 
 namespace vips::cli {
@@ -40,7 +41,8 @@ int ListRecords(const std::string& patchPath, std::ostream& out, std::ostream& e
 int RecoverOriginal(const std::string& originalPath, std::ostream& err) {
   const std::string backupPath = BackupPathOf(originalPath);
   try {
-    CopyWholeFileOrThrow(backupPath, originalPath);
+    // Back into the file that was patched, through a link standing as ORIGINAL.
+    CopyWholeFileOrThrow(backupPath, FileBehindLinks(originalPath));
   } catch (const Error& error) {
     err << "File " << originalPath << " is not recovered! (could not copy " << backupPath
         << " over it: " << Described(error) << ")\n";
