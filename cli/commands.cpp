@@ -14,9 +14,19 @@
 
 namespace vips::cli {
 
+namespace {
+
+// What was wrong, in one line, and where to read how it goes right.
+int WrongUsage(std::ostream& err, const UsageError& error) {
+  err << "velmorant-ips-cli: " << error.what() << "\nTry 'velmorant-ips-cli --help'.\n";
+  return kExitUsage;
+}
+
+}  // namespace
+
 int ListRecords(const std::string& patchPath, std::ostream& out, std::ostream& err) {
   IpsReader reader(ExistingFile::OpenForReading(patchPath));
-  if (!reader.ReadHeader()) return NotAPatch(err);
+  if (!reader.ReadHeader()) return NotAPatch(err, patchPath);
   // A record is printed only once it has been read whole, so that a cut
   // patch lists exactly its complete records before the error.
   for (std::int64_t number = 1;; ++number) {
@@ -56,8 +66,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   try {
     arguments = ParseArguments(args);
   } catch (const UsageError& error) {
-    err << "velmorant-ips-cli: " << error.what() << '\n' << kUsageLine;
-    return kExitUsage;
+    return WrongUsage(err, error);
   }
 
   try {
@@ -84,8 +93,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return ShowInfo(arguments, out, err);
     }
   } catch (const UsageError& error) {
-    err << "velmorant-ips-cli: " << error.what() << '\n' << kUsageLine;
-    return kExitUsage;
+    return WrongUsage(err, error);
   } catch (const NotExpressible& error) {
     err << error.what() << '\n';
     return kExitNotExpressible;
