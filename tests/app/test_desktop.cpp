@@ -17,6 +17,7 @@
 #include <QUrl>
 
 #include "app/command_line.hpp"
+#include "app/platform/display.hpp"
 #include "support/patching_session.hpp"
 #include "support/window_fixture.hpp"
 
@@ -91,6 +92,8 @@ class DesktopTest : public QObject {
  private slots:
   void commandLineIsRead_data();
   void commandLineIsRead();
+  void displayIsLookedForBeforeTheToolkitStarts_data();
+  void displayIsLookedForBeforeTheToolkitStarts();
   void commandLineFilesTakeTheDialogsPath_data();
   void commandLineFilesTakeTheDialogsPath();
   void aPatchGivenAloneAsksForTheOriginalFirst_data();
@@ -140,6 +143,61 @@ void DesktopTest::commandLineIsRead() {
   QCOMPARE(Text(line.original), original);
   QCOMPARE(Text(line.patch), patch);
   QCOMPARE(line.problem.empty(), action != int(CommandLine::Action::Usage));
+}
+
+void DesktopTest::displayIsLookedForBeforeTheToolkitStarts_data() {
+  QTest::addColumn<Words>("words");
+  QTest::addColumn<QString>("platform");  // QT_QPA_PLATFORM
+  QTest::addColumn<QString>("display");
+  QTest::addColumn<QString>("wayland");
+  QTest::addColumn<bool>("available");
+  QTest::newRow("nothing") << Words{} << ""
+                           << ""
+                           << "" << false;
+  QTest::newRow("X") << Words{} << ""
+                     << ":0"
+                     << "" << true;
+  QTest::newRow("Wayland") << Words{} << ""
+                           << ""
+                           << "wayland-0" << true;
+  QTest::newRow("xcb without X") << Words{} << "xcb"
+                                 << ""
+                                 << "wayland-0" << false;
+  QTest::newRow("xcb, -display") << Words{"-display", ":1"} << "xcb"
+                                 << ""
+                                 << "" << true;
+  QTest::newRow("wayland without it") << Words{} << "wayland-egl"
+                                      << ":0"
+                                      << "" << false;
+  QTest::newRow("list, second there") << Words{} << "wayland;xcb:foo"
+                                      << ":0"
+                                      << "" << true;
+  QTest::newRow("list, neither there") << Words{} << "wayland;xcb"
+                                       << ""
+                                       << "" << false;
+  QTest::newRow("offscreen") << Words{} << "offscreen"
+                             << ""
+                             << "" << true;
+  QTest::newRow("-platform wins") << Words{"--platform", "offscreen"} << "xcb"
+                                  << ""
+                                  << "" << true;
+  QTest::newRow("after --, a file") << Words{"--", "-platform", "offscreen"} << ""
+                                    << ""
+                                    << "" << false;
+}
+
+void DesktopTest::displayIsLookedForBeforeTheToolkitStarts() {
+  QFETCH(Words, words);
+  QFETCH(QString, platform);
+  QFETCH(QString, display);
+  QFETCH(QString, wayland);
+  QFETCH(bool, available);
+  const vips::app::DisplayEnvironment environment{platform.toStdString(), display.toStdString(),
+                                                  wayland.toStdString()};
+#if defined(_WIN32) || defined(__APPLE__)
+  available = true;
+#endif
+  QCOMPARE(vips::app::DisplayAvailable(words, environment), available);
 }
 
 void DesktopTest::commandLineFilesTakeTheDialogsPath_data() {
