@@ -6,14 +6,14 @@
 
 #include "cli/cli_files.hpp"
 #include "cli/commands.hpp"
-#include "core/digests.hpp"
-#include "core/file_access.hpp"
-#include "core/file_copy.hpp"
-#include "core/gather_records.hpp"
-#include "core/ips_reader.hpp"
-#include "core/path_names.hpp"
-#include "core/record_writer.hpp"
-#include "core/replacement_file.hpp"
+#include "core/apply/gather_records.hpp"
+#include "core/apply/record_writer.hpp"
+#include "core/files/digests.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/file_copy.hpp"
+#include "core/files/path_names.hpp"
+#include "core/files/replacement_file.hpp"
+#include "core/ips/reader.hpp"
 
 namespace vips::cli {
 namespace {

@@ -5,8 +5,8 @@
 
 #include "cli/commands.hpp"
 #include "cli/usage_error.hpp"
-#include "core/file_access.hpp"
-#include "core/replacement_file.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/replacement_file.hpp"
 
 namespace vips::cli {
 namespace {

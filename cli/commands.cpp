@@ -5,11 +5,11 @@
 #include "cli/cli_files.hpp"
 #include "cli/usage_error.hpp"
 #include "core/error.hpp"
-#include "core/file_access.hpp"
-#include "core/file_copy.hpp"
-#include "core/hex_address.hpp"
-#include "core/ips_reader.hpp"
-#include "core/path_names.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/file_copy.hpp"
+#include "core/files/path_names.hpp"
+#include "core/ips/hex_address.hpp"
+#include "core/ips/reader.hpp"
 
 namespace vips::cli {
 

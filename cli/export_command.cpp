@@ -4,9 +4,9 @@
 
 #include "cli/cli_files.hpp"
 #include "cli/commands.hpp"
-#include "core/export_records.hpp"
-#include "core/ips_reader.hpp"
-#include "core/replacement_file.hpp"
+#include "core/apply/export_records.hpp"
+#include "core/files/replacement_file.hpp"
+#include "core/ips/reader.hpp"
 
 namespace vips::cli {
 

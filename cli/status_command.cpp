@@ -5,11 +5,11 @@
 
 #include "cli/cli_files.hpp"
 #include "cli/commands.hpp"
-#include "core/file_access.hpp"
-#include "core/file_bytes.hpp"
-#include "core/hex_address.hpp"
-#include "core/ips_reader.hpp"
-#include "core/record_status.hpp"
+#include "core/apply/record_status.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/file_bytes.hpp"
+#include "core/ips/hex_address.hpp"
+#include "core/ips/reader.hpp"
 
 namespace vips::cli {
 

@@ -1,0 +1,18 @@
+#include "core/apply/opened_patch.hpp"
+
+#include <utility>
+
+namespace vips {
+
+std::optional<OpenedPatch> OpenPatchThenOriginal(const std::string& patchPath,
+                                                 const std::string& originalPath) {
+  IpsReader reader(ExistingFile::Open(patchPath));
+  if (!reader.ReadHeader()) {
+    reader.Close();
+    return std::nullopt;
+  }
+  ExistingFile original = ExistingFile::Open(originalPath);
+  return OpenedPatch{std::move(reader), std::move(original)};
+}
+
+}  // namespace vips
