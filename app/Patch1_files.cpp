@@ -49,8 +49,9 @@ bool AskForOriginalFirst(TForm1& form) {
 
 void TForm1::Button2Click() {
   if (AskForOriginalFirst(*this)) return;
-  PatchDialogClosed(
-      Services().OpenFile(PickUtf8(texts::kPatchDialogTitle), PickUtf8(texts::kPatchDialogFilter)));
+  PatchDialogClosed(Services().OpenFile(
+      PickUtf8(texts::kPatchDialogTitle),
+      PickUtf8(texts::kPatchDialogFilter) + '|' + PickUtf8(texts::kAllFilesFilter)));
 }
 
 void TForm1::OpenPatchFile(const std::string& path) {

@@ -11,6 +11,7 @@
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/file_copy.hpp"
+#include "core/files/linked_file.hpp"
 #include "core/files/path_names.hpp"
 
 namespace {
@@ -28,8 +29,10 @@ void TForm1::MakeBackupCopy() {
   // The backup must be a file of its own: a patch that stands under the
   // backup's name would be overwritten by it.
   const std::optional<vips::FileIdentity> patch = vips::IdentityOf(SelectedPatchPath);
+  // An original file that is a link is patched through it, so the backup
+  // holds the file it leads to; the backup itself stands beside the link.
   const bool made = !(patch && patch == vips::IdentityOf(backupPath)) &&
-                    vips::CopyWholeFile(SelectedOriginalPath, backupPath);
+                    vips::CopyWholeFile(vips::FileBehindLinks(SelectedOriginalPath), backupPath);
 
   if (CheckBox2->isChecked()) {
     if (made) {
@@ -84,8 +87,12 @@ void TForm1::BitBtn2Click() {
 
   if (CheckBox1->isChecked() && BackupTaken == 0) {
     MakeBackupCopy();
-    // The user asked for a way back; without it nothing is written.
-    if (BackupTaken == 0) return;
+    // The user asked for a way back; without it nothing is written, and the
+    // status line says so whichever way the failure was shown.
+    if (BackupTaken == 0) {
+      SetStatus(Pick(texts::kStatusNotPatchedWithoutBackup));
+      return;
+    }
   }
 
   StringGrid1->RepaintNow();
@@ -134,8 +141,9 @@ void TForm1::BitBtn3Click() {
   SetStatus(Pick(texts::kStatusRecovering));
 
   const std::string name = vips::BareName(SelectedOriginalPath);
-  const bool made =
-      vips::CopyWholeFile(vips::BackupPathOf(SelectedOriginalPath), SelectedOriginalPath);
+  // Back into the file that Go patched, through a link chosen as the original.
+  const bool made = vips::CopyWholeFile(vips::BackupPathOf(SelectedOriginalPath),
+                                        vips::FileBehindLinks(SelectedOriginalPath));
 
   if (CheckBox2->isChecked()) {
     if (made) {

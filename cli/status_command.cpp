@@ -20,7 +20,7 @@ int ShowStatus(const Arguments& arguments, std::ostream& out, std::ostream& err)
   // patch shows nothing, and once more as the lines are made.
   const std::optional<PatchSummary> summary =
       AtPath(patchPath, [&] { return SummarizePatch(patchPath); });
-  if (!summary) return NotAPatch(err);
+  if (!summary) return NotAPatch(err, patchPath, originalPath);
   // Only the bytes the records can reach are read.
   const std::vector<std::uint8_t> fileStart = AtPath(originalPath, [&] {
     ExistingFile original = ExistingFile::OpenForReading(originalPath);
@@ -57,7 +57,7 @@ int ShowStatus(const Arguments& arguments, std::ostream& out, std::ostream& err)
     err << applied << " of " << number - 1 << " records applied.\n";
     return true;
   });
-  return shown ? kExitDone : NotAPatch(err);
+  return shown ? kExitDone : NotAPatch(err, patchPath, originalPath);
 }
 
 }  // namespace vips::cli
