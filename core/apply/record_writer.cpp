@@ -1,7 +1,6 @@
 #include "core/apply/record_writer.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <new>
 
@@ -19,18 +18,6 @@ std::uint64_t BitsOf(std::size_t from, std::size_t to) {
   const std::uint64_t upTo = to == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << to) - 1;
   return upTo & ~((std::uint64_t{1} << from) - 1);
 }
-
-// Eight bits widened to the bytes of a 64-bit word: byte i is 0xFF where
-// bit i is set, so that eight bytes are chosen at once.
-constexpr std::array<std::uint64_t, 256> kWidened = [] {
-  std::array<std::uint64_t, 256> table{};
-  for (std::size_t bits = 0; bits < 256; ++bits) {
-    for (std::size_t i = 0; i < 8; ++i) {
-      if ((bits >> i & 1) != 0) table[bits] |= std::uint64_t{0xFF} << (8 * i);
-    }
-  }
-  return table;
-}();
 
 // The new file is read and written in pieces of this many blocks.
 constexpr std::size_t kCopyBlocks = 16;
@@ -229,48 +216,32 @@ bool RecordWriter::WrittenDiffer(const Block& block, const std::uint8_t* fileByt
   const std::size_t endWord = (block.spanEnd + kWordBits - 1) / kWordBits;
   for (std::size_t word = block.spanBegin / kWordBits; word < endWord; ++word) {
     const std::uint64_t bits = written[word];
-    if (bits == 0) continue;
     const std::size_t at = word * kWordBits;
     if (bits == ~std::uint64_t{0}) {
       if (std::memcmp(block.bytes + at, fileBytes + at, kWordBits) != 0) return true;
       continue;
     }
-    for (std::size_t part = 0; part < kWordBits / 8; ++part) {
-      const std::uint64_t mask = kWidened[bits >> (part * 8) & 0xFF];
-      if (mask == 0) continue;
-      std::uint64_t mine;
-      std::uint64_t theirs;
-      std::memcpy(&mine, block.bytes + at + part * 8, 8);
-      std::memcpy(&theirs, fileBytes + at + part * 8, 8);
-      if (((mine ^ theirs) & mask) != 0) return true;
+    for (std::size_t i = 0; bits != 0 && i < kWordBits; ++i) {
+      if ((bits >> i & 1) != 0 && block.bytes[at + i] != fileBytes[at + i]) return true;
     }
   }
   return false;
 }
 
 void RecordWriter::KeepUnwritten(Block& block, const std::uint8_t* fileBytes) {
-  // Word by word of the mask: all written or none is one move or none, else
-  // eight bytes at a time chosen by the widened bits. The span is taken in
-  // whole words: bytes outside it are no record's, so they come from the
-  // file as well.
+  // The span is taken in whole words of the mask: bytes outside it are no
+  // record's, so they come from the file as well.
   const std::uint64_t* const written = block.written;
   const std::size_t endWord = (block.spanEnd + kWordBits - 1) / kWordBits;
   for (std::size_t word = block.spanBegin / kWordBits; word < endWord; ++word) {
     const std::uint64_t bits = written[word];
     const std::size_t at = word * kWordBits;
-    if (bits == ~std::uint64_t{0}) continue;
     if (bits == 0) {
       std::memcpy(block.bytes + at, fileBytes + at, kWordBits);
       continue;
     }
-    for (std::size_t part = 0; part < kWordBits / 8; ++part) {
-      const std::uint64_t keep = kWidened[bits >> (part * 8) & 0xFF];
-      std::uint64_t mine;
-      std::uint64_t theirs;
-      std::memcpy(&mine, block.bytes + at + part * 8, 8);
-      std::memcpy(&theirs, fileBytes + at + part * 8, 8);
-      mine = (mine & keep) | (theirs & ~keep);
-      std::memcpy(block.bytes + at + part * 8, &mine, 8);
+    for (std::size_t i = 0; bits != ~std::uint64_t{0} && i < kWordBits; ++i) {
+      if ((bits >> i & 1) == 0) block.bytes[at + i] = fileBytes[at + i];
     }
   }
 }
