@@ -6,9 +6,9 @@
 
 #include "app/Patch1.hpp"
 #include "app/handler_scopes.hpp"
-#include "core/file_access.hpp"
-#include "core/patch_loader.hpp"
-#include "core/path_names.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/path_names.hpp"
+#include "core/table/patch_loader.hpp"
 
 namespace texts = vips::app::texts;
 

@@ -7,12 +7,12 @@
 
 #include "app/Patch1.hpp"
 #include "app/handler_scopes.hpp"
-#include "core/apply.hpp"
+#include "core/apply/apply.hpp"
 #include "core/error.hpp"
-#include "core/file_access.hpp"
-#include "core/file_copy.hpp"
-#include "core/linked_file.hpp"
-#include "core/path_names.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/file_copy.hpp"
+#include "core/files/linked_file.hpp"
+#include "core/files/path_names.hpp"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <QFileInfo>
 
 #include "app/Patch1.hpp"
-#include "core/patch_header.hpp"
+#include "core/ips/patch_header.hpp"
 
 namespace vips::app {
 
