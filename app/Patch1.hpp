@@ -9,9 +9,9 @@
 #include "app/string_grid.hpp"
 #include "app/texts.hpp"
 #include "app/window_services.hpp"
-#include "core/file_access.hpp"
-#include "core/language.hpp"
-#include "core/patch_table.hpp"
+#include "core/files/file_access.hpp"
+#include "core/table/language.hpp"
+#include "core/table/patch_table.hpp"
 
 class QCheckBox;
 class QFrame;
@@ -34,9 +34,9 @@ class TForm1 : public QWidget {
   ~TForm1() override;
 
   // Program-wide state.
-  int LangEnglish = 1;               // 1 while English is the interface language
-  int LangRussian = 0;               // 1 while Russian is; exactly one of the two is 1
-  int BackupTaken = 0;               // Go made (or tried) the backup of this original file
+  int LangEnglish = 1;  // 1 while English is the interface language
+  int LangRussian = 0;  // 1 while Russian is; exactly one of the two is 1
+  int BackupTaken = 0;  // Go made (or tried) the backup of this original file
   // The file whose backup BackupTaken stands for: confirming that same file
   // again keeps the backup that holds it as it was before patching.
   std::optional<vips::FileIdentity> BackupIdentity;

@@ -6,9 +6,9 @@
 
 #include "app/Patch1.hpp"
 #include "app/handler_scopes.hpp"
-#include "core/file_access.hpp"
-#include "core/patch_loader.hpp"
-#include "core/path_names.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/path_names.hpp"
+#include "core/table/patch_loader.hpp"
 
 namespace texts = vips::app::texts;
 
@@ -49,8 +49,9 @@ bool AskForOriginalFirst(TForm1& form) {
 
 void TForm1::Button2Click() {
   if (AskForOriginalFirst(*this)) return;
-  PatchDialogClosed(
-      Services().OpenFile(PickUtf8(texts::kPatchDialogTitle), PickUtf8(texts::kPatchDialogFilter)));
+  PatchDialogClosed(Services().OpenFile(
+      PickUtf8(texts::kPatchDialogTitle),
+      PickUtf8(texts::kPatchDialogFilter) + '|' + PickUtf8(texts::kAllFilesFilter)));
 }
 
 void TForm1::OpenPatchFile(const std::string& path) {

@@ -7,12 +7,13 @@
 
 #include "app/Patch1.hpp"
 #include "app/handler_scopes.hpp"
-#include "core/apply.hpp"
-#include "core/backup_policy.hpp"
+#include "core/apply/apply.hpp"
 #include "core/error.hpp"
-#include "core/file_access.hpp"
-#include "core/file_copy.hpp"
-#include "core/path_names.hpp"
+#include "core/files/backup_policy.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/file_copy.hpp"
+#include "core/files/linked_file.hpp"
+#include "core/files/path_names.hpp"
 
 namespace {
 
@@ -41,8 +42,10 @@ void TForm1::MakeBackupCopy() {
   // The backup must be a file of its own: a patch that stands under the
   // backup's name would be overwritten by it.
   const std::optional<vips::FileIdentity> patch = vips::IdentityOf(SelectedPatchPath);
+  // An original file that is a link is patched through it, so the backup
+  // holds the file it leads to; the backup itself stands beside the link.
   const bool made = !(patch && patch == vips::IdentityOf(backupPath)) &&
-                    vips::CopyWholeFile(SelectedOriginalPath, backupPath);
+                    vips::CopyWholeFile(vips::FileBehindLinks(SelectedOriginalPath), backupPath);
 
   if (CheckBox2->isChecked()) {
     if (made) {
@@ -97,8 +100,12 @@ void TForm1::BitBtn2Click() {
 
   if (CheckBox1->isChecked() && BackupTaken == 0) {
     MakeBackupCopy();
-    // The user asked for a way back; without it nothing is written.
-    if (BackupTaken == 0) return;
+    // The user asked for a way back; without it nothing is written, and the
+    // status line says so whichever way the failure was shown.
+    if (BackupTaken == 0) {
+      SetStatus(Pick(texts::kStatusNotPatchedWithoutBackup));
+      return;
+    }
   }
 
   StringGrid1->RepaintNow();
@@ -147,8 +154,9 @@ void TForm1::BitBtn3Click() {
   SetStatus(Pick(texts::kStatusRecovering));
 
   const std::string name = vips::BareName(SelectedOriginalPath);
-  const bool made =
-      vips::CopyWholeFile(vips::BackupPathOf(SelectedOriginalPath), SelectedOriginalPath);
+  // Back into the file that Go patched, through a link chosen as the original.
+  const bool made = vips::CopyWholeFile(vips::BackupPathOf(SelectedOriginalPath),
+                                        vips::FileBehindLinks(SelectedOriginalPath));
 
   if (CheckBox2->isChecked()) {
     if (made) {

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "app/Patch1.hpp"
-#include "core/patch_table.hpp"
+#include "core/table/patch_table.hpp"
 
 namespace {
 

@@ -19,8 +19,8 @@
 #include "app/Patch1.hpp"
 #include "app/handler_scopes.hpp"
 #include "core/error.hpp"
-#include "core/int_text.hpp"
-#include "core/markers.hpp"
+#include "core/table/int_text.hpp"
+#include "core/table/markers.hpp"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "app/Patch1.hpp"
 #include "app/handler_scopes.hpp"
-#include "core/markers.hpp"
+#include "core/table/markers.hpp"
 
 namespace {
 

@@ -23,12 +23,18 @@ struct CommandLine {
 
 // Takes the command line's files as if chosen and confirmed in the window's
 // dialogs: ORIGINAL, then PATCH, each by its full path (the file need not
-// exist; opening it is what reports its absence).
+// exist; opening it is what reports its absence). A single file that begins
+// as an IPS patch is the patch, loaded once the original file has been
+// chosen in its dialog.
 void OpenCommandLineFiles(TForm1& form, const CommandLine& line);
 
 extern const char* const kWindowHelpText;
 extern const char* const kWindowUsageLine;
+// The one line said when there is no display to show the window on.
+extern const char* const kNoDisplayText;
 // The exit status of wrong usage (as the command-line tool's).
 inline constexpr int kWindowExitUsage = 64;
+// The exit status when the window has no display.
+inline constexpr int kWindowExitNoDisplay = 1;
 
 }  // namespace vips::app

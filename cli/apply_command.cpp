@@ -6,16 +6,17 @@
 
 #include "cli/cli_files.hpp"
 #include "cli/commands.hpp"
-#include "core/backup_policy.hpp"
-#include "core/digests.hpp"
-#include "core/file_access.hpp"
-#include "core/file_copy.hpp"
-#include "core/gather_records.hpp"
-#include "core/in_place_write.hpp"
-#include "core/ips_reader.hpp"
-#include "core/path_names.hpp"
-#include "core/record_writer.hpp"
-#include "core/replacement_file.hpp"
+#include "core/apply/gather_records.hpp"
+#include "core/apply/in_place_write.hpp"
+#include "core/apply/record_writer.hpp"
+#include "core/files/backup_policy.hpp"
+#include "core/files/digests.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/file_copy.hpp"
+#include "core/files/linked_file.hpp"
+#include "core/files/path_names.hpp"
+#include "core/files/replacement_file.hpp"
+#include "core/ips/reader.hpp"
 
 namespace vips::cli {
 namespace {
@@ -25,15 +26,14 @@ constexpr const char* kNothingChanged = "Nothing changed: the file already holds
 // Every patch read, its records laid into `writer`: those of the first
 // patch that `chosen` marks (all when it is empty), and every record of the
 // others. Nothing when that went well, else the status that ends the command.
-std::optional<int> GatherEveryPatch(const std::vector<std::string>& paths,
-                                    const std::vector<bool>& chosen, RecordWriter& writer,
-                                    std::ostream& err) {
+std::optional<int> GatherEveryPatch(const Arguments& arguments, const std::vector<bool>& chosen,
+                                    RecordWriter& writer, std::ostream& err) {
+  const std::vector<std::string>& paths = arguments.patchPaths;
   for (std::size_t p = 0; p < paths.size(); ++p) {
     const std::string& path = paths[p];
     static const std::vector<bool> kAll;
     if (!AtPath(path, [&] { return GatherRecords(path, p == 0 ? chosen : kAll, writer); })) {
-      if (paths.size() > 1) err << path << ": ";
-      return NotAPatch(err);
+      return NotAPatch(err, path, arguments.originalPath);
     }
   }
   return std::nullopt;
@@ -67,7 +67,9 @@ std::optional<int> TakeBackup(const Arguments& arguments, std::ostream& err) {
     return kExitCopyFailed;
   }
   try {
-    CopyWholeFileOrThrow(path, backupPath);
+    // An ORIGINAL that is a link is patched through it, so the backup holds
+    // the file it leads to; the backup itself stands beside the link.
+    CopyWholeFileOrThrow(FileBehindLinks(path), backupPath);
   } catch (const Error& error) {
     err << "Reserve copy of the file " << backupPath << " is not created! Nothing was written to "
         << path << ". (" << Described(error) << ")\n";
@@ -175,17 +177,14 @@ int ApplyRecords(const Arguments& arguments, std::ostream& err) {
     for (const std::string& path : arguments.patchPaths) {
       const std::optional<PatchSummary> summary =
           AtPath(path, [&] { return SummarizePatch(path); });
-      if (!summary) {
-        if (arguments.patchPaths.size() > 1) err << path << ": ";
-        return NotAPatch(err);
-      }
+      if (!summary) return NotAPatch(err, path, arguments.originalPath);
       if (&path == &arguments.patchPaths.front()) firstCount = summary->records;
     }
-    chosen = ChosenRecords(arguments.selection, arguments.records, firstCount);
+    chosen = ChosenRecords(arguments.selection, arguments.records, firstCount,
+                           arguments.patchPaths.front());
   }
   RecordWriter records;
-  if (const std::optional<int> failure =
-          GatherEveryPatch(arguments.patchPaths, chosen, records, err)) {
+  if (const std::optional<int> failure = GatherEveryPatch(arguments, chosen, records, err)) {
     return *failure;
   }
 

@@ -5,21 +5,32 @@
 
 #include "cli/cli_files.hpp"
 #include "cli/usage_error.hpp"
+#include "core/apply/in_place_write.hpp"
 #include "core/error.hpp"
-#include "core/file_access.hpp"
-#include "core/file_copy.hpp"
-#include "core/hex_address.hpp"
-#include "core/in_place_write.hpp"
-#include "core/ips_reader.hpp"
-#include "core/journal_file.hpp"
-#include "core/path_names.hpp"
-#include "core/rollback_journal.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/file_copy.hpp"
+#include "core/files/journal_file.hpp"
+#include "core/files/linked_file.hpp"
+#include "core/files/path_names.hpp"
+#include "core/files/rollback_journal.hpp"
+#include "core/ips/hex_address.hpp"
+#include "core/ips/reader.hpp"
 
 namespace vips::cli {
 
+namespace {
+
+// What was wrong, in one line, and where to read how it goes right.
+int WrongUsage(std::ostream& err, const UsageError& error) {
+  err << "velmorant-ips-cli: " << error.what() << "\nTry 'velmorant-ips-cli --help'.\n";
+  return kExitUsage;
+}
+
+}  // namespace
+
 int ListRecords(const std::string& patchPath, std::ostream& out, std::ostream& err) {
   IpsReader reader(ExistingFile::OpenForReading(patchPath));
-  if (!reader.ReadHeader()) return NotAPatch(err);
+  if (!reader.ReadHeader()) return NotAPatch(err, patchPath);
   // A record is printed only once it has been read whole, so that a cut
   // patch lists exactly its complete records before the error.
   IpsRecord record;
@@ -52,7 +63,8 @@ int RecoverOriginal(const std::string& originalPath, std::ostream& err) {
     // A missing or read-only file is the copy's to report.
   }
   try {
-    CopyWholeFileOrThrow(backupPath, originalPath);
+    // Back into the file that was patched, through a link standing as ORIGINAL.
+    CopyWholeFileOrThrow(backupPath, FileBehindLinks(originalPath));
     if (stale) JournalFile::Remove(RollbackJournal::PathFor(originalPath), true);
   } catch (const Error& error) {
     err << "File " << originalPath << " is not recovered! (could not copy " << backupPath
@@ -67,8 +79,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   try {
     arguments = ParseArguments(args);
   } catch (const UsageError& error) {
-    err << "velmorant-ips-cli: " << error.what() << '\n' << kUsageLine;
-    return kExitUsage;
+    return WrongUsage(err, error);
   }
 
   try {
@@ -95,8 +106,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return ShowInfo(arguments, out, err);
     }
   } catch (const UsageError& error) {
-    err << "velmorant-ips-cli: " << error.what() << '\n' << kUsageLine;
-    return kExitUsage;
+    return WrongUsage(err, error);
   } catch (const NotExpressible& error) {
     err << error.what() << '\n';
     return kExitNotExpressible;

@@ -4,9 +4,9 @@
 
 #include "cli/cli_files.hpp"
 #include "cli/commands.hpp"
-#include "core/export_records.hpp"
-#include "core/ips_reader.hpp"
-#include "core/replacement_file.hpp"
+#include "core/apply/export_records.hpp"
+#include "core/files/replacement_file.hpp"
+#include "core/ips/reader.hpp"
 
 namespace vips::cli {
 
@@ -18,13 +18,13 @@ int ExportRecords(const Arguments& arguments, std::ostream& err) {
   // is begun; the records are then read again on their way out.
   const std::optional<PatchSummary> summary =
       AtPath(patchPath, [&] { return SummarizePatch(patchPath); });
-  if (!summary) return NotAPatch(err);
+  if (!summary) return NotAPatch(err, patchPath);
   const std::vector<bool> chosen =
-      ChosenRecords(arguments.selection, arguments.records, summary->records);
+      ChosenRecords(arguments.selection, arguments.records, summary->records, patchPath);
   ReplacementFile output = AsPath(newPath, [&] { return ReplacementFile::Create(newPath); });
   try {
     // False when the patch lost its header in between.
-    if (!AppendChosenRecords(patchPath, chosen, output)) return NotAPatch(err);
+    if (!AppendChosenRecords(patchPath, chosen, output)) return NotAPatch(err, patchPath);
   } catch (const Error& error) {
     if (error.Path() == patchPath) throw;
     throw Error(error.what(), newPath);

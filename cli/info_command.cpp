@@ -5,9 +5,9 @@
 
 #include "cli/cli_files.hpp"
 #include "cli/commands.hpp"
-#include "core/digests.hpp"
-#include "core/file_access.hpp"
-#include "core/ips_reader.hpp"
+#include "core/files/digests.hpp"
+#include "core/files/file_access.hpp"
+#include "core/ips/reader.hpp"
 
 namespace vips::cli {
 namespace {

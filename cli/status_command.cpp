@@ -5,11 +5,11 @@
 
 #include "cli/cli_files.hpp"
 #include "cli/commands.hpp"
-#include "core/file_access.hpp"
-#include "core/file_bytes.hpp"
-#include "core/hex_address.hpp"
-#include "core/ips_reader.hpp"
-#include "core/record_status.hpp"
+#include "core/apply/record_status.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/file_bytes.hpp"
+#include "core/ips/hex_address.hpp"
+#include "core/ips/reader.hpp"
 
 namespace vips::cli {
 
@@ -20,7 +20,7 @@ int ShowStatus(const Arguments& arguments, std::ostream& out, std::ostream& err)
   // patch shows nothing, and once more as the lines are made.
   const std::optional<PatchSummary> summary =
       AtPath(patchPath, [&] { return SummarizePatch(patchPath); });
-  if (!summary) return NotAPatch(err);
+  if (!summary) return NotAPatch(err, patchPath, originalPath);
   // Only the bytes the records can reach are read.
   const std::vector<std::uint8_t> fileStart = AtPath(originalPath, [&] {
     ExistingFile original = ExistingFile::OpenForReading(originalPath);
@@ -57,7 +57,7 @@ int ShowStatus(const Arguments& arguments, std::ostream& out, std::ostream& err)
     err << applied << " of " << number - 1 << " records applied.\n";
     return true;
   });
-  return shown ? kExitDone : NotAPatch(err);
+  return shown ? kExitDone : NotAPatch(err, patchPath, originalPath);
 }
 
 }  // namespace vips::cli

@@ -1,6 +1,6 @@
 # Installation beyond the two programs (which their own folders install), and
 # the Debian package built from it: `make package`, or `cpack -G DEB` in the
-# build folder, gives velmorant-ips_2.2.0.0_amd64.deb.
+# build folder, gives velmorant-ips_<version>_amd64.deb.
 include(GNUInstallDirs)
 
 set(VIPS_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
@@ -9,15 +9,23 @@ set(VIPS_PACKAGE_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/${VIPS_PACKAGE_NAME})
 
 # Manual pages and the changelog are installed compressed, without a time
 # stamp in the gzip header, so that the package is the same on every build.
+# The manual pages and the metainfo show the version: they are made from
+# templates.
+vips_versioned_file(${CMAKE_SOURCE_DIR}/man/velmorant-ips.1.in ${CMAKE_BINARY_DIR}/man/velmorant-ips.1)
+vips_versioned_file(${CMAKE_SOURCE_DIR}/man/velmorant-ips-cli.1.in
+                    ${CMAKE_BINARY_DIR}/man/velmorant-ips-cli.1)
+vips_versioned_file(${VIPS_PACKAGING_DIR}/org.velmorant.ips.metainfo.xml.in
+                    ${CMAKE_BINARY_DIR}/packaging/org.velmorant.ips.metainfo.xml)
 set(VIPS_COMPRESSED)
-foreach(source man/velmorant-ips.1 man/velmorant-ips-cli.1 packaging/changelog)
+foreach(source ${CMAKE_BINARY_DIR}/man/velmorant-ips.1 ${CMAKE_BINARY_DIR}/man/velmorant-ips-cli.1
+               ${VIPS_PACKAGING_DIR}/changelog)
   get_filename_component(name ${source} NAME)
   set(compressed ${CMAKE_BINARY_DIR}/packaging/${name}.gz)
   add_custom_command(
     OUTPUT ${compressed}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
-    COMMAND gzip -9nc ${CMAKE_SOURCE_DIR}/${source} > ${compressed}
-    DEPENDS ${CMAKE_SOURCE_DIR}/${source}
+    COMMAND gzip -9nc ${source} > ${compressed}
+    DEPENDS ${source}
     VERBATIM)
   list(APPEND VIPS_COMPRESSED ${compressed})
 endforeach()
@@ -32,7 +40,7 @@ install(FILES ${VIPS_PACKAGING_DIR}/velmorant-ips-cli.bash
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
         RENAME velmorant-ips-cli)
 if(VIPS_BUILD_APP)
-  install(FILES ${VIPS_PACKAGING_DIR}/org.velmorant.ips.metainfo.xml
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/org.velmorant.ips.metainfo.xml
           DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
 
@@ -40,6 +48,14 @@ if(VIPS_BUILD_TESTS)
   add_test(NAME packaging.completion
            COMMAND bash ${CMAKE_SOURCE_DIR}/tests/packaging/completion_test.sh
                    ${VIPS_PACKAGING_DIR}/velmorant-ips-cli.bash)
+  # The desktop entry as the desktop reads it, with the patch type it opens.
+  find_program(VIPS_DESKTOP_FILE_VALIDATE desktop-file-validate)
+  if(VIPS_BUILD_APP AND VIPS_DESKTOP_FILE_VALIDATE)
+    set(entry ${CMAKE_SOURCE_DIR}/app/resources/velmorant-ips.desktop)
+    add_test(NAME packaging.desktop_entry
+             COMMAND sh -c "\"$0\" \"$1\" && grep -qx 'MimeType=application/x-ips-patch;' \"$1\""
+                     ${VIPS_DESKTOP_FILE_VALIDATE} ${entry})
+  endif()
 endif()
 
 set(CPACK_GENERATOR DEB)
@@ -63,8 +79,9 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://velmorant.example.org/ips")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window's captions are fitted to Liberation Sans (Arial's metrics).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2")
-# Qt's own texts (file dialog, context menus) in Russian.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+# Qt's own texts (file dialog, context menus) in Russian; the desktop's
+# database of file types, which knows application/x-ips-patch by its header.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, shared-mime-info")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The summary above is the first line; this is the long description.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION

@@ -17,6 +17,7 @@
 #include <QUrl>
 
 #include "app/command_line.hpp"
+#include "app/platform/display.hpp"
 #include "support/patching_session.hpp"
 #include "support/window_fixture.hpp"
 
@@ -91,8 +92,12 @@ class DesktopTest : public QObject {
  private slots:
   void commandLineIsRead_data();
   void commandLineIsRead();
+  void displayIsLookedForBeforeTheToolkitStarts_data();
+  void displayIsLookedForBeforeTheToolkitStarts();
   void commandLineFilesTakeTheDialogsPath_data();
   void commandLineFilesTakeTheDialogsPath();
+  void aPatchGivenAloneAsksForTheOriginalFirst_data();
+  void aPatchGivenAloneAsksForTheOriginalFirst();
   void oneLocalFileDropsOnItsGroup_data();
   void oneLocalFileDropsOnItsGroup();
   void pastedAndDroppedTextIsFiltered_data();
@@ -140,6 +145,61 @@ void DesktopTest::commandLineIsRead() {
   QCOMPARE(line.problem.empty(), action != int(CommandLine::Action::Usage));
 }
 
+void DesktopTest::displayIsLookedForBeforeTheToolkitStarts_data() {
+  QTest::addColumn<Words>("words");
+  QTest::addColumn<QString>("platform");  // QT_QPA_PLATFORM
+  QTest::addColumn<QString>("display");
+  QTest::addColumn<QString>("wayland");
+  QTest::addColumn<bool>("available");
+  QTest::newRow("nothing") << Words{} << ""
+                           << ""
+                           << "" << false;
+  QTest::newRow("X") << Words{} << ""
+                     << ":0"
+                     << "" << true;
+  QTest::newRow("Wayland") << Words{} << ""
+                           << ""
+                           << "wayland-0" << true;
+  QTest::newRow("xcb without X") << Words{} << "xcb"
+                                 << ""
+                                 << "wayland-0" << false;
+  QTest::newRow("xcb, -display") << Words{"-display", ":1"} << "xcb"
+                                 << ""
+                                 << "" << true;
+  QTest::newRow("wayland without it") << Words{} << "wayland-egl"
+                                      << ":0"
+                                      << "" << false;
+  QTest::newRow("list, second there") << Words{} << "wayland;xcb:foo"
+                                      << ":0"
+                                      << "" << true;
+  QTest::newRow("list, neither there") << Words{} << "wayland;xcb"
+                                       << ""
+                                       << "" << false;
+  QTest::newRow("offscreen") << Words{} << "offscreen"
+                             << ""
+                             << "" << true;
+  QTest::newRow("-platform wins") << Words{"--platform", "offscreen"} << "xcb"
+                                  << ""
+                                  << "" << true;
+  QTest::newRow("after --, a file") << Words{"--", "-platform", "offscreen"} << ""
+                                    << ""
+                                    << "" << false;
+}
+
+void DesktopTest::displayIsLookedForBeforeTheToolkitStarts() {
+  QFETCH(Words, words);
+  QFETCH(QString, platform);
+  QFETCH(QString, display);
+  QFETCH(QString, wayland);
+  QFETCH(bool, available);
+  const vips::app::DisplayEnvironment environment{platform.toStdString(), display.toStdString(),
+                                                  wayland.toStdString()};
+#if defined(_WIN32) || defined(__APPLE__)
+  available = true;
+#endif
+  QCOMPARE(vips::app::DisplayAvailable(words, environment), available);
+}
+
 void DesktopTest::commandLineFilesTakeTheDialogsPath_data() {
   QTest::addColumn<QString>("patch");  // "" none, else the name to give
   QTest::addColumn<int>("rows");
@@ -176,6 +236,55 @@ void DesktopTest::commandLineFilesTakeTheDialogsPath() {
   QCOMPARE(s.Errors(), errors);
   // Like a confirmed patch dialog, a patch on the command line fixes the language.
   QCOMPARE(s.form.LanguageLocked(), !patch.isEmpty());
+}
+
+void DesktopTest::aPatchGivenAloneAsksForTheOriginalFirst_data() {
+  QTest::addColumn<QString>("given");     // the one file on the command line
+  QTest::addColumn<bool>("chosen");       // the original file is chosen in the dialog
+  QTest::addColumn<QStringList>("seen");  // dialogs and messages, in order
+  QTest::addColumn<QString>("edit1");
+  QTest::addColumn<QString>("edit2");
+  QTest::addColumn<int>("rows");
+  const QString dialog = "open:  Please, open source file... | Any file (*.*)|*.*";
+  QTest::newRow("patch, original chosen")
+      << "change.ips" << true << QStringList{dialog} << "image.bin"
+      << "change.ips" << 3;
+  QTest::newRow("patch, dialog cancelled")
+      << "change.ips" << false << QStringList{dialog, "message: Select Original file!"}
+      << "Original file"
+      << "IPS file" << 12;
+  // Only the header tells a patch: any other file is the original.
+  QTest::newRow("not a patch") << "almost.ips" << true << QStringList{} << "almost.ips"
+                               << "IPS file" << 12;
+  QTest::newRow("missing file") << "missing.ips" << true << QStringList{} << "missing.ips"
+                                << "IPS file" << 12;
+}
+
+void DesktopTest::aPatchGivenAloneAsksForTheOriginalFirst() {
+  QFETCH(QString, given);
+  QFETCH(bool, chosen);
+  QFETCH(QStringList, seen);
+  QFETCH(QString, edit1);
+  QFETCH(QString, edit2);
+  QFETCH(int, rows);
+  PatchingSession s;
+  const std::string original = s.dir.Write("image.bin", "0123");
+  s.dir.Write("change.ips", PatchOfOneByteRecords(3));
+  s.dir.Write("almost.ips", "PATC");
+  s.services.QueueFileChoice(chosen ? std::optional<std::string>(original) : std::nullopt);
+  CommandLine line;
+  line.original = s.dir.File(given.toStdString());
+  vips::app::OpenCommandLineFiles(s.form, line);
+
+  QStringList shown;
+  for (const QString& event : s.Events()) {
+    if (event.startsWith("open: ") || event.startsWith("message: ")) shown << event;
+  }
+  QCOMPARE(shown, seen);
+  QCOMPARE(s.form.Edit1->text(), edit1);
+  QCOMPARE(s.form.Edit2->text(), edit2);
+  QCOMPARE(s.form.StringGrid1->RowCount(), rows);
+  QVERIFY(s.services.errors.empty());
 }
 
 void DesktopTest::oneLocalFileDropsOnItsGroup_data() {

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "cli/commands.hpp"
-#include "core/rollback_journal.hpp"
-#include "core/write_fault.hpp"
+#include "core/files/rollback_journal.hpp"
+#include "core/files/write_fault.hpp"
 #include "ips_bytes.hpp"
 #include "run_cli.hpp"
 #include "support/temp_dir.hpp"

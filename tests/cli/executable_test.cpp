@@ -155,7 +155,7 @@ TEST(ExecutableTest, VersionOnStdout) {
   TempDir dir;
   const Process p = RunExecutable(dir, {"--version"});
   EXPECT_EQ(p.status, 0);
-  EXPECT_EQ(p.out, "Velmorant IPS 2.2.0.0\n");
+  EXPECT_EQ(p.out, "Velmorant IPS " VIPS_VERSION_TEXT "\n");
   EXPECT_EQ(p.err, "");
 }
 
@@ -186,7 +186,9 @@ TEST(ExecutableTest, WrongUsageOnStderrWithStatus64) {
   const Process p = RunExecutable(dir, {"apply", "only-one-file"});
   EXPECT_EQ(p.status, 64);
   EXPECT_EQ(p.out, "");
-  EXPECT_NE(p.err.find("usage: velmorant-ips-cli"), std::string::npos) << p.err;
+  EXPECT_EQ(p.err,
+            "velmorant-ips-cli: 'apply' takes ORIGINAL PATCH [PATCH...], not 1 file\n"
+            "Try 'velmorant-ips-cli --help'.\n");
 }
 
 // Names outside any ANSI code page and words with spaces reach the program
@@ -231,8 +233,8 @@ TEST(ExecutableTest, VersionRecord) {
     return std::wstring(value);
   };
   EXPECT_EQ(text(L"ProductName"), L"Velmorant IPS");
-  EXPECT_EQ(text(L"ProductVersion"), L"2.2.0.0");
-  EXPECT_EQ(text(L"FileVersion"), L"2.2.0.0");
+  EXPECT_EQ(text(L"ProductVersion"), L"" VIPS_VERSION_TEXT);
+  EXPECT_EQ(text(L"FileVersion"), L"" VIPS_VERSION_TEXT);
   EXPECT_EQ(text(L"OriginalFilename"), L"velmorant-ips-cli.exe");
 }
 #endif

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "cli/commands.hpp"
-#include "core/file_access.hpp"
-#include "core/replacement_file.hpp"
-#include "core/write_fault.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/replacement_file.hpp"
+#include "core/files/write_fault.hpp"
 #include "ips_bytes.hpp"
 #include "run_cli.hpp"
 #include "support/temp_dir.hpp"
@@ -201,10 +201,18 @@ TEST(HonestWritesTest, AReadThatEndsEarlyIsAnErrorNeverTheEndOfTheFile) {
         continue;
       }
       // A failure: what was being written is as it was.
-      if (c.args[0] == "recover") EXPECT_EQ(Text(o), patched);
-      if (c.args[0] == "apply" && c.args[1] != "--output") EXPECT_EQ(Text(o), old);
-      if (c.args[1] == "--backup" && Exists(b)) EXPECT_EQ(Text(b), old);
-      if (c.args[1] == "--output" || c.args[0] == "create") EXPECT_FALSE(Exists(n));
+      if (c.args[0] == "recover") {
+        EXPECT_EQ(Text(o), patched);
+      }
+      if (c.args[0] == "apply" && c.args[1] != "--output") {
+        EXPECT_EQ(Text(o), old);
+      }
+      if (c.args[1] == "--backup" && Exists(b)) {
+        EXPECT_EQ(Text(b), old);
+      }
+      if (c.args[1] == "--output" || c.args[0] == "create") {
+        EXPECT_FALSE(Exists(n));
+      }
     }
     EXPECT_TRUE(done) << "never got through";
   }

@@ -10,15 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "core/apply.hpp"
+#include "core/apply/apply.hpp"
+#include "core/apply/record_writer.hpp"
 #include "core/error.hpp"
-#include "core/file_access.hpp"
-#include "core/file_copy.hpp"
-#include "core/markers.hpp"
-#include "core/patch_loader.hpp"
-#include "core/patch_table.hpp"
-#include "core/record_writer.hpp"
-#include "core/write_fault.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/file_copy.hpp"
+#include "core/files/write_fault.hpp"
+#include "core/table/markers.hpp"
+#include "core/table/patch_loader.hpp"
+#include "core/table/patch_table.hpp"
 #include "patch_builder.hpp"
 #include "support/small_disk.hpp"
 #include "support/temp_dir.hpp"

@@ -1,14 +1,15 @@
-#include "core/ips_reader.hpp"
-
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "core/error.hpp"
-#include "core/hex_address.hpp"
+#include "core/ips/hex_address.hpp"
+#include "core/ips/patch_header.hpp"
+#include "core/ips/reader.hpp"
 #include "patch_builder.hpp"
 #include "support/temp_dir.hpp"
 
@@ -84,7 +85,14 @@ TEST(IpsReaderTest, HeaderMustBeExactlyFiveUpperCaseBytes) {
     SCOPED_TRACE("header bytes: '" + c.bytes + "'");
     const Walk walk = WalkPatch(dir, c.bytes);
     EXPECT_EQ(walk.header, c.accepted);
+    // The same test before a load, on a read-only file of its own (one that
+    // Windows would not let the test remove before the folder goes).
+    const std::string path = dir.Write("read-only-" + std::to_string(&c - cases) + ".ips", c.bytes);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+    EXPECT_EQ(BeginsAsPatch(path), c.accepted);
   }
+  EXPECT_FALSE(BeginsAsPatch(dir.File("missing.ips")));
+  EXPECT_FALSE(BeginsAsPatch(dir.Path()));
 }
 
 TEST(IpsReaderTest, ReadsDataAndRunRecordsInFileOrder) {

@@ -1,17 +1,17 @@
 // The one writer: records gathered by block, the file read and written
 // block by block, all or nothing, in place or into a new file.
-#include "core/record_writer.hpp"
+#include "core/apply/record_writer.hpp"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "core/apply/gather_records.hpp"
 #include "core/error.hpp"
-#include "core/file_access.hpp"
-#include "core/gather_records.hpp"
-#include "core/replacement_file.hpp"
-#include "core/write_fault.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/replacement_file.hpp"
+#include "core/files/write_fault.hpp"
 #include "patch_builder.hpp"
 #include "support/temp_dir.hpp"
 

@@ -1,7 +1,7 @@
 // The rollback journal: a whole journal puts the file back exactly, one that
 // is cut, changed or of another file is never played back, and none stays
 // after its write is finished.
-#include "core/rollback_journal.hpp"
+#include "core/files/rollback_journal.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "core/error.hpp"
-#include "core/file_access.hpp"
-#include "core/write_fault.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/write_fault.hpp"
 #include "support/temp_dir.hpp"
 
 namespace vips {
