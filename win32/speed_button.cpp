@@ -17,8 +17,8 @@ State* StateOf(HWND window) {
 }
 
 void Clicked(HWND window) {
-  SendMessageW(GetParent(window), WM_COMMAND,
-               MAKEWPARAM(GetDlgCtrlID(window), BN_CLICKED), reinterpret_cast<LPARAM>(window));
+  SendMessageW(GetParent(window), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(window), BN_CLICKED),
+               reinterpret_cast<LPARAM>(window));
 }
 
 void Paint(HWND window, HDC dc, const State& state) {
@@ -35,8 +35,8 @@ void Paint(HWND window, HDC dc, const State& state) {
   if (info.hbmMask != nullptr) DeleteObject(info.hbmMask);
   const int shift = sunken ? 1 : 0;
   DrawIconEx(dc, (area.right - bitmap.bmWidth) / 2 + shift,
-             (area.bottom - bitmap.bmHeight) / 2 + shift, icon, bitmap.bmWidth, bitmap.bmHeight,
-             0, nullptr, DI_NORMAL);
+             (area.bottom - bitmap.bmHeight) / 2 + shift, icon, bitmap.bmWidth, bitmap.bmHeight, 0,
+             nullptr, DI_NORMAL);
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

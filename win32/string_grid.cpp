@@ -205,12 +205,24 @@ void StringGrid::Scroll(int request) {
   const int page = std::max(1, VisibleRowCount() - 1);
   int top = topRow_;
   switch (request) {
-    case SB_LINEUP: top -= 1; break;
-    case SB_LINEDOWN: top += 1; break;
-    case SB_PAGEUP: top -= page; break;
-    case SB_PAGEDOWN: top += page; break;
-    case SB_TOP: top = 0; break;
-    case SB_BOTTOM: top = MaxTopRow(); break;
+    case SB_LINEUP:
+      top -= 1;
+      break;
+    case SB_LINEDOWN:
+      top += 1;
+      break;
+    case SB_PAGEUP:
+      top -= page;
+      break;
+    case SB_PAGEDOWN:
+      top += page;
+      break;
+    case SB_TOP:
+      top = 0;
+      break;
+    case SB_BOTTOM:
+      top = MaxTopRow();
+      break;
     case SB_THUMBTRACK:
     case SB_THUMBPOSITION: {
       // The 32-bit position: the message carries 16 bits only.
@@ -221,7 +233,8 @@ void StringGrid::Scroll(int request) {
       top = info.nTrackPos;
       break;
     }
-    default: return;
+    default:
+      return;
   }
   SetTopRow(top);
 }
@@ -272,15 +285,32 @@ bool StringGrid::Key(WPARAM key) {
   int column = column_;
   int row = row_;
   switch (key) {
-    case VK_UP: row -= 1; break;
-    case VK_DOWN: row += 1; break;
-    case VK_LEFT: column -= 1; break;
-    case VK_RIGHT: column += 1; break;
-    case VK_PRIOR: row -= page; break;
-    case VK_NEXT: row += page; break;
-    case VK_HOME: (control ? row : column) = 0; break;
-    case VK_END: (control ? row : column) = control ? rowCount_ - 1 : kColumns - 1; break;
-    default: return false;
+    case VK_UP:
+      row -= 1;
+      break;
+    case VK_DOWN:
+      row += 1;
+      break;
+    case VK_LEFT:
+      column -= 1;
+      break;
+    case VK_RIGHT:
+      column += 1;
+      break;
+    case VK_PRIOR:
+      row -= page;
+      break;
+    case VK_NEXT:
+      row += page;
+      break;
+    case VK_HOME:
+      (control ? row : column) = 0;
+      break;
+    case VK_END:
+      (control ? row : column) = control ? rowCount_ - 1 : kColumns - 1;
+      break;
+    default:
+      return false;
   }
   MoveTo(std::clamp(column, 0, kColumns - 1), std::clamp(row, 0, rowCount_ - 1));
   return true;
