@@ -1,8 +1,9 @@
 // Start-up of the Win32 window: the command line, the one window, its
 // message loop. Files named on the command line are taken once the window is
 // up, as if chosen in its dialogs; nothing is stored between runs.
-#include <shellapi.h>
 #include <windows.h>
+// This needs <windows.h> first.
+#include <shellapi.h>
 
 #include <string>
 #include <vector>

@@ -1,8 +1,9 @@
 #pragma once
 
+#include <windows.h>
+// These need <windows.h> first.
 #include <commctrl.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <array>
 #include <exception>

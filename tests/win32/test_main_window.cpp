@@ -3,8 +3,9 @@
 // places and texts, the grid's paging and colours, the fields' key filter,
 // the routes of clicks, keys, drops and the command line).
 #include <gtest/gtest.h>
-#include <shlobj.h>
 #include <windows.h>
+// This needs <windows.h> first.
+#include <shlobj.h>
 
 #include <cstdint>
 #include <cstdlib>
