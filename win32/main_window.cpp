@@ -264,6 +264,30 @@ void MainWindow::CreateControls() {
   for (const layout::Control& design : layout::kControls) make(design);
 }
 
+void MainWindow::Rescale(int dpi, const RECT& suggested) {
+  // Moved to a monitor of another DPI: every place, the font and the grid's
+  // cells follow; the pictures keep their size.
+  dpi_ = dpi;
+  HFONT old = font_;
+  font_ = CreateFontW(-Scaled(layout::kFontPixelSize), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                      DEFAULT_PITCH | FF_SWISS, Wide(layout::kFontFace).c_str());
+  SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  for (const layout::Control& design : layout::kControls) {
+    HWND control = design.id == ControlId::Form1 ? nullptr : Control(design.id);
+    if (control == nullptr) continue;
+    const RECT place = Place(design.id);
+    SetWindowPos(control, nullptr, place.left, place.top, place.right - place.left,
+                 place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    FitToText(design.id);
+  }
+  grid_->SetDpi(dpi);
+  if (old != nullptr) DeleteObject(old);
+  InvalidateRect(window_, nullptr, TRUE);
+}
+
 HWND MainWindow::Control(ControlId id) const {
   if (id == ControlId::Form1) return window_;
   return controls_[form::IndexOf(id)];
@@ -448,6 +472,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       EndPaint(window_, &paint);
       return 0;
     }
+    case WM_DPICHANGED:
+      Rescale(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
     case WM_CLOSE:
       DestroyWindow(window_);
       return 0;

@@ -82,6 +82,7 @@ class MainWindow final : public form::ControlsView, public form::GridView, Strin
   void CreateControls();
   void Command(form::ControlId id, int notification);
   void FilesDropped(HDROP drop);
+  void Rescale(int dpi, const RECT& suggested);
   void Paste(HWND field);
   [[nodiscard]] RECT Place(form::ControlId id) const;  // in the window's client area
   [[nodiscard]] int Scaled(int pixels) const;

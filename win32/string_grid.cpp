@@ -156,6 +156,14 @@ LRESULT StringGrid::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcW(window_, message, wParam, lParam);
 }
 
+void StringGrid::SetDpi(int dpi) {
+  columnPitch_ = Scaled(kCellWidth, dpi) + kLineWidth;
+  rowPitch_ = Scaled(kCellHeight, dpi) + kLineWidth;
+  UpdateScrollBar();
+  SetTopRow(topRow_);
+  InvalidateRect(window_, nullptr, FALSE);
+}
+
 void StringGrid::SetRowCount(int rowCount) {
   rowCount_ = std::max(rowCount, 0);
   row_ = 0;

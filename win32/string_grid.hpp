@@ -58,6 +58,8 @@ class StringGrid {
   // visible row the top row, up the reverse; both stop at the ends.
   void PageDown() { Scroll(SB_PAGEDOWN); }
   void PageUp() { Scroll(SB_PAGEUP); }
+  // The cells' size for a new DPI (the window moved to another monitor).
+  void SetDpi(int dpi);
   // Redraws rows first..last where they are visible.
   void RowsChanged(int firstRow, int lastRow);
 

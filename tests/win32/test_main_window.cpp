@@ -163,6 +163,36 @@ TEST_F(WindowTest, EveryControlStandsAtItsDesignedPlace) {
   EXPECT_EQ(window_->Grid().VisibleRowCount(), 12);
 }
 
+// At 144 DPI every edge stands half as far again from the corner, the grid still
+// shows twelve whole rows, and the captions fit their controls; a move to a
+// monitor of 96 DPI gives the design's sizes back.
+TEST_F(WindowTest, ScalesWithTheDpi) {
+  window_ = std::make_unique<MainWindow>(1049, services_, 144);
+  auto size = [&](ControlId id) {
+    RECT place;
+    GetClientRect(Hwnd(id), &place);
+    return std::make_pair(place.right, place.bottom);
+  };
+  EXPECT_EQ(size(ControlId::Form1), std::make_pair(LONG{921}, LONG{569}));
+  EXPECT_EQ(size(ControlId::Button3), std::make_pair(LONG{150}, LONG{37}));
+  EXPECT_EQ(window_->Grid().VisibleRowCount(), 12);
+  for (ControlId id : {ControlId::Button5, ControlId::Button8, ControlId::BitBtn1}) {
+    HWND control = Hwnd(id);
+    SIZE ideal{};
+    SendMessageW(control, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal));
+    EXPECT_LE(ideal.cx, size(id).first) << layout::Of(id).name;
+  }
+
+  RECT outer{0, 0, 614, 379};
+  AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongPtrW(window_->Handle(), GWL_STYLE)),
+                     FALSE, 0);
+  SendMessageW(window_->Handle(), WM_DPICHANGED, MAKEWPARAM(96, 96),
+               reinterpret_cast<LPARAM>(&outer));
+  EXPECT_EQ(size(ControlId::Form1), std::make_pair(LONG{614}, LONG{379}));
+  EXPECT_EQ(size(ControlId::Button3), std::make_pair(LONG{100}, LONG{25}));
+  EXPECT_EQ(window_->Grid().VisibleRowCount(), 12);
+}
+
 TEST_F(WindowTest, CaptionsFollowTheLanguageAndTheFlags) {
   struct Caption {
     ControlId id;
