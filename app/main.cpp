@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "app/Patch1.hpp"
-#include "app/command_line.hpp"
 #include "app/platform/locale_id.hpp"
+#include "app/qt_form1.hpp"
 #include "app/qt_text.hpp"
-#include "app/texts.hpp"
+#include "form/command_line.hpp"
+#include "form/texts.hpp"
 
 namespace {
 
@@ -28,12 +28,12 @@ int main(int argc, char* argv[]) {
   // they work without a display.
   {
     std::vector<std::string> words(argv + (argc > 0 ? 1 : 0), argv + argc);
-    const auto action = vips::app::ParseCommandLine(words).action;
-    if (action == vips::app::CommandLine::Action::Help) {
-      std::fputs(vips::app::kWindowHelpText, stdout);
+    const auto action = vips::form::ParseCommandLine(words).action;
+    if (action == vips::form::CommandLine::Action::Help) {
+      std::fputs(vips::form::kWindowHelpText, stdout);
       return 0;
     }
-    if (action == vips::app::CommandLine::Action::Version) {
+    if (action == vips::form::CommandLine::Action::Version) {
       std::printf("Velmorant IPS %s\n", VIPS_VERSION_TEXT);
       return 0;
     }
@@ -41,24 +41,25 @@ int main(int argc, char* argv[]) {
 
   QApplication application(argc, argv);
   // The toolkit has taken its own options (-platform, -style ...) out.
-  const vips::app::CommandLine line =
-      vips::app::ParseCommandLine(Words(QCoreApplication::arguments()));
-  if (line.action == vips::app::CommandLine::Action::Usage) {
+  const vips::form::CommandLine line =
+      vips::form::ParseCommandLine(Words(QCoreApplication::arguments()));
+  if (line.action == vips::form::CommandLine::Action::Usage) {
     std::fprintf(stderr, "velmorant-ips: %s\n%s", line.problem.c_str(),
-                 vips::app::kWindowUsageLine);
-    return vips::app::kWindowExitUsage;
+                 vips::form::kWindowUsageLine);
+    return vips::form::kWindowExitUsage;
   }
 
   // The application title. No display name is set apart from it: the title
   // bar would append one to the window's own title.
-  QApplication::setApplicationName(vips::app::ToQString(vips::app::texts::kApplicationTitle));
+  QApplication::setApplicationName(vips::app::ToQString(vips::form::texts::kApplicationTitle));
   QApplication::setApplicationVersion(QStringLiteral(VIPS_VERSION_TEXT));
   QApplication::setDesktopFileName(QStringLiteral("velmorant-ips"));
 
-  TForm1 Form1(vips::app::ThreadLocaleId());
+  vips::app::QtForm1 Form1(vips::app::ThreadLocaleId());
   // Message boxes and dialogs carry the program icon too.
   QApplication::setWindowIcon(Form1.windowIcon());
   Form1.show();
-  QTimer::singleShot(0, &Form1, [&Form1, line] { vips::app::OpenCommandLineFiles(Form1, line); });
+  QTimer::singleShot(0, &Form1,
+                     [&Form1, line] { vips::form::OpenCommandLineFiles(Form1.Logic(), line); });
   return QApplication::exec();
 }

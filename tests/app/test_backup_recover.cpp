@@ -46,7 +46,7 @@ void BackupRecoverTest::backupIsTakenBeforeWritingAndRecoverPutsItBack() {
   QCOMPARE(s.Bytes(s.original), kPatchedBytes);
   QCOMPARE(s.Messages(), QStringList({"Create reserve copy of the file: image.bin_backup",
                                       "status: operation successful!"}));
-  QCOMPARE(s.form.BackupTaken, 1);
+  QCOMPARE(s.form.Logic().BackupTaken, 1);
   QVERIFY(s.form.BitBtn3->isEnabled());
 
   // Twice the same result; the backup stays and nothing else moves.
@@ -57,9 +57,9 @@ void BackupRecoverTest::backupIsTakenBeforeWritingAndRecoverPutsItBack() {
     QCOMPARE(s.Bytes(s.Backup()), kOriginalBytes);
     QCOMPARE(s.Events(), QStringList({"beep", "message: Recover file: image.bin"}));
     QCOMPARE(s.Status(), QString("status: file recovery..."));
-    QCOMPARE(s.form.BackupTaken, 1);
+    QCOMPARE(s.form.Logic().BackupTaken, 1);
     QVERIFY(s.form.BitBtn3->isEnabled());
-    QCOMPARE(s.form.Table().RowCount(), 1);
+    QCOMPARE(s.form.Logic().Table().RowCount(), 1);
     QCOMPARE(s.Cell(3, 0), QString("Execute"));
   }
 
@@ -84,27 +84,27 @@ void BackupRecoverTest::backupIsTakenOncePerConfirmedChoice() {
 
   // A cancelled dialog chose nothing new, so the backup still belongs.
   s.ChooseOriginal(std::nullopt);
-  QCOMPARE(s.form.BackupTaken, 1);
+  QCOMPARE(s.form.Logic().BackupTaken, 1);
   s.Go();
   QCOMPARE(s.Bytes(s.Backup()), kOriginalBytes);
 
   // The same file confirmed again keeps its clean backup, also under
   // another name for it.
   s.ChooseOriginal(s.original);
-  QCOMPARE(s.form.BackupTaken, 1);
+  QCOMPARE(s.form.Logic().BackupTaken, 1);
   s.ChooseOriginal(s.dir.Path() + "/./image.bin");
-  QCOMPARE(s.form.BackupTaken, 1);
+  QCOMPARE(s.form.Logic().BackupTaken, 1);
   s.Go();
   QCOMPARE(s.Bytes(s.Backup()), kOriginalBytes);
 
   // Another file earns a backup of its own.
   const std::string other = s.dir.Write("other.bin", "0000000000");
   s.ChooseOriginal(other);
-  QCOMPARE(s.form.BackupTaken, 0);
+  QCOMPARE(s.form.Logic().BackupTaken, 0);
   s.Go();
   QCOMPARE(s.Bytes(other + "_backup"), QByteArray("0000000000"));
   QCOMPARE(s.Bytes(other), QByteArray("AB00000000"));
-  QCOMPARE(s.form.BackupTaken, 1);
+  QCOMPARE(s.form.Logic().BackupTaken, 1);
 }
 
 void BackupRecoverTest::goRefusesABackupOrOriginalThatIsThePatch() {
@@ -150,7 +150,7 @@ void BackupRecoverTest::backupOptionOffThenOnBacksUpThePatchedFile() {
   s.ForgetEvents();
   s.Go();
   QVERIFY(!std::filesystem::exists(s.Backup()));
-  QCOMPARE(s.form.BackupTaken, 0);
+  QCOMPARE(s.form.Logic().BackupTaken, 0);
   QCOMPARE(s.Messages(), QStringList({"status: operation successful!"}));
 
   s.SetBackupOption(true);
@@ -182,7 +182,7 @@ void BackupRecoverTest::failedBackupWritesNothingAndNextGoRetries() {
   s.ForgetEvents();
   s.Go();
   QCOMPARE(s.Bytes(s.original), kOriginalBytes);
-  QCOMPARE(s.form.BackupTaken, 0);
+  QCOMPARE(s.form.Logic().BackupTaken, 0);
   QVERIFY(!s.form.BitBtn3->isEnabled());
   QCOMPARE(s.services.beeps, 0);
   QVERIFY(!s.Events().contains("busy"));
@@ -200,7 +200,7 @@ void BackupRecoverTest::failedBackupWritesNothingAndNextGoRetries() {
   s.Go();
   QCOMPARE(s.Bytes(s.Backup()), kOriginalBytes);
   QCOMPARE(s.Bytes(s.original), kPatchedBytes);
-  QCOMPARE(s.form.BackupTaken, 1);
+  QCOMPARE(s.form.Logic().BackupTaken, 1);
   QVERIFY(s.form.BitBtn3->isEnabled());
 }
 

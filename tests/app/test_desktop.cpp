@@ -16,15 +16,15 @@
 #include <QToolButton>
 #include <QUrl>
 
-#include "app/command_line.hpp"
+#include "form/command_line.hpp"
 #include "support/patching_session.hpp"
 #include "support/window_fixture.hpp"
 
-using vips::app::CommandLine;
 using vips::app::testing::kEnglishLocale;
 using vips::app::testing::kRussianLocale;
 using vips::app::testing::PatchingSession;
 using vips::app::testing::PatchOfOneByteRecords;
+using vips::form::CommandLine;
 
 namespace {
 
@@ -133,7 +133,7 @@ void DesktopTest::commandLineIsRead() {
   QFETCH(int, action);
   QFETCH(QString, original);
   QFETCH(QString, patch);
-  const CommandLine line = vips::app::ParseCommandLine(words);
+  const CommandLine line = vips::form::ParseCommandLine(words);
   QCOMPARE(int(line.action), action);
   QCOMPARE(Text(line.original), original);
   QCOMPARE(Text(line.patch), patch);
@@ -165,17 +165,17 @@ void DesktopTest::commandLineFilesTakeTheDialogsPath() {
   CommandLine line;
   line.original = "image.bin";
   if (!patch.isEmpty()) line.patch = patch.toStdString();
-  vips::app::OpenCommandLineFiles(s.form, line);
+  vips::form::OpenCommandLineFiles(s.form.Logic(), line);
   QDir::setCurrent(before);
 
-  QCOMPARE(s.form.SelectedOriginalPath, s.dir.File("image.bin"));
+  QCOMPARE(s.form.Logic().SelectedOriginalPath, s.dir.File("image.bin"));
   QCOMPARE(s.form.Edit1->text(), QString("image.bin"));
   QCOMPARE(s.form.Edit2->text(), patch.isEmpty() ? QString("IPS file") : patch);
   QCOMPARE(s.form.StringGrid1->RowCount(), rows);
   QCOMPARE(s.Status(), status);
   QCOMPARE(s.Errors(), errors);
   // Like a confirmed patch dialog, a patch on the command line fixes the language.
-  QCOMPARE(s.form.LanguageLocked(), !patch.isEmpty());
+  QCOMPARE(s.form.Logic().LanguageLocked(), !patch.isEmpty());
 }
 
 void DesktopTest::oneLocalFileDropsOnItsGroup_data() {
@@ -216,9 +216,9 @@ void DesktopTest::oneLocalFileDropsOnItsGroup() {
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(s.dir.Path()))});
   QCOMPARE(DragAndDrop(widget, data), taken);
 
-  if (!patchTarget) QCOMPARE(s.form.SelectedOriginalPath, taken ? original : std::string());
+  if (!patchTarget) QCOMPARE(s.form.Logic().SelectedOriginalPath, taken ? original : std::string());
   if (patchTarget) {
-    QCOMPARE(s.form.SelectedPatchPath, taken ? patch : std::string());
+    QCOMPARE(s.form.Logic().SelectedPatchPath, taken ? patch : std::string());
     QCOMPARE(s.form.StringGrid1->RowCount(), taken ? 2 : 12);
   }
   QVERIFY(s.services.errors.empty());

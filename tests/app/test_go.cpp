@@ -18,17 +18,17 @@ const std::string kOriginal = "0123456789ABCDEF";
 const std::string kThreeRecords =
     Ips({DataRecord(0, "AB"), RunRecord(4, 2, '*'), DataRecord(8, "CD")});
 
-QList<QLineEdit*> RangeFields(TForm1& form) {
+QList<QLineEdit*> RangeFields(vips::app::QtForm1& form) {
   return {form.Edit3, form.Edit4, form.Edit5, form.Edit6, form.Edit7, form.Edit8};
 }
 
 // Text put into the fields as pasting would, unfiltered.
-void SetRangeTexts(TForm1& form, const QStringList& texts) {
+void SetRangeTexts(vips::app::QtForm1& form, const QStringList& texts) {
   const auto fields = RangeFields(form);
   for (int i = 0; i < fields.size(); ++i) fields[i]->setText(texts[i]);
 }
 
-QStringList RangeTexts(TForm1& form) {
+QStringList RangeTexts(vips::app::QtForm1& form) {
   QStringList texts;
   for (auto* field : RangeFields(form)) texts << field->text();
   return texts;
@@ -66,7 +66,7 @@ void GoTest::wholeRoadOfOnePatching() {
   // The third record lies past the end of the original file and extends it.
   s.Prepare(kOriginal, Ips({DataRecord(2, "xy"), RunRecord(8, 3, '*'), DataRecord(20, "ZZ"),
                             DataRecord(0, "Q")}));
-  QCOMPARE(s.form.Table().RowCount(), 4);
+  QCOMPARE(s.form.Logic().Table().RowCount(), 4);
 
   // Canceal all, execute records 2 to 3, then a double-click marks record 1.
   QTest::mouseClick(s.form.Button4, Qt::LeftButton);
@@ -87,7 +87,7 @@ void GoTest::wholeRoadOfOnePatching() {
   QCOMPARE(s.Status(), QString("status: operation successful!"));
   QVERIFY(s.form.BitBtn3->isEnabled());
   // The walk rewrote the table from the unchanged patch: same rows, same marks.
-  QCOMPARE(s.form.Table().RowCount(), 4);
+  QCOMPARE(s.form.Logic().Table().RowCount(), 4);
   for (int row = 0; row < 4; ++row) {
     QCOMPARE(s.Cell(0, row), QString::number(row + 1));
     QCOMPARE(s.Cell(3, row), markers[row]);
@@ -138,7 +138,7 @@ void GoTest::goWithoutFileChoice() {
   QCOMPARE(s.Status(), status);
   QCOMPARE(RangeTexts(s.form), QStringList({"1", "1", "1", "007", "1", "5"}));
   QVERIFY(!s.form.BitBtn3->isEnabled());
-  QCOMPARE(s.form.BackupTaken, 0);
+  QCOMPARE(s.form.Logic().BackupTaken, 0);
   if (!originalName.isEmpty()) QVERIFY(!std::filesystem::exists(s.Backup()));
 }
 
@@ -155,7 +155,7 @@ void GoTest::nonNumberInRangeFieldEndsGoBeforeAnything() {
   QCOMPARE(RangeTexts(s.form), QStringList({"1", "1", "12x", "0", "1", "1"}));
   QCOMPARE(s.Bytes(s.original), QByteArray::fromStdString(kOriginal));
   QVERIFY(!std::filesystem::exists(s.Backup()));
-  QCOMPARE(s.form.BackupTaken, 0);
+  QCOMPARE(s.form.Logic().BackupTaken, 0);
   QVERIFY(!s.form.BitBtn3->isEnabled());
 }
 
@@ -232,7 +232,7 @@ void GoTest::patchThatLostItsHeaderKeepsRecoverAsItWas() {
   s.ForgetEvents();
   s.Go();
   QCOMPARE(s.Events(), QStringList({"busy", "beep", "message: Invalid IPS file!", "normal"}));
-  QCOMPARE(s.form.Table().RowCount(), 1);
+  QCOMPARE(s.form.Logic().Table().RowCount(), 1);
   QCOMPARE(s.form.StringGrid1->RowCount(), 1);
   QCOMPARE(s.Bytes(s.original), QByteArray::fromStdString(kOriginal));
   QCOMPARE(s.form.BitBtn3->isEnabled(), completedGoBefore);
@@ -271,7 +271,7 @@ void GoTest::ioFailureRestoresCursorBeforeTheErrorAndWritesNothing() {
   QVERIFY(!s.form.BitBtn3->isEnabled());
   QCOMPARE(s.Status(), QString("status: file backuped!"));
   // The view follows the rows the walk reached.
-  QCOMPARE(s.form.StringGrid1->RowCount(), s.form.Table().RowCount());
+  QCOMPARE(s.form.StringGrid1->RowCount(), s.form.Logic().Table().RowCount());
 }
 
 void GoTest::failedWalkLeavesViewAtTop() {
@@ -300,7 +300,7 @@ void GoTest::recordAddedAfterLoadingFallsOnRowWithoutMarker() {
 
   s.Go();
   QCOMPARE(s.Bytes(s.original), QByteArray("AB23456789ABCDEF"));
-  QCOMPARE(s.form.Table().RowCount(), 3);
+  QCOMPARE(s.form.Logic().Table().RowCount(), 3);
   QCOMPARE(s.Cell(0, 2), QString("3"));
   QCOMPARE(s.Cell(1, 2), QString("2"));
   QCOMPARE(s.Cell(3, 2), QString());

@@ -17,20 +17,20 @@ using vips::app::testing::RunRecord;
 namespace {
 
 // Row r of the table as "number|first|final|marker".
-QString RowText(TForm1& form, int row) {
+QString RowText(vips::app::QtForm1& form, int row) {
   QStringList cells;
   for (int column = 0; column < 4; ++column) {
-    cells << QString::fromStdString(form.Table().Cell(column, row));
+    cells << QString::fromStdString(form.Logic().Table().Cell(column, row));
   }
   return cells.join('|');
 }
 
 // Rows the view itself knows of (it learns a new row count only when told).
-int ViewRows(TForm1& form) {
+int ViewRows(vips::app::QtForm1& form) {
   return form.StringGrid1->verticalHeader()->count();
 }
 
-QStringList Rows(TForm1& form, int count) {
+QStringList Rows(vips::app::QtForm1& form, int count) {
   QStringList rows;
   for (int row = 0; row < count; ++row) rows << RowText(form, row);
   return rows;
@@ -102,7 +102,7 @@ void LoadingTest::listsEveryRecordInTheInterfaceLanguage() {
   QCOMPARE(s.form.StaticText1->text(), status);
   QCOMPARE(SeenAfterPatchDialog(s), (QStringList{"busy", "beep", "normal"}));
   QCOMPARE(s.form.Edit2->text(), QString("change.ips"));
-  QCOMPARE(s.form.SelectedPatchPath, s.patch);
+  QCOMPARE(s.form.Logic().SelectedPatchPath, s.patch);
   QVERIFY(!s.form.SpeedButton1->isEnabled() && !s.form.SpeedButton2->isEnabled());
 
   // A patch without records leaves no row to act on; both files are closed.
@@ -149,7 +149,7 @@ void LoadingTest::dialogsUseTheLanguageAndMayBeCancelled() {
   QCOMPARE(s.services.events,
            (std::vector<std::string>{originalDialog.toStdString(), "busy", "normal"}));
   QCOMPARE(s.form.Edit1->text(), QString("rom.bin"));
-  QCOMPARE(s.form.SelectedOriginalPath, original);
+  QCOMPARE(s.form.Logic().SelectedOriginalPath, original);
 
   // Cancelled while no patch was chosen before: nothing happens, no lock.
   s.ForgetEvents();
@@ -196,22 +196,22 @@ void LoadingTest::placeholderNamesCountAsNoFile() {
     QVERIFY(s.form.SpeedButton2->isEnabled());
   }
   QCOMPARE(s.form.StringGrid1->RowCount(), 12);
-  QCOMPARE(s.form.Table().Cell(3, 0), std::string());
+  QCOMPARE(s.form.Logic().Table().Cell(3, 0), std::string());
 }
 
 void LoadingTest::cancelledOriginalDialogKeepsBackupFlag() {
   PatchingSession s;
   s.Prepare("0123", Ips({DataRecord(0, "a")}));
-  s.form.BackupTaken = 1;
+  s.form.Logic().BackupTaken = 1;
   s.ChooseOriginal(std::nullopt);
-  QCOMPARE(s.form.BackupTaken, 1);
-  QCOMPARE(s.form.SelectedOriginalPath, s.original);
+  QCOMPARE(s.form.Logic().BackupTaken, 1);
+  QCOMPARE(s.form.Logic().SelectedOriginalPath, s.original);
   QCOMPARE(s.form.StaticText1->text(), QString("status: file selected!"));
   QCOMPARE(s.form.StringGrid1->RowCount(), 1);
 
   // The same file confirmed again is a new choice: a backup is due again.
   s.ChooseOriginal(s.original);
-  QCOMPARE(s.form.BackupTaken, 0);
+  QCOMPARE(s.form.Logic().BackupTaken, 0);
   QCOMPARE(Rows(s.form, 1), QStringList{"1|0|0|Execute"});
 }
 
@@ -327,7 +327,7 @@ void LoadingTest::failedLoadKeepsRowsSoFarAndClosesFiles() {
   PatchingSession s;
   for (int row = 0; row < 3; ++row) {
     for (int column = 0; column < 4; ++column) {
-      s.form.Table().SetCell(column, row, "o" + std::to_string(column));
+      s.form.Logic().Table().SetCell(column, row, "o" + std::to_string(column));
     }
   }
   const std::string original = s.dir.Write("rom.bin", "0123");

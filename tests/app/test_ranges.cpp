@@ -15,29 +15,29 @@ namespace {
 const std::string kExecute = "Execute";
 const std::string kSkip = "No                   *";
 
-std::array<QLineEdit*, 6> RangeFields(TForm1& form) {
+std::array<QLineEdit*, 6> RangeFields(vips::app::QtForm1& form) {
   return {form.Edit3, form.Edit4, form.Edit5, form.Edit6, form.Edit7, form.Edit8};
 }
 
-QStringList Texts(TForm1& form) {
+QStringList Texts(vips::app::QtForm1& form) {
   QStringList texts;
   for (QLineEdit* field : RangeFields(form)) texts << field->text();
   return texts;
 }
 
 // Markers of the first `count` rows as letters: E execute, S skip, - empty.
-QString MarkerLetters(TForm1& form, int count) {
+QString MarkerLetters(vips::app::QtForm1& form, int count) {
   QString letters;
   for (int row = 0; row < count; ++row) {
-    const std::string marker = form.Table().Cell(3, row);
+    const std::string marker = form.Logic().Table().Cell(3, row);
     letters += marker == kExecute ? 'E' : marker == kSkip ? 'S' : marker.empty() ? '-' : '?';
   }
   return letters;
 }
 
-void SetMarkerLetters(TForm1& form, const QString& letters) {
+void SetMarkerLetters(vips::app::QtForm1& form, const QString& letters) {
   for (int row = 0; row < letters.size(); ++row) {
-    form.Table().SetCell(3, row, letters[row] == 'E' ? kExecute : kSkip);
+    form.Logic().Table().SetCell(3, row, letters[row] == 'E' ? kExecute : kSkip);
   }
 }
 
@@ -247,8 +247,8 @@ void RangesTest::normalisationRewritesEmptyAndZeroFields() {
 
   s.Prepare("0123", PatchOfOneByteRecords(9));
   QTest::mouseClick(s.form.Button9, Qt::LeftButton);
-  QCOMPARE(s.form.Table().Cell(3, 6), std::string("Нет                  *"));
-  QCOMPARE(s.form.Table().Cell(3, 7), std::string("Выполнить"));
+  QCOMPARE(s.form.Logic().Table().Cell(3, 6), std::string("Нет                  *"));
+  QCOMPARE(s.form.Logic().Table().Cell(3, 7), std::string("Выполнить"));
 }
 
 void RangesTest::normalisationStopsAtATextThatIsNoNumber() {

@@ -11,15 +11,15 @@
 #include <optional>
 #include <string>
 
-#include "app/error_box_text.hpp"
 #include "app/platform/locale_id.hpp"
 #include "app/qt_window_services.hpp"
+#include "form/error_box_text.hpp"
 #include "support/temp_dir.hpp"
 #include "support/window_fixture.hpp"
 
-using vips::app::ErrorBoxText;
 using vips::app::LocaleIdFromName;
 using vips::app::testing::MakeWindow;
+using vips::form::ErrorBoxText;
 
 class ServicesTest : public QObject {
   Q_OBJECT
@@ -77,8 +77,8 @@ void ServicesTest::errorTextGetsAFullStop() {
 
 void ServicesTest::reportedErrorsGoToTheErrorBox() {
   auto w = MakeWindow(1033);
-  w->ReportError("File access denied");
-  w->ReportError("Invalid IPS file!");
+  w->Logic().ReportError("File access denied");
+  w->Logic().ReportError("Invalid IPS file!");
   QCOMPARE(w.services->events,
            (std::vector<std::string>{"error: File access denied.", "error: Invalid IPS file!"}));
 }

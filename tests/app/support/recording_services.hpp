@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "app/window_services.hpp"
+#include "form/window_services.hpp"
 
 namespace vips::app::testing {
 
 // Stands in for the modal and system-wide services: records every call in
 // one event list ("message: ...", "error: ...", "beep", "busy", "normal",
 // "open: <title> | <filter>") and answers file dialogs from a queue.
-class RecordingServices : public WindowServices {
+class RecordingServices : public form::WindowServices {
  public:
   void ShowMessage(const std::string& text) override;
   void ShowError(const std::string& text) override;
