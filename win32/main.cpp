@@ -5,6 +5,8 @@
 // This needs <windows.h> first.
 #include <shellapi.h>
 
+#include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -71,7 +73,15 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*line
   }
 
   vips::win32::Win32WindowServices services;
-  vips::win32::MainWindow Form1(vips::win32::ThreadLocaleId(), services, Dpi());
+  std::unique_ptr<vips::win32::MainWindow> window;
+  try {
+    window =
+        std::make_unique<vips::win32::MainWindow>(vips::win32::ThreadLocaleId(), services, Dpi());
+  } catch (const std::exception& error) {
+    Tell(std::string(error.what()) + "\n", true);
+    return 1;
+  }
+  vips::win32::MainWindow& Form1 = *window;
   services.SetOwner(Form1.Handle());
   Form1.QuitWhenClosed();
   ShowWindow(Form1.Handle(), show);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -131,6 +132,10 @@ MainWindow::MainWindow(int localeId, form::WindowServices& services, int dpi)
   window_ = CreateWindowExW(0, kClassName, Wide(design.caption.english).c_str(), style, design.left,
                             design.top, outer.right - outer.left, outer.bottom - outer.top, nullptr,
                             nullptr, GetModuleHandleW(nullptr), this);
+  if (window_ == nullptr) {
+    throw std::runtime_error("The window could not be made (system error " +
+                             std::to_string(GetLastError()) + ")");
+  }
   font_ = CreateFontW(-Scaled(layout::kFontPixelSize), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                       DEFAULT_PITCH | FF_SWISS, Wide(layout::kFontFace).c_str());

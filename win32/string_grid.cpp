@@ -3,6 +3,8 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <stdexcept>
+#include <string>
 
 namespace vips::win32 {
 namespace {
@@ -41,6 +43,10 @@ StringGrid& StringGrid::Create(HWND parent, const RECT& place, int id, int dpi,
       WS_EX_CLIENTEDGE, kClassName, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL,
       place.left, place.top, place.right - place.left, place.bottom - place.top, parent,
       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), &params);
+  if (window == nullptr) {
+    throw std::runtime_error("The grid could not be made (system error " +
+                             std::to_string(GetLastError()) + ")");
+  }
   return *From(window);
 }
 
