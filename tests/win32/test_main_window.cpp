@@ -158,6 +158,14 @@ TEST_F(WindowTest, EveryControlStandsAtItsDesignedPlace) {
       EXPECT_EQ(place.right - place.left, design.width) << design.name;
     }
   }
+  // Tab walks the designed focus order; Recover is passed over while disabled.
+  HWND at = Hwnd(layout::kFocusOrder.front());
+  for (ControlId expected : layout::kFocusOrder) {
+    if (expected == ControlId::BitBtn3) continue;
+    EXPECT_EQ(window_->IdOf(at), expected) << layout::Of(expected).name;
+    at = GetNextDlgTabItem(window_->Handle(), at, FALSE);
+  }
+  EXPECT_EQ(at, Hwnd(layout::kFocusOrder.front()));
   // The grid shows its 12 rows whole.
   EXPECT_EQ(window_->Grid().RowCount(), 12);
   EXPECT_EQ(window_->Grid().VisibleRowCount(), 12);
