@@ -11,6 +11,7 @@
 #include "core/file_access.hpp"
 #include "core/file_copy.hpp"
 #include "core/image_apply.hpp"
+#include "core/linked_file.hpp"
 #include "core/patch_image.hpp"
 #include "core/path_names.hpp"
 #include "core/replacement_file.hpp"
@@ -27,13 +28,12 @@ struct ReadPatches {
   std::optional<int> failure;
 };
 
-ReadPatches ReadEveryPatch(const std::vector<std::string>& paths, std::ostream& err) {
+ReadPatches ReadEveryPatch(const Arguments& arguments, std::ostream& err) {
   ReadPatches result;
-  for (const std::string& path : paths) {
+  for (const std::string& path : arguments.patchPaths) {
     std::optional<PatchImage> patch = AtPath(path, [&] { return PatchImage::Read(path); });
     if (!patch) {
-      if (paths.size() > 1) err << path << ": ";
-      result.failure = NotAPatch(err);
+      result.failure = NotAPatch(err, path, arguments.originalPath);
       return result;
     }
     result.patches.push_back(std::move(*patch));
@@ -45,15 +45,14 @@ ReadPatches ReadEveryPatch(const std::vector<std::string>& paths, std::ostream& 
 // those of the first patch that `chosen` marks (all when it is empty), and
 // every record of the others. Nothing when that went well, else the status
 // that ends the command.
-std::optional<int> ListEveryPatch(const std::vector<std::string>& paths,
-                                  const std::vector<bool>& chosen, BlockRecords& records,
-                                  std::ostream& err) {
+std::optional<int> ListEveryPatch(const Arguments& arguments, const std::vector<bool>& chosen,
+                                  BlockRecords& records, std::ostream& err) {
+  const std::vector<std::string>& paths = arguments.patchPaths;
   for (std::size_t p = 0; p < paths.size(); ++p) {
     const std::string& path = paths[p];
     static const std::vector<bool> kAll;
     if (!AtPath(path, [&] { return records.Add(path, p == 0 ? chosen : kAll); })) {
-      if (paths.size() > 1) err << path << ": ";
-      return NotAPatch(err);
+      return NotAPatch(err, path, arguments.originalPath);
     }
   }
   return std::nullopt;
@@ -79,7 +78,9 @@ std::optional<int> TakeBackup(const Arguments& arguments, std::ostream& err) {
     return std::nullopt;
   }
   try {
-    CopyWholeFileOrThrow(path, backupPath);
+    // An ORIGINAL that is a link is patched through it, so the backup holds
+    // the file it leads to; the backup itself stands beside the link.
+    CopyWholeFileOrThrow(FileBehindLinks(path), backupPath);
   } catch (const Error& error) {
     err << "Reserve copy of the file " << backupPath << " is not created! Nothing was written to "
         << path << ". (" << Described(error) << ")\n";
@@ -169,19 +170,18 @@ int ApplyRecords(const Arguments& arguments, std::ostream& err) {
   std::vector<bool> chosen;
   std::vector<PatchImage> patches;
   if (toNewFile || arguments.selection != Selection::All) {
-    ReadPatches read = ReadEveryPatch(arguments.patchPaths, err);
+    ReadPatches read = ReadEveryPatch(arguments, err);
     if (read.failure) return *read.failure;
     if (arguments.selection != Selection::All) {
       chosen = ChosenRecords(arguments.selection, arguments.records,
-                             read.patches.front().RecordCount());
+                             read.patches.front().RecordCount(), arguments.patchPath);
     }
     if (toNewFile) patches = std::move(read.patches);
   }
   // In place, the records are kept by the block of ORIGINAL they write.
   BlockRecords records;
   if (!toNewFile) {
-    if (const std::optional<int> failure =
-            ListEveryPatch(arguments.patchPaths, chosen, records, err)) {
+    if (const std::optional<int> failure = ListEveryPatch(arguments, chosen, records, err)) {
       return *failure;
     }
   }

@@ -9,17 +9,6 @@
 
 namespace vips::cli {
 
-const char* const kUsageLine =
-    "usage: velmorant-ips-cli list PATCH\n"
-    "       velmorant-ips-cli apply [--only LIST | --skip LIST] [--backup] [--output NEW]\n"
-    "                               [--crc32 HEX] ORIGINAL PATCH [PATCH...]\n"
-    "       velmorant-ips-cli recover ORIGINAL\n"
-    "       velmorant-ips-cli status ORIGINAL PATCH\n"
-    "       velmorant-ips-cli export [--only LIST | --skip LIST] PATCH NEW\n"
-    "       velmorant-ips-cli create ORIGINAL MODIFIED NEW\n"
-    "       velmorant-ips-cli info FILE...\n"
-    "       velmorant-ips-cli --help | --version\n";
-
 const char* const kHelpText =
     "Velmorant IPS: applies the records of an IPS patch to a file, all of them or\n"
     "a chosen few; lists, checks, exports and makes patches.\n"
@@ -47,7 +36,7 @@ const char* const kHelpText =
     "      --output NEW  leave ORIGINAL as it is and write the result to NEW, whole\n"
     "                    or not at all (not with --backup)\n"
     "      --crc32 HEX   write nothing unless the CRC-32 of ORIGINAL is HEX\n"
-    "                    (8 hexadecimal digits)\n"
+    "                    (8 hexadecimal digits, 0x before them optional)\n"
     "      LIST is record numbers and inclusive ranges separated by commas,\n"
     "      such as 1-5,9,12-14, numbered from 1 as `list` shows them.\n"
     "      example: velmorant-ips-cli apply --skip 3 --output new.bin old.bin fix.ips\n"
@@ -145,10 +134,16 @@ std::optional<std::string> OptionValue(const std::vector<std::string>& args, std
 }
 
 std::uint32_t ParseCrc32(const std::string& text) {
-  const UsageError wrong("--crc32 takes 8 hexadecimal digits, not '" + text + "'");
-  if (text.size() != 8) throw wrong;
+  const UsageError wrong("--crc32 takes 8 hexadecimal digits, with or without 0x, not '" + text +
+                         "'");
+  // Checksums are often published as C writes them, with 0x before them.
+  const std::string_view digits =
+      text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')
+          ? std::string_view(text).substr(2)
+          : std::string_view(text);
+  if (digits.size() != 8) throw wrong;
   std::uint32_t value = 0;
-  for (const char c : text) {
+  for (const char c : digits) {
     int digit = -1;
     if (c >= '0' && c <= '9') digit = c - '0';
     if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;

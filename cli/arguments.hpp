@@ -36,8 +36,7 @@ struct Arguments {
 // does not take.
 Arguments ParseArguments(const std::vector<std::string>& args);
 
-// The synopsis of every command and the full help text.
-extern const char* const kUsageLine;
+// The full help text.
 extern const char* const kHelpText;
 
 }  // namespace vips::cli

@@ -6,6 +6,7 @@
 #include "cli/commands.hpp"
 #include "cli/usage_error.hpp"
 #include "core/file_access.hpp"
+#include "core/patch_header.hpp"
 #include "core/replacement_file.hpp"
 
 namespace vips::cli {
@@ -52,9 +53,14 @@ void CheckNewFile(const std::string& output, const std::vector<std::string>& inp
 }
 
 std::vector<bool> ChosenRecords(Selection selection, const std::vector<RecordRange>& ranges,
-                                std::size_t recordCount) {
+                                std::size_t recordCount, const std::string& patchPath) {
   if (selection == Selection::All) return std::vector<bool>(recordCount, true);
-  std::vector<bool> chosen = NamedRecords(ranges, static_cast<int>(recordCount));
+  std::vector<bool> chosen;
+  try {
+    chosen = NamedRecords(ranges, static_cast<int>(recordCount));
+  } catch (const UsageError& error) {
+    throw UsageError(patchPath + ": " + error.what());
+  }
   if (selection == Selection::Skip) chosen.flip();
   return chosen;
 }
@@ -67,8 +73,12 @@ void WriteNewFile(const std::string& path, const std::vector<std::uint8_t>& byte
   });
 }
 
-int NotAPatch(std::ostream& err) {
-  err << "Invalid IPS file!\n";
+int NotAPatch(std::ostream& err, const std::string& path, const std::string& other) {
+  err << path << ": Invalid IPS file!";
+  if (!other.empty() && BeginsAsPatch(other)) {
+    err << " " << other << " is an IPS patch: the two may be swapped.";
+  }
+  err << '\n';
   return kExitNotAPatch;
 }
 

@@ -51,16 +51,19 @@ decltype(auto) AsPath(const std::string& path, Action&& action) {
 // a read-only file is not replaced.
 void CheckNewFile(const std::string& output, const std::vector<std::string>& inputs);
 
-// The records that a --only or --skip list chooses out of `recordCount`
-// (every record for Selection::All). Throws UsageError for a list naming a
-// record that does not exist.
+// The records that a --only or --skip list chooses out of the `recordCount`
+// records of the patch at `patchPath` (every record for Selection::All).
+// Throws UsageError, naming the patch, for a list naming a record that does
+// not exist.
 std::vector<bool> ChosenRecords(Selection selection, const std::vector<RecordRange>& ranges,
-                                std::size_t recordCount);
+                                std::size_t recordCount, const std::string& patchPath);
 
 // Writes `bytes` as the file `path`, whole or not at all, replacing it.
 void WriteNewFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
-// "Invalid IPS file!" on `err`; the status for a file that is no patch.
-int NotAPatch(std::ostream& err);
+// "PATH: Invalid IPS file!" on `err` for the patch at `path`; when `other`,
+// the command's ORIGINAL, is a patch itself, adds that the two may have been
+// given the wrong way round. The status for a file that is no patch.
+int NotAPatch(std::ostream& err, const std::string& path, const std::string& other = {});
 
 }  // namespace vips::cli

@@ -9,13 +9,24 @@
 #include "core/file_copy.hpp"
 #include "core/hex_address.hpp"
 #include "core/ips_reader.hpp"
+#include "core/linked_file.hpp"
 #include "core/path_names.hpp"
 
 namespace vips::cli {
 
+namespace {
+
+// What was wrong, in one line, and where to read how it goes right.
+int WrongUsage(std::ostream& err, const UsageError& error) {
+  err << "velmorant-ips-cli: " << error.what() << "\nTry 'velmorant-ips-cli --help'.\n";
+  return kExitUsage;
+}
+
+}  // namespace
+
 int ListRecords(const std::string& patchPath, std::ostream& out, std::ostream& err) {
   IpsReader reader(ExistingFile::OpenForReading(patchPath));
-  if (!reader.ReadHeader()) return NotAPatch(err);
+  if (!reader.ReadHeader()) return NotAPatch(err, patchPath);
   // A record is printed only once it has been read whole, so that a cut
   // patch lists exactly its complete records before the error.
   for (std::int64_t number = 1;; ++number) {
@@ -40,7 +51,8 @@ int ListRecords(const std::string& patchPath, std::ostream& out, std::ostream& e
 int RecoverOriginal(const std::string& originalPath, std::ostream& err) {
   const std::string backupPath = BackupPathOf(originalPath);
   try {
-    CopyWholeFileOrThrow(backupPath, originalPath);
+    // Back into the file that was patched, through a link standing as ORIGINAL.
+    CopyWholeFileOrThrow(backupPath, FileBehindLinks(originalPath));
   } catch (const Error& error) {
     err << "File " << originalPath << " is not recovered! (could not copy " << backupPath
         << " over it: " << Described(error) << ")\n";
@@ -54,8 +66,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   try {
     arguments = ParseArguments(args);
   } catch (const UsageError& error) {
-    err << "velmorant-ips-cli: " << error.what() << '\n' << kUsageLine;
-    return kExitUsage;
+    return WrongUsage(err, error);
   }
 
   try {
@@ -82,8 +93,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return ShowInfo(arguments, out, err);
     }
   } catch (const UsageError& error) {
-    err << "velmorant-ips-cli: " << error.what() << '\n' << kUsageLine;
-    return kExitUsage;
+    return WrongUsage(err, error);
   } catch (const NotExpressible& error) {
     err << error.what() << '\n';
     return kExitNotExpressible;

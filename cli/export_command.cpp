@@ -13,9 +13,9 @@ int ExportRecords(const Arguments& arguments, std::ostream& err) {
   CheckNewFile(arguments.newPath, {patchPath});
   const std::optional<PatchImage> patch =
       AtPath(patchPath, [&] { return PatchImage::Read(patchPath); });
-  if (!patch) return NotAPatch(err);
+  if (!patch) return NotAPatch(err, patchPath);
   const std::vector<bool> chosen =
-      ChosenRecords(arguments.selection, arguments.records, patch->RecordCount());
+      ChosenRecords(arguments.selection, arguments.records, patch->RecordCount(), patchPath);
   WriteNewFile(arguments.newPath, vips::ExportRecords(*patch, chosen));
   return kExitDone;
 }

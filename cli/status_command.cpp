@@ -18,7 +18,7 @@ int ShowStatus(const Arguments& arguments, std::ostream& out, std::ostream& err)
   const std::string& originalPath = arguments.originalPath;
   const std::optional<PatchImage> patch =
       AtPath(patchPath, [&] { return PatchImage::Read(patchPath); });
-  if (!patch) return NotAPatch(err);
+  if (!patch) return NotAPatch(err, patchPath, originalPath);
   const std::vector<bool> held = AtPath(originalPath, [&] {
     ExistingFile original = ExistingFile::OpenForReading(originalPath);
     std::vector<bool> result = HeldRecords(*patch, original);

@@ -6,7 +6,8 @@ namespace vips {
 
 std::optional<OpenedPatch> OpenPatchThenOriginal(const std::string& patchPath,
                                                  const std::string& originalPath) {
-  IpsReader reader(ExistingFile::Open(patchPath));
+  // The patch is only ever read, so a read-only patch is as good as any.
+  IpsReader reader(ExistingFile::OpenForReading(patchPath));
   if (!reader.ReadHeader()) {
     reader.Close();
     return std::nullopt;

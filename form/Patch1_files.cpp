@@ -47,7 +47,8 @@ bool AskForOriginalFirst(TForm1& form) {
 void TForm1::Button2Click() {
   if (AskForOriginalFirst(*this)) return;
   PatchDialogClosed(
-      services_.OpenFile(Pick(texts::kPatchDialogTitle), Pick(texts::kPatchDialogFilter)));
+      services_.OpenFile(Pick(texts::kPatchDialogTitle),
+                         Pick(texts::kPatchDialogFilter) + '|' + Pick(texts::kAllFilesFilter)));
 }
 
 void TForm1::OpenPatchFile(const std::string& path) {

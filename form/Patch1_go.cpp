@@ -15,8 +15,10 @@ void TForm1::MakeBackupCopy() {
   // The backup must be a file of its own: a patch that stands under the
   // backup's name would be overwritten by it.
   const std::optional<FileIdentity> patch = IdentityOf(SelectedPatchPath);
+  // An original file that is a link is patched through it, so the backup
+  // holds the file it leads to; the backup itself stands beside the link.
   const bool made = !(patch && patch == IdentityOf(backupPath)) &&
-                    CopyWholeFile(SelectedOriginalPath, backupPath);
+                    CopyWholeFile(FileBehindLinks(SelectedOriginalPath), backupPath);
 
   if (Checked(ControlId::CheckBox2)) {
     if (made) {
@@ -70,8 +72,12 @@ void TForm1::BitBtn2Click() {
 
   if (Checked(ControlId::CheckBox1) && BackupTaken == 0) {
     MakeBackupCopy();
-    // The user asked for a way back; without it nothing is written.
-    if (BackupTaken == 0) return;
+    // The user asked for a way back; without it nothing is written, and the
+    // status line says so whichever way the failure was shown.
+    if (BackupTaken == 0) {
+      SetStatus(Pick(texts::kStatusNotPatchedWithoutBackup));
+      return;
+    }
   }
 
   grid_.RepaintNow();
@@ -120,7 +126,9 @@ void TForm1::BitBtn3Click() {
   SetStatus(Pick(texts::kStatusRecovering));
 
   const std::string name = BareName(SelectedOriginalPath);
-  const bool made = CopyWholeFile(BackupPathOf(SelectedOriginalPath), SelectedOriginalPath);
+  // Back into the file that Go patched, through a link chosen as the original.
+  const bool made =
+      CopyWholeFile(BackupPathOf(SelectedOriginalPath), FileBehindLinks(SelectedOriginalPath));
 
   if (Checked(ControlId::CheckBox2)) {
     if (made) {

@@ -17,9 +17,11 @@ const char* const kWindowHelpText =
     "record, at your choice, in a window.\n"
     "\n"
     "usage: velmorant-ips [ORIGINAL [PATCH]]\n"
+    "       velmorant-ips PATCH\n"
     "\n"
     "  ORIGINAL   the file to patch, taken as if chosen with its Select... button\n"
-    "  PATCH      the IPS patch, then taken and listed as if chosen likewise\n"
+    "  PATCH      the IPS patch, then taken and listed as if chosen likewise;\n"
+    "             given alone, the window asks for the original file first\n"
     "  --help     show this text\n"
     "  --version  show the version\n"
     "\n"
@@ -50,7 +52,16 @@ std::string FullPath(const std::string& given) {
 
 void OpenCommandLineFiles(TForm1& form, const CommandLine& line) {
   if (!line.original) return;
-  form.OpenOriginalFile(FullPath(*line.original));
+  const std::string first = FullPath(*line.original);
+  // One file that is a patch, as a file manager's "Open with" hands it over,
+  // is the patch: the original file is asked for in its own dialog first,
+  // as the patch's Select... button needs it.
+  if (!line.patch && vips::BeginsAsPatch(first)) {
+    form.Button1Click();
+    form.OpenPatchFile(first);
+    return;
+  }
+  form.OpenOriginalFile(first);
   if (line.patch) form.OpenPatchFile(FullPath(*line.patch));
 }
 

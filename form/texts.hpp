@@ -68,6 +68,8 @@ inline constexpr Bilingual kOriginalDialogFilter{"Any file (*.*)|*.*", "Все �
 inline constexpr Bilingual kPatchDialogTitle{" Please, open IPS file...",
                                              " Пожалуйста, выберите IPS патч..."};
 inline constexpr Bilingual kPatchDialogFilter{"IPS file (*.ips)|*.ips", "IPS патч (*.ips)|*.ips"};
+// Offered after the patch filter, for a patch whose name does not end in .ips.
+inline constexpr Bilingual kAllFilesFilter{"All files (*.*)|*.*", "Все файлы (*.*)|*.*"};
 inline constexpr Bilingual kStatusFileSelected{"status: file selected!", "статус: файл выбран!"};
 inline constexpr Bilingual kSelectOriginalFile{"Select Original file!",
                                                "Выберите оригинальный файл!"};
@@ -91,6 +93,9 @@ inline constexpr Bilingual kBackupFailedSuffix{"_backup is not created!",
                                                "_backup не была создана!"};
 inline constexpr Bilingual kStatusBackupMade{"status: file backuped!", "статус: бекап файла!"};
 inline constexpr Bilingual kStatusBackupFailed{"status: backup error!", "статус: ошибка бекапа!"};
+// After a failed backup, which stops Go before it writes anything.
+inline constexpr Bilingual kStatusNotPatchedWithoutBackup{
+    "status: backup error, nothing written!", "статус: ошибка бекапа, файл не изменён!"};
 
 // Recover.
 inline constexpr Bilingual kStatusRecovering{"status: file recovery...",

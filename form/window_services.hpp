@@ -23,7 +23,8 @@ class WindowServices {
   // cursor twice needs one SetNormalCursor only.
   virtual void SetBusyCursor() = 0;
   virtual void SetNormalCursor() = 0;
-  // Modal file-open dialog. `filter` is one entry "Description|pattern".
+  // Modal file-open dialog. `filter` is one or more entries
+  // "Description|pattern", joined by '|'; the first is chosen at opening.
   // Returns the chosen full path, or nothing when the user cancelled.
   virtual std::optional<std::string> OpenFile(const std::string& title,
                                               const std::string& filter) = 0;

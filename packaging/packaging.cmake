@@ -40,6 +40,14 @@ if(VIPS_BUILD_TESTS)
   add_test(NAME packaging.completion
            COMMAND bash ${CMAKE_SOURCE_DIR}/tests/packaging/completion_test.sh
                    ${VIPS_PACKAGING_DIR}/velmorant-ips-cli.bash)
+  # The desktop entry as the desktop reads it, with the patch type it opens.
+  find_program(VIPS_DESKTOP_FILE_VALIDATE desktop-file-validate)
+  if(VIPS_BUILD_APP AND VIPS_DESKTOP_FILE_VALIDATE)
+    set(entry ${CMAKE_SOURCE_DIR}/app/resources/velmorant-ips.desktop)
+    add_test(NAME packaging.desktop_entry
+             COMMAND sh -c "\"$0\" \"$1\" && grep -qx 'MimeType=application/x-ips-patch;' \"$1\""
+                     ${VIPS_DESKTOP_FILE_VALIDATE} ${entry})
+  endif()
 endif()
 
 set(CPACK_GENERATOR DEB)
@@ -63,8 +71,9 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://velmorant.example.org/ips")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window's captions are fitted to Liberation Sans (Arial's metrics).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2")
-# Qt's own texts (file dialog, context menus) in Russian.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+# Qt's own texts (file dialog, context menus) in Russian; the desktop's
+# database of file types, which knows application/x-ips-patch by its header.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, shared-mime-info")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The summary above is the first line; this is the long description.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION

@@ -1,6 +1,7 @@
 # bash completion for velmorant-ips-cli                    -*- shell-script -*-
-# Commands first, then options and file names; the values of --only and
-# --skip are record lists, which have nothing to complete.
+# Commands first, then the options of the command typed and file names; the
+# values of --only and --skip are record lists and that of --crc32 a
+# checksum, which have nothing to complete.
 
 _velmorant_ips_cli()
 {
@@ -8,11 +9,10 @@ _velmorant_ips_cli()
     local prev=""
     ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
     local commands="list apply recover status export create info"
-    local options="--only --skip --backup --output --crc32 --help --version"
     COMPREPLY=()
 
     case $prev in
-        --only | --skip | --help | --version) return 0 ;;
+        --only | --skip | --crc32 | --help | --version) return 0 ;;
         --output)
             compopt -o filenames 2>/dev/null || true
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
@@ -24,7 +24,7 @@ _velmorant_ips_cli()
     local i command=""
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-            --only | --skip | --output) ((i++)) ;;
+            --only | --skip | --output | --crc32) ((i++)) ;;
             -*) ;;
             *)
                 command=${COMP_WORDS[i]}
@@ -32,6 +32,16 @@ _velmorant_ips_cli()
                 ;;
         esac
     done
+
+    # --help and --version go with every command.
+    local options="--help --version"
+    case $command in
+        "") ;;
+        apply) options="--only --skip --backup --output --crc32 $options" ;;
+        export) options="--only --skip $options" ;;
+        list | recover | status | create | info) ;;
+        *) return 0 ;;
+    esac
 
     if [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")

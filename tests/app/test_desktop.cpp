@@ -93,6 +93,8 @@ class DesktopTest : public QObject {
   void commandLineIsRead();
   void commandLineFilesTakeTheDialogsPath_data();
   void commandLineFilesTakeTheDialogsPath();
+  void aPatchGivenAloneAsksForTheOriginalFirst_data();
+  void aPatchGivenAloneAsksForTheOriginalFirst();
   void oneLocalFileDropsOnItsGroup_data();
   void oneLocalFileDropsOnItsGroup();
   void pastedAndDroppedTextIsFiltered_data();
@@ -176,6 +178,55 @@ void DesktopTest::commandLineFilesTakeTheDialogsPath() {
   QCOMPARE(s.Errors(), errors);
   // Like a confirmed patch dialog, a patch on the command line fixes the language.
   QCOMPARE(s.form.Logic().LanguageLocked(), !patch.isEmpty());
+}
+
+void DesktopTest::aPatchGivenAloneAsksForTheOriginalFirst_data() {
+  QTest::addColumn<QString>("given");     // the one file on the command line
+  QTest::addColumn<bool>("chosen");       // the original file is chosen in the dialog
+  QTest::addColumn<QStringList>("seen");  // dialogs and messages, in order
+  QTest::addColumn<QString>("edit1");
+  QTest::addColumn<QString>("edit2");
+  QTest::addColumn<int>("rows");
+  const QString dialog = "open:  Please, open source file... | Any file (*.*)|*.*";
+  QTest::newRow("patch, original chosen")
+      << "change.ips" << true << QStringList{dialog} << "image.bin"
+      << "change.ips" << 3;
+  QTest::newRow("patch, dialog cancelled")
+      << "change.ips" << false << QStringList{dialog, "message: Select Original file!"}
+      << "Original file"
+      << "IPS file" << 12;
+  // Only the header tells a patch: any other file is the original.
+  QTest::newRow("not a patch") << "almost.ips" << true << QStringList{} << "almost.ips"
+                               << "IPS file" << 12;
+  QTest::newRow("missing file") << "missing.ips" << true << QStringList{} << "missing.ips"
+                                << "IPS file" << 12;
+}
+
+void DesktopTest::aPatchGivenAloneAsksForTheOriginalFirst() {
+  QFETCH(QString, given);
+  QFETCH(bool, chosen);
+  QFETCH(QStringList, seen);
+  QFETCH(QString, edit1);
+  QFETCH(QString, edit2);
+  QFETCH(int, rows);
+  PatchingSession s;
+  const std::string original = s.dir.Write("image.bin", "0123");
+  s.dir.Write("change.ips", PatchOfOneByteRecords(3));
+  s.dir.Write("almost.ips", "PATC");
+  s.services.QueueFileChoice(chosen ? std::optional<std::string>(original) : std::nullopt);
+  CommandLine line;
+  line.original = s.dir.File(given.toStdString());
+  vips::form::OpenCommandLineFiles(s.form.Logic(), line);
+
+  QStringList shown;
+  for (const QString& event : s.Events()) {
+    if (event.startsWith("open: ") || event.startsWith("message: ")) shown << event;
+  }
+  QCOMPARE(shown, seen);
+  QCOMPARE(s.form.Edit1->text(), edit1);
+  QCOMPARE(s.form.Edit2->text(), edit2);
+  QCOMPARE(s.form.StringGrid1->RowCount(), rows);
+  QVERIFY(s.services.errors.empty());
 }
 
 void DesktopTest::oneLocalFileDropsOnItsGroup_data() {

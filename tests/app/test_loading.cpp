@@ -76,6 +76,7 @@ class LoadingTest : public QObject {
   void badHeaderKeepsOneRowWithItsTexts();
   void failedLoadKeepsRowsSoFarAndClosesFiles_data();
   void failedLoadKeepsRowsSoFarAndClosesFiles();
+  void aReadOnlyPatchIsLoadedAndApplied();
 };
 
 void LoadingTest::listsEveryRecordInTheInterfaceLanguage_data() {
@@ -120,13 +121,14 @@ void LoadingTest::dialogsUseTheLanguageAndMayBeCancelled_data() {
   QTest::addColumn<QString>("originalDialog");
   QTest::addColumn<QString>("patchDialog");
   QTest::addColumn<QString>("fileSelected");
-  QTest::newRow("English") << 1033 << "open:  Please, open source file... | Any file (*.*)|*.*"
-                           << "open:  Please, open IPS file... | IPS file (*.ips)|*.ips"
-                           << "status: file selected!";
+  QTest::newRow("English")
+      << 1033 << "open:  Please, open source file... | Any file (*.*)|*.*"
+      << "open:  Please, open IPS file... | IPS file (*.ips)|*.ips|All files (*.*)|*.*"
+      << "status: file selected!";
   QTest::newRow("Russian")
       << 1049
       << "open:  Пожалуйста, откройте файл, который вы хотите пропатчить... | Все файлы (*.*)|*.*"
-      << "open:  Пожалуйста, выберите IPS патч... | IPS патч (*.ips)|*.ips"
+      << "open:  Пожалуйста, выберите IPS патч... | IPS патч (*.ips)|*.ips|Все файлы (*.*)|*.*"
       << "статус: файл выбран!";
 }
 
@@ -313,8 +315,6 @@ void LoadingTest::failedLoadKeepsRowsSoFarAndClosesFiles_data() {
                                     << "File not found." << QStringList{old};
   QTest::newRow("original read-only") << first << "original read-only"
                                       << "File access denied." << QStringList{old};
-  QTest::newRow("patch read-only") << first << "patch read-only"
-                                   << "File access denied." << QStringList{old};
   QTest::newRow("patch missing") << first << "patch missing"
                                  << "File not found." << QStringList{old};
 }
@@ -333,7 +333,6 @@ void LoadingTest::failedLoadKeepsRowsSoFarAndClosesFiles() {
   const std::string original = s.dir.Write("rom.bin", "0123");
   const std::string patchPath = s.dir.Write("cut.ips", patch.toStdString());
   if (breakage == "original read-only") MakeReadOnly(original);
-  if (breakage == "patch read-only") MakeReadOnly(patchPath);
   s.ChooseOriginal(original);
   if (breakage == "original missing") std::filesystem::remove(original);
   if (breakage == "patch missing") std::filesystem::remove(patchPath);
@@ -350,6 +349,22 @@ void LoadingTest::failedLoadKeepsRowsSoFarAndClosesFiles() {
   QCOMPARE(s.form.StaticText1->text(), QString("status: file selected!"));
   // The first confirmed patch locks the language, even one that fails.
   QVERIFY(!s.form.SpeedButton1->isEnabled() && !s.form.SpeedButton2->isEnabled());
+}
+
+void LoadingTest::aReadOnlyPatchIsLoadedAndApplied() {
+  PatchingSession s;
+  s.original = s.dir.Write("image.bin", "0123");
+  s.patch = s.dir.Write("change.ips", PatchOfOneByteRecords(2));
+  MakeReadOnly(s.patch);
+  s.ChooseOriginal(s.original);
+  s.ChoosePatch(s.patch);
+  QCOMPARE(s.form.StringGrid1->RowCount(), 2);
+  QCOMPARE(s.Status(), QString("status: ips file selected!"));
+  s.SetMessages(false);
+  s.Go();
+  QCOMPARE(s.Status(), QString("status: operation successful!"));
+  QCOMPARE(PatchingSession::Bytes(s.original), QByteArray("ab23"));
+  QVERIFY(s.services.errors.empty());
 }
 
 QTEST_MAIN(LoadingTest)

@@ -217,14 +217,19 @@ void ServicesTest::fileDialogShowsItsTextsAndTakesAnyFile() {
     auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
     if (dialog == nullptr) return;
     title = dialog->windowTitle();
-    if (auto* combo = dialog->findChild<QComboBox*>("fileTypeCombo"))
+    if (auto* combo = dialog->findChild<QComboBox*>("fileTypeCombo")) {
       for (int i = 0; i < combo->count(); ++i) filterTexts << combo->itemText(i);
+      filterTexts << "current: " + combo->currentText();
+    }
     dialog->selectFile(QString::fromStdString(rom));
     static_cast<QDialog*>(dialog)->accept();  // as the Open button does
   });
-  const auto chosen = services.OpenFile(" Please, open source file...", "Any file (*.*)|*.*");
-  QCOMPARE(title, QString(" Please, open source file..."));
-  QCOMPARE(filterTexts, QStringList{"Any file (*.*)"});
+  // The patch dialog's filters: the patch's first and chosen, then every file.
+  const auto chosen =
+      services.OpenFile(" Please, open IPS file...", "IPS file (*.ips)|*.ips|All files (*.*)|*.*");
+  QCOMPARE(title, QString(" Please, open IPS file..."));
+  QCOMPARE(filterTexts,
+           (QStringList{"IPS file (*.ips)", "All files (*.*)", "current: IPS file (*.ips)"}));
   QCOMPARE(chosen, std::optional<std::string>(rom));
 }
 

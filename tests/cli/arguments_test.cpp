@@ -64,6 +64,16 @@ TEST(ArgumentsTest, HelpAndVersionWinWherever) {
   EXPECT_EQ(ParseArguments({"list", "--version"}).command, Command::Version);
 }
 
+TEST(ArgumentsTest, Crc32TakesEightHexDigitsWithOrWithout0x) {
+  for (const char* hex : {"1234abCD", "0x1234abCD", "0X1234ABcd"}) {
+    EXPECT_EQ(ParseArguments({"apply", "--crc32", hex, "o", "p"}).crc32, 0x1234ABCDu) << hex;
+  }
+  EXPECT_EQ(ParseArguments({"apply", "--crc32=0x1234abcd", "o", "p"}).crc32, 0x1234ABCDu);
+  for (const char* hex : {"0x1234567", "0x", "x12345678", "0x0x123456"}) {
+    EXPECT_THROW(ParseArguments({"apply", "--crc32", hex, "o", "p"}), UsageError) << hex;
+  }
+}
+
 class WrongUsageTest : public ::testing::TestWithParam<Args> {};
 
 TEST_P(WrongUsageTest, IsAUsageError) {

@@ -19,6 +19,7 @@ namespace {
 
 using namespace std::string_literals;
 using testing::IpsBytes;
+using testing::IsUsageReport;
 using testing::ReadAll;
 using testing::TempDir;
 
@@ -134,7 +135,7 @@ TEST_F(ListTest, NotAPatch) {
     const Outcome o = RunCommand({"list", dir_.Write("bad.ips", bytes)});
     EXPECT_EQ(o.status, kExitNotAPatch) << bytes;
     EXPECT_EQ(o.out, "");
-    EXPECT_EQ(o.err, "Invalid IPS file!\n");
+    EXPECT_EQ(o.err, dir_.File("bad.ips") + ": Invalid IPS file!\n");
   }
 }
 
@@ -206,7 +207,7 @@ TEST_F(ApplyTest, ListNamingNoRecordWritesNothing) {
   for (const std::string list : {"4", "1-4", "0", "3-1", "1,,2"}) {
     const Outcome o = RunCommand({"apply", "--backup", "--only", list, original_, patch_});
     EXPECT_EQ(o.status, kExitUsage) << list;
-    EXPECT_TRUE(Contains(o.err, "usage: velmorant-ips-cli")) << o.err;
+    EXPECT_TRUE(IsUsageReport(o.err)) << o.err;
     EXPECT_EQ(o.out, "");
     ExpectOriginalUnchanged();
     EXPECT_FALSE(std::filesystem::exists(original_ + "_backup")) << list;
@@ -222,12 +223,27 @@ TEST_F(ApplyTest, CutPatchFailsAndLeavesTheOriginalAlone) {
   ExpectOriginalUnchanged();
 }
 
-TEST_F(ApplyTest, BadHeaderIsNotAPatch) {
-  const Outcome o =
-      RunCommand({"apply", original_, dir_.Write("bad.ips", "PATCh\0\0\0\0\x01xEOF"s)});
-  EXPECT_EQ(o.status, kExitNotAPatch);
-  EXPECT_EQ(o.err, "Invalid IPS file!\n");
-  ExpectOriginalUnchanged();
+TEST_F(ApplyTest, BadHeaderIsNotAPatchAndSwappedFilesAreSaidToBe) {
+  const std::string bad = dir_.Write("bad.ips", "PATCh\0\0\0\0\x01xEOF"s);
+  const std::string swapped =
+      ": Invalid IPS file! " + patch_ + " is an IPS patch: the two may be swapped.\n";
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{"apply", original_, bad}, bad + ": Invalid IPS file!\n"},
+      {{"apply", patch_, original_}, original_ + swapped},
+      {{"apply", "--only", "1", patch_, original_}, original_ + swapped},
+      {{"apply", "--output", dir_.File("new.bin"), patch_, original_}, original_ + swapped},
+      {{"status", patch_, original_}, original_ + swapped},
+  };
+  for (const Case& c : cases) {
+    const Outcome o = RunCommand(c.args);
+    EXPECT_EQ(o.status, kExitNotAPatch);
+    EXPECT_EQ(o.err, c.err);
+    ExpectOriginalUnchanged();
+  }
 }
 
 TEST_F(ApplyTest, FilesThatCannotBeOpenedAreIoErrors) {
@@ -337,7 +353,7 @@ TEST(CliMetaTest, WrongUsageGoesToStderrOnly) {
     const Outcome o = RunCommand(args);
     EXPECT_EQ(o.status, kExitUsage);
     EXPECT_EQ(o.out, "");
-    EXPECT_TRUE(Contains(o.err, "usage: velmorant-ips-cli")) << o.err;
+    EXPECT_TRUE(IsUsageReport(o.err)) << o.err;
   }
 }
 

@@ -186,7 +186,9 @@ TEST(ExecutableTest, WrongUsageOnStderrWithStatus64) {
   const Process p = RunExecutable(dir, {"apply", "only-one-file"});
   EXPECT_EQ(p.status, 64);
   EXPECT_EQ(p.out, "");
-  EXPECT_NE(p.err.find("usage: velmorant-ips-cli"), std::string::npos) << p.err;
+  EXPECT_EQ(p.err,
+            "velmorant-ips-cli: 'apply' takes ORIGINAL PATCH [PATCH...], not 1 file\n"
+            "Try 'velmorant-ips-cli --help'.\n");
 }
 
 // Names outside any ANSI code page and words with spaces reach the program

@@ -115,6 +115,26 @@ TEST(CliFaultTest, ALinkAtTheBackupIsReplacedNeverFollowed) {
   EXPECT_EQ(Text(original), "Priginal");
 }
 
+TEST(CliFaultTest, ALinkedOriginalIsBackedUpAndRecoveredThroughTheLink) {
+  TempDir dir;
+  const std::string target = dir.Write("real.bin", "original");
+  const std::string link = dir.File("link.bin");
+  const std::string patch = dir.Write("p.ips", IpsBytes().Data(0, "P").Complete());
+  std::error_code error;
+  fs::create_symlink(target, link, error);
+  if (error) GTEST_SKIP() << "no symbolic links here: " << error.message();
+  Outcome o = RunCommand({"apply", "--backup", link, patch});
+  EXPECT_EQ(o.status, kExitDone) << o.err;
+  EXPECT_EQ(Text(target), "Priginal");
+  EXPECT_FALSE(fs::is_symlink(link + "_backup"));
+  EXPECT_EQ(Text(link + "_backup"), "original");
+
+  o = RunCommand({"recover", link});
+  EXPECT_EQ(o.status, kExitDone) << o.err;
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(Text(target), "original");
+}
+
 #ifndef _WIN32
 // Runs a shell command line; its exit status.
 int Shell(const std::string& line) {

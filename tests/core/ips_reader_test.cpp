@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 #include <random>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "core/error.hpp"
 #include "core/hex_address.hpp"
+#include "core/patch_header.hpp"
 #include "patch_builder.hpp"
 #include "support/temp_dir.hpp"
 
@@ -84,7 +86,14 @@ TEST(IpsReaderTest, HeaderMustBeExactlyFiveUpperCaseBytes) {
     SCOPED_TRACE("header bytes: '" + c.bytes + "'");
     const Walk walk = WalkPatch(dir, c.bytes);
     EXPECT_EQ(walk.header, c.accepted);
+    // The same test before a load, on a file opened for reading only.
+    const std::string path = dir.Write("read-only.ips", c.bytes);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+    EXPECT_EQ(BeginsAsPatch(path), c.accepted);
+    std::filesystem::remove(path);
   }
+  EXPECT_FALSE(BeginsAsPatch(dir.File("missing.ips")));
+  EXPECT_FALSE(BeginsAsPatch(dir.Path()));
 }
 
 TEST(IpsReaderTest, ReadsDataAndRunRecordsInFileOrder) {

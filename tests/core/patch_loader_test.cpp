@@ -141,8 +141,6 @@ TEST_F(PatchLoaderTest, FilesThatCannotBeOpenedGiveTheirErrors) {
   const std::string good = Patch(PatchBuilder().Data(1, "a").End().Bytes());
   const std::string readOnly = dir_.Write("read-only.bin", "x");
   ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
-  const std::string readOnlyPatch = dir_.Write("read-only.ips", PatchBuilder().End().Bytes());
-  ASSERT_EQ(::chmod(readOnlyPatch.c_str(), 0444), 0);
   struct Case {
     std::string patch;
     std::string original;
@@ -150,7 +148,6 @@ TEST_F(PatchLoaderTest, FilesThatCannotBeOpenedGiveTheirErrors) {
   };
   const Case cases[] = {
       {dir_.File("missing.ips"), original_, kFileNotFound},
-      {readOnlyPatch, original_, kFileAccessDenied},
       {good, dir_.File("missing.bin"), kFileNotFound},
       {good, dir_.File("no-folder/original.bin"), kInvalidFilename},
       {good, readOnly, kFileAccessDenied},
@@ -163,6 +160,14 @@ TEST_F(PatchLoaderTest, FilesThatCannotBeOpenedGiveTheirErrors) {
     EXPECT_EQ(table.RowCount(), 1);
     EXPECT_EQ(RowOf(table, 0), (Row{"old0", "a0", "b0", "m0"}));
   }
+}
+
+TEST_F(PatchLoaderTest, AReadOnlyPatchLoads) {
+  const std::string patch = Patch(PatchBuilder().Data(1, "a").End().Bytes());
+  ASSERT_EQ(::chmod(patch.c_str(), 0444), 0);
+  PatchTable table;
+  ASSERT_EQ(LoadPatchIntoTable(patch, original_, table, Language::English), LoadResult::Loaded);
+  EXPECT_EQ(RowOf(table, 0), (Row{"1", "1", "1", "Execute"}));
 }
 
 TEST_F(PatchLoaderTest, LoadingLeavesTheOriginalUntouched) {

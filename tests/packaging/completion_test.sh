@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The CLI's bash completion: commands, options and file names where a file
-# goes. Usage: completion_test.sh COMPLETION-FILE
+# The CLI's bash completion: commands, the options of the command typed and
+# file names where a file goes. Usage: completion_test.sh COMPLETION-FILE
 set -euo pipefail
 source "$1"
 cd "$(mktemp -d)"
@@ -30,6 +30,14 @@ expect "velmorant-ips-cli apply --only " ""
 expect "velmorant-ips-cli apply --only 1-3 i" "image.bin"
 expect "velmorant-ips-cli list c" "change.ips"
 expect "velmorant-ips-cli list w" "with space.ips"
-expect "velmorant-ips-cli export --output ch" "change.ips"
+expect "velmorant-ips-cli apply --output ch" "change.ips"
+# Only the options of the command typed; a checksum is no file name.
+expect "velmorant-ips-cli --" "--help --version"
+expect "velmorant-ips-cli export --" "--help --only --skip --version"
+expect "velmorant-ips-cli list --" "--help --version"
+expect "velmorant-ips-cli recover --b" ""
+expect "velmorant-ips-cli apply --crc32 " ""
+expect "velmorant-ips-cli apply --crc32 0x1234abcd i" "image.bin"
+expect "velmorant-ips-cli frobnicate " ""
 ((failures == 0)) && echo "completion: all cases pass"
 exit "$failures"
