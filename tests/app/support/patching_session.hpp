@@ -23,6 +23,8 @@
 
 namespace vips::app::testing {
 
+using form::testing::RecordingServices;
+
 // IPS building blocks: offsets are three bytes and sizes two, big-endian.
 inline std::string BigEndian(unsigned value, int bytes) {
   std::string out;

@@ -7,6 +7,8 @@
 
 namespace vips::app::testing {
 
+using form::testing::RecordingServices;
+
 // The locale identifiers that start the window in each language.
 inline constexpr int kEnglishLocale = 1033;
 inline constexpr int kRussianLocale = 1049;

@@ -7,12 +7,12 @@
 
 #include "form/window_services.hpp"
 
-namespace vips::app::testing {
+namespace vips::form::testing {
 
 // Stands in for the modal and system-wide services: records every call in
 // one event list ("message: ...", "error: ...", "beep", "busy", "normal",
 // "open: <title> | <filter>") and answers file dialogs from a queue.
-class RecordingServices : public form::WindowServices {
+class RecordingServices : public WindowServices {
  public:
   void ShowMessage(const std::string& text) override;
   void ShowError(const std::string& text) override;
@@ -34,4 +34,4 @@ class RecordingServices : public form::WindowServices {
   std::deque<std::optional<std::string>> fileChoices_;
 };
 
-}  // namespace vips::app::testing
+}  // namespace vips::form::testing

@@ -1,6 +1,6 @@
 #include "support/recording_services.hpp"
 
-namespace vips::app::testing {
+namespace vips::form::testing {
 
 void RecordingServices::ShowMessage(const std::string& text) {
   events.push_back("message: " + text);
@@ -40,4 +40,4 @@ void RecordingServices::QueueFileChoice(std::optional<std::string> path) {
   fileChoices_.push_back(std::move(path));
 }
 
-}  // namespace vips::app::testing
+}  // namespace vips::form::testing
