@@ -4,7 +4,8 @@
 # docs/screenshot-windows-ru.png), with the sample patch loaded from the
 # command line (docs/screenshot-windows-loaded.png), and the Russian patch
 # dialog (docs/screenshot-windows-ru-dialog.png).
-# Usage: scripts/screenshot-windows.sh [windows-build-dir] (after make windows)
+# Usage: scripts/screenshot-windows.sh [windows-build-dir] (after make windows;
+#        needs install-deps.sh --windows --with-screen)
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
