@@ -36,6 +36,13 @@ std::optional<std::string> RecordingServices::OpenFile(const std::string& title,
   return choice;
 }
 
+void RecordingServices::Forget() {
+  events.clear();
+  messages.clear();
+  errors.clear();
+  beeps = 0;
+}
+
 void RecordingServices::QueueFileChoice(std::optional<std::string> path) {
   fileChoices_.push_back(std::move(path));
 }

@@ -23,6 +23,8 @@ class RecordingServices : public WindowServices {
 
   // The next file dialog returns `path` (or is cancelled with nothing).
   void QueueFileChoice(std::optional<std::string> path);
+  // Events recorded from now on.
+  void Forget();
 
   std::vector<std::string> events;
   std::vector<std::string> messages;

@@ -1,0 +1,304 @@
+// Choosing and loading the files, Go with its backup step, and Recover, over
+// real files: what is written, what is shown, in which order.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/ips.hpp"
+#include "support/session.hpp"
+
+namespace vips::form::testing {
+namespace {
+
+using Events = std::vector<std::string>;
+
+const std::string kOriginal = "0123456789";
+// Record 1 writes "AB" at 0, record 2 a run of x over 2..9.
+const std::string kPatch = Ips({DataRecord(0, "AB"), RunRecord(2, 8, 'x')});
+
+TEST(FilesTest, OriginalDialogTakesTheFileOrKeepsTheChoice) {
+  Session s;
+  const std::string file = s.dir.Write("game.sfc", "1234");
+  s.ChooseOriginal(file);
+  EXPECT_EQ(s.services.events,
+            (Events{"open:  Please, open source file... | Any file (*.*)|*.*", "busy", "normal"}));
+  EXPECT_EQ(s.Shown(ControlId::Edit1), "game.sfc");
+  EXPECT_EQ(s.form.SelectedOriginalPath, file);
+  EXPECT_EQ(s.Status(), "status: file selected!");
+
+  // A cancelled dialog keeps the file and still writes the status.
+  s.form.SetStatus("status: ...");
+  s.Forget();
+  s.ChooseOriginal(std::nullopt);
+  EXPECT_EQ(s.services.events,
+            (Events{"open:  Please, open source file... | Any file (*.*)|*.*", "normal"}));
+  EXPECT_EQ(s.Shown(ControlId::Edit1), "game.sfc");
+  EXPECT_EQ(s.Status(), "status: file selected!");
+}
+
+TEST(FilesTest, PatchDialogNeedsTheOriginalFirst) {
+  Session s;
+  s.ChoosePatch(s.dir.Write("change.ips", kPatch));
+  EXPECT_EQ(s.services.events, (Events{"beep", "message: Select Original file!"}));
+  EXPECT_EQ(s.Shown(ControlId::Edit2), "IPS file");
+  EXPECT_FALSE(s.form.LanguageLocked());
+}
+
+TEST(FilesTest, PatchIsListedInTheLanguageAndLocksIt) {
+  for (const int locale : {kEnglishLocale, kRussianLocale}) {
+    Session s(locale);
+    s.original = s.dir.Write("image.bin", kOriginal);
+    s.ChooseOriginal(s.original);
+    s.Forget();
+    s.ChoosePatch(s.dir.Write("change.ips", kPatch));
+    const bool russian = locale == kRussianLocale;
+    EXPECT_EQ(s.services.events,
+              (Events{russian ? "open:  Пожалуйста, выберите IPS патч... | IPS патч "
+                                "(*.ips)|*.ips|Все файлы (*.*)|*.*"
+                              : "open:  Please, open IPS file... | IPS file "
+                                "(*.ips)|*.ips|All files (*.*)|*.*",
+                      // Once for the choice, once for the reading.
+                      "busy", "busy", "beep", "normal"}));
+    EXPECT_EQ(s.form.Table().RowCount(), 2);
+    EXPECT_EQ(s.form.Table().Cell(1, 1), "2");
+    EXPECT_EQ(s.form.Table().Cell(2, 1), "9");
+    EXPECT_EQ(s.Marker(0), russian ? "Выполнить" : "Execute");
+    EXPECT_EQ(s.Status(), russian ? "статус: файл ips выбран!" : "status: ips file selected!");
+    EXPECT_TRUE(s.form.LanguageLocked());
+    EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::SpeedButton1)]);
+    EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::SpeedButton2)]);
+    // The view was rebuilt once, from the top.
+    EXPECT_EQ(s.view.openBrackets, 0);
+    EXPECT_EQ(s.view.TopRow(), 0);
+    EXPECT_EQ(s.view.Row(), 0);
+  }
+}
+
+TEST(FilesTest, LoadingEndsEachWayWithTheNormalCursor) {
+  struct Case {
+    std::string patch;  // bytes; "<missing>" for no file
+    Events events;      // after the dialog
+    std::string status;
+  };
+  const Case cases[] = {
+      {"PATCX" + DataRecord(0, "A") + "EOF",
+       {"busy", "busy", "beep", "message: Invalid IPS file!", "normal"},
+       "status: file selected!"},
+      {"<missing>", {"busy", "busy", "normal", "error: File not found."}, "status: file selected!"},
+      {"PATCH" + DataRecord(0, "AB") + "\x00",
+       {"busy", "busy", "normal", "error: Read beyond end of file."},
+       "status: file selected!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.events.back());
+    Session s;
+    s.ChooseOriginal(s.dir.Write("image.bin", kOriginal));
+    const std::string patch =
+        c.patch == "<missing>" ? s.dir.File("change.ips") : s.dir.Write("change.ips", c.patch);
+    s.Forget();
+    s.ChoosePatch(patch);
+    Events events(s.services.events.begin() + 1, s.services.events.end());
+    EXPECT_EQ(events, c.events);
+    EXPECT_EQ(s.Status(), c.status);
+    EXPECT_FALSE(s.services.busy);
+    EXPECT_EQ(s.view.openBrackets, 0);
+  }
+}
+
+TEST(FilesTest, DropsGoToTheFileOfTheirGroup) {
+  struct Case {
+    ControlId target;
+    std::optional<FileKind> kind;
+  };
+  const Case cases[] = {
+      {ControlId::GroupBox1, FileKind::Original}, {ControlId::Edit1, FileKind::Original},
+      {ControlId::Button1, FileKind::Original},   {ControlId::GroupBox2, FileKind::Patch},
+      {ControlId::Edit2, FileKind::Patch},        {ControlId::StringGrid1, FileKind::Patch},
+      {ControlId::Edit3, std::nullopt},           {ControlId::BitBtn2, std::nullopt}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(IndexOf(c.target));
+    EXPECT_EQ(TForm1::FileDropTarget(c.target), c.kind);
+  }
+  Session s;
+  const std::string original = s.dir.Write("image.bin", kOriginal);
+  // A patch dropped first still needs the original file.
+  s.form.FileDropped(ControlId::StringGrid1, s.dir.Write("change.ips", kPatch));
+  EXPECT_EQ(s.services.messages, Events{"Select Original file!"});
+  s.form.FileDropped(ControlId::Edit1, original);
+  s.form.FileDropped(ControlId::GroupBox2, s.dir.File("change.ips"));
+  EXPECT_EQ(s.Shown(ControlId::Edit1), "image.bin");
+  EXPECT_EQ(s.Shown(ControlId::Edit2), "change.ips");
+  EXPECT_EQ(s.form.Table().RowCount(), 2);
+  // A drop on anything else is no choice.
+  s.form.FileDropped(ControlId::Edit3, original);
+  EXPECT_EQ(s.Shown(ControlId::Edit3), "1");
+}
+
+TEST(GoTest, WholeRoadWithBackupAndRecover) {
+  Session s;
+  s.Prepare(kOriginal, kPatch);
+  // Only record 2 is applied.
+  s.form.StringGrid1SpacePressed();
+  EXPECT_EQ(s.Marker(0), "No                   *");
+  s.Forget();
+  s.form.BitBtn2Click();
+  EXPECT_EQ(s.Bytes(s.Backup()), kOriginal);
+  EXPECT_EQ(s.Bytes(s.original), "01xxxxxxxx");
+  EXPECT_EQ(s.services.events,
+            (Events{"message: Create reserve copy of the file: image.bin_backup", "busy", "beep",
+                    "message: status: operation successful!", "normal"}));
+  EXPECT_EQ(s.Status(), "status: program operation...");
+  EXPECT_EQ(s.form.BackupTaken, 1);
+  EXPECT_TRUE(s.view.enabled[IndexOf(ControlId::BitBtn3)]);
+
+  // A second Go keeps the backup of the file as it was before patching.
+  s.form.Button3Click();
+  s.form.BitBtn2Click();
+  EXPECT_EQ(s.Bytes(s.Backup()), kOriginal);
+  EXPECT_EQ(s.Bytes(s.original), "ABxxxxxxxx");
+
+  s.Forget();
+  s.form.BitBtn3Click();
+  EXPECT_EQ(s.Bytes(s.original), kOriginal);
+  EXPECT_EQ(s.services.events, (Events{"beep", "message: Recover file: image.bin"}));
+  EXPECT_EQ(s.Status(), "status: file recovery...");
+
+  // Messages off: the results go to the status line.
+  s.SetChecked(ControlId::CheckBox2, false);
+  s.Forget();
+  s.form.BitBtn3Click();
+  EXPECT_EQ(s.services.events, Events{"beep"});
+  EXPECT_EQ(s.Status(), "status: file recovered!");
+}
+
+TEST(GoTest, MissingChoicesAndBadRangeFieldsStopGoBeforeAnything) {
+  struct Case {
+    bool original;
+    bool patch;
+    std::string field;  // Edit5's text
+    Events events;
+  };
+  const Case cases[] = {
+      {false, false, "1", {"beep", "message: Select Original file!"}},
+      {true, false, "1", {"beep", "message: Select IPS file!"}},
+      {true, true, "12a", {"error: '12a' is not a valid integer value."}},
+      {false, false, "x", {"error: 'x' is not a valid integer value."}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.events.back());
+    Session s;
+    s.original = s.dir.Write("image.bin", kOriginal);
+    if (c.original) s.ChooseOriginal(s.original);
+    if (c.patch) s.ChoosePatch(s.dir.Write("change.ips", kPatch));
+    s.form.TextEdited(ControlId::Edit5, c.field);
+    s.form.TextEdited(ControlId::Edit3, "");
+    s.Forget();
+    s.form.BitBtn2Click();
+    EXPECT_EQ(s.services.events, c.events);
+    EXPECT_EQ(s.Bytes(s.original), kOriginal);
+    EXPECT_FALSE(std::filesystem::exists(vips::testing::PathOf(s.Backup())));
+    EXPECT_EQ(s.Status(), "status: program operation...");
+    // The empty field got its "1" before the bad one stopped Go.
+    EXPECT_EQ(s.Shown(ControlId::Edit3), "1");
+  }
+}
+
+TEST(GoTest, FailedBackupWritesNothingAndTheNextGoRetries) {
+  for (const bool messages : {true, false}) {
+    SCOPED_TRACE(messages);
+    Session s;
+    s.Prepare(kOriginal, kPatch);
+    s.SetChecked(ControlId::CheckBox2, messages);
+    // A folder under the backup's name: no copy can be made there.
+    std::filesystem::create_directory(vips::testing::PathOf(s.Backup()));
+    s.Forget();
+    s.form.BitBtn2Click();
+    EXPECT_EQ(s.Bytes(s.original), kOriginal);
+    EXPECT_EQ(s.form.BackupTaken, 0);
+    EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::BitBtn3)]);
+    const Events expected =
+        messages ? Events{"message: Reserve copy of the file image.bin_backup is not created!"}
+                 : Events{};
+    EXPECT_EQ(s.services.events, expected);
+    EXPECT_EQ(s.Status(), "status: backup error, nothing written!");
+
+    std::filesystem::remove(vips::testing::PathOf(s.Backup()));
+    s.form.BitBtn2Click();
+    EXPECT_EQ(s.Bytes(s.Backup()), kOriginal);
+    EXPECT_EQ(s.Bytes(s.original), "ABxxxxxxxx");
+    EXPECT_EQ(s.form.BackupTaken, 1);
+  }
+}
+
+TEST(GoTest, ANewOriginalNeedsItsOwnBackupAndTheSameOneKeepsIt) {
+  Session s;
+  s.Prepare(kOriginal, kPatch);
+  s.form.BitBtn2Click();
+  ASSERT_EQ(s.form.BackupTaken, 1);
+  // The same file confirmed again: its backup holds it as it was.
+  s.ChooseOriginal(s.original);
+  EXPECT_EQ(s.form.BackupTaken, 1);
+  const std::string other = s.dir.Write("other.bin", "0000000000");
+  s.ChooseOriginal(other);
+  EXPECT_EQ(s.form.BackupTaken, 0);
+  s.form.BitBtn2Click();
+  EXPECT_EQ(s.Bytes(other + "_backup"), "0000000000");
+  EXPECT_EQ(s.Bytes(other), "ABxxxxxxxx");
+}
+
+TEST(GoTest, APatchThatIsItsOwnOriginalIsRefused) {
+  Session s;
+  const std::string patch = s.dir.Write("change.ips", kPatch);
+  s.ChooseOriginal(patch);
+  s.ChoosePatch(patch);
+  s.Forget();
+  s.form.BitBtn2Click();
+  EXPECT_EQ(s.services.errors, Events{"File access denied."});
+  EXPECT_EQ(s.Bytes(patch), kPatch);
+  EXPECT_FALSE(std::filesystem::exists(vips::testing::PathOf(patch + "_backup")));
+}
+
+TEST(GoTest, RecoverWithoutBackupReportsFailure) {
+  for (const bool messages : {true, false}) {
+    Session s;
+    s.Prepare(kOriginal, kPatch);
+    s.SetChecked(ControlId::CheckBox1, false);
+    s.SetChecked(ControlId::CheckBox2, messages);
+    s.form.BitBtn2Click();
+    s.Forget();
+    s.form.BitBtn3Click();
+    const Events expected =
+        messages ? Events{"beep", "message: File image.bin is not recovered!"} : Events{"beep"};
+    EXPECT_EQ(s.services.events, expected);
+    EXPECT_EQ(s.Status(), messages ? "status: file recovery..." : "status: recovery error!");
+    EXPECT_EQ(s.Bytes(s.original), "ABxxxxxxxx");
+  }
+}
+
+TEST(GoTest, TheViewReturnsToTheSavedTopRow) {
+  struct Case {
+    int records;
+    int top;
+    int expectedTop;
+  };
+  // Row top + 11 made current brings the saved top row back; a table of 12
+  // rows or fewer is left at the top.
+  const Case cases[] = {{30, 11, 11}, {30, 18, 18}, {40, 5, 5}, {12, 0, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.top);
+    Session s;
+    s.Prepare(std::string(64, '.'), PatchOfOneByteRecords(c.records));
+    s.SetChecked(ControlId::CheckBox1, false);
+    s.view.SetCurrentCell(1, c.top);
+    s.view.SetCurrentCell(1, c.top + 11);
+    ASSERT_EQ(s.view.TopRow(), c.top);
+    s.form.BitBtn2Click();
+    EXPECT_EQ(s.form.SavedTopRow, c.top);
+    EXPECT_EQ(s.view.TopRow(), c.expectedTop);
+  }
+}
+
+}  // namespace
+}  // namespace vips::form::testing
