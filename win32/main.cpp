@@ -29,15 +29,21 @@ std::vector<std::string> Words() {
   return words;
 }
 
-// --help, --version and a usage error are answered on the console the
-// program was started from, or in a box when there is none.
+// --help, --version and a usage error are answered where the program's
+// output goes: a redirected or inherited standard handle, else the console
+// it was started from, else a box.
 void Tell(const std::string& text, bool error) {
+  const DWORD which = error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE;
+  DWORD written = 0;
+  HANDLE out = GetStdHandle(which);
+  if (out != nullptr && out != INVALID_HANDLE_VALUE && GetFileType(out) != FILE_TYPE_UNKNOWN) {
+    WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    return;
+  }
   if (AttachConsole(ATTACH_PARENT_PROCESS)) {
-    HANDLE out = GetStdHandle(error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
     const std::wstring wide = vips::win32::Wide(text);
-    DWORD written = 0;
-    if (!WriteConsoleW(out, wide.c_str(), static_cast<DWORD>(wide.size()), &written, nullptr))
-      WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    WriteConsoleW(GetStdHandle(which), wide.c_str(), static_cast<DWORD>(wide.size()), &written,
+                  nullptr);
     FreeConsole();
     return;
   }
@@ -46,7 +52,21 @@ void Tell(const std::string& text, bool error) {
               MB_OK | (error ? MB_ICONERROR : 0));
 }
 
+// The DPI of the monitor the window opens on (it stands at 200, 124), which
+// may differ from the system's; shcore.dll has the question only from
+// Windows 8.1 on, so it is asked for at run time.
 int Dpi() {
+  using GetDpiForMonitorFunction = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+  if (HMODULE shcore = LoadLibraryW(L"shcore.dll")) {
+    const auto ask = reinterpret_cast<GetDpiForMonitorFunction>(
+        reinterpret_cast<void*>(GetProcAddress(shcore, "GetDpiForMonitor")));
+    UINT x = 0;
+    UINT y = 0;
+    HMONITOR monitor = MonitorFromPoint(POINT{200, 124}, MONITOR_DEFAULTTOPRIMARY);
+    const bool answered = ask != nullptr && ask(monitor, 0, &x, &y) == S_OK && y > 0;
+    FreeLibrary(shcore);
+    if (answered) return static_cast<int>(y);
+  }
   HDC screen = GetDC(nullptr);
   const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
