@@ -409,6 +409,7 @@ void MainWindow::RepaintNow() {
 // ---- The grid's owner ----
 
 void MainWindow::DrawCell(HDC dc, int column, int row, const RECT& rect, GridCellState state) {
+  if (form_ == nullptr) return;  // still being made
   GdiCellCanvas canvas(dc, rect);
   form::GridDrawState drawState;
   drawState.selected = state.selected;
