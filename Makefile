@@ -15,7 +15,10 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
-run: build
+# Only the window program and what it links: the tests and benchmarks wait
+# for `make test` and `make bench`.
+run: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target velmorant-ips
 	./$(BUILD_DIR)/app/velmorant-ips
 
 test: build

@@ -12,6 +12,10 @@ const char* const kWindowUsageLine =
     "usage: velmorant-ips [ORIGINAL [PATCH]]\n"
     "       velmorant-ips --help | --version\n";
 
+const char* const kNoDisplayText =
+    "velmorant-ips: the window needs a display and found none it could open; "
+    "velmorant-ips-cli works without one\n";
+
 const char* const kWindowHelpText =
     "Velmorant IPS: applies the records of an IPS patch to a file, record by\n"
     "record, at your choice, in a window.\n"

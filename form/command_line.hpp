@@ -30,7 +30,11 @@ void OpenCommandLineFiles(TForm1& form, const CommandLine& line);
 
 extern const char* const kWindowHelpText;
 extern const char* const kWindowUsageLine;
+// The one line said when there is no display to show the window on.
+extern const char* const kNoDisplayText;
 // The exit status of wrong usage (as the command-line tool's).
 inline constexpr int kWindowExitUsage = 64;
+// The exit status when the window has no display.
+inline constexpr int kWindowExitNoDisplay = 1;
 
 }  // namespace vips::form

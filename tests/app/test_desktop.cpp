@@ -1,6 +1,6 @@
-// What a desktop user expects beyond the handlers' own clicks: files by drag
-// and drop, pasted text in range fields, Qt's own texts in Russian, a
-// readable current cell, Enter and Space, greyed flags.
+// What a desktop user expects beyond the handlers' own clicks: a display
+// looked for first, files by drag and drop, pasted text in range fields, Qt's
+// own texts in Russian, a readable current cell, Enter and Space, greyed flags.
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -16,6 +16,7 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include "app/platform/display.hpp"
 #include "support/patching_session.hpp"
 #include "support/window_fixture.hpp"
 
@@ -25,6 +26,8 @@ using vips::app::testing::PatchingSession;
 using vips::app::testing::PatchOfOneByteRecords;
 
 namespace {
+
+using Words = std::vector<std::string>;
 
 // Sends a drag over `target` and, when it is taken, drops it there; returns
 // whether the drag was taken. The choice runs once the drop has finished.
@@ -81,6 +84,8 @@ class BlankDisabledStyle : public QProxyStyle {
 class DesktopTest : public QObject {
   Q_OBJECT
  private slots:
+  void displayIsLookedForBeforeTheToolkitStarts_data();
+  void displayIsLookedForBeforeTheToolkitStarts();
   void oneLocalFileDropsOnItsGroup_data();
   void oneLocalFileDropsOnItsGroup();
   void pastedAndDroppedTextIsFiltered_data();
@@ -91,6 +96,61 @@ class DesktopTest : public QObject {
   void enterPressesButtonsAndSpaceToggles();
   void lockedFlagsShowGreyPictures();
 };
+
+void DesktopTest::displayIsLookedForBeforeTheToolkitStarts_data() {
+  QTest::addColumn<Words>("words");
+  QTest::addColumn<QString>("platform");  // QT_QPA_PLATFORM
+  QTest::addColumn<QString>("display");
+  QTest::addColumn<QString>("wayland");
+  QTest::addColumn<bool>("available");
+  QTest::newRow("nothing") << Words{} << ""
+                           << ""
+                           << "" << false;
+  QTest::newRow("X") << Words{} << ""
+                     << ":0"
+                     << "" << true;
+  QTest::newRow("Wayland") << Words{} << ""
+                           << ""
+                           << "wayland-0" << true;
+  QTest::newRow("xcb without X") << Words{} << "xcb"
+                                 << ""
+                                 << "wayland-0" << false;
+  QTest::newRow("xcb, -display") << Words{"-display", ":1"} << "xcb"
+                                 << ""
+                                 << "" << true;
+  QTest::newRow("wayland without it") << Words{} << "wayland-egl"
+                                      << ":0"
+                                      << "" << false;
+  QTest::newRow("list, second there") << Words{} << "wayland;xcb:foo"
+                                      << ":0"
+                                      << "" << true;
+  QTest::newRow("list, neither there") << Words{} << "wayland;xcb"
+                                       << ""
+                                       << "" << false;
+  QTest::newRow("offscreen") << Words{} << "offscreen"
+                             << ""
+                             << "" << true;
+  QTest::newRow("-platform wins") << Words{"--platform", "offscreen"} << "xcb"
+                                  << ""
+                                  << "" << true;
+  QTest::newRow("after --, a file") << Words{"--", "-platform", "offscreen"} << ""
+                                    << ""
+                                    << "" << false;
+}
+
+void DesktopTest::displayIsLookedForBeforeTheToolkitStarts() {
+  QFETCH(Words, words);
+  QFETCH(QString, platform);
+  QFETCH(QString, display);
+  QFETCH(QString, wayland);
+  QFETCH(bool, available);
+  const vips::app::DisplayEnvironment environment{platform.toStdString(), display.toStdString(),
+                                                  wayland.toStdString()};
+#if defined(_WIN32) || defined(__APPLE__)
+  available = true;
+#endif
+  QCOMPARE(vips::app::DisplayAvailable(words, environment), available);
+}
 
 void DesktopTest::oneLocalFileDropsOnItsGroup_data() {
   QTest::addColumn<QString>("target");

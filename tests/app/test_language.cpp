@@ -48,7 +48,6 @@ class LanguageTest : public QObject {
   void switchTouchesNothingElse();
   void flagButtonsAreNeverBothEnabled();
   void lockDisablesBothButtonsForGood();
-  void pickFollowsTheFlags();
   void eitherPlaceholderMeansNoFileChosen_data();
   void eitherPlaceholderMeansNoFileChosen();
 };
@@ -163,18 +162,6 @@ void LanguageTest::lockDisablesBothButtonsForGood() {
     QVERIFY(!w->SpeedButton1->isEnabled());
     QVERIFY(!w->SpeedButton2->isEnabled());
   }
-}
-
-void LanguageTest::pickFollowsTheFlags() {
-  auto w = MakeWindow(kEnglishLocale);
-  QCOMPARE(w->Logic().Pick(texts::kButton3), std::string("Execute all"));
-  Click(w->SpeedButton2);
-  QCOMPARE(w->Logic().Pick(texts::kButton3), std::string("Выполнить всё"));
-  QCOMPARE(w->Logic().CurrentLanguage(), vips::Language::Russian);
-
-  // Each flag is tested on its own: with neither set there is no text.
-  w->Logic().LangRussian = 0;
-  QCOMPARE(w->Logic().Pick(texts::kButton3), std::string());
 }
 
 void LanguageTest::eitherPlaceholderMeansNoFileChosen_data() {

@@ -86,11 +86,11 @@ TEST(IpsReaderTest, HeaderMustBeExactlyFiveUpperCaseBytes) {
     SCOPED_TRACE("header bytes: '" + c.bytes + "'");
     const Walk walk = WalkPatch(dir, c.bytes);
     EXPECT_EQ(walk.header, c.accepted);
-    // The same test before a load, on a file opened for reading only.
-    const std::string path = dir.Write("read-only.ips", c.bytes);
+    // The same test before a load, on a read-only file of its own (one that
+    // Windows would not let the test remove before the folder goes).
+    const std::string path = dir.Write("read-only-" + std::to_string(&c - cases) + ".ips", c.bytes);
     std::filesystem::permissions(path, std::filesystem::perms::owner_read);
     EXPECT_EQ(BeginsAsPatch(path), c.accepted);
-    std::filesystem::remove(path);
   }
   EXPECT_FALSE(BeginsAsPatch(dir.File("missing.ips")));
   EXPECT_FALSE(BeginsAsPatch(dir.Path()));

@@ -192,8 +192,8 @@ TEST(GoTest, MissingChoicesAndBadRangeFieldsStopGoBeforeAnything) {
     s.original = s.dir.Write("image.bin", kOriginal);
     if (c.original) s.ChooseOriginal(s.original);
     if (c.patch) s.ChoosePatch(s.dir.Write("change.ips", kPatch));
-    s.form.TextEdited(ControlId::Edit5, c.field);
-    s.form.TextEdited(ControlId::Edit3, "");
+    s.Edit(ControlId::Edit5, c.field);
+    s.Edit(ControlId::Edit3, "");
     s.Forget();
     s.form.BitBtn2Click();
     EXPECT_EQ(s.services.events, c.events);

@@ -4,6 +4,7 @@
 #include <set>
 #include <string>
 
+#include "form/error_box_text.hpp"
 #include "form/layout.hpp"
 #include "support/fake_view.hpp"
 
@@ -160,22 +161,34 @@ TEST(AboutTest, OneBoxInTheCurrentLanguage) {
   }
 }
 
-TEST(ErrorBoxTest, FullStopRule) {
+TEST(ErrorBoxTest, FullStopUnlessTheLastCharacterIsOneOrLower) {
   struct Case {
     std::string text;
     std::string shown;
   };
-  const Case cases[] = {{"File not found", "File not found."},
-                        {"Disk full.", "Disk full."},
-                        {"Select!", "Select!"},
-                        {"ends in )", "ends in )"},
-                        {"файл", "файл."},
-                        {"", ""}};
-  for (const Case& c : cases) {
-    FakeWindow w;
-    w.form.ReportError(c.text);
-    EXPECT_EQ(w.services.errors, std::vector<std::string>{c.shown});
-  }
+  const Case cases[] = {
+      {"File not found", "File not found."},
+      {"I/O error 5", "I/O error 5."},
+      {"'x' is not a valid integer value", "'x' is not a valid integer value."},
+      {"Disk full.", "Disk full."},
+      {"Invalid IPS file!", "Invalid IPS file!"},
+      {"ends with space ", "ends with space "},
+      {"a,", "a,"},
+      {"a-", "a-"},
+      {"a/", "a/."},
+      {"", ""},
+      {"Файл не найден", "Файл не найден."},
+      {"?", "?."},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ErrorBoxText(c.text), c.shown) << c.text;
+}
+
+TEST(ErrorBoxTest, ReportedErrorsGoToTheErrorBox) {
+  FakeWindow w;
+  w.form.ReportError("File access denied");
+  w.form.ReportError("Invalid IPS file!");
+  EXPECT_EQ(w.services.events,
+            (std::vector<std::string>{"error: File access denied.", "error: Invalid IPS file!"}));
 }
 
 }  // namespace

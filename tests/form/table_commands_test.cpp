@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "support/fake_view.hpp"
+#include "support/ips.hpp"
+#include "support/session.hpp"
 
 namespace vips::form::testing {
 namespace {
@@ -127,8 +129,7 @@ TEST(TableCommandsTest, CellsAreDrawnInTheirColumnColours) {
     EXPECT_EQ(canvas.fill, c.fill);
     EXPECT_EQ(canvas.drawn, c.text);
     // Only the focused cell sets its own (black) text colour.
-    EXPECT_EQ(canvas.text.has_value(), c.focused);
-    if (c.focused) EXPECT_EQ(*canvas.text, (Rgb{0, 0, 0}));
+    EXPECT_EQ(canvas.text, c.focused ? std::optional<Rgb>(Rgb{0, 0, 0}) : std::nullopt);
   }
 }
 
@@ -192,7 +193,7 @@ TEST(RangeFieldsTest, KeyReleaseClampsToTheRowCount) {
     SCOPED_TRACE(c.typed);
     FakeWindow w;
     w.form.Table().SetRowCount(c.rows);
-    w.form.TextEdited(ControlId::Edit4, "");
+    w.Edit(ControlId::Edit4, "");
     w.Type(ControlId::Edit4, c.typed);
     EXPECT_EQ(w.Shown(ControlId::Edit4), c.shown);
     EXPECT_EQ(w.form.Text(ControlId::Edit4), c.shown);
@@ -204,48 +205,105 @@ TEST(RangeFieldsTest, KeyReleaseClampsToTheRowCount) {
   EXPECT_EQ(w.Shown(ControlId::Edit6), "");
 }
 
-TEST(RangeFieldsTest, RangeCommandsVisitOnlyRowsInTheTable) {
-  struct Case {
-    void (TForm1::*command)();
-    ControlId from;
-    ControlId to;
-    std::string first;
-    std::string last;
-    Markers after;
-  };
-  const std::string x(kExecute), n(kSkip);
-  const Case cases[] = {
-      {&TForm1::Button8Click, ControlId::Edit3, ControlId::Edit4, "2", "3", {n, x, x, n}},
-      {&TForm1::Button8Click, ControlId::Edit3, ControlId::Edit4, "3", "2", {n, n, n, n}},
-      {&TForm1::Button8Click, ControlId::Edit3, ControlId::Edit4, "-5", "1", {x, n, n, n}},
-      {&TForm1::Button8Click, ControlId::Edit3, ControlId::Edit4, "4", "2000000000", {n, n, n, x}},
-      {&TForm1::Button9Click, ControlId::Edit5, ControlId::Edit6, "0", "", {n, n, n, n}},
-      {&TForm1::Button10Click, ControlId::Edit7, ControlId::Edit8, "", "2", {x, x, n, n}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.first + ".." + c.last);
-    TableWindow w({kSkip, kSkip, kSkip, kSkip});
-    w.form.TextEdited(c.from, c.first);
-    w.form.TextEdited(c.to, c.last);
-    (w.form.*c.command)();
-    EXPECT_EQ(w.Markers(), c.after);
-    EXPECT_EQ(w.services.events, (std::vector<std::string>{"busy", "normal"}));
-    // Empty fields and zeros become "1", everywhere.
-    if (c.first.empty() || c.first == "0") EXPECT_EQ(w.Shown(c.from), "1");
-    if (c.last.empty()) EXPECT_EQ(w.Shown(c.to), "1");
+// The markers of the first `count` rows as letters: E execute, S skip, - none.
+std::string MarkerLetters(const TForm1& form, int count) {
+  std::string letters;
+  for (int row = 0; row < count; ++row) {
+    const std::string marker = form.Table().Cell(PatchTable::kMarkerColumn, row);
+    letters += marker == kExecute ? 'E' : marker == kSkip ? 'S' : marker.empty() ? '-' : '?';
+  }
+  return letters;
+}
+
+void SetMarkerLetters(TForm1& form, std::string_view letters) {
+  for (int row = 0; row < static_cast<int>(letters.size()); ++row) {
+    form.Table().SetCell(PatchTable::kMarkerColumn, row,
+                         letters[static_cast<std::size_t>(row)] == 'E' ? kExecute : kSkip);
   }
 }
 
-TEST(RangeFieldsTest, ANonNumberStopsTheCommandWithAnErrorBox) {
-  TableWindow w({kSkip, kSkip});
-  w.form.TextEdited(ControlId::Edit3, "");
-  w.form.TextEdited(ControlId::Edit6, "1x");
-  w.form.Button8Click();
-  EXPECT_EQ(w.services.events,
-            (std::vector<std::string>{"error: '1x' is not a valid integer value."}));
-  EXPECT_EQ(w.Markers(), (Markers{std::string(kSkip), std::string(kSkip)}));
-  // The fields before the bad one were normalised already.
-  EXPECT_EQ(w.Shown(ControlId::Edit3), "1");
+constexpr ControlId kRangeFields[] = {ControlId::Edit3, ControlId::Edit4, ControlId::Edit5,
+                                      ControlId::Edit6, ControlId::Edit7, ControlId::Edit8};
+
+// Texts put into the range fields as pasting would, unfiltered.
+void SetRangeTexts(FakeWindow& w, const std::vector<std::string>& texts) {
+  for (std::size_t i = 0; i < texts.size(); ++i) w.Edit(kRangeFields[i], texts[i]);
+}
+
+std::vector<std::string> RangeTexts(const FakeWindow& w) {
+  std::vector<std::string> texts;
+  for (const ControlId field : kRangeFields) texts.push_back(w.Shown(field));
+  return texts;
+}
+
+TEST(RangeFieldsTest, RangeCommandsChangeTheRowsOfTheRange) {
+  struct Case {
+    int command;  // 0 execute, 1 cancel, 2 invert
+    std::string from;
+    std::string to;
+    std::string before;
+    std::string after;
+    std::string fromAfter;
+    std::string toAfter;
+  };
+  const Case cases[] = {
+      {0, "1", "1", "SSSSSSSSSS", "ESSSSSSSSS", "1", "1"},
+      {0, "5", "3", "SSSSSSSSSS", "SSSSSSSSSS", "5", "3"},
+      {1, "0", "2", "EEEEEEEEEE", "SSEEEEEEEE", "1", "2"},
+      {0, "", "3", "SSSSSSSSSS", "EEESSSSSSS", "1", "3"},
+      {1, "2", "007", "EEEEEEEEEE", "ESSSSSSEEE", "2", "007"},
+      {1, "1", "50", "EEEEEEEEEE", "SSSSSSSSSS", "1", "50"},
+      {2, "2", "4", "EESEEEEEEE", "ESESEEEEEE", "2", "4"},
+      {1, "-3", "2", "EEEEEEEEEE", "SSEEEEEEEE", "-3", "2"},
+      {2, "9", "2147483647", "EEEEEEEEEE", "EEEEEEEESS", "9", "2147483647"},
+  };
+  void (TForm1::*const commands[])() = {&TForm1::Button8Click, &TForm1::Button9Click,
+                                        &TForm1::Button10Click};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.from + ".." + c.to);
+    Session s;
+    s.Prepare("0123", PatchOfOneByteRecords(12));
+    s.ChoosePatch(s.dir.Write("ten.ips", PatchOfOneByteRecords(10)));
+    SetMarkerLetters(s.form, c.before);
+    const ControlId from = kRangeFields[2 * c.command];
+    const ControlId to = kRangeFields[2 * c.command + 1];
+    s.Edit(from, c.from);
+    s.Edit(to, c.to);
+    s.Forget();
+
+    (s.form.*commands[c.command])();
+    EXPECT_EQ(MarkerLetters(s.form, 12), c.after + "EE");  // rows 10 and 11 are hidden
+    EXPECT_EQ(s.Shown(from), c.fromAfter);
+    EXPECT_EQ(s.Shown(to), c.toAfter);
+    EXPECT_EQ(s.services.events, (std::vector<std::string>{"busy", "normal"}));
+  }
+}
+
+TEST(RangeFieldsTest, NormalisationRewritesEmptyAndZeroFields) {
+  Session s(kRussianLocale);
+  SetRangeTexts(s, {"", "0", "000", "007", "", "0"});
+  s.form.Button9Click();  // rows without markers stay so
+  EXPECT_EQ(RangeTexts(s), (std::vector<std::string>{"1", "1", "1", "007", "1", "1"}));
+  EXPECT_EQ(MarkerLetters(s.form, 12), std::string(12, '-'));
+
+  s.Prepare("0123", PatchOfOneByteRecords(9));
+  s.form.Button9Click();
+  EXPECT_EQ(s.form.Table().Cell(3, 6), "Нет                  *");
+  EXPECT_EQ(s.form.Table().Cell(3, 7), "Выполнить");
+}
+
+TEST(RangeFieldsTest, NormalisationStopsAtATextThatIsNoNumber) {
+  Session s;
+  s.Prepare("0123", PatchOfOneByteRecords(3));
+  SetRangeTexts(s, {"", "0", "99999999999", "0", "", "2"});
+  s.Forget();
+
+  s.form.Button8Click();
+  // The command ends before the busy cursor is shown.
+  EXPECT_EQ(s.services.events,
+            std::vector<std::string>{"error: '99999999999' is not a valid integer value."});
+  EXPECT_EQ(RangeTexts(s), (std::vector<std::string>{"1", "1", "99999999999", "0", "1", "2"}));
+  EXPECT_EQ(MarkerLetters(s.form, 3), "EEE");
 }
 
 }  // namespace

@@ -111,6 +111,11 @@ void FakeWindow::Type(ControlId field, std::string_view text) {
   form.KeyUp(field);
 }
 
+void FakeWindow::Edit(ControlId field, std::string_view text) {
+  view.SetText(field, text);
+  form.TextEdited(field, text);
+}
+
 void FakeWindow::SetChecked(ControlId box, bool on) {
   if (form.Checked(box) == on) return;
   view.SetChecked(box, on);

@@ -81,6 +81,9 @@ struct FakeWindow {
   // Types a whole text into a field as the user would, character by
   // character through the key filter, then releases the key.
   void Type(ControlId field, std::string_view text);
+  // Text put into a field as pasting would, unfiltered: the view shows it
+  // and tells the logic.
+  void Edit(ControlId field, std::string_view text);
   // The user clicks a check box when it is not in the wanted state.
   void SetChecked(ControlId box, bool on);
 };
