@@ -27,7 +27,7 @@ test: build
 bench: build
 	bash scripts/run-benchmarks.sh $(BUILD_DIR)
 
-# The Debian package, $(BUILD_DIR)/velmorant-ips_2.2.0.0_amd64.deb.
+# The Debian package, $(BUILD_DIR)/velmorant-ips_<version>_amd64.deb.
 package: build
 	@bash scripts/install-deps.sh --with-packaging
 	cd $(BUILD_DIR) && cpack -G DEB

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/patch_table.hpp"
+#include "core/table/patch_table.hpp"
 
 namespace vips::app {
 

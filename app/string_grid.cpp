@@ -10,7 +10,7 @@
 #include <algorithm>
 
 #include "app/patch_table_model.hpp"
-#include "core/patch_table.hpp"
+#include "core/table/patch_table.hpp"
 
 namespace vips::app {
 namespace {

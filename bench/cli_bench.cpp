@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "cli/commands.hpp"
-#include "core/file_copy.hpp"
-#include "core/patch_maker.hpp"
+#include "core/files/file_copy.hpp"
+#include "core/ips/maker.hpp"
 #include "patch_generator.hpp"
 
 namespace {

@@ -8,11 +8,11 @@
 #include <stdexcept>
 #include <string>
 
-#include "core/apply.hpp"
-#include "core/file_copy.hpp"
-#include "core/markers.hpp"
-#include "core/patch_loader.hpp"
-#include "core/patch_table.hpp"
+#include "core/apply/apply.hpp"
+#include "core/files/file_copy.hpp"
+#include "core/table/markers.hpp"
+#include "core/table/patch_loader.hpp"
+#include "core/table/patch_table.hpp"
 #include "patch_generator.hpp"
 
 namespace {

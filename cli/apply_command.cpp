@@ -6,52 +6,31 @@
 
 #include "cli/cli_files.hpp"
 #include "cli/commands.hpp"
-#include "core/block_records.hpp"
-#include "core/digests.hpp"
-#include "core/file_access.hpp"
-#include "core/file_copy.hpp"
-#include "core/image_apply.hpp"
-#include "core/linked_file.hpp"
-#include "core/patch_image.hpp"
-#include "core/path_names.hpp"
-#include "core/replacement_file.hpp"
+#include "core/apply/gather_records.hpp"
+#include "core/apply/record_writer.hpp"
+#include "core/files/digests.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/file_copy.hpp"
+#include "core/files/linked_file.hpp"
+#include "core/files/path_names.hpp"
+#include "core/files/replacement_file.hpp"
+#include "core/ips/reader.hpp"
 
 namespace vips::cli {
 namespace {
 
 constexpr const char* kNothingChanged = "Nothing changed: the file already holds these records.";
 
-// Every patch read through to its end marker, or the status that ends the
-// command when one is no patch.
-struct ReadPatches {
-  std::vector<PatchImage> patches;
-  std::optional<int> failure;
-};
-
-ReadPatches ReadEveryPatch(const Arguments& arguments, std::ostream& err) {
-  ReadPatches result;
-  for (const std::string& path : arguments.patchPaths) {
-    std::optional<PatchImage> patch = AtPath(path, [&] { return PatchImage::Read(path); });
-    if (!patch) {
-      result.failure = NotAPatch(err, path, arguments.originalPath);
-      return result;
-    }
-    result.patches.push_back(std::move(*patch));
-  }
-  return result;
-}
-
-// Every patch read again, each record into the block of ORIGINAL it writes:
-// those of the first patch that `chosen` marks (all when it is empty), and
-// every record of the others. Nothing when that went well, else the status
-// that ends the command.
-std::optional<int> ListEveryPatch(const Arguments& arguments, const std::vector<bool>& chosen,
-                                  BlockRecords& records, std::ostream& err) {
+// Every patch read, its records laid into `writer`: those of the first
+// patch that `chosen` marks (all when it is empty), and every record of the
+// others. Nothing when that went well, else the status that ends the command.
+std::optional<int> GatherEveryPatch(const Arguments& arguments, const std::vector<bool>& chosen,
+                                    RecordWriter& writer, std::ostream& err) {
   const std::vector<std::string>& paths = arguments.patchPaths;
   for (std::size_t p = 0; p < paths.size(); ++p) {
     const std::string& path = paths[p];
     static const std::vector<bool> kAll;
-    if (!AtPath(path, [&] { return records.Add(path, p == 0 ? chosen : kAll); })) {
+    if (!AtPath(path, [&] { return GatherRecords(path, p == 0 ? chosen : kAll, writer); })) {
       return NotAPatch(err, path, arguments.originalPath);
     }
   }
@@ -89,7 +68,7 @@ std::optional<int> TakeBackup(const Arguments& arguments, std::ostream& err) {
   return std::nullopt;
 }
 
-int ApplyInPlace(const Arguments& arguments, BlockRecords& blockRecords, std::ostream& err) {
+int ApplyInPlace(const Arguments& arguments, RecordWriter& records, std::ostream& err) {
   const std::string& path = arguments.originalPath;
   ExistingFile original = AtPath(path, [&] { return ExistingFile::Open(path); });
   // A patch written into itself would change while it is applied.
@@ -97,12 +76,11 @@ int ApplyInPlace(const Arguments& arguments, BlockRecords& blockRecords, std::os
   for (const std::string& patchPath : arguments.patchPaths) {
     if (IdentityOf(patchPath) == identity) throw Error(kFileAccessDenied, path);
   }
-  RecordWriter records(blockRecords);
   // With a backup to take, whether the records change the file is known
   // before anything is copied or written; without, the write finds it out,
   // leaving alone the spans whose bytes are already the records'.
   if (arguments.backup) {
-    if (!AtPath(path, [&] { return records.Changes(original, original.Length()); })) {
+    if (!AtPath(path, [&] { return records.Changes(original); })) {
       // Nothing to write, so no backup either.
       err << kNothingChanged << '\n';
       AtPath(path, [&] { original.Close(); });
@@ -115,7 +93,7 @@ int ApplyInPlace(const Arguments& arguments, BlockRecords& blockRecords, std::os
   }
   const bool changed = AtPath(path, [&] {
     original.LockForWriting();
-    const bool wrote = records.WriteAllOrNothing(original);
+    const bool wrote = records.WriteInPlace(original);
     original.Close();
     return wrote;
   });
@@ -123,10 +101,9 @@ int ApplyInPlace(const Arguments& arguments, BlockRecords& blockRecords, std::os
   return kExitDone;
 }
 
-// ORIGINAL is only read: the new file gets its start as the records make
-// it, then the rest of its bytes, and takes the place of NEW only when whole.
-int ApplyToNewFile(const Arguments& arguments, const std::vector<PatchImage>& patches,
-                   const std::vector<bool>& chosen, std::ostream& err) {
+// ORIGINAL is only read: the new file gets its bytes with the records laid
+// over them, and takes the place of NEW only when whole.
+int ApplyToNewFile(const Arguments& arguments, RecordWriter& records, std::ostream& err) {
   const std::string& originalPath = arguments.originalPath;
   const std::string& newPath = arguments.newPath;
   ExistingFile original =
@@ -134,24 +111,21 @@ int ApplyToNewFile(const Arguments& arguments, const std::vector<PatchImage>& pa
   // Not while another run of this program is writing it: NEW would get a
   // half-patched copy.
   AtPath(originalPath, [&] { original.LockForReading(); });
-  const PatchedStart start =
-      AtPath(originalPath, [&] { return PatchFileStart(patches, chosen, original); });
   ReplacementFile output = AsPath(newPath, [&] { return ReplacementFile::Create(newPath); });
-  AsPath(newPath, [&] { output.Append(start.bytes.data(), start.bytes.size()); });
-  std::vector<std::uint8_t> buffer(1024 * 1024);
-  for (std::uint64_t position = start.bytes.size();;) {
-    const std::size_t read = AtPath(
-        originalPath, [&] { return original.ReadAt(position, buffer.data(), buffer.size()); });
-    if (read == 0) break;
-    AsPath(newPath, [&] { output.Append(buffer.data(), read); });
-    position += read;
+  // A failing read names ORIGINAL, anything else the new file.
+  bool changed = false;
+  try {
+    changed = records.WriteCopy(original, output);
+  } catch (const Error& error) {
+    if (error.Path() == originalPath) throw;
+    throw Error(error.what(), newPath);
   }
   AtPath(originalPath, [&] { original.Close(); });
   AsPath(newPath, [&] {
     output.CopyPermissionsFrom(originalPath);
     output.Commit();
   });
-  if (!start.changed) err << kNothingChanged << '\n';
+  if (!changed) err << kNothingChanged << '\n';
   return kExitDone;
 }
 
@@ -165,25 +139,23 @@ int ApplyRecords(const Arguments& arguments, std::ostream& err) {
     CheckNewFile(arguments.newPath, inputs);
   }
   // Every patch and the record list are checked before anything is written.
-  // No list when every record is chosen; a list needs the first patch's
-  // record count, so the patches are then read whole first.
+  // A list needs the first patch's record count, so the patches are then read
+  // through once before their records are gathered.
   std::vector<bool> chosen;
-  std::vector<PatchImage> patches;
-  if (toNewFile || arguments.selection != Selection::All) {
-    ReadPatches read = ReadEveryPatch(arguments, err);
-    if (read.failure) return *read.failure;
-    if (arguments.selection != Selection::All) {
-      chosen = ChosenRecords(arguments.selection, arguments.records,
-                             read.patches.front().RecordCount(), arguments.patchPath);
+  if (arguments.selection != Selection::All) {
+    std::size_t firstCount = 0;
+    for (const std::string& path : arguments.patchPaths) {
+      const std::optional<PatchSummary> summary =
+          AtPath(path, [&] { return SummarizePatch(path); });
+      if (!summary) return NotAPatch(err, path, arguments.originalPath);
+      if (&path == &arguments.patchPaths.front()) firstCount = summary->records;
     }
-    if (toNewFile) patches = std::move(read.patches);
+    chosen = ChosenRecords(arguments.selection, arguments.records, firstCount,
+                           arguments.patchPaths.front());
   }
-  // In place, the records are kept by the block of ORIGINAL they write.
-  BlockRecords records;
-  if (!toNewFile) {
-    if (const std::optional<int> failure = ListEveryPatch(arguments, chosen, records, err)) {
-      return *failure;
-    }
+  RecordWriter records;
+  if (const std::optional<int> failure = GatherEveryPatch(arguments, chosen, records, err)) {
+    return *failure;
   }
 
   if (arguments.crc32) {
@@ -200,7 +172,7 @@ int ApplyRecords(const Arguments& arguments, std::ostream& err) {
       return kExitChecksumMismatch;
     }
   }
-  return toNewFile ? ApplyToNewFile(arguments, patches, chosen, err)
+  return toNewFile ? ApplyToNewFile(arguments, records, err)
                    : ApplyInPlace(arguments, records, err);
 }
 

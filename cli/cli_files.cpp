@@ -5,9 +5,9 @@
 
 #include "cli/commands.hpp"
 #include "cli/usage_error.hpp"
-#include "core/file_access.hpp"
-#include "core/patch_header.hpp"
-#include "core/replacement_file.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/replacement_file.hpp"
+#include "core/ips/patch_header.hpp"
 
 namespace vips::cli {
 namespace {

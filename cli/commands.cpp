@@ -5,12 +5,12 @@
 #include "cli/cli_files.hpp"
 #include "cli/usage_error.hpp"
 #include "core/error.hpp"
-#include "core/file_access.hpp"
-#include "core/file_copy.hpp"
-#include "core/hex_address.hpp"
-#include "core/ips_reader.hpp"
-#include "core/linked_file.hpp"
-#include "core/path_names.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/file_copy.hpp"
+#include "core/files/linked_file.hpp"
+#include "core/files/path_names.hpp"
+#include "core/ips/hex_address.hpp"
+#include "core/ips/reader.hpp"
 
 namespace vips::cli {
 
@@ -29,20 +29,12 @@ int ListRecords(const std::string& patchPath, std::ostream& out, std::ostream& e
   if (!reader.ReadHeader()) return NotAPatch(err, patchPath);
   // A record is printed only once it has been read whole, so that a cut
   // patch lists exactly its complete records before the error.
-  for (std::int64_t number = 1;; ++number) {
-    const std::int32_t offset = reader.ReadOffset();
-    if (offset == kEndMarkerOffset) break;
-    const std::uint16_t size = reader.ReadSize();
-    const char* kind = "data";
-    std::uint32_t count = size;
-    if (size == 0) {
-      kind = "run";
-      count = reader.ReadRunBody().runLength;
-    } else {
-      reader.SkipData(size);
-    }
-    out << number << '\t' << HexAddressText(offset) << '\t'
-        << HexAddressText(FinalAddress(offset, count)) << '\t' << kind << '\t' << count << '\n';
+  IpsRecord record;
+  for (std::int64_t number = 1; reader.ReadRecordHead(record); ++number) {
+    if (!record.IsRun()) reader.SkipData(record.size);
+    out << number << '\t' << HexAddressText(record.offset) << '\t'
+        << HexAddressText(FinalAddress(record.offset, record.Count())) << '\t'
+        << (record.IsRun() ? "run" : "data") << '\t' << record.Count() << '\n';
   }
   reader.Close();
   return kExitDone;

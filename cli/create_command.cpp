@@ -4,9 +4,9 @@
 
 #include "cli/cli_files.hpp"
 #include "cli/commands.hpp"
-#include "core/file_access.hpp"
-#include "core/file_bytes.hpp"
-#include "core/patch_maker.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/file_bytes.hpp"
+#include "core/ips/maker.hpp"
 
 namespace vips::cli {
 namespace {

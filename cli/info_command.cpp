@@ -1,12 +1,13 @@
 // info: size and checksums of files, and the record count of patches.
+#include <optional>
 #include <ostream>
 #include <string>
 
 #include "cli/cli_files.hpp"
 #include "cli/commands.hpp"
-#include "core/digests.hpp"
-#include "core/file_access.hpp"
-#include "core/ips_reader.hpp"
+#include "core/files/digests.hpp"
+#include "core/files/file_access.hpp"
+#include "core/ips/reader.hpp"
 
 namespace vips::cli {
 namespace {
@@ -14,26 +15,14 @@ namespace {
 // The number of records of a patch that reads through to its end marker;
 // -1 for any other file.
 std::int64_t RecordCount(const std::string& path) {
-  IpsReader reader(ExistingFile::OpenForReading(path));
-  if (!reader.ReadHeader()) return -1;
-  std::int64_t count = 0;
   try {
-    for (;; ++count) {
-      if (reader.ReadOffset() == kEndMarkerOffset) break;
-      const std::uint16_t size = reader.ReadSize();
-      if (size == 0) {
-        (void)reader.ReadRunBody();
-      } else {
-        reader.SkipData(size);
-      }
-    }
+    const std::optional<PatchSummary> summary = SummarizePatch(path);
+    return summary ? static_cast<std::int64_t>(summary->records) : -1;
   } catch (const Error& error) {
     // Cut before its end marker: no whole patch.
     if (std::string(error.what()) == kReadBeyondEnd) return -1;
     throw;
   }
-  reader.Close();
-  return count;
 }
 
 }  // namespace

@@ -5,48 +5,59 @@
 
 #include "cli/cli_files.hpp"
 #include "cli/commands.hpp"
-#include "core/file_access.hpp"
-#include "core/hex_address.hpp"
-#include "core/ips_reader.hpp"
-#include "core/patch_image.hpp"
-#include "core/record_status.hpp"
+#include "core/apply/record_status.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/file_bytes.hpp"
+#include "core/ips/hex_address.hpp"
+#include "core/ips/reader.hpp"
 
 namespace vips::cli {
 
 int ShowStatus(const Arguments& arguments, std::ostream& out, std::ostream& err) {
   const std::string& patchPath = arguments.patchPath;
   const std::string& originalPath = arguments.originalPath;
-  const std::optional<PatchImage> patch =
-      AtPath(patchPath, [&] { return PatchImage::Read(patchPath); });
-  if (!patch) return NotAPatch(err, patchPath, originalPath);
-  const std::vector<bool> held = AtPath(originalPath, [&] {
+  // The patch is read through once before anything is shown, so that a cut
+  // patch shows nothing, and once more as the lines are made.
+  const std::optional<PatchSummary> summary =
+      AtPath(patchPath, [&] { return SummarizePatch(patchPath); });
+  if (!summary) return NotAPatch(err, patchPath, originalPath);
+  // Only the bytes the records can reach are read.
+  const std::vector<std::uint8_t> fileStart = AtPath(originalPath, [&] {
     ExistingFile original = ExistingFile::OpenForReading(originalPath);
-    std::vector<bool> result = HeldRecords(*patch, original);
+    std::vector<std::uint8_t> bytes = ReadFileStart(original, summary->reach);
     original.Close();
-    return result;
+    return bytes;
   });
 
-  // A million lines go out in large pieces.
-  std::string lines;
-  std::size_t applied = 0;
-  std::size_t i = 0;
-  patch->ForEachRecord([&](const PatchRecord& record) {
-    lines += std::to_string(i + 1);
-    lines += '\t';
-    lines += HexAddressText(record.offset);
-    lines += '\t';
-    lines += HexAddressText(FinalAddress(record.offset, record.Count()));
-    lines += held[i] ? "\tapplied\n" : "\tpending\n";
-    if (held[i]) ++applied;
-    if (lines.size() >= 64 * 1024) {
-      out << lines;
-      lines.clear();
+  // False when the patch lost its header in between.
+  const bool shown = AtPath(patchPath, [&] {
+    IpsReader reader(ExistingFile::OpenForReading(patchPath));
+    if (!reader.ReadHeader()) return false;
+    // A million lines go out in large pieces.
+    std::string lines;
+    std::size_t applied = 0;
+    IpsRecord record;
+    std::size_t number = 1;
+    for (; reader.ReadRecordHead(record); ++number) {
+      const bool held = ReadWhetherHeld(reader, record, fileStart);
+      lines += std::to_string(number);
+      lines += '\t';
+      lines += HexAddressText(record.offset);
+      lines += '\t';
+      lines += HexAddressText(FinalAddress(record.offset, record.Count()));
+      lines += held ? "\tapplied\n" : "\tpending\n";
+      if (held) ++applied;
+      if (lines.size() >= 64 * 1024) {
+        out << lines;
+        lines.clear();
+      }
     }
-    ++i;
+    reader.Close();
+    out << lines;
+    err << applied << " of " << number - 1 << " records applied.\n";
+    return true;
   });
-  out << lines;
-  err << applied << " of " << patch->RecordCount() << " records applied.\n";
-  return kExitDone;
+  return shown ? kExitDone : NotAPatch(err, patchPath, originalPath);
 }
 
 }  // namespace vips::cli

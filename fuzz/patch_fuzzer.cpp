@@ -20,13 +20,13 @@
 #include <vector>
 
 #include "cli/commands.hpp"
-#include "core/apply.hpp"
+#include "core/apply/apply.hpp"
 #include "core/error.hpp"
-#include "core/file_access.hpp"
-#include "core/markers.hpp"
-#include "core/patch_loader.hpp"
-#include "core/patch_table.hpp"
-#include "core/write_fault.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/write_fault.hpp"
+#include "core/table/markers.hpp"
+#include "core/table/patch_loader.hpp"
+#include "core/table/patch_table.hpp"
 
 namespace {
 

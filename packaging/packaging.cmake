@@ -1,6 +1,6 @@
 # Installation beyond the two programs (which their own folders install), and
 # the Debian package built from it: `make package`, or `cpack -G DEB` in the
-# build folder, gives velmorant-ips_2.2.0.0_amd64.deb.
+# build folder, gives velmorant-ips_<version>_amd64.deb.
 include(GNUInstallDirs)
 
 set(VIPS_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
@@ -9,15 +9,23 @@ set(VIPS_PACKAGE_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/${VIPS_PACKAGE_NAME})
 
 # Manual pages and the changelog are installed compressed, without a time
 # stamp in the gzip header, so that the package is the same on every build.
+# The manual pages and the metainfo show the version: they are made from
+# templates.
+vips_versioned_file(${CMAKE_SOURCE_DIR}/man/velmorant-ips.1.in ${CMAKE_BINARY_DIR}/man/velmorant-ips.1)
+vips_versioned_file(${CMAKE_SOURCE_DIR}/man/velmorant-ips-cli.1.in
+                    ${CMAKE_BINARY_DIR}/man/velmorant-ips-cli.1)
+vips_versioned_file(${VIPS_PACKAGING_DIR}/org.velmorant.ips.metainfo.xml.in
+                    ${CMAKE_BINARY_DIR}/packaging/org.velmorant.ips.metainfo.xml)
 set(VIPS_COMPRESSED)
-foreach(source man/velmorant-ips.1 man/velmorant-ips-cli.1 packaging/changelog)
+foreach(source ${CMAKE_BINARY_DIR}/man/velmorant-ips.1 ${CMAKE_BINARY_DIR}/man/velmorant-ips-cli.1
+               ${VIPS_PACKAGING_DIR}/changelog)
   get_filename_component(name ${source} NAME)
   set(compressed ${CMAKE_BINARY_DIR}/packaging/${name}.gz)
   add_custom_command(
     OUTPUT ${compressed}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
-    COMMAND gzip -9nc ${CMAKE_SOURCE_DIR}/${source} > ${compressed}
-    DEPENDS ${CMAKE_SOURCE_DIR}/${source}
+    COMMAND gzip -9nc ${source} > ${compressed}
+    DEPENDS ${source}
     VERBATIM)
   list(APPEND VIPS_COMPRESSED ${compressed})
 endforeach()
@@ -32,7 +40,7 @@ install(FILES ${VIPS_PACKAGING_DIR}/velmorant-ips-cli.bash
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
         RENAME velmorant-ips-cli)
 if(VIPS_BUILD_APP)
-  install(FILES ${VIPS_PACKAGING_DIR}/org.velmorant.ips.metainfo.xml
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/org.velmorant.ips.metainfo.xml
           DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
 

@@ -6,7 +6,9 @@
 # Usage: scripts/check-package.sh [package.deb]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-deb="$(realpath "${1:-$root/build/velmorant-ips_2.2.0.0_amd64.deb}")"
+# The version is the project's, as the package states it.
+version="$(sed -n 's/^project(VelmorantIPS VERSION \([0-9.]*\) .*/\1/p' "$root/CMakeLists.txt")"
+deb="$(realpath "${1:-$root/build/velmorant-ips_${version}_amd64.deb}")"
 [[ -f "$deb" ]] || { echo "no package at $deb; run make package first" >&2; exit 1; }
 
 sudo_cmd=()
@@ -38,7 +40,7 @@ test -f /usr/share/bash-completion/completions/velmorant-ips-cli
 test -f /usr/share/icons/hicolor/48x48/apps/velmorant-ips.png
 grep -q '^License: MIT' /usr/share/doc/velmorant-ips/copyright
 
-expected="Velmorant IPS 2.2.0.0"
+expected="Velmorant IPS $version"
 cli="$(/usr/bin/velmorant-ips-cli --version)"
 window="$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM /usr/bin/velmorant-ips --version)"
 [[ "$cli" == "$expected" ]] || { echo "velmorant-ips-cli --version: $cli" >&2; exit 1; }

@@ -7,8 +7,8 @@ packages=(
   cmake ninja-build g++ make pkg-config ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  # Checksums of the command-line tool: CRC-32 (zlib), MD5 and SHA-1 (OpenSSL).
-  zlib1g-dev libssl-dev
+  # Checksums of the command-line tool: CRC-32 (zlib), MD5 and SHA-1 (Nettle).
+  zlib1g-dev nettle-dev
   # The window's captions are fitted to a narrow face; Liberation Sans has
   # Arial's metrics, so every caption fits its designed control.
   fonts-liberation2

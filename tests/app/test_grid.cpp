@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/string_grid.hpp"
-#include "core/patch_table.hpp"
+#include "core/table/patch_table.hpp"
 
 using vips::PatchTable;
 using vips::app::GridDrawState;

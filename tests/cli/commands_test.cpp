@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/patch_loader.hpp"
-#include "core/patch_table.hpp"
+#include "core/table/patch_loader.hpp"
+#include "core/table/patch_table.hpp"
 #include "ips_bytes.hpp"
 #include "run_cli.hpp"
 #include "support/temp_dir.hpp"
@@ -343,7 +343,7 @@ TEST(CliMetaTest, HelpAndVersionGoToStdout) {
 
   o = RunCommand({"--version"});
   EXPECT_EQ(o.status, kExitDone);
-  EXPECT_EQ(o.out, "Velmorant IPS 2.2.0.0\n");
+  EXPECT_EQ(o.out, "Velmorant IPS " VIPS_VERSION_TEXT "\n");
 }
 
 TEST(CliMetaTest, WrongUsageGoesToStderrOnly) {

@@ -155,7 +155,7 @@ TEST(ExecutableTest, VersionOnStdout) {
   TempDir dir;
   const Process p = RunExecutable(dir, {"--version"});
   EXPECT_EQ(p.status, 0);
-  EXPECT_EQ(p.out, "Velmorant IPS 2.2.0.0\n");
+  EXPECT_EQ(p.out, "Velmorant IPS " VIPS_VERSION_TEXT "\n");
   EXPECT_EQ(p.err, "");
 }
 
@@ -233,8 +233,8 @@ TEST(ExecutableTest, VersionRecord) {
     return std::wstring(value);
   };
   EXPECT_EQ(text(L"ProductName"), L"Velmorant IPS");
-  EXPECT_EQ(text(L"ProductVersion"), L"2.2.0.0");
-  EXPECT_EQ(text(L"FileVersion"), L"2.2.0.0");
+  EXPECT_EQ(text(L"ProductVersion"), L"" VIPS_VERSION_TEXT);
+  EXPECT_EQ(text(L"FileVersion"), L"" VIPS_VERSION_TEXT);
   EXPECT_EQ(text(L"OriginalFilename"), L"velmorant-ips-cli.exe");
 }
 #endif

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "cli/commands.hpp"
-#include "core/file_access.hpp"
-#include "core/replacement_file.hpp"
-#include "core/write_fault.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/replacement_file.hpp"
+#include "core/files/write_fault.hpp"
 #include "ips_bytes.hpp"
 #include "run_cli.hpp"
 #include "support/small_disk.hpp"

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "cli/commands.hpp"
-#include "core/file_access.hpp"
-#include "core/write_fault.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/write_fault.hpp"
 #include "ips_bytes.hpp"
 #include "run_cli.hpp"
 #include "support/temp_dir.hpp"

@@ -10,15 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "core/apply.hpp"
-#include "core/block_cache.hpp"
+#include "core/apply/apply.hpp"
+#include "core/apply/record_writer.hpp"
 #include "core/error.hpp"
-#include "core/file_access.hpp"
-#include "core/file_copy.hpp"
-#include "core/markers.hpp"
-#include "core/patch_loader.hpp"
-#include "core/patch_table.hpp"
-#include "core/write_fault.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/file_copy.hpp"
+#include "core/files/write_fault.hpp"
+#include "core/table/markers.hpp"
+#include "core/table/patch_loader.hpp"
+#include "core/table/patch_table.hpp"
 #include "patch_builder.hpp"
 #include "support/small_disk.hpp"
 #include "support/temp_dir.hpp"
@@ -110,18 +110,17 @@ TEST(AllOrNothingTest, OnlyTheRecordsBytesChange) {
   TempDir dir;
   const std::string path = dir.Write("f.bin", std::string(100'000, '.'));
   ExistingFile file = ExistingFile::Open(path);
-  BlockCache cache;
-  cache.Write(10, reinterpret_cast<const std::uint8_t*>("AB"), 2);
-  cache.Fill(20, 'z', 3);
-  cache.Fill(99'998, 'e', 4);
+  RecordWriter writer;
+  writer.Write(10, reinterpret_cast<const std::uint8_t*>("AB"), 2);
+  writer.Fill(20, 'z', 3);
+  writer.Fill(99'998, 'e', 4);
   // Another program changes bytes between the records and outside them
   // after the records were read but before they are written.
   ExistingFile other = ExistingFile::Open(path);
   other.WriteAt(15, "!", 1);
   other.WriteAt(50'000, "?", 1);
   other.Close();
-  file.Reserve(cache.End());
-  cache.Flush(file, 100'000);
+  EXPECT_TRUE(writer.WriteInPlace(file));
   file.Close();
   std::string expected(100'002, '.');
   expected.replace(10, 2, "AB");

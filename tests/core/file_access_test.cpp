@@ -1,4 +1,4 @@
-#include "core/file_access.hpp"
+#include "core/files/file_access.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "core/error.hpp"
-#include "core/write_fault.hpp"
+#include "core/files/write_fault.hpp"
 #include "support/temp_dir.hpp"
 
 namespace vips {

@@ -1,4 +1,4 @@
-#include "core/file_copy.hpp"
+#include "core/files/file_copy.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/write_fault.hpp"
+#include "core/files/write_fault.hpp"
 #include "support/temp_dir.hpp"
 
 namespace vips {

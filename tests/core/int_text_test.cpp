@@ -1,4 +1,4 @@
-#include "core/int_text.hpp"
+#include "core/table/int_text.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,3 @@
-#include "core/ips_reader.hpp"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,8 +7,9 @@
 #include <vector>
 
 #include "core/error.hpp"
-#include "core/hex_address.hpp"
-#include "core/patch_header.hpp"
+#include "core/ips/hex_address.hpp"
+#include "core/ips/patch_header.hpp"
+#include "core/ips/reader.hpp"
 #include "patch_builder.hpp"
 #include "support/temp_dir.hpp"
 

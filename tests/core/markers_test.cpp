@@ -1,10 +1,10 @@
-#include "core/markers.hpp"
+#include "core/table/markers.hpp"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "core/patch_table.hpp"
+#include "core/table/patch_table.hpp"
 
 namespace vips {
 namespace {

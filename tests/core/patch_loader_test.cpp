@@ -1,4 +1,4 @@
-#include "core/patch_loader.hpp"
+#include "core/table/patch_loader.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -6,9 +6,9 @@
 #include <string>
 
 #include "core/error.hpp"
-#include "core/file_access.hpp"
-#include "core/markers.hpp"
-#include "core/patch_table.hpp"
+#include "core/files/file_access.hpp"
+#include "core/table/markers.hpp"
+#include "core/table/patch_table.hpp"
 #include "patch_builder.hpp"
 #include "support/temp_dir.hpp"
 #include "table_expectations.hpp"

@@ -1,5 +1,3 @@
-#include "core/patch_maker.hpp"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +6,7 @@
 #include <vector>
 
 #include "core/error.hpp"
+#include "core/ips/maker.hpp"
 
 namespace vips {
 namespace {

@@ -1,4 +1,4 @@
-#include "core/patch_table.hpp"
+#include "core/table/patch_table.hpp"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <limits>
 #include <string>
 
-#include "core/hex_address.hpp"
-#include "core/markers.hpp"
+#include "core/ips/hex_address.hpp"
+#include "core/table/markers.hpp"
 #include "table_expectations.hpp"
 
 namespace vips {

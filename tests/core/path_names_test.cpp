@@ -1,4 +1,4 @@
-#include "core/path_names.hpp"
+#include "core/files/path_names.hpp"
 
 #include <gtest/gtest.h>
 

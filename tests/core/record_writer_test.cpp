@@ -1,16 +1,17 @@
-// The command line's writer: records listed by block, the file read and
-// written block by block, all or nothing.
+// The one writer: records gathered by block, the file read and written
+// block by block, all or nothing, in place or into a new file.
+#include "core/apply/record_writer.hpp"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "core/block_records.hpp"
+#include "core/apply/gather_records.hpp"
 #include "core/error.hpp"
-#include "core/file_access.hpp"
-#include "core/image_apply.hpp"
-#include "core/patch_image.hpp"
-#include "core/write_fault.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/replacement_file.hpp"
+#include "core/files/write_fault.hpp"
 #include "patch_builder.hpp"
 #include "support/temp_dir.hpp"
 
@@ -29,20 +30,27 @@ std::string Pattern(std::size_t size) {
   return bytes;
 }
 
-// The file as a plain model writes the records: each over the ones before.
-std::string Model(std::string file, const std::vector<PatchImage>& patches,
+// The file as a plain model writes the records of the patches (bytes from
+// their header on): each over the ones before.
+std::string Model(std::string file, const std::vector<std::string>& patches,
                   const std::vector<bool>& firstChosen) {
   for (std::size_t p = 0; p < patches.size(); ++p) {
-    std::size_t i = 0;
-    patches[p].ForEachRecord([&](const PatchRecord& record) {
-      if (p == 0 && !firstChosen.empty() && !firstChosen[i++]) return;
-      const std::size_t end = static_cast<std::size_t>(record.offset) + record.Count();
-      if (file.size() < end) file.resize(end, '\0');
-      for (std::size_t k = 0; k < record.Count(); ++k) {
-        file[record.offset + k] =
-            static_cast<char>(record.IsRun() ? record.value : patches[p].DataOf(record)[k]);
-      }
-    });
+    const auto byte = [&patch = patches[p]](std::size_t i) {
+      return static_cast<std::uint8_t>(patch[i]);
+    };
+    std::size_t at = 5;
+    for (std::size_t i = 0;; ++i) {
+      const std::size_t offset = std::size_t{byte(at)} << 16 | byte(at + 1) << 8 | byte(at + 2);
+      if (offset == 0x454F46) break;
+      const std::size_t size = byte(at + 3) << 8 | byte(at + 4);
+      const std::size_t count = size != 0 ? size : (byte(at + 5) << 8 | byte(at + 6));
+      std::string bytes =
+          size != 0 ? patches[p].substr(at + 5, size) : std::string(count, patches[p][at + 7]);
+      at += size != 0 ? 5 + size : 8;
+      if (p == 0 && !firstChosen.empty() && !firstChosen[i]) continue;
+      if (file.size() < offset + count) file.resize(offset + count, '\0');
+      file.replace(offset, count, bytes);
+    }
   }
   return file;
 }
@@ -105,65 +113,79 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
        50},
   };
   TempDir dir;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    std::vector<std::string> patchPaths;
-    std::vector<PatchImage> patches;
-    for (std::size_t p = 0; p < c.patches.size(); ++p) {
-      patchPaths.push_back(dir.Write("p" + std::to_string(p) + ".ips", c.patches[p]));
-      patches.push_back(*PatchImage::Read(patchPaths.back()));
-    }
-    // The writer keeps old bytes in the records' data: each write reads them afresh.
-    const auto readRecords = [&] {
-      BlockRecords records;
-      for (std::size_t p = 0; p < patchPaths.size(); ++p) {
-        EXPECT_TRUE(records.Add(patchPaths[p], p == 0 ? c.firstChosen : std::vector<bool>{}));
+  // Records wait in lists, or with little room for those, are laid by the
+  // block as they come.
+  for (const std::size_t listBytes : {RecordWriter::kArenaBytes, std::size_t{8192}})
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      SCOPED_TRACE(listBytes);
+      std::vector<std::string> patchPaths;
+      for (std::size_t p = 0; p < c.patches.size(); ++p) {
+        patchPaths.push_back(dir.Write("p" + std::to_string(p) + ".ips", c.patches[p]));
       }
-      return records;
-    };
-    const std::string expected = Model(original, patches, c.firstChosen);
-    const bool changes = expected != original;
-    const std::string path = dir.Write("f.bin", original);
-    {
-      BlockRecords records = readRecords();
-      RecordWriter writer(records);
-      ExistingFile file = ExistingFile::Open(path);
-      EXPECT_EQ(writer.Changes(file, file.Length()), changes);
-      // Another program's change between the records survives.
-      file.WriteAt(c.untouched, "#", 1);
-      EXPECT_EQ(writer.WriteAllOrNothing(file), changes);
-      file.Close();
-      std::string withChange = expected;
-      withChange[c.untouched] = '#';
-      EXPECT_EQ(ReadAll(path), std::vector<std::uint8_t>(withChange.begin(), withChange.end()));
-    }
-    for (int step = 1;; ++step) {
-      dir.Write("f.bin", original);
-      BlockRecords records = readRecords();
-      RecordWriter writer(records);
-      ExistingFile file = ExistingFile::Open(path);
-      write_fault::FailNthStep(step);
-      bool failed = false;
-      try {
-        writer.WriteAllOrNothing(file);
-      } catch (const Error& error) {
-        failed = true;
-        EXPECT_STREQ(error.what(), kDiskFull);
+      const auto gather = [&](RecordWriter& writer) {
+        for (std::size_t p = 0; p < patchPaths.size(); ++p) {
+          EXPECT_TRUE(
+              GatherRecords(patchPaths[p], p == 0 ? c.firstChosen : std::vector<bool>{}, writer));
+        }
+      };
+      const std::string expected = Model(original, c.patches, c.firstChosen);
+      const bool changes = expected != original;
+      const std::string path = dir.Write("f.bin", original);
+      {
+        RecordWriter writer(listBytes);
+        gather(writer);
+        ExistingFile file = ExistingFile::Open(path);
+        EXPECT_EQ(writer.Changes(file), changes);
+        // Another program's change between the records survives.
+        file.WriteAt(c.untouched, "#", 1);
+        EXPECT_EQ(writer.WriteInPlace(file), changes);
+        file.Close();
+        std::string withChange = expected;
+        withChange[c.untouched] = '#';
+        EXPECT_EQ(ReadAll(path), std::vector<std::uint8_t>(withChange.begin(), withChange.end()));
       }
-      const int steps = write_fault::StepsTaken();
-      write_fault::FailNthStep(0);
-      file.Close();
-      const std::string& want = failed ? original : expected;
-      ASSERT_EQ(ReadAll(path), std::vector<std::uint8_t>(want.begin(), want.end()))
-          << "step " << step;
-      if (!failed || step > steps) break;
+      {
+        // Into a new file, the original only read.
+        dir.Write("f.bin", original);
+        RecordWriter writer(listBytes);
+        gather(writer);
+        ExistingFile file = ExistingFile::OpenForReading(path);
+        ReplacementFile output = ReplacementFile::Create(dir.File("new.bin"));
+        EXPECT_EQ(writer.WriteCopy(file, output), changes);
+        output.Commit();
+        file.Close();
+        EXPECT_EQ(ReadAll(dir.File("new.bin")),
+                  std::vector<std::uint8_t>(expected.begin(), expected.end()));
+        EXPECT_EQ(ReadAll(path), std::vector<std::uint8_t>(original.begin(), original.end()));
+      }
+      for (int step = 1;; ++step) {
+        dir.Write("f.bin", original);
+        RecordWriter writer(listBytes);
+        gather(writer);
+        ExistingFile file = ExistingFile::Open(path);
+        write_fault::FailNthStep(step);
+        bool failed = false;
+        try {
+          writer.WriteInPlace(file);
+        } catch (const Error& error) {
+          failed = true;
+          EXPECT_STREQ(error.what(), kDiskFull);
+        }
+        const int steps = write_fault::StepsTaken();
+        write_fault::FailNthStep(0);
+        file.Close();
+        const std::string& want = failed ? original : expected;
+        ASSERT_EQ(ReadAll(path), std::vector<std::uint8_t>(want.begin(), want.end()))
+            << "step " << step;
+        if (!failed || step > steps) break;
+      }
     }
-  }
 }
 
-// Patches are read through a buffer of a few hundred KiB: records cut by its
-// end anywhere, long and short, chosen or not, land where the model puts them.
-TEST(RecordWriterTest, ReadsLongPatchesWhereverTheBufferCutsARecord) {
+// Patches are read through a buffer of 64 KiB: records cut by its end
+// anywhere, long and short, chosen or not, land where the model puts them.
+TEST(RecordWriterTest, GathersLongPatchesWhereverTheBufferCutsARecord) {
   PatchBuilder builder;
   std::vector<bool> chosen;
   std::uint32_t seed = 7;
@@ -181,48 +203,18 @@ TEST(RecordWriterTest, ReadsLongPatchesWhereverTheBufferCutsARecord) {
     chosen.push_back(i % 3 != 0);
   }
   TempDir dir;
-  const std::string patchPath = dir.Write("long.ips", builder.End().Bytes());
+  const std::string patch = builder.End().Bytes();
+  const std::string patchPath = dir.Write("long.ips", patch);
   const std::string original = Pattern(2 * kBlock);
   for (const std::vector<bool>& firstChosen : {std::vector<bool>{}, chosen}) {
-    std::vector<PatchImage> patches;
-    patches.push_back(*PatchImage::Read(patchPath));
-    const std::string expected = Model(original, patches, firstChosen);
-    BlockRecords records;
-    ASSERT_TRUE(records.Add(patchPath, firstChosen));
-    RecordWriter writer(records);
+    const std::string expected = Model(original, {patch}, firstChosen);
+    RecordWriter writer(1 << 20);
+    ASSERT_TRUE(GatherRecords(patchPath, firstChosen, writer));
     const std::string path = dir.Write("f.bin", original);
     ExistingFile file = ExistingFile::Open(path);
-    EXPECT_TRUE(writer.WriteAllOrNothing(file));
+    EXPECT_TRUE(writer.WriteInPlace(file));
     file.Close();
     EXPECT_EQ(ReadAll(path), std::vector<std::uint8_t>(expected.begin(), expected.end()));
-  }
-}
-
-// Read as it streams by, a patch cut anywhere or with a foreign header is
-// refused as the whole-patch reader refuses it.
-TEST(RecordWriterTest, RefusesCutAndForeignPatchesAsTheWholeReaderDoes) {
-  const std::string whole = PatchBuilder()
-                                .Data(3, "abc")
-                                .Run(kBlock - 2, 9, 'r')
-                                .Data(kBlock - 1, std::string(300, 'd'))
-                                .End()
-                                .Bytes();
-  TempDir dir;
-  const auto outcome = [](auto&& read) -> std::string {
-    try {
-      return read() ? "read" : "no patch";
-    } catch (const Error& error) {
-      return error.what();
-    }
-  };
-  for (const std::string& bytes : {whole, "PATCX" + whole.substr(5)}) {
-    for (std::size_t length = 0; length <= bytes.size(); ++length) {
-      const std::string path = dir.Write("cut.ips", bytes.substr(0, length));
-      BlockRecords records;
-      EXPECT_EQ(outcome([&] { return records.Add(path); }),
-                outcome([&] { return PatchImage::Read(path).has_value(); }))
-          << "length " << length;
-    }
   }
 }
 

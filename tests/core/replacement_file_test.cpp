@@ -1,4 +1,4 @@
-#include "core/replacement_file.hpp"
+#include "core/files/replacement_file.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/error.hpp"
-#include "core/file_access.hpp"
+#include "core/files/file_access.hpp"
 #include "support/temp_dir.hpp"
 
 namespace vips {

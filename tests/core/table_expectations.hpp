@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "core/patch_table.hpp"
+#include "core/table/patch_table.hpp"
 
 namespace vips::testing {
 

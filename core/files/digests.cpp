@@ -1,0 +1,73 @@
+#include "core/files/digests.hpp"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "core/files/md5_sha1.hpp"
+
+namespace vips {
+namespace {
+
+constexpr std::size_t kPiece = 1024 * 1024;
+
+// Hands the rest of `file` to `take(bytes, length)` piece by piece.
+template <typename Take>
+std::uint64_t ReadThrough(ExistingFile& file, Take&& take) {
+  std::vector<std::uint8_t> buffer(kPiece);
+  std::uint64_t total = 0;
+  for (;;) {
+    const std::size_t read = file.ReadSome(buffer.data(), buffer.size());
+    if (read == 0) return total;
+    take(buffer.data(), read);
+    total += read;
+  }
+}
+
+std::uint32_t Crc32Update(std::uint32_t crc, const std::uint8_t* bytes, std::size_t length) {
+  return static_cast<std::uint32_t>(::crc32(crc, bytes, static_cast<uInt>(length)));
+}
+
+}  // namespace
+
+Digests DigestFile(ExistingFile& file) {
+  Digests digests;
+  platform::Md5Sha1 hashes;
+  std::uint32_t crc = Crc32Update(0, nullptr, 0);
+  digests.size = ReadThrough(file, [&](const std::uint8_t* bytes, std::size_t length) {
+    crc = Crc32Update(crc, bytes, length);
+    hashes.Update(bytes, length);
+  });
+  digests.crc32 = crc;
+  hashes.Finish(digests.md5, digests.sha1);
+  return digests;
+}
+
+std::uint32_t Crc32OfFile(ExistingFile& file) {
+  std::uint32_t crc = Crc32Update(0, nullptr, 0);
+  ReadThrough(file, [&crc](const std::uint8_t* bytes, std::size_t length) {
+    crc = Crc32Update(crc, bytes, length);
+  });
+  return crc;
+}
+
+std::string LowerHex(std::span<const std::uint8_t> bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(bytes.size() * 2);
+  for (const std::uint8_t byte : bytes) {
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 0xF];
+  }
+  return text;
+}
+
+std::string Crc32Text(std::uint32_t crc) {
+  const std::uint8_t bytes[] = {
+      static_cast<std::uint8_t>(crc >> 24), static_cast<std::uint8_t>(crc >> 16),
+      static_cast<std::uint8_t>(crc >> 8), static_cast<std::uint8_t>(crc)};
+  return LowerHex(bytes);
+}
+
+}  // namespace vips

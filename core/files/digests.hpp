@@ -1,0 +1,31 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "core/files/file_access.hpp"
+
+namespace vips {
+
+// The size and the usual checksums of a file's bytes.
+struct Digests {
+  std::uint64_t size = 0;
+  std::uint32_t crc32 = 0;
+  std::array<std::uint8_t, 16> md5{};
+  std::array<std::uint8_t, 20> sha1{};
+};
+
+// Reads `file` from its current position to its end. CRC-32 comes from
+// zlib; MD5 and SHA-1 from the system's cryptographic library.
+Digests DigestFile(ExistingFile& file);
+// The CRC-32 alone, the same way.
+std::uint32_t Crc32OfFile(ExistingFile& file);
+
+// Lower-case hexadecimal digits, two per byte.
+std::string LowerHex(std::span<const std::uint8_t> bytes);
+// A CRC-32 as 8 lower-case hexadecimal digits.
+std::string Crc32Text(std::uint32_t crc);
+
+}  // namespace vips

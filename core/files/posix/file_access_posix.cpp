@@ -1,0 +1,269 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "core/error.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/posix/system_error_text.hpp"
+#include "core/files/write_fault.hpp"
+
+namespace vips {
+
+namespace {
+
+constexpr int kClosed = -1;
+
+// The folder part of a path ("." when it names none), to tell a missing file
+// from a missing folder.
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+FileIdentity IdentityFrom(const struct stat& info) {
+  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
+}  // namespace
+
+namespace posix {
+
+std::string ErrorTextOf(int error) {
+  switch (error) {
+    case EMFILE:
+    case ENFILE:
+      return kTooManyOpenFiles;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY:
+      return kFileAccessDenied;
+    case ENOSPC:
+    case EDQUOT:
+      return kDiskFull;
+    case ENOTDIR:
+      return kInvalidFilename;
+    default:
+      return IoErrorText(error);
+  }
+}
+
+std::string OpenErrorTextOf(const std::string& path, int error) {
+  if (error == ENOENT) return IsFolder(FolderOf(path)) ? kFileNotFound : kInvalidFilename;
+  return ErrorTextOf(error);
+}
+
+namespace {
+
+void Lock(int handle, int kind) {
+  // flock locks belong to the open file, so two opens of one file conflict
+  // also within one process; they are advisory, so other programs' reads and
+  // writes go on.
+  while (::flock(handle, kind | LOCK_NB) != 0) {
+    if (errno != EINTR) throw Error(ErrorTextOf(errno));
+  }
+}
+
+}  // namespace
+
+void LockExclusively(int handle) {
+  Lock(handle, LOCK_EX);
+}
+
+void LockShared(int handle) {
+  Lock(handle, LOCK_SH);
+}
+
+}  // namespace posix
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+  struct stat info {};
+  if (path.empty() || path.find('\0') != std::string::npos || ::stat(path.c_str(), &info) != 0) {
+    return std::nullopt;
+  }
+  return IdentityFrom(info);
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat info {};
+  return !path.empty() && path.find('\0') == std::string::npos &&
+         ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+ExistingFile ExistingFile::OpenWithAccess(const std::string& path, bool forWriting) {
+  if (path.empty()) throw Error(kFileNotFound, path);
+  // The system would stop reading the name at a NUL and open another file.
+  if (path.find('\0') != std::string::npos) throw Error(kInvalidFilename, path);
+  int handle;
+  // Without waiting: a pipe or a device must not hold the program up before
+  // it is found to be no file to patch.
+  do {
+    handle =
+        ::open(path.c_str(), (forWriting ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  } while (handle < 0 && errno == EINTR);
+  if (handle < 0) throw Error(posix::OpenErrorTextOf(path, errno), path);
+  ExistingFile file(handle, path);
+
+  struct stat info {};
+  if (::fstat(handle, &info) != 0) file.Fail(posix::ErrorTextOf(errno));
+  // Only a regular file has bytes to patch: a folder, a pipe or a device
+  // (/dev/null, /dev/zero) is refused.
+  if (!S_ISREG(info.st_mode)) file.Fail(kFileAccessDenied);
+  // Root may open a file whose write bits are all clear; such a file is
+  // read-only for this program whoever runs it.
+  if (forWriting && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    file.Fail(kFileAccessDenied);
+  }
+  const int flags = ::fcntl(handle, F_GETFL);
+  if (flags < 0 || ::fcntl(handle, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    file.Fail(posix::ErrorTextOf(errno));
+  }
+  return file;
+}
+
+ExistingFile::ExistingFile(ExistingFile&& other) noexcept
+    : handle_(std::exchange(other.handle_, kClosed)), path_(std::move(other.path_)) {}
+
+ExistingFile& ExistingFile::operator=(ExistingFile&& other) noexcept {
+  if (this != &other) {
+    if (handle_ != kClosed) ::close(handle_);
+    handle_ = std::exchange(other.handle_, kClosed);
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+ExistingFile::~ExistingFile() {
+  if (handle_ != kClosed) ::close(handle_);
+}
+
+bool ExistingFile::IsOpen() const {
+  return handle_ != kClosed;
+}
+
+std::size_t ExistingFile::ReadSome(void* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t count = ::read(handle_, buffer, size);
+    if (count >= 0) return static_cast<std::size_t>(count);
+    if (errno != EINTR) Fail(posix::ErrorTextOf(errno));
+  }
+}
+
+std::size_t ExistingFile::ReadAt(std::uint64_t position, void* buffer, std::size_t size) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t count =
+        ::pread(handle_, bytes + done, size - done, static_cast<off_t>(position + done));
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      Fail(posix::ErrorTextOf(errno));
+    }
+    if (count == 0) break;
+    done += static_cast<std::size_t>(count);
+  }
+  return done;
+}
+
+void ExistingFile::WriteAt(std::uint64_t position, const void* buffer, std::size_t size) {
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < size) {
+    if (write_fault::StepFails()) Fail(kDiskFull);
+    const ssize_t count =
+        ::pwrite(handle_, bytes + done, size - done, static_cast<off_t>(position + done));
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      Fail(posix::ErrorTextOf(errno));
+    }
+    // A write that takes nothing and reports no error cannot make progress.
+    if (count == 0) Fail(kDiskFull);
+    done += static_cast<std::size_t>(count);
+  }
+}
+
+std::uint64_t ExistingFile::Length() {
+  struct stat info {};
+  if (::fstat(handle_, &info) != 0) Fail(posix::ErrorTextOf(errno));
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
+void ExistingFile::SetLength(std::uint64_t length) {
+  if (write_fault::StepFails()) Fail(kDiskFull);
+  while (::ftruncate(handle_, static_cast<off_t>(length)) != 0) {
+    if (errno != EINTR) Fail(posix::ErrorTextOf(errno));
+  }
+}
+
+void ExistingFile::Reserve(std::uint64_t length) {
+  const std::uint64_t before = Length();
+  if (length <= before) return;
+  int error = write_fault::StepFails() ? ENOSPC : 0;
+  const auto from = static_cast<off_t>(before);
+  const auto count = static_cast<off_t>(length - before);
+  if (error == 0) {
+#ifdef __linux__
+    // fallocate itself, not posix_fallocate: where the file system cannot
+    // reserve space, the library's stand-in would write every block, and a
+    // write that still finds the disk full is undone anyway.
+    while (::fallocate(handle_, 0, from, count) != 0) {
+      error = errno;
+      if (error != EINTR) break;
+      error = 0;
+    }
+    if (error == EOPNOTSUPP) error = 0;
+#else
+    error = ::posix_fallocate(handle_, from, count);
+    if (error == EINVAL || error == EOPNOTSUPP) error = 0;
+#endif
+  }
+  if (error == 0 && Length() < length) SetLength(length);
+  if (error != 0) {
+    // A reservation that failed half-way may have made the file longer.
+    if (Length() != before) ::ftruncate(handle_, from);
+    Fail(posix::ErrorTextOf(error));
+  }
+}
+
+void ExistingFile::LockForWriting() {
+  try {
+    posix::LockExclusively(handle_);
+  } catch (const Error& error) {
+    Fail(error.what());
+  }
+}
+
+void ExistingFile::LockForReading() {
+  try {
+    posix::LockShared(handle_);
+  } catch (const Error& error) {
+    Fail(error.what());
+  }
+}
+
+FileIdentity ExistingFile::Identity() {
+  struct stat info {};
+  if (::fstat(handle_, &info) != 0) Fail(posix::ErrorTextOf(errno));
+  return IdentityFrom(info);
+}
+
+void ExistingFile::Close() {
+  if (handle_ == kClosed) return;
+  const int handle = std::exchange(handle_, kClosed);
+  // After close() the descriptor is gone even when it reports EINTR.
+  if (::close(handle) != 0 && errno != EINTR) Fail(posix::ErrorTextOf(errno));
+}
+
+}  // namespace vips

@@ -1,0 +1,56 @@
+#include <windows.h>
+
+#include <climits>
+#include <optional>
+
+#include "core/files/linked_file.hpp"
+#include "core/files/windows/wide_path.hpp"
+
+namespace vips {
+
+namespace {
+
+std::optional<std::string> Utf8(const std::wstring& wide) {
+  if (wide.size() > static_cast<std::size_t>(INT_MAX)) return std::nullopt;
+  const int inSize = static_cast<int>(wide.size());
+  const int size = ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), inSize,
+                                         nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return std::nullopt;
+  std::string text(static_cast<std::size_t>(size), '\0');
+  if (::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), inSize, text.data(), size,
+                            nullptr, nullptr) != size) {
+    return std::nullopt;
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string FileBehindLinks(const std::string& path) {
+  const std::optional<std::wstring> wide = windows::WidePath(path);
+  if (!wide || wide->empty()) return path;
+  const DWORD attributes = ::GetFileAttributesW(wide->c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return path;
+  }
+  // Opened through the link: the handle is the file it leads to.
+  const HANDLE file =
+      ::CreateFileW(wide->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return path;
+  std::wstring target(MAX_PATH, L'\0');
+  DWORD length = ::GetFinalPathNameByHandleW(file, target.data(), static_cast<DWORD>(target.size()),
+                                             FILE_NAME_NORMALIZED);
+  if (length >= target.size()) {
+    target.resize(length);
+    length = ::GetFinalPathNameByHandleW(file, target.data(), static_cast<DWORD>(target.size()),
+                                         FILE_NAME_NORMALIZED);
+  }
+  ::CloseHandle(file);
+  if (length == 0 || length >= target.size()) return path;
+  target.resize(length);
+  const std::optional<std::string> found = Utf8(target);
+  return found ? *found : path;
+}
+
+}  // namespace vips

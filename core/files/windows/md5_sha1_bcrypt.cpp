@@ -1,0 +1,75 @@
+// Windows has no OpenSSL; its own cryptography API (CNG, bcrypt.dll) has
+// both digests.
+#include <windows.h>
+// windows.h first: bcrypt.h builds on its types.
+#include <bcrypt.h>
+
+#include "core/error.hpp"
+#include "core/files/md5_sha1.hpp"
+
+namespace vips::platform {
+
+namespace {
+
+[[noreturn]] void Fail() {
+  throw Error("the MD5 and SHA-1 digests are not available");
+}
+
+bool Succeeded(NTSTATUS status) {
+  return status >= 0;
+}
+
+// One hash object of the algorithm `id` with its provider.
+struct Hash {
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  BCRYPT_HASH_HANDLE hash = nullptr;
+
+  void Open(LPCWSTR id) {
+    if (!Succeeded(::BCryptOpenAlgorithmProvider(&algorithm, id, nullptr, 0)) ||
+        !Succeeded(::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0))) {
+      Fail();
+    }
+  }
+  void Update(const std::uint8_t* bytes, std::size_t size) {
+    // BCryptHashData takes at most a ULONG of bytes per call.
+    while (size > 0) {
+      const ULONG piece = size > 0x40000000u ? 0x40000000u : static_cast<ULONG>(size);
+      if (!Succeeded(::BCryptHashData(hash, const_cast<PUCHAR>(bytes), piece, 0))) Fail();
+      bytes += piece;
+      size -= piece;
+    }
+  }
+  void Finish(std::uint8_t* digest, ULONG size) {
+    if (!Succeeded(::BCryptFinishHash(hash, digest, size, 0))) Fail();
+  }
+  ~Hash() {
+    if (hash != nullptr) ::BCryptDestroyHash(hash);
+    if (algorithm != nullptr) ::BCryptCloseAlgorithmProvider(algorithm, 0);
+  }
+};
+
+}  // namespace
+
+struct Md5Sha1::State {
+  Hash md5;
+  Hash sha1;
+};
+
+Md5Sha1::Md5Sha1() : state_(std::make_unique<State>()) {
+  state_->md5.Open(BCRYPT_MD5_ALGORITHM);
+  state_->sha1.Open(BCRYPT_SHA1_ALGORITHM);
+}
+
+Md5Sha1::~Md5Sha1() = default;
+
+void Md5Sha1::Update(const std::uint8_t* bytes, std::size_t size) {
+  state_->md5.Update(bytes, size);
+  state_->sha1.Update(bytes, size);
+}
+
+void Md5Sha1::Finish(std::array<std::uint8_t, 16>& md5, std::array<std::uint8_t, 20>& sha1) {
+  state_->md5.Finish(md5.data(), static_cast<ULONG>(md5.size()));
+  state_->sha1.Finish(sha1.data(), static_cast<ULONG>(sha1.size()));
+}
+
+}  // namespace vips::platform

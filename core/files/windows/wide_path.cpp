@@ -1,0 +1,24 @@
+#include "core/files/windows/wide_path.hpp"
+
+#include <windows.h>
+
+#include <climits>
+
+namespace vips::windows {
+
+std::optional<std::wstring> WidePath(const std::string& path) {
+  if (path.empty()) return std::wstring();
+  if (path.size() > static_cast<std::size_t>(INT_MAX)) return std::nullopt;
+  const int inSize = static_cast<int>(path.size());
+  const int wideSize =
+      ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), inSize, nullptr, 0);
+  if (wideSize <= 0) return std::nullopt;
+  std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
+  if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), inSize, wide.data(),
+                            wideSize) != wideSize) {
+    return std::nullopt;
+  }
+  return wide;
+}
+
+}  // namespace vips::windows

@@ -1,0 +1,77 @@
+#include "core/ips/reader.hpp"
+
+#include <algorithm>
+#include <utility>
+
+#include "core/error.hpp"
+
+namespace vips {
+
+namespace {
+
+constexpr std::size_t kBufferSize = 64 * 1024;
+
+}  // namespace
+
+IpsReader::IpsReader(ExistingFile patch) : file_(std::move(patch)), buffer_(kBufferSize) {}
+
+bool IpsReader::Fill() {
+  if (begin_ < end_) return true;
+  begin_ = 0;
+  end_ = file_.ReadSome(buffer_.data(), buffer_.size());
+  return end_ > 0;
+}
+
+std::uint8_t IpsReader::ReadByte() {
+  if (!Fill()) throw Error(kReadBeyondEnd, file_.Path());
+  return buffer_[begin_++];
+}
+
+bool IpsReader::ReadHeader() {
+  std::size_t matched = 0;
+  while (matched < sizeof(kPatchHeader)) {
+    if (!Fill()) return false;
+    if (buffer_[begin_++] != kPatchHeader[matched]) return false;
+    ++matched;
+  }
+  return true;
+}
+
+std::int32_t IpsReader::ReadOffsetByBytes() {
+  const std::int32_t b0 = ReadByte();
+  const std::int32_t b1 = ReadByte();
+  const std::int32_t b2 = ReadByte();
+  return b0 << 16 | b1 << 8 | b2;
+}
+
+std::uint16_t IpsReader::ReadWordByBytes() {
+  const unsigned high = ReadByte();
+  const unsigned low = ReadByte();
+  return static_cast<std::uint16_t>(high << 8 | low);
+}
+
+RunBody IpsReader::ReadRunBody() {
+  RunBody body;
+  body.runLength = ReadWord();
+  body.value = ReadByte();
+  return body;
+}
+
+std::size_t IpsReader::NextPiece(std::size_t wanted) {
+  if (!Fill()) throw Error(kReadBeyondEnd, file_.Path());
+  return std::min(wanted, end_ - begin_);
+}
+
+std::optional<PatchSummary> SummarizePatch(const std::string& path) {
+  IpsReader reader(ExistingFile::OpenForReading(path));
+  if (!reader.ReadHeader()) return std::nullopt;
+  PatchSummary summary;
+  for (IpsRecord record; reader.ReadRecordHead(record); ++summary.records) {
+    if (!record.IsRun()) reader.SkipData(record.size);
+    if (record.Count() > 0) summary.reach = std::max(summary.reach, record.End());
+  }
+  reader.Close();
+  return summary;
+}
+
+}  // namespace vips

@@ -1,0 +1,127 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/files/file_access.hpp"
+
+namespace vips {
+
+// The header and the end marker of every IPS patch.
+inline constexpr std::uint8_t kPatchHeader[] = {'P', 'A', 'T', 'C', 'H'};
+inline constexpr std::uint8_t kPatchEnd[] = {'E', 'O', 'F'};
+inline constexpr std::int32_t kEndMarkerOffset = 0x454F46;  // the bytes "EOF"
+
+struct RunBody {
+  std::uint16_t runLength = 0;
+  std::uint8_t value = 0;
+};
+
+// A record's head: what it writes where, without a data record's bytes.
+struct IpsRecord {
+  std::int32_t offset = 0;
+  std::uint16_t size = 0;  // 0 for a run record
+  RunBody run;
+
+  [[nodiscard]] bool IsRun() const { return size == 0; }
+  // How many bytes of the file the record writes.
+  [[nodiscard]] std::uint32_t Count() const { return IsRun() ? run.runLength : size; }
+  // One past the last byte it writes.
+  [[nodiscard]] std::uint64_t End() const { return static_cast<std::uint64_t>(offset) + Count(); }
+};
+
+// Reads an IPS patch strictly forward, from the header to the end marker,
+// step by step, so that callers can act between the fields of a record.
+// Reads are buffered (64 KiB at a time); every read after the header must
+// deliver all its bytes or throws "Read beyond end of file". The reader owns
+// the opened patch file.
+class IpsReader {
+ public:
+  explicit IpsReader(ExistingFile patch);
+
+  // Reads up to 5 bytes; true only for exactly "PATCH". Never throws for a
+  // short file (only for a failing read).
+  [[nodiscard]] bool ReadHeader();
+  // Reads the three offset bytes (big-endian). The caller compares it with
+  // kEndMarkerOffset; after the end marker nothing more may be read.
+  [[nodiscard]] std::int32_t ReadOffset() {
+    if (end_ - begin_ < 3) return ReadOffsetByBytes();
+    const std::uint8_t* bytes = buffer_.data() + begin_;
+    begin_ += 3;
+    return std::int32_t{bytes[0]} << 16 | std::int32_t{bytes[1]} << 8 | std::int32_t{bytes[2]};
+  }
+  // Reads the two size bytes: 1..65535 a data record, 0 a run record.
+  [[nodiscard]] std::uint16_t ReadSize() { return ReadWord(); }
+  // Reads a run record's run length and value byte.
+  [[nodiscard]] RunBody ReadRunBody();
+  // Hands the next `count` data bytes to `take(bytes, length)` piece by
+  // piece, straight from the read buffer. On a cut patch the pieces that were
+  // there are handed over before "Read beyond end of file" is thrown.
+  template <typename Take>
+  void ReadData(std::size_t count, Take&& take) {
+    while (count > 0) {
+      const std::size_t length = NextPiece(count);
+      take(buffer_.data() + begin_, length);
+      begin_ += length;
+      count -= length;
+    }
+  }
+  // Reads the next record's head; false at the end marker. A data record's
+  // bytes follow it: the caller reads or skips them before the next head.
+  [[nodiscard]] bool ReadRecordHead(IpsRecord& record) {
+    record.offset = ReadOffset();
+    if (record.offset == kEndMarkerOffset) return false;
+    record.size = ReadSize();
+    record.run = record.IsRun() ? ReadRunBody() : RunBody{};
+    return true;
+  }
+  // Skips the next `count` data bytes (same failure as ReadData).
+  void SkipData(std::size_t count) {
+    ReadData(count, [](const std::uint8_t*, std::size_t) {});
+  }
+  // Closes the patch file, reporting a failing close.
+  void Close() { file_.Close(); }
+
+ private:
+  [[nodiscard]] std::uint8_t ReadByte();
+  // Two bytes, big-endian.
+  [[nodiscard]] std::uint16_t ReadWord() {
+    if (end_ - begin_ < 2) return ReadWordByBytes();
+    const std::uint8_t* bytes = buffer_.data() + begin_;
+    begin_ += 2;
+    return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
+  }
+  // The same reads, a byte at a time across the end of the buffer.
+  [[nodiscard]] std::int32_t ReadOffsetByBytes();
+  [[nodiscard]] std::uint16_t ReadWordByBytes();
+  // How many of the next `wanted` bytes the buffer holds (at least one);
+  // throws "Read beyond end of file" at the end of the file.
+  [[nodiscard]] std::size_t NextPiece(std::size_t wanted);
+  bool Fill();
+
+  ExistingFile file_;
+  std::vector<std::uint8_t> buffer_;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+};
+
+// What a walk through a whole patch finds: its records and how far they
+// reach into a file.
+struct PatchSummary {
+  std::size_t records = 0;
+  std::uint64_t reach = 0;
+};
+// Reads the patch at `path` (opened for reading only) through to its end
+// marker. Nothing for a file whose header is not "PATCH"; a cut patch throws
+// "Read beyond end of file".
+[[nodiscard]] std::optional<PatchSummary> SummarizePatch(const std::string& path);
+
+// Final address of a record: offset + size - 1, or offset + run length - 1.
+[[nodiscard]] constexpr std::int32_t FinalAddress(std::int32_t offset, std::uint32_t count) {
+  return offset + static_cast<std::int32_t>(count) - 1;
+}
+
+}  // namespace vips

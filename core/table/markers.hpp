@@ -1,0 +1,35 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/table/language.hpp"
+
+namespace vips {
+
+class PatchTable;
+
+// The four row markers. Spaces are part of the texts and of every comparison.
+inline constexpr std::string_view kExecuteEnglish = "Execute";
+inline constexpr std::string_view kExecuteRussian = "Выполнить";
+inline constexpr std::string_view kSkipEnglish = "No                   *";
+inline constexpr std::string_view kSkipRussian = "Нет                  *";
+
+std::string_view ExecuteMarker(Language language);
+std::string_view SkipMarker(Language language);
+
+// True when the text is exactly either language's execute marker.
+bool IsExecuteMarker(std::string_view text);
+
+// The double-click toggle: a marker becomes its counterpart in its own
+// language; any other text gives nothing.
+std::optional<std::string_view> ToggledMarker(std::string_view text);
+
+// Row rules on the marker cell of one row; a row whose marker cell is empty
+// is no record row and stays as it is. Rows outside the table are ignored.
+void ExecuteRule(PatchTable& table, int row, Language language);
+void CancelRule(PatchTable& table, int row, Language language);
+void InvertRule(PatchTable& table, int row, Language language);
+
+}  // namespace vips

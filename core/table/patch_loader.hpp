@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+#include "core/table/language.hpp"
+
+namespace vips {
+
+class PatchTable;
+
+enum class LoadResult { Loaded, BadHeader };
+
+// Lists the records of the patch at `patchPath` in `table`, each with the
+// execute marker of `language`: row count 1, the header test, the original
+// file opened (and nothing else) only after it, one row per record, the row
+// count equal to the number of records at the end marker.
+// BadHeader leaves the table with one row that keeps its texts. An I/O
+// failure throws vips::Error with the table as far as it got (row count one
+// more than the completed rows); both files are closed on every path.
+LoadResult LoadPatchIntoTable(const std::string& patchPath, const std::string& originalPath,
+                              PatchTable& table, Language language);
+
+}  // namespace vips
