@@ -173,35 +173,151 @@ TEST(GoTest, WholeRoadWithBackupAndRecover) {
   EXPECT_EQ(s.Status(), "status: file recovered!");
 }
 
-TEST(GoTest, MissingChoicesAndBadRangeFieldsStopGoBeforeAnything) {
+constexpr ControlId kRangeFields[] = {ControlId::Edit3, ControlId::Edit4, ControlId::Edit5,
+                                      ControlId::Edit6, ControlId::Edit7, ControlId::Edit8};
+
+// Texts put into the range fields as pasting would, unfiltered.
+void SetRangeTexts(FakeWindow& w, const Events& texts) {
+  for (std::size_t i = 0; i < texts.size(); ++i) w.Edit(kRangeFields[i], texts[i]);
+}
+
+Events RangeTexts(const FakeWindow& w) {
+  Events texts;
+  for (const ControlId field : kRangeFields) texts.push_back(w.Shown(field));
+  return texts;
+}
+
+const std::string kThreeRecords =
+    Ips({DataRecord(0, "AB"), RunRecord(4, 2, '*'), DataRecord(8, "CD")});
+
+// The same patch with its header spoilt after it was listed.
+std::string WithoutHeader(std::string patch) {
+  patch[4] = 'X';
+  return patch;
+}
+
+TEST(GoTest, WithoutAFileChoiceGoAsksForIt) {
   struct Case {
-    bool original;
-    bool patch;
-    std::string field;  // Edit5's text
+    int locale;
+    std::string originalName;  // empty: no original chosen
+    std::string message;
+    std::string status;
+  };
+  const std::string english = "status: program operation...";
+  const std::string russian = "статус: работа программы...";
+  const Case cases[] = {
+      {kEnglishLocale, "", "Select Original file!", english},
+      {kRussianLocale, "", "Выберите оригинальный файл!", russian},
+      {kEnglishLocale, "image.bin", "Select IPS file!", english},
+      {kRussianLocale, "image.bin", "Выберите IPS патч!", russian},
+      // A file named like either placeholder counts as none.
+      {kEnglishLocale, "Original file", "Select Original file!", english},
+      {kEnglishLocale, "Оригинальный файл", "Select Original file!", english},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message + " " + c.originalName);
+    Session s(c.locale);
+    if (!c.originalName.empty()) {
+      s.original = s.dir.Write(c.originalName, kOriginal);
+      s.ChooseOriginal(s.original);
+    }
+    SetRangeTexts(s, {"", "0", "00", "007", "", "5"});
+
+    s.Forget();
+    s.form.BitBtn2Click();
+    EXPECT_EQ(s.services.events, (Events{"beep", "message: " + c.message}));
+    EXPECT_EQ(s.Status(), c.status);
+    EXPECT_EQ(RangeTexts(s), (Events{"1", "1", "1", "007", "1", "5"}));
+    EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::BitBtn3)]);
+    EXPECT_EQ(s.form.BackupTaken, 0);
+    if (!c.originalName.empty()) {
+      EXPECT_FALSE(std::filesystem::exists(vips::testing::PathOf(s.Backup())));
+    }
+  }
+}
+
+TEST(GoTest, ANonNumberInARangeFieldEndsGoBeforeAnything) {
+  Session s;
+  s.Prepare(kOriginal, kThreeRecords);
+  SetRangeTexts(s, {"", "0", "12x", "0", "", "1"});
+
+  s.Forget();
+  s.form.BitBtn2Click();
+  EXPECT_EQ(s.services.errors, Events{"'12x' is not a valid integer value."});
+  EXPECT_EQ(s.services.beeps, 0);
+  // Empty fields all got "1"; zeros only before the failing field.
+  EXPECT_EQ(RangeTexts(s), (Events{"1", "1", "12x", "0", "1", "1"}));
+  EXPECT_EQ(s.Bytes(s.original), kOriginal);
+  EXPECT_FALSE(std::filesystem::exists(vips::testing::PathOf(s.Backup())));
+  EXPECT_EQ(s.form.BackupTaken, 0);
+  EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::BitBtn3)]);
+}
+
+TEST(GoTest, StatusLineAndEventsAfterEachEnding) {
+  struct Case {
+    int locale;
+    bool messages;
+    bool backup;
+    bool badHeader;
+    std::string status;
+    // Everything the user sees and hears, in order: the beep always comes
+    // before its box, and the hour-glass spans the walk and its report.
     Events events;
   };
   const Case cases[] = {
-      {false, false, "1", {"beep", "message: Select Original file!"}},
-      {true, false, "1", {"beep", "message: Select IPS file!"}},
-      {true, true, "12a", {"error: '12a' is not a valid integer value."}},
-      {false, false, "x", {"error: 'x' is not a valid integer value."}},
+      {kEnglishLocale,
+       true,
+       true,
+       false,
+       "status: program operation...",
+       {"message: Create reserve copy of the file: image.bin_backup", "busy", "beep",
+        "message: status: operation successful!", "normal"}},
+      // The status line replaces the backup's status.
+      {kEnglishLocale,
+       false,
+       true,
+       false,
+       "status: operation successful!",
+       {"busy", "beep", "normal"}},
+      {kEnglishLocale,
+       false,
+       true,
+       true,
+       "status: file backuped!",
+       {"busy", "beep", "message: Invalid IPS file!", "normal"}},
+      {kEnglishLocale,
+       false,
+       false,
+       true,
+       "status: program operation...",
+       {"busy", "beep", "message: Invalid IPS file!", "normal"}},
+      {kRussianLocale,
+       true,
+       false,
+       false,
+       "статус: работа программы...",
+       {"busy", "beep", "message: статус: файл пропатчен!", "normal"}},
+      {kRussianLocale, false, true, false, "статус: файл пропатчен!", {"busy", "beep", "normal"}},
+      {kRussianLocale,
+       false,
+       true,
+       true,
+       "статус: бекап файла!",
+       {"busy", "beep", "message: Неверный IPS патч!", "normal"}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.events.back());
-    Session s;
-    s.original = s.dir.Write("image.bin", kOriginal);
-    if (c.original) s.ChooseOriginal(s.original);
-    if (c.patch) s.ChoosePatch(s.dir.Write("change.ips", kPatch));
-    s.Edit(ControlId::Edit5, c.field);
-    s.Edit(ControlId::Edit3, "");
+    SCOPED_TRACE(c.status);
+    Session s(c.locale);
+    s.Prepare(kOriginal, kThreeRecords);
+    if (c.badHeader) s.dir.Write("change.ips", WithoutHeader(kThreeRecords));
+    s.SetChecked(ControlId::CheckBox2, c.messages);
+    s.SetChecked(ControlId::CheckBox1, c.backup);
+
     s.Forget();
     s.form.BitBtn2Click();
+    EXPECT_EQ(s.Status(), c.status);
     EXPECT_EQ(s.services.events, c.events);
-    EXPECT_EQ(s.Bytes(s.original), kOriginal);
-    EXPECT_FALSE(std::filesystem::exists(vips::testing::PathOf(s.Backup())));
-    EXPECT_EQ(s.Status(), "status: program operation...");
-    // The empty field got its "1" before the bad one stopped Go.
-    EXPECT_EQ(s.Shown(ControlId::Edit3), "1");
+    EXPECT_EQ(s.view.enabled[IndexOf(ControlId::BitBtn3)], !c.badHeader);
   }
 }
 
