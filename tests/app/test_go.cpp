@@ -1,6 +1,6 @@
-// The Go command, driven through the window over real files.
-#include <sys/stat.h>
-
+// Go as the Qt window shows it: the whole road through its widgets, and the
+// grid scrolled back around the walk. The rest of Go is tested on the
+// window's logic.
 #include <QTest>
 #include <filesystem>
 
@@ -15,8 +15,6 @@ using vips::app::testing::RunRecord;
 namespace {
 
 const std::string kOriginal = "0123456789ABCDEF";
-const std::string kThreeRecords =
-    Ips({DataRecord(0, "AB"), RunRecord(4, 2, '*'), DataRecord(8, "CD")});
 
 QList<QLineEdit*> RangeFields(vips::app::QtForm1& form) {
   return {form.Edit3, form.Edit4, form.Edit5, form.Edit6, form.Edit7, form.Edit8};
@@ -28,24 +26,13 @@ void SetRangeTexts(vips::app::QtForm1& form, const QStringList& texts) {
   for (int i = 0; i < fields.size(); ++i) fields[i]->setText(texts[i]);
 }
 
-// The same patch with its header spoilt after it was listed.
-std::string WithoutHeader(std::string patch) {
-  patch[4] = 'X';
-  return patch;
-}
-
 }  // namespace
 
 class GoTest : public QObject {
   Q_OBJECT
  private slots:
   void wholeRoadOfOnePatching();
-  void patchThatLostItsHeaderKeepsRecoverAsItWas_data();
-  void patchThatLostItsHeaderKeepsRecoverAsItWas();
-  void ioFailureRestoresCursorBeforeTheErrorAndWritesNothing_data();
-  void ioFailureRestoresCursorBeforeTheErrorAndWritesNothing();
   void failedWalkLeavesViewAtTop();
-  void recordAddedAfterLoadingFallsOnRowWithoutMarker();
   void viewScrollsBackToSavedTopRow_data();
   void viewScrollsBackToSavedTopRow();
 };
@@ -88,68 +75,6 @@ void GoTest::wholeRoadOfOnePatching() {
   QCOMPARE(s.Bytes(s.original), QByteArray::fromStdString(kOriginal));
 }
 
-void GoTest::patchThatLostItsHeaderKeepsRecoverAsItWas_data() {
-  QTest::addColumn<bool>("completedGoBefore");
-  QTest::newRow("first Go") << false;
-  QTest::newRow("after a completed Go") << true;
-}
-
-void GoTest::patchThatLostItsHeaderKeepsRecoverAsItWas() {
-  QFETCH(bool, completedGoBefore);
-  PatchingSession s;
-  s.Prepare(kOriginal, kThreeRecords);
-  s.SetBackupOption(false);
-  if (completedGoBefore) {
-    s.Go();
-    s.dir.Write("image.bin", kOriginal);
-  }
-  s.dir.Write("change.ips", WithoutHeader(kThreeRecords));
-
-  s.ForgetEvents();
-  s.Go();
-  QCOMPARE(s.Events(), QStringList({"busy", "beep", "message: Invalid IPS file!", "normal"}));
-  QCOMPARE(s.form.Logic().Table().RowCount(), 1);
-  QCOMPARE(s.form.StringGrid1->RowCount(), 1);
-  QCOMPARE(s.Bytes(s.original), QByteArray::fromStdString(kOriginal));
-  QCOMPARE(s.form.BitBtn3->isEnabled(), completedGoBefore);
-}
-
-void GoTest::ioFailureRestoresCursorBeforeTheErrorAndWritesNothing_data() {
-  QTest::addColumn<int>("failure");
-  QTest::addColumn<QString>("error");
-  QTest::newRow("patch deleted") << 0 << "File not found.";
-  // Ends inside its third record: the first two must not be written either.
-  QTest::newRow("patch cut") << 1 << "Read beyond end of file.";
-  QTest::newRow("original read-only") << 2 << "File access denied.";
-}
-
-void GoTest::ioFailureRestoresCursorBeforeTheErrorAndWritesNothing() {
-  QFETCH(int, failure);
-  QFETCH(QString, error);
-  PatchingSession s;
-  s.Prepare(kOriginal, kThreeRecords);
-  s.SetMessages(false);
-  switch (failure) {
-    case 0:
-      std::filesystem::remove(s.patch);
-      break;
-    case 1:
-      s.dir.Write("change.ips", kThreeRecords.substr(0, kThreeRecords.size() - 5));
-      break;
-    default:
-      QCOMPARE(chmod(s.original.c_str(), 0444), 0);
-  }
-
-  s.ForgetEvents();
-  s.Go();
-  QCOMPARE(s.Events(), QStringList({"busy", "normal", "error: " + error}));
-  QCOMPARE(s.Bytes(s.original), QByteArray::fromStdString(kOriginal));
-  QVERIFY(!s.form.BitBtn3->isEnabled());
-  QCOMPARE(s.Status(), QString("status: file backuped!"));
-  // The view follows the rows the walk reached.
-  QCOMPARE(s.form.StringGrid1->RowCount(), s.form.Logic().Table().RowCount());
-}
-
 void GoTest::failedWalkLeavesViewAtTop() {
   PatchingSession s;
   s.Prepare(kOriginal, PatchOfOneByteRecords(30));
@@ -167,20 +92,6 @@ void GoTest::failedWalkLeavesViewAtTop() {
   QCOMPARE(grid->TopRow(), 0);
   QCOMPARE(grid->Row(), 0);
   QCOMPARE(s.Bytes(s.original), QByteArray::fromStdString(kOriginal));
-}
-
-void GoTest::recordAddedAfterLoadingFallsOnRowWithoutMarker() {
-  PatchingSession s;
-  s.Prepare(kOriginal, Ips({DataRecord(0, "A"), DataRecord(1, "B")}));
-  s.dir.Write("change.ips", Ips({DataRecord(0, "A"), DataRecord(1, "B"), DataRecord(2, "C")}));
-
-  s.Go();
-  QCOMPARE(s.Bytes(s.original), QByteArray("AB23456789ABCDEF"));
-  QCOMPARE(s.form.Logic().Table().RowCount(), 3);
-  QCOMPARE(s.Cell(0, 2), QString("3"));
-  QCOMPARE(s.Cell(1, 2), QString("2"));
-  QCOMPARE(s.Cell(3, 2), QString());
-  QVERIFY(s.form.BitBtn3->isEnabled());
 }
 
 void GoTest::viewScrollsBackToSavedTopRow_data() {

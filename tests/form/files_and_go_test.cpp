@@ -1,6 +1,7 @@
 // Choosing and loading the files, Go with its backup step, and Recover, over
 // real files: what is written, what is shown, in which order.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -187,6 +188,7 @@ Events RangeTexts(const FakeWindow& w) {
   return texts;
 }
 
+const std::string kOriginal16 = "0123456789ABCDEF";
 const std::string kThreeRecords =
     Ips({DataRecord(0, "AB"), RunRecord(4, 2, '*'), DataRecord(8, "CD")});
 
@@ -319,6 +321,81 @@ TEST(GoTest, StatusLineAndEventsAfterEachEnding) {
     EXPECT_EQ(s.services.events, c.events);
     EXPECT_EQ(s.view.enabled[IndexOf(ControlId::BitBtn3)], !c.badHeader);
   }
+}
+
+TEST(GoTest, APatchThatLostItsHeaderKeepsRecoverAsItWas) {
+  for (const bool completedGoBefore : {false, true}) {
+    SCOPED_TRACE(completedGoBefore);
+    Session s;
+    s.Prepare(kOriginal16, kThreeRecords);
+    s.SetChecked(ControlId::CheckBox1, false);
+    if (completedGoBefore) {
+      s.form.BitBtn2Click();
+      s.dir.Write("image.bin", kOriginal16);
+    }
+    s.dir.Write("change.ips", WithoutHeader(kThreeRecords));
+
+    s.Forget();
+    s.form.BitBtn2Click();
+    EXPECT_EQ(s.services.events, (Events{"busy", "beep", "message: Invalid IPS file!", "normal"}));
+    EXPECT_EQ(s.form.Table().RowCount(), 1);
+    EXPECT_EQ(s.Bytes(s.original), kOriginal16);
+    EXPECT_EQ(s.view.enabled[IndexOf(ControlId::BitBtn3)], completedGoBefore);
+  }
+}
+
+TEST(GoTest, AnIoFailureRestoresTheCursorBeforeTheErrorAndWritesNothing) {
+  struct Case {
+    int failure;
+    std::string error;
+  };
+  const Case cases[] = {
+      {0, "File not found."},
+      // Ends inside its third record: the first two must not be written either.
+      {1, "Read beyond end of file."},
+      {2, "File access denied."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.error);
+    Session s;
+    s.Prepare(kOriginal16, kThreeRecords);
+    s.SetChecked(ControlId::CheckBox2, false);
+    switch (c.failure) {
+      case 0:
+        std::filesystem::remove(vips::testing::PathOf(s.patch));
+        break;
+      case 1:
+        s.dir.Write("change.ips", kThreeRecords.substr(0, kThreeRecords.size() - 5));
+        break;
+      default:
+        ASSERT_EQ(chmod(s.original.c_str(), 0444), 0);
+    }
+
+    s.Forget();
+    s.form.BitBtn2Click();
+    EXPECT_EQ(s.services.events, (Events{"busy", "normal", "error: " + c.error}));
+    EXPECT_EQ(s.Bytes(s.original), kOriginal16);
+    EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::BitBtn3)]);
+    EXPECT_EQ(s.Status(), "status: file backuped!");
+    // The view was told of the rows the walk reached, and rebuilt once.
+    EXPECT_EQ(s.view.openBrackets, 0);
+    std::filesystem::permissions(vips::testing::PathOf(s.original),
+                                 std::filesystem::perms::owner_all);
+  }
+}
+
+TEST(GoTest, ARecordAddedAfterLoadingFallsOnARowWithoutMarker) {
+  Session s;
+  s.Prepare(kOriginal16, Ips({DataRecord(0, "A"), DataRecord(1, "B")}));
+  s.dir.Write("change.ips", Ips({DataRecord(0, "A"), DataRecord(1, "B"), DataRecord(2, "C")}));
+
+  s.form.BitBtn2Click();
+  EXPECT_EQ(s.Bytes(s.original), "AB23456789ABCDEF");
+  EXPECT_EQ(s.form.Table().RowCount(), 3);
+  EXPECT_EQ(s.form.Table().Cell(0, 2), "3");
+  EXPECT_EQ(s.form.Table().Cell(1, 2), "2");
+  EXPECT_EQ(s.Marker(2), "");
+  EXPECT_TRUE(s.view.enabled[IndexOf(ControlId::BitBtn3)]);
 }
 
 TEST(GoTest, TheViewReturnsToTheSavedTopRow) {
