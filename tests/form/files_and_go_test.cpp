@@ -19,24 +19,129 @@ const std::string kOriginal = "0123456789";
 // Record 1 writes "AB" at 0, record 2 a run of x over 2..9.
 const std::string kPatch = Ips({DataRecord(0, "AB"), RunRecord(2, 8, 'x')});
 
-TEST(FilesTest, OriginalDialogTakesTheFileOrKeepsTheChoice) {
-  Session s;
-  const std::string file = s.dir.Write("game.sfc", "1234");
-  s.ChooseOriginal(file);
-  EXPECT_EQ(s.services.events,
-            (Events{"open:  Please, open source file... | Any file (*.*)|*.*", "busy", "normal"}));
-  EXPECT_EQ(s.Shown(ControlId::Edit1), "game.sfc");
-  EXPECT_EQ(s.form.SelectedOriginalPath, file);
-  EXPECT_EQ(s.Status(), "status: file selected!");
+// What the user sees and hears after the patch dialog, in order. Asking for
+// the busy cursor while it shows changes nothing the user sees.
+Events SeenAfterPatchDialog(const Session& s) {
+  Events seen;
+  for (const std::string& event : s.services.events) {
+    if (event.starts_with("open: ")) {
+      seen.clear();
+    } else if (seen.empty() || seen.back() != event) {
+      seen.push_back(event);
+    }
+  }
+  return seen;
+}
 
-  // A cancelled dialog keeps the file and still writes the status.
-  s.form.SetStatus("status: ...");
-  s.Forget();
+TEST(FilesTest, DialogsUseTheLanguageAndMayBeCancelled) {
+  struct Case {
+    int locale;
+    std::string originalDialog;
+    std::string patchDialog;
+    std::string fileSelected;
+  };
+  const Case cases[] = {
+      {kEnglishLocale, "open:  Please, open source file... | Any file (*.*)|*.*",
+       "open:  Please, open IPS file... | IPS file (*.ips)|*.ips|All files (*.*)|*.*",
+       "status: file selected!"},
+      {kRussianLocale,
+       "open:  Пожалуйста, откройте файл, который вы хотите пропатчить... | Все файлы (*.*)|*.*",
+       "open:  Пожалуйста, выберите IPS патч... | IPS патч (*.ips)|*.ips|Все файлы (*.*)|*.*",
+       "статус: файл выбран!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.locale);
+    Session s(c.locale);
+    const std::string placeholder = s.Shown(ControlId::Edit1);
+
+    s.ChooseOriginal(std::nullopt);
+    EXPECT_EQ(s.services.events, (Events{c.originalDialog, "normal"}));
+    EXPECT_EQ(s.Shown(ControlId::Edit1), placeholder);
+    EXPECT_EQ(s.Status(), c.fileSelected);
+
+    const std::string original = s.dir.Write("rom.bin", "0123");
+    s.Forget();
+    s.ChooseOriginal(original);
+    EXPECT_EQ(s.services.events, (Events{c.originalDialog, "busy", "normal"}));
+    EXPECT_EQ(s.Shown(ControlId::Edit1), "rom.bin");
+    EXPECT_EQ(s.form.SelectedOriginalPath, original);
+
+    // Cancelled while no patch was chosen before: nothing happens, no lock.
+    s.Forget();
+    s.ChoosePatch(std::nullopt);
+    EXPECT_EQ(s.services.events, (Events{c.patchDialog, "normal"}));
+    EXPECT_EQ(s.form.Table().RowCount(), 12);
+    EXPECT_NE(s.view.enabled[IndexOf(ControlId::SpeedButton1)],
+              s.view.enabled[IndexOf(ControlId::SpeedButton2)]);
+  }
+}
+
+TEST(FilesTest, PlaceholderNamesCountAsNoFile) {
+  struct Case {
+    std::string originalName;
+    std::string patchName;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"Original file", "p.ips", "Select Original file!"},
+      {"Оригинальный файл", "p.ips", "Select Original file!"},
+      {"rom.bin", "IPS file", ""},
+      {"rom.bin", "IPS патч", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.originalName + " " + c.patchName);
+    Session s;
+    s.ChooseOriginal(s.dir.Write(c.originalName, "0123"));
+    s.Forget();
+    s.ChoosePatch(s.dir.Write(c.patchName, Ips({DataRecord(0, "a")})));
+
+    if (c.message.empty()) {
+      // The dialog was confirmed (so the language is locked), then nothing is loaded.
+      EXPECT_EQ(SeenAfterPatchDialog(s), (Events{"busy", "normal"}));
+      EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::SpeedButton2)]);
+    } else {
+      EXPECT_EQ(s.services.events, (Events{"beep", "message: " + c.message}));
+      EXPECT_TRUE(s.view.enabled[IndexOf(ControlId::SpeedButton2)]);
+    }
+    EXPECT_EQ(s.form.Table().RowCount(), 12);
+    EXPECT_EQ(s.Marker(0), "");
+  }
+}
+
+TEST(FilesTest, CancelledOriginalDialogKeepsTheBackupFlag) {
+  Session s;
+  s.Prepare("0123", Ips({DataRecord(0, "a")}));
+  s.form.BackupTaken = 1;
   s.ChooseOriginal(std::nullopt);
-  EXPECT_EQ(s.services.events,
-            (Events{"open:  Please, open source file... | Any file (*.*)|*.*", "normal"}));
-  EXPECT_EQ(s.Shown(ControlId::Edit1), "game.sfc");
+  EXPECT_EQ(s.form.BackupTaken, 1);
+  EXPECT_EQ(s.form.SelectedOriginalPath, s.original);
   EXPECT_EQ(s.Status(), "status: file selected!");
+  EXPECT_EQ(s.form.Table().RowCount(), 1);
+
+  // The same file confirmed again is a new choice: a backup is due again.
+  s.ChooseOriginal(s.original);
+  EXPECT_EQ(s.form.BackupTaken, 0);
+  EXPECT_EQ(s.Marker(0), "Execute");
+}
+
+TEST(FilesTest, AReadOnlyPatchIsLoadedAndApplied) {
+  Session s;
+  s.original = s.dir.Write("image.bin", "0123");
+  s.patch = s.dir.Write("change.ips", PatchOfOneByteRecords(2));
+  std::filesystem::permissions(vips::testing::PathOf(s.patch),
+                               std::filesystem::perms::owner_read |
+                                   std::filesystem::perms::group_read |
+                                   std::filesystem::perms::others_read);
+  s.ChooseOriginal(s.original);
+  s.ChoosePatch(s.patch);
+  EXPECT_EQ(s.form.Table().RowCount(), 2);
+  EXPECT_EQ(s.Status(), "status: ips file selected!");
+  s.SetChecked(ControlId::CheckBox2, false);
+  s.form.BitBtn2Click();
+  EXPECT_EQ(s.Status(), "status: operation successful!");
+  EXPECT_EQ(s.Bytes(s.original), "ab23");
+  EXPECT_TRUE(s.services.errors.empty());
+  std::filesystem::permissions(vips::testing::PathOf(s.patch), std::filesystem::perms::owner_all);
 }
 
 TEST(FilesTest, PatchDialogNeedsTheOriginalFirst) {
