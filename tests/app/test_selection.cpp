@@ -50,56 +50,12 @@ void Click(QPushButton* button) {
 class SelectionTest : public QObject {
   Q_OBJECT
  private slots:
-  void wholeTableCommandsWriteTheInterfaceLanguage_data();
-  void wholeTableCommandsWriteTheInterfaceLanguage();
   void commandsLeaveEmptyAndHiddenRowsAlone();
   void doubleClickTogglesMarkersInTheirOwnLanguage();
   void doubleClickBelowTheLastRowActsOnTheCurrentCell();
   void cellsAreFilledByColumnAndFocus();
   void pagingMovesTheViewAndFocusesTheGrid();
 };
-
-void SelectionTest::wholeTableCommandsWriteTheInterfaceLanguage_data() {
-  QTest::addColumn<int>("locale");
-  QTest::addColumn<QString>("execute");
-  QTest::addColumn<QString>("skip");
-  QTest::addColumn<QString>("foreignExecute");
-  QTest::newRow("English") << 1033 << QString::fromStdString(kExecute)
-                           << QString::fromStdString(kSkip) << QString::fromStdString(kExecuteRu);
-  QTest::newRow("Russian") << 1049 << QString::fromStdString(kExecuteRu)
-                           << QString::fromStdString(kSkipRu) << QString::fromStdString(kExecute);
-}
-
-void SelectionTest::wholeTableCommandsWriteTheInterfaceLanguage() {
-  QFETCH(int, locale);
-  QFETCH(QString, execute);
-  QFETCH(QString, skip);
-  QFETCH(QString, foreignExecute);
-  const std::string e = execute.toStdString();
-  const std::string k = skip.toStdString();
-  PatchingSession s(locale);
-  s.Prepare("0123", PatchOfOneByteRecords(4));
-  // One space short of a skip marker is no marker: Invert makes it execute.
-  s.form.Logic().Table().SetCell(3, 1, k.substr(0, k.size() - 2) + "*");
-  s.form.Logic().Table().SetCell(3, 2, foreignExecute.toStdString());
-  s.form.Logic().Table().SetCell(3, 3, k);
-  s.ForgetEvents();
-
-  Click(s.form.Button5);
-  QCOMPARE(Markers(s.form, 4), (std::vector<std::string>{k, e, e, e}));
-  Click(s.form.Button4);
-  QCOMPARE(Markers(s.form, 4), (std::vector<std::string>{k, k, k, k}));
-  Click(s.form.Button5);
-  QCOMPARE(Markers(s.form, 4), (std::vector<std::string>{e, e, e, e}));
-  Click(s.form.Button5);
-  Click(s.form.Button3);
-  QCOMPARE(Markers(s.form, 4), (std::vector<std::string>{e, e, e, e}));
-  // Each command works under the busy cursor and reports nothing.
-  std::vector<std::string> events;
-  for (int click = 0; click < 5; ++click) events.insert(events.end(), {"busy", "normal"});
-  QCOMPARE(s.services.events, events);
-  QCOMPARE(s.form.Logic().Table().Cell(0, 3), std::string("4"));  // only marker cells change
-}
 
 void SelectionTest::commandsLeaveEmptyAndHiddenRowsAlone() {
   PatchingSession s;

@@ -1,6 +1,7 @@
 // Choosing and loading the files, Go with its backup step, and Recover, over
 // real files: what is written, what is shown, in which order.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -18,24 +19,129 @@ const std::string kOriginal = "0123456789";
 // Record 1 writes "AB" at 0, record 2 a run of x over 2..9.
 const std::string kPatch = Ips({DataRecord(0, "AB"), RunRecord(2, 8, 'x')});
 
-TEST(FilesTest, OriginalDialogTakesTheFileOrKeepsTheChoice) {
-  Session s;
-  const std::string file = s.dir.Write("game.sfc", "1234");
-  s.ChooseOriginal(file);
-  EXPECT_EQ(s.services.events,
-            (Events{"open:  Please, open source file... | Any file (*.*)|*.*", "busy", "normal"}));
-  EXPECT_EQ(s.Shown(ControlId::Edit1), "game.sfc");
-  EXPECT_EQ(s.form.SelectedOriginalPath, file);
-  EXPECT_EQ(s.Status(), "status: file selected!");
+// What the user sees and hears after the patch dialog, in order. Asking for
+// the busy cursor while it shows changes nothing the user sees.
+Events SeenAfterPatchDialog(const Session& s) {
+  Events seen;
+  for (const std::string& event : s.services.events) {
+    if (event.starts_with("open: ")) {
+      seen.clear();
+    } else if (seen.empty() || seen.back() != event) {
+      seen.push_back(event);
+    }
+  }
+  return seen;
+}
 
-  // A cancelled dialog keeps the file and still writes the status.
-  s.form.SetStatus("status: ...");
-  s.Forget();
+TEST(FilesTest, DialogsUseTheLanguageAndMayBeCancelled) {
+  struct Case {
+    int locale;
+    std::string originalDialog;
+    std::string patchDialog;
+    std::string fileSelected;
+  };
+  const Case cases[] = {
+      {kEnglishLocale, "open:  Please, open source file... | Any file (*.*)|*.*",
+       "open:  Please, open IPS file... | IPS file (*.ips)|*.ips|All files (*.*)|*.*",
+       "status: file selected!"},
+      {kRussianLocale,
+       "open:  Пожалуйста, откройте файл, который вы хотите пропатчить... | Все файлы (*.*)|*.*",
+       "open:  Пожалуйста, выберите IPS патч... | IPS патч (*.ips)|*.ips|Все файлы (*.*)|*.*",
+       "статус: файл выбран!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.locale);
+    Session s(c.locale);
+    const std::string placeholder = s.Shown(ControlId::Edit1);
+
+    s.ChooseOriginal(std::nullopt);
+    EXPECT_EQ(s.services.events, (Events{c.originalDialog, "normal"}));
+    EXPECT_EQ(s.Shown(ControlId::Edit1), placeholder);
+    EXPECT_EQ(s.Status(), c.fileSelected);
+
+    const std::string original = s.dir.Write("rom.bin", "0123");
+    s.Forget();
+    s.ChooseOriginal(original);
+    EXPECT_EQ(s.services.events, (Events{c.originalDialog, "busy", "normal"}));
+    EXPECT_EQ(s.Shown(ControlId::Edit1), "rom.bin");
+    EXPECT_EQ(s.form.SelectedOriginalPath, original);
+
+    // Cancelled while no patch was chosen before: nothing happens, no lock.
+    s.Forget();
+    s.ChoosePatch(std::nullopt);
+    EXPECT_EQ(s.services.events, (Events{c.patchDialog, "normal"}));
+    EXPECT_EQ(s.form.Table().RowCount(), 12);
+    EXPECT_NE(s.view.enabled[IndexOf(ControlId::SpeedButton1)],
+              s.view.enabled[IndexOf(ControlId::SpeedButton2)]);
+  }
+}
+
+TEST(FilesTest, PlaceholderNamesCountAsNoFile) {
+  struct Case {
+    std::string originalName;
+    std::string patchName;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"Original file", "p.ips", "Select Original file!"},
+      {"Оригинальный файл", "p.ips", "Select Original file!"},
+      {"rom.bin", "IPS file", ""},
+      {"rom.bin", "IPS патч", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.originalName + " " + c.patchName);
+    Session s;
+    s.ChooseOriginal(s.dir.Write(c.originalName, "0123"));
+    s.Forget();
+    s.ChoosePatch(s.dir.Write(c.patchName, Ips({DataRecord(0, "a")})));
+
+    if (c.message.empty()) {
+      // The dialog was confirmed (so the language is locked), then nothing is loaded.
+      EXPECT_EQ(SeenAfterPatchDialog(s), (Events{"busy", "normal"}));
+      EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::SpeedButton2)]);
+    } else {
+      EXPECT_EQ(s.services.events, (Events{"beep", "message: " + c.message}));
+      EXPECT_TRUE(s.view.enabled[IndexOf(ControlId::SpeedButton2)]);
+    }
+    EXPECT_EQ(s.form.Table().RowCount(), 12);
+    EXPECT_EQ(s.Marker(0), "");
+  }
+}
+
+TEST(FilesTest, CancelledOriginalDialogKeepsTheBackupFlag) {
+  Session s;
+  s.Prepare("0123", Ips({DataRecord(0, "a")}));
+  s.form.BackupTaken = 1;
   s.ChooseOriginal(std::nullopt);
-  EXPECT_EQ(s.services.events,
-            (Events{"open:  Please, open source file... | Any file (*.*)|*.*", "normal"}));
-  EXPECT_EQ(s.Shown(ControlId::Edit1), "game.sfc");
+  EXPECT_EQ(s.form.BackupTaken, 1);
+  EXPECT_EQ(s.form.SelectedOriginalPath, s.original);
   EXPECT_EQ(s.Status(), "status: file selected!");
+  EXPECT_EQ(s.form.Table().RowCount(), 1);
+
+  // The same file confirmed again is a new choice: a backup is due again.
+  s.ChooseOriginal(s.original);
+  EXPECT_EQ(s.form.BackupTaken, 0);
+  EXPECT_EQ(s.Marker(0), "Execute");
+}
+
+TEST(FilesTest, AReadOnlyPatchIsLoadedAndApplied) {
+  Session s;
+  s.original = s.dir.Write("image.bin", "0123");
+  s.patch = s.dir.Write("change.ips", PatchOfOneByteRecords(2));
+  std::filesystem::permissions(vips::testing::PathOf(s.patch),
+                               std::filesystem::perms::owner_read |
+                                   std::filesystem::perms::group_read |
+                                   std::filesystem::perms::others_read);
+  s.ChooseOriginal(s.original);
+  s.ChoosePatch(s.patch);
+  EXPECT_EQ(s.form.Table().RowCount(), 2);
+  EXPECT_EQ(s.Status(), "status: ips file selected!");
+  s.SetChecked(ControlId::CheckBox2, false);
+  s.form.BitBtn2Click();
+  EXPECT_EQ(s.Status(), "status: operation successful!");
+  EXPECT_EQ(s.Bytes(s.original), "ab23");
+  EXPECT_TRUE(s.services.errors.empty());
+  std::filesystem::permissions(vips::testing::PathOf(s.patch), std::filesystem::perms::owner_all);
 }
 
 TEST(FilesTest, PatchDialogNeedsTheOriginalFirst) {
@@ -173,108 +279,228 @@ TEST(GoTest, WholeRoadWithBackupAndRecover) {
   EXPECT_EQ(s.Status(), "status: file recovered!");
 }
 
-TEST(GoTest, MissingChoicesAndBadRangeFieldsStopGoBeforeAnything) {
+constexpr ControlId kRangeFields[] = {ControlId::Edit3, ControlId::Edit4, ControlId::Edit5,
+                                      ControlId::Edit6, ControlId::Edit7, ControlId::Edit8};
+
+// Texts put into the range fields as pasting would, unfiltered.
+void SetRangeTexts(FakeWindow& w, const Events& texts) {
+  for (std::size_t i = 0; i < texts.size(); ++i) w.Edit(kRangeFields[i], texts[i]);
+}
+
+Events RangeTexts(const FakeWindow& w) {
+  Events texts;
+  for (const ControlId field : kRangeFields) texts.push_back(w.Shown(field));
+  return texts;
+}
+
+const std::string kOriginal16 = "0123456789ABCDEF";
+const std::string kThreeRecords =
+    Ips({DataRecord(0, "AB"), RunRecord(4, 2, '*'), DataRecord(8, "CD")});
+
+// The same patch with its header spoilt after it was listed.
+std::string WithoutHeader(std::string patch) {
+  patch[4] = 'X';
+  return patch;
+}
+
+TEST(GoTest, WithoutAFileChoiceGoAsksForIt) {
   struct Case {
-    bool original;
-    bool patch;
-    std::string field;  // Edit5's text
+    int locale;
+    std::string originalName;  // empty: no original chosen
+    std::string message;
+    std::string status;
+  };
+  const std::string english = "status: program operation...";
+  const std::string russian = "статус: работа программы...";
+  const Case cases[] = {
+      {kEnglishLocale, "", "Select Original file!", english},
+      {kRussianLocale, "", "Выберите оригинальный файл!", russian},
+      {kEnglishLocale, "image.bin", "Select IPS file!", english},
+      {kRussianLocale, "image.bin", "Выберите IPS патч!", russian},
+      // A file named like either placeholder counts as none.
+      {kEnglishLocale, "Original file", "Select Original file!", english},
+      {kEnglishLocale, "Оригинальный файл", "Select Original file!", english},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message + " " + c.originalName);
+    Session s(c.locale);
+    if (!c.originalName.empty()) {
+      s.original = s.dir.Write(c.originalName, kOriginal);
+      s.ChooseOriginal(s.original);
+    }
+    SetRangeTexts(s, {"", "0", "00", "007", "", "5"});
+
+    s.Forget();
+    s.form.BitBtn2Click();
+    EXPECT_EQ(s.services.events, (Events{"beep", "message: " + c.message}));
+    EXPECT_EQ(s.Status(), c.status);
+    EXPECT_EQ(RangeTexts(s), (Events{"1", "1", "1", "007", "1", "5"}));
+    EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::BitBtn3)]);
+    EXPECT_EQ(s.form.BackupTaken, 0);
+    if (!c.originalName.empty()) {
+      EXPECT_FALSE(std::filesystem::exists(vips::testing::PathOf(s.Backup())));
+    }
+  }
+}
+
+TEST(GoTest, ANonNumberInARangeFieldEndsGoBeforeAnything) {
+  Session s;
+  s.Prepare(kOriginal, kThreeRecords);
+  SetRangeTexts(s, {"", "0", "12x", "0", "", "1"});
+
+  s.Forget();
+  s.form.BitBtn2Click();
+  EXPECT_EQ(s.services.errors, Events{"'12x' is not a valid integer value."});
+  EXPECT_EQ(s.services.beeps, 0);
+  // Empty fields all got "1"; zeros only before the failing field.
+  EXPECT_EQ(RangeTexts(s), (Events{"1", "1", "12x", "0", "1", "1"}));
+  EXPECT_EQ(s.Bytes(s.original), kOriginal);
+  EXPECT_FALSE(std::filesystem::exists(vips::testing::PathOf(s.Backup())));
+  EXPECT_EQ(s.form.BackupTaken, 0);
+  EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::BitBtn3)]);
+}
+
+TEST(GoTest, StatusLineAndEventsAfterEachEnding) {
+  struct Case {
+    int locale;
+    bool messages;
+    bool backup;
+    bool badHeader;
+    std::string status;
+    // Everything the user sees and hears, in order: the beep always comes
+    // before its box, and the hour-glass spans the walk and its report.
     Events events;
   };
   const Case cases[] = {
-      {false, false, "1", {"beep", "message: Select Original file!"}},
-      {true, false, "1", {"beep", "message: Select IPS file!"}},
-      {true, true, "12a", {"error: '12a' is not a valid integer value."}},
-      {false, false, "x", {"error: 'x' is not a valid integer value."}},
+      {kEnglishLocale,
+       true,
+       true,
+       false,
+       "status: program operation...",
+       {"message: Create reserve copy of the file: image.bin_backup", "busy", "beep",
+        "message: status: operation successful!", "normal"}},
+      // The status line replaces the backup's status.
+      {kEnglishLocale,
+       false,
+       true,
+       false,
+       "status: operation successful!",
+       {"busy", "beep", "normal"}},
+      {kEnglishLocale,
+       false,
+       true,
+       true,
+       "status: file backuped!",
+       {"busy", "beep", "message: Invalid IPS file!", "normal"}},
+      {kEnglishLocale,
+       false,
+       false,
+       true,
+       "status: program operation...",
+       {"busy", "beep", "message: Invalid IPS file!", "normal"}},
+      {kRussianLocale,
+       true,
+       false,
+       false,
+       "статус: работа программы...",
+       {"busy", "beep", "message: статус: файл пропатчен!", "normal"}},
+      {kRussianLocale, false, true, false, "статус: файл пропатчен!", {"busy", "beep", "normal"}},
+      {kRussianLocale,
+       false,
+       true,
+       true,
+       "статус: бекап файла!",
+       {"busy", "beep", "message: Неверный IPS патч!", "normal"}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.events.back());
-    Session s;
-    s.original = s.dir.Write("image.bin", kOriginal);
-    if (c.original) s.ChooseOriginal(s.original);
-    if (c.patch) s.ChoosePatch(s.dir.Write("change.ips", kPatch));
-    s.Edit(ControlId::Edit5, c.field);
-    s.Edit(ControlId::Edit3, "");
+    SCOPED_TRACE(c.status);
+    Session s(c.locale);
+    s.Prepare(kOriginal, kThreeRecords);
+    if (c.badHeader) s.dir.Write("change.ips", WithoutHeader(kThreeRecords));
+    s.SetChecked(ControlId::CheckBox2, c.messages);
+    s.SetChecked(ControlId::CheckBox1, c.backup);
+
     s.Forget();
     s.form.BitBtn2Click();
+    EXPECT_EQ(s.Status(), c.status);
     EXPECT_EQ(s.services.events, c.events);
-    EXPECT_EQ(s.Bytes(s.original), kOriginal);
-    EXPECT_FALSE(std::filesystem::exists(vips::testing::PathOf(s.Backup())));
-    EXPECT_EQ(s.Status(), "status: program operation...");
-    // The empty field got its "1" before the bad one stopped Go.
-    EXPECT_EQ(s.Shown(ControlId::Edit3), "1");
+    EXPECT_EQ(s.view.enabled[IndexOf(ControlId::BitBtn3)], !c.badHeader);
   }
 }
 
-TEST(GoTest, FailedBackupWritesNothingAndTheNextGoRetries) {
-  for (const bool messages : {true, false}) {
-    SCOPED_TRACE(messages);
+TEST(GoTest, APatchThatLostItsHeaderKeepsRecoverAsItWas) {
+  for (const bool completedGoBefore : {false, true}) {
+    SCOPED_TRACE(completedGoBefore);
     Session s;
-    s.Prepare(kOriginal, kPatch);
-    s.SetChecked(ControlId::CheckBox2, messages);
-    // A folder under the backup's name: no copy can be made there.
-    std::filesystem::create_directory(vips::testing::PathOf(s.Backup()));
-    s.Forget();
-    s.form.BitBtn2Click();
-    EXPECT_EQ(s.Bytes(s.original), kOriginal);
-    EXPECT_EQ(s.form.BackupTaken, 0);
-    EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::BitBtn3)]);
-    const Events expected =
-        messages ? Events{"message: Reserve copy of the file image.bin_backup is not created!"}
-                 : Events{};
-    EXPECT_EQ(s.services.events, expected);
-    EXPECT_EQ(s.Status(), "status: backup error, nothing written!");
-
-    std::filesystem::remove(vips::testing::PathOf(s.Backup()));
-    s.form.BitBtn2Click();
-    EXPECT_EQ(s.Bytes(s.Backup()), kOriginal);
-    EXPECT_EQ(s.Bytes(s.original), "ABxxxxxxxx");
-    EXPECT_EQ(s.form.BackupTaken, 1);
-  }
-}
-
-TEST(GoTest, ANewOriginalNeedsItsOwnBackupAndTheSameOneKeepsIt) {
-  Session s;
-  s.Prepare(kOriginal, kPatch);
-  s.form.BitBtn2Click();
-  ASSERT_EQ(s.form.BackupTaken, 1);
-  // The same file confirmed again: its backup holds it as it was.
-  s.ChooseOriginal(s.original);
-  EXPECT_EQ(s.form.BackupTaken, 1);
-  const std::string other = s.dir.Write("other.bin", "0000000000");
-  s.ChooseOriginal(other);
-  EXPECT_EQ(s.form.BackupTaken, 0);
-  s.form.BitBtn2Click();
-  EXPECT_EQ(s.Bytes(other + "_backup"), "0000000000");
-  EXPECT_EQ(s.Bytes(other), "ABxxxxxxxx");
-}
-
-TEST(GoTest, APatchThatIsItsOwnOriginalIsRefused) {
-  Session s;
-  const std::string patch = s.dir.Write("change.ips", kPatch);
-  s.ChooseOriginal(patch);
-  s.ChoosePatch(patch);
-  s.Forget();
-  s.form.BitBtn2Click();
-  EXPECT_EQ(s.services.errors, Events{"File access denied."});
-  EXPECT_EQ(s.Bytes(patch), kPatch);
-  EXPECT_FALSE(std::filesystem::exists(vips::testing::PathOf(patch + "_backup")));
-}
-
-TEST(GoTest, RecoverWithoutBackupReportsFailure) {
-  for (const bool messages : {true, false}) {
-    Session s;
-    s.Prepare(kOriginal, kPatch);
+    s.Prepare(kOriginal16, kThreeRecords);
     s.SetChecked(ControlId::CheckBox1, false);
-    s.SetChecked(ControlId::CheckBox2, messages);
-    s.form.BitBtn2Click();
+    if (completedGoBefore) {
+      s.form.BitBtn2Click();
+      s.dir.Write("image.bin", kOriginal16);
+    }
+    s.dir.Write("change.ips", WithoutHeader(kThreeRecords));
+
     s.Forget();
-    s.form.BitBtn3Click();
-    const Events expected =
-        messages ? Events{"beep", "message: File image.bin is not recovered!"} : Events{"beep"};
-    EXPECT_EQ(s.services.events, expected);
-    EXPECT_EQ(s.Status(), messages ? "status: file recovery..." : "status: recovery error!");
-    EXPECT_EQ(s.Bytes(s.original), "ABxxxxxxxx");
+    s.form.BitBtn2Click();
+    EXPECT_EQ(s.services.events, (Events{"busy", "beep", "message: Invalid IPS file!", "normal"}));
+    EXPECT_EQ(s.form.Table().RowCount(), 1);
+    EXPECT_EQ(s.Bytes(s.original), kOriginal16);
+    EXPECT_EQ(s.view.enabled[IndexOf(ControlId::BitBtn3)], completedGoBefore);
   }
+}
+
+TEST(GoTest, AnIoFailureRestoresTheCursorBeforeTheErrorAndWritesNothing) {
+  struct Case {
+    int failure;
+    std::string error;
+  };
+  const Case cases[] = {
+      {0, "File not found."},
+      // Ends inside its third record: the first two must not be written either.
+      {1, "Read beyond end of file."},
+      {2, "File access denied."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.error);
+    Session s;
+    s.Prepare(kOriginal16, kThreeRecords);
+    s.SetChecked(ControlId::CheckBox2, false);
+    switch (c.failure) {
+      case 0:
+        std::filesystem::remove(vips::testing::PathOf(s.patch));
+        break;
+      case 1:
+        s.dir.Write("change.ips", kThreeRecords.substr(0, kThreeRecords.size() - 5));
+        break;
+      default:
+        ASSERT_EQ(chmod(s.original.c_str(), 0444), 0);
+    }
+
+    s.Forget();
+    s.form.BitBtn2Click();
+    EXPECT_EQ(s.services.events, (Events{"busy", "normal", "error: " + c.error}));
+    EXPECT_EQ(s.Bytes(s.original), kOriginal16);
+    EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::BitBtn3)]);
+    EXPECT_EQ(s.Status(), "status: file backuped!");
+    // The view was told of the rows the walk reached, and rebuilt once.
+    EXPECT_EQ(s.view.openBrackets, 0);
+    std::filesystem::permissions(vips::testing::PathOf(s.original),
+                                 std::filesystem::perms::owner_all);
+  }
+}
+
+TEST(GoTest, ARecordAddedAfterLoadingFallsOnARowWithoutMarker) {
+  Session s;
+  s.Prepare(kOriginal16, Ips({DataRecord(0, "A"), DataRecord(1, "B")}));
+  s.dir.Write("change.ips", Ips({DataRecord(0, "A"), DataRecord(1, "B"), DataRecord(2, "C")}));
+
+  s.form.BitBtn2Click();
+  EXPECT_EQ(s.Bytes(s.original), "AB23456789ABCDEF");
+  EXPECT_EQ(s.form.Table().RowCount(), 3);
+  EXPECT_EQ(s.form.Table().Cell(0, 2), "3");
+  EXPECT_EQ(s.form.Table().Cell(1, 2), "2");
+  EXPECT_EQ(s.Marker(2), "");
+  EXPECT_TRUE(s.view.enabled[IndexOf(ControlId::BitBtn3)]);
 }
 
 TEST(GoTest, TheViewReturnsToTheSavedTopRow) {

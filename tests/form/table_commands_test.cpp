@@ -36,28 +36,51 @@ struct TableWindow : FakeWindow {
 
 using Markers = std::vector<std::string>;
 
-TEST(TableCommandsTest, WholeTableCommandsUnderTheBusyCursor) {
+Markers MarkerTexts(const TForm1& form, int count) {
+  Markers out;
+  for (int row = 0; row < count; ++row) out.push_back(form.Table().Cell(3, row));
+  return out;
+}
+
+TEST(TableCommandsTest, WholeTableCommandsWriteTheInterfaceLanguage) {
   struct Case {
-    void (TForm1::*command)();
     int locale;
-    Markers after;
+    std::string execute;
+    std::string skip;
+    std::string foreignExecute;
   };
-  const std::string execute(kExecute), skip(kSkip), executeRu(kExecuteRu),
-      skipRu = "Нет                  *";
+  const std::string skipRu = "Нет                  *";
   const Case cases[] = {
-      {&TForm1::Button3Click, kEnglishLocale, {execute, execute, execute}},
-      {&TForm1::Button4Click, kEnglishLocale, {skip, skip, skip}},
-      // Invert tests for the execute marker of the interface language.
-      {&TForm1::Button5Click, kEnglishLocale, {skip, execute, execute}},
-      {&TForm1::Button3Click, kRussianLocale, {executeRu, executeRu, executeRu}},
-      {&TForm1::Button5Click, kRussianLocale, {executeRu, executeRu, skipRu}},
+      {kEnglishLocale, std::string(kExecute), std::string(kSkip), std::string(kExecuteRu)},
+      {kRussianLocale, std::string(kExecuteRu), skipRu, std::string(kExecute)},
   };
   for (const Case& c : cases) {
-    TableWindow w({kExecute, kSkip, kExecuteRu}, c.locale);
-    (w.form.*c.command)();
-    EXPECT_EQ(w.Markers(), c.after);
-    EXPECT_EQ(w.services.events, (std::vector<std::string>{"busy", "normal"}));
-    EXPECT_EQ(w.view.changedRows, (std::vector<std::pair<int, int>>{{0, 2}}));
+    SCOPED_TRACE(c.locale);
+    const std::string& e = c.execute;
+    const std::string& k = c.skip;
+    Session s(c.locale);
+    s.Prepare("0123", PatchOfOneByteRecords(4));
+    // One space short of a skip marker is no marker: Invert makes it execute.
+    s.form.Table().SetCell(3, 1, k.substr(0, k.size() - 2) + "*");
+    s.form.Table().SetCell(3, 2, c.foreignExecute);
+    s.form.Table().SetCell(3, 3, k);
+    s.Forget();
+
+    s.form.Button5Click();
+    EXPECT_EQ(MarkerTexts(s.form, 4), (Markers{k, e, e, e}));
+    s.form.Button4Click();
+    EXPECT_EQ(MarkerTexts(s.form, 4), (Markers{k, k, k, k}));
+    s.form.Button5Click();
+    EXPECT_EQ(MarkerTexts(s.form, 4), (Markers{e, e, e, e}));
+    s.form.Button5Click();
+    s.form.Button3Click();
+    EXPECT_EQ(MarkerTexts(s.form, 4), (Markers{e, e, e, e}));
+    // Each command works under the busy cursor and reports nothing.
+    std::vector<std::string> events;
+    for (int click = 0; click < 5; ++click) events.insert(events.end(), {"busy", "normal"});
+    EXPECT_EQ(s.services.events, events);
+    EXPECT_EQ(s.form.Table().Cell(0, 3), "4");  // only marker cells change
+    EXPECT_EQ(s.view.changedRows.back(), (std::pair<int, int>{0, 3}));
   }
 }
 
