@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "app/Patch1.hpp"
-#include "app/command_line.hpp"
 #include "app/platform/display.hpp"
 #include "app/platform/locale_id.hpp"
+#include "app/qt_form1.hpp"
 #include "app/qt_text.hpp"
-#include "app/texts.hpp"
+#include "form/command_line.hpp"
+#include "form/texts.hpp"
 
 namespace {
 
@@ -24,14 +24,14 @@ std::vector<std::string> Words(const QStringList& arguments) {
   return words;
 }
 
-int WrongUsage(const vips::app::CommandLine& line) {
-  std::fprintf(stderr, "velmorant-ips: %s\n%s", line.problem.c_str(), vips::app::kWindowUsageLine);
-  return vips::app::kWindowExitUsage;
+int WrongUsage(const vips::form::CommandLine& line) {
+  std::fprintf(stderr, "velmorant-ips: %s\n%s", line.problem.c_str(), vips::form::kWindowUsageLine);
+  return vips::form::kWindowExitUsage;
 }
 
 int NoDisplay() {
-  std::fputs(vips::app::kNoDisplayText, stderr);
-  return vips::app::kWindowExitNoDisplay;
+  std::fputs(vips::form::kNoDisplayText, stderr);
+  return vips::form::kWindowExitNoDisplay;
 }
 
 // While the toolkit starts, its messages wait here: a display that cannot be
@@ -75,19 +75,19 @@ int main(int argc, char* argv[]) {
   // that they work without a display.
   {
     const std::vector<std::string> words(argv + (argc > 0 ? 1 : 0), argv + argc);
-    const vips::app::CommandLine line = vips::app::ParseCommandLine(words);
-    if (line.action == vips::app::CommandLine::Action::Help) {
-      std::fputs(vips::app::kWindowHelpText, stdout);
+    const vips::form::CommandLine line = vips::form::ParseCommandLine(words);
+    if (line.action == vips::form::CommandLine::Action::Help) {
+      std::fputs(vips::form::kWindowHelpText, stdout);
       return 0;
     }
-    if (line.action == vips::app::CommandLine::Action::Version) {
+    if (line.action == vips::form::CommandLine::Action::Version) {
       std::printf("Velmorant IPS %s\n", VIPS_VERSION_TEXT);
       return 0;
     }
     if (!vips::app::DisplayAvailable(words, vips::app::CurrentDisplayEnvironment())) {
       // Without a display no toolkit option can matter, so the words are
       // judged as they are.
-      return line.action == vips::app::CommandLine::Action::Usage ? WrongUsage(line) : NoDisplay();
+      return line.action == vips::form::CommandLine::Action::Usage ? WrongUsage(line) : NoDisplay();
     }
   }
 
@@ -97,20 +97,21 @@ int main(int argc, char* argv[]) {
   PassHeldMessages();
 
   // The toolkit has taken its own options (-platform, -style ...) out.
-  const vips::app::CommandLine line =
-      vips::app::ParseCommandLine(Words(QCoreApplication::arguments()));
-  if (line.action == vips::app::CommandLine::Action::Usage) return WrongUsage(line);
+  const vips::form::CommandLine line =
+      vips::form::ParseCommandLine(Words(QCoreApplication::arguments()));
+  if (line.action == vips::form::CommandLine::Action::Usage) return WrongUsage(line);
 
   // The application title. No display name is set apart from it: the title
   // bar would append one to the window's own title.
-  QApplication::setApplicationName(vips::app::ToQString(vips::app::texts::kApplicationTitle));
+  QApplication::setApplicationName(vips::app::ToQString(vips::form::texts::kApplicationTitle));
   QApplication::setApplicationVersion(QStringLiteral(VIPS_VERSION_TEXT));
   QApplication::setDesktopFileName(QStringLiteral("velmorant-ips"));
 
-  TForm1 Form1(vips::app::ThreadLocaleId());
+  vips::app::QtForm1 Form1(vips::app::ThreadLocaleId());
   // Message boxes and dialogs carry the program icon too.
   QApplication::setWindowIcon(Form1.windowIcon());
   Form1.show();
-  QTimer::singleShot(0, &Form1, [&Form1, line] { vips::app::OpenCommandLineFiles(Form1, line); });
+  QTimer::singleShot(0, &Form1,
+                     [&Form1, line] { vips::form::OpenCommandLineFiles(Form1.Logic(), line); });
   return QApplication::exec();
 }

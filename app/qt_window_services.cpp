@@ -6,14 +6,15 @@
 #include <QStringList>
 
 #include "app/qt_text.hpp"
-#include "app/texts.hpp"
+#include "form/texts.hpp"
 
 namespace vips::app {
 namespace {
 
 void ShowBox(QMessageBox::Icon icon, const std::string& text, bool busy) {
   // No parent: the box is centred on the screen and modal for the application.
-  QMessageBox box(icon, ToQString(texts::kApplicationTitle), MessageBoxText(text), QMessageBox::Ok);
+  QMessageBox box(icon, ToQString(form::texts::kApplicationTitle), MessageBoxText(text),
+                  QMessageBox::Ok);
   box.setTextFormat(Qt::PlainText);
   // A box waits for the user, so it shows the arrow even while the handler
   // that opened it keeps its hour-glass; the hour-glass returns after it.

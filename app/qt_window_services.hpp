@@ -3,14 +3,14 @@
 #include <QString>
 #include <string_view>
 
-#include "app/window_services.hpp"
+#include "form/window_services.hpp"
 
 namespace vips::app {
 
 // The real services: modal message and error boxes captioned with the
 // application title, the system beep, the application-wide busy cursor and
 // the file-open dialog.
-class QtWindowServices : public WindowServices {
+class QtWindowServices : public form::WindowServices {
  public:
   ~QtWindowServices() override;
 

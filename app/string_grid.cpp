@@ -143,6 +143,11 @@ void StringGrid::MarkersChanged(int firstRow, int lastRow) {
   model_->CellsChanged(PatchTable::kMarkerColumn, firstRow, lastRow);
 }
 
+void StringGrid::RowsChanged(int firstRow, int lastRow) {
+  for (int column = 0; column < PatchTable::kColumns; ++column)
+    model_->CellsChanged(column, firstRow, lastRow);
+}
+
 int StringGrid::Col() const {
   const QModelIndex current = currentIndex();
   return current.isValid() ? current.column() : -1;

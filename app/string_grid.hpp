@@ -3,6 +3,8 @@
 #include <QTableView>
 #include <functional>
 
+#include "form/views.hpp"
+
 namespace vips {
 class PatchTable;
 }
@@ -11,12 +13,7 @@ namespace vips::app {
 
 class PatchTableModel;
 
-// What the cell-drawing handler is told about a cell.
-struct GridDrawState {
-  bool selected = false;
-  bool focused = false;  // the table has the keyboard focus and this is its current cell
-  bool fixed = false;
-};
+using GridDrawState = form::GridDrawState;
 
 // The window's grid: a view straight over the core patch table (no copy, no
 // per-row objects). Rows are 16 pixels plus a 1-pixel line, columns 82 plus
@@ -42,6 +39,8 @@ class StringGrid : public QTableView {
   void EndTableChange();
   // Tell the view that marker cells in [firstRow, lastRow] were changed.
   void MarkersChanged(int firstRow, int lastRow);
+  // Tell the view that any cells in rows [firstRow, lastRow] were changed.
+  void RowsChanged(int firstRow, int lastRow);
 
   [[nodiscard]] int Col() const;             // current cell's column, -1 if none
   [[nodiscard]] int Row() const;             // current cell's row, -1 if none

@@ -12,8 +12,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/Patch1.hpp"
-#include "app/window_services.hpp"
+#include "app/qt_form1.hpp"
+#include "form/window_services.hpp"
 #include "patch_generator.hpp"
 
 namespace {
@@ -22,7 +22,7 @@ constexpr int kRecords = 1'000'000;
 constexpr std::uint64_t kSeed = 20240612;
 
 // Every dialog answers with the path it was given; nothing is shown.
-class SilentServices : public vips::app::WindowServices {
+class SilentServices : public vips::form::WindowServices {
  public:
   void ShowMessage(const std::string& text) override { failure = text; }
   void ShowError(const std::string& text) override { failure = text; }
@@ -59,22 +59,22 @@ struct Session {
   Scratch scratch;
   vips::bench::GeneratedCase files = vips::bench::WriteCase(scratch.Path(), 0, kRecords, kSeed);
   SilentServices* services = nullptr;
-  std::unique_ptr<TForm1> form;
+  std::unique_ptr<vips::app::QtForm1> form;
 
   Session() {
     auto owned = std::make_unique<SilentServices>();
     services = owned.get();
-    form = std::make_unique<TForm1>(1033, std::move(owned));
+    form = std::make_unique<vips::app::QtForm1>(1033, std::move(owned));
     form->show();
     QApplication::processEvents();
     services->nextChoice = files.originalPath;
-    form->Button1Click();
+    form->Logic().Button1Click();
   }
 
   // Loads the patch and waits until the grid has painted it.
   void Load() {
     services->nextChoice = files.patchPath;
-    form->Button2Click();
+    form->Logic().Button2Click();
     ShowTable();
     if (!services->failure.empty() || form->StringGrid1->RowCount() != kRecords) {
       throw std::runtime_error("the generated patch did not load: " + services->failure);
@@ -104,23 +104,23 @@ void BM_LoadThroughWindow(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadThroughWindow)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
-template <void (TForm1::*Command)()>
+template <void (vips::form::TForm1::*Command)()>
 void BM_WholeTableCommand(benchmark::State& state) {
   Session& session = TheSession();
   if (session.form->StringGrid1->RowCount() != kRecords) session.Load();
   for (auto _ : state) {
-    (session.form.get()->*Command)();
+    (session.form->Logic().*Command)();
     session.ShowTable();
   }
   state.SetItemsProcessed(state.iterations() * kRecords);
 }
-BENCHMARK(BM_WholeTableCommand<&TForm1::Button3Click>)
+BENCHMARK(BM_WholeTableCommand<&vips::form::TForm1::Button3Click>)
     ->Name("BM_ExecuteAll")
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_WholeTableCommand<&TForm1::Button4Click>)
+BENCHMARK(BM_WholeTableCommand<&vips::form::TForm1::Button4Click>)
     ->Name("BM_CancelAll")
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_WholeTableCommand<&TForm1::Button5Click>)
+BENCHMARK(BM_WholeTableCommand<&vips::form::TForm1::Button5Click>)
     ->Name("BM_Invert")
     ->Unit(benchmark::kMillisecond);
 
@@ -130,7 +130,7 @@ void BM_InvertRangeOfAllRows(benchmark::State& state) {
   session.form->Edit7->setText("1");
   session.form->Edit8->setText(QString::number(kRecords));
   for (auto _ : state) {
-    session.form->Button10Click();
+    session.form->Logic().Button10Click();
     session.ShowTable();
   }
   state.SetItemsProcessed(state.iterations() * kRecords);

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Cross-builds the core, the command-line tool and their tests for 64-bit
-# Windows with Debian's MinGW-w64, and packs velmorant-ips-cli.exe with the
-# README and the license into velmorant-ips-cli-<version>-win64.zip in the
-# build folder. Usage: scripts/build-windows.sh [BUILD_DIR]
+# Cross-builds the core, the native window, the command-line tool and their
+# tests for 64-bit Windows with Debian's MinGW-w64, and packs
+# velmorant-ips.exe and velmorant-ips-cli.exe with the Windows README and the
+# license into velmorant-ips-<version>-win64.zip in the build folder.
+# Usage: scripts/build-windows.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$PWD
@@ -28,11 +29,14 @@ cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" 
 cmake --build "$build" -j "$jobs"
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
-name=velmorant-ips-cli-$version-win64
+name=velmorant-ips-$version-win64
 package=$build/package/$name
-rm -rf "$build/package" "$build/$name.zip"
+rm -rf "$build/package" "$build/$name.zip" "$build"/velmorant-ips-cli-*-win64.zip
 mkdir -p "$package"
+x86_64-w64-mingw32-strip -o "$package/velmorant-ips.exe" "$build/win32/velmorant-ips.exe"
 x86_64-w64-mingw32-strip -o "$package/velmorant-ips-cli.exe" "$build/cli/velmorant-ips-cli.exe"
-cp README.md LICENSE "$package/"
+# The Windows README with Windows line ends, for every editor there.
+sed 's/$/\r/' packaging/windows/README.txt >"$package/README.txt"
+cp LICENSE "$package/"
 (cd "$build/package" && cmake -E tar cf "$build/$name.zip" --format=zip "$name")
 echo "Windows download: $build/$name.zip"

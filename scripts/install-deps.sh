@@ -24,7 +24,10 @@ if [[ " $* " == *" --windows "* ]]; then
   # Cross-building for Windows (MinGW-w64, zlib and GoogleTest's sources) and
   # running the tests under Wine.
   packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
-    libz-mingw-w64-dev googletest wine wine64)
+    libz-mingw-w64-dev googletest wine wine64
+    # The Russian locale's source, which the Win32 window's start-up test
+    # generates with localedef so that Wine reports locale 1049.
+    locales)
 fi
 if [[ " $* " == *" --with-screen "* ]]; then
   # The screenshots run the window on a virtual screen and click its buttons.

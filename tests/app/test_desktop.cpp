@@ -1,6 +1,6 @@
-// What a desktop user expects beyond the handlers' own clicks: files from the
-// command line and by drag and drop, pasted text in range fields, Qt's own
-// texts in Russian, a readable current cell, Enter and Space, greyed flags.
+// What a desktop user expects beyond the handlers' own clicks: a display
+// looked for first, files by drag and drop, pasted text in range fields, Qt's
+// own texts in Russian, a readable current cell, Enter and Space, greyed flags.
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -16,12 +16,10 @@
 #include <QToolButton>
 #include <QUrl>
 
-#include "app/command_line.hpp"
 #include "app/platform/display.hpp"
 #include "support/patching_session.hpp"
 #include "support/window_fixture.hpp"
 
-using vips::app::CommandLine;
 using vips::app::testing::kEnglishLocale;
 using vips::app::testing::kRussianLocale;
 using vips::app::testing::PatchingSession;
@@ -30,10 +28,6 @@ using vips::app::testing::PatchOfOneByteRecords;
 namespace {
 
 using Words = std::vector<std::string>;
-
-QString Text(const std::optional<std::string>& text) {
-  return text ? QString::fromStdString(*text) : QStringLiteral("<none>");
-}
 
 // Sends a drag over `target` and, when it is taken, drops it there; returns
 // whether the drag was taken. The choice runs once the drop has finished.
@@ -90,14 +84,8 @@ class BlankDisabledStyle : public QProxyStyle {
 class DesktopTest : public QObject {
   Q_OBJECT
  private slots:
-  void commandLineIsRead_data();
-  void commandLineIsRead();
   void displayIsLookedForBeforeTheToolkitStarts_data();
   void displayIsLookedForBeforeTheToolkitStarts();
-  void commandLineFilesTakeTheDialogsPath_data();
-  void commandLineFilesTakeTheDialogsPath();
-  void aPatchGivenAloneAsksForTheOriginalFirst_data();
-  void aPatchGivenAloneAsksForTheOriginalFirst();
   void oneLocalFileDropsOnItsGroup_data();
   void oneLocalFileDropsOnItsGroup();
   void pastedAndDroppedTextIsFiltered_data();
@@ -108,42 +96,6 @@ class DesktopTest : public QObject {
   void enterPressesButtonsAndSpaceToggles();
   void lockedFlagsShowGreyPictures();
 };
-
-void DesktopTest::commandLineIsRead_data() {
-  QTest::addColumn<Words>("words");
-  QTest::addColumn<int>("action");
-  QTest::addColumn<QString>("original");
-  QTest::addColumn<QString>("patch");
-  using A = CommandLine::Action;
-  QTest::newRow("nothing") << Words{} << int(A::Run) << "<none>"
-                           << "<none>";
-  QTest::newRow("original") << Words{"a.bin"} << int(A::Run) << "a.bin"
-                            << "<none>";
-  QTest::newRow("both") << Words{"a.bin", "b.ips"} << int(A::Run) << "a.bin"
-                        << "b.ips";
-  QTest::newRow("after --") << Words{"--", "-a", "--help"} << int(A::Run) << "-a"
-                            << "--help";
-  QTest::newRow("help wins") << Words{"a", "b", "c", "--help"} << int(A::Help) << "<none>"
-                             << "<none>";
-  QTest::newRow("version") << Words{"--version"} << int(A::Version) << "<none>"
-                           << "<none>";
-  QTest::newRow("three files") << Words{"a", "b", "c"} << int(A::Usage) << "<none>"
-                               << "<none>";
-  QTest::newRow("unknown option") << Words{"-x", "a"} << int(A::Usage) << "<none>"
-                                  << "<none>";
-}
-
-void DesktopTest::commandLineIsRead() {
-  QFETCH(Words, words);
-  QFETCH(int, action);
-  QFETCH(QString, original);
-  QFETCH(QString, patch);
-  const CommandLine line = vips::app::ParseCommandLine(words);
-  QCOMPARE(int(line.action), action);
-  QCOMPARE(Text(line.original), original);
-  QCOMPARE(Text(line.patch), patch);
-  QCOMPARE(line.problem.empty(), action != int(CommandLine::Action::Usage));
-}
 
 void DesktopTest::displayIsLookedForBeforeTheToolkitStarts_data() {
   QTest::addColumn<Words>("words");
@@ -200,93 +152,6 @@ void DesktopTest::displayIsLookedForBeforeTheToolkitStarts() {
   QCOMPARE(vips::app::DisplayAvailable(words, environment), available);
 }
 
-void DesktopTest::commandLineFilesTakeTheDialogsPath_data() {
-  QTest::addColumn<QString>("patch");  // "" none, else the name to give
-  QTest::addColumn<int>("rows");
-  QTest::addColumn<QString>("status");
-  QTest::addColumn<QStringList>("errors");
-  QTest::newRow("original only") << "" << 12 << "status: file selected!" << QStringList{};
-  QTest::newRow("both") << "change.ips" << 3 << "status: ips file selected!" << QStringList{};
-  QTest::newRow("missing patch") << "missing.ips" << 1 << "status: file selected!"
-                                 << QStringList{"File not found."};
-}
-
-void DesktopTest::commandLineFilesTakeTheDialogsPath() {
-  QFETCH(QString, patch);
-  QFETCH(int, rows);
-  QFETCH(QString, status);
-  QFETCH(QStringList, errors);
-  PatchingSession s;
-  s.dir.Write("image.bin", "0123");
-  s.dir.Write("change.ips", PatchOfOneByteRecords(3));
-  // Relative names are taken from the current folder, as full paths.
-  const QString before = QDir::currentPath();
-  QDir::setCurrent(QString::fromStdString(s.dir.Path()));
-  CommandLine line;
-  line.original = "image.bin";
-  if (!patch.isEmpty()) line.patch = patch.toStdString();
-  vips::app::OpenCommandLineFiles(s.form, line);
-  QDir::setCurrent(before);
-
-  QCOMPARE(s.form.SelectedOriginalPath, s.dir.File("image.bin"));
-  QCOMPARE(s.form.Edit1->text(), QString("image.bin"));
-  QCOMPARE(s.form.Edit2->text(), patch.isEmpty() ? QString("IPS file") : patch);
-  QCOMPARE(s.form.StringGrid1->RowCount(), rows);
-  QCOMPARE(s.Status(), status);
-  QCOMPARE(s.Errors(), errors);
-  // Like a confirmed patch dialog, a patch on the command line fixes the language.
-  QCOMPARE(s.form.LanguageLocked(), !patch.isEmpty());
-}
-
-void DesktopTest::aPatchGivenAloneAsksForTheOriginalFirst_data() {
-  QTest::addColumn<QString>("given");     // the one file on the command line
-  QTest::addColumn<bool>("chosen");       // the original file is chosen in the dialog
-  QTest::addColumn<QStringList>("seen");  // dialogs and messages, in order
-  QTest::addColumn<QString>("edit1");
-  QTest::addColumn<QString>("edit2");
-  QTest::addColumn<int>("rows");
-  const QString dialog = "open:  Please, open source file... | Any file (*.*)|*.*";
-  QTest::newRow("patch, original chosen")
-      << "change.ips" << true << QStringList{dialog} << "image.bin"
-      << "change.ips" << 3;
-  QTest::newRow("patch, dialog cancelled")
-      << "change.ips" << false << QStringList{dialog, "message: Select Original file!"}
-      << "Original file"
-      << "IPS file" << 12;
-  // Only the header tells a patch: any other file is the original.
-  QTest::newRow("not a patch") << "almost.ips" << true << QStringList{} << "almost.ips"
-                               << "IPS file" << 12;
-  QTest::newRow("missing file") << "missing.ips" << true << QStringList{} << "missing.ips"
-                                << "IPS file" << 12;
-}
-
-void DesktopTest::aPatchGivenAloneAsksForTheOriginalFirst() {
-  QFETCH(QString, given);
-  QFETCH(bool, chosen);
-  QFETCH(QStringList, seen);
-  QFETCH(QString, edit1);
-  QFETCH(QString, edit2);
-  QFETCH(int, rows);
-  PatchingSession s;
-  const std::string original = s.dir.Write("image.bin", "0123");
-  s.dir.Write("change.ips", PatchOfOneByteRecords(3));
-  s.dir.Write("almost.ips", "PATC");
-  s.services.QueueFileChoice(chosen ? std::optional<std::string>(original) : std::nullopt);
-  CommandLine line;
-  line.original = s.dir.File(given.toStdString());
-  vips::app::OpenCommandLineFiles(s.form, line);
-
-  QStringList shown;
-  for (const QString& event : s.Events()) {
-    if (event.startsWith("open: ") || event.startsWith("message: ")) shown << event;
-  }
-  QCOMPARE(shown, seen);
-  QCOMPARE(s.form.Edit1->text(), edit1);
-  QCOMPARE(s.form.Edit2->text(), edit2);
-  QCOMPARE(s.form.StringGrid1->RowCount(), rows);
-  QVERIFY(s.services.errors.empty());
-}
-
 void DesktopTest::oneLocalFileDropsOnItsGroup_data() {
   QTest::addColumn<QString>("target");
   QTest::addColumn<QString>("payload");
@@ -325,9 +190,9 @@ void DesktopTest::oneLocalFileDropsOnItsGroup() {
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(s.dir.Path()))});
   QCOMPARE(DragAndDrop(widget, data), taken);
 
-  if (!patchTarget) QCOMPARE(s.form.SelectedOriginalPath, taken ? original : std::string());
+  if (!patchTarget) QCOMPARE(s.form.Logic().SelectedOriginalPath, taken ? original : std::string());
   if (patchTarget) {
-    QCOMPARE(s.form.SelectedPatchPath, taken ? patch : std::string());
+    QCOMPARE(s.form.Logic().SelectedPatchPath, taken ? patch : std::string());
     QCOMPARE(s.form.StringGrid1->RowCount(), taken ? 2 : 12);
   }
   QVERIFY(s.services.errors.empty());

@@ -1,6 +1,6 @@
-// The Go command, driven through the window over real files.
-#include <sys/stat.h>
-
+// Go as the Qt window shows it: the whole road through its widgets, and the
+// grid scrolled back around the walk. The rest of Go is tested on the
+// window's logic.
 #include <QTest>
 #include <filesystem>
 
@@ -15,29 +15,15 @@ using vips::app::testing::RunRecord;
 namespace {
 
 const std::string kOriginal = "0123456789ABCDEF";
-const std::string kThreeRecords =
-    Ips({DataRecord(0, "AB"), RunRecord(4, 2, '*'), DataRecord(8, "CD")});
 
-QList<QLineEdit*> RangeFields(TForm1& form) {
+QList<QLineEdit*> RangeFields(vips::app::QtForm1& form) {
   return {form.Edit3, form.Edit4, form.Edit5, form.Edit6, form.Edit7, form.Edit8};
 }
 
 // Text put into the fields as pasting would, unfiltered.
-void SetRangeTexts(TForm1& form, const QStringList& texts) {
+void SetRangeTexts(vips::app::QtForm1& form, const QStringList& texts) {
   const auto fields = RangeFields(form);
   for (int i = 0; i < fields.size(); ++i) fields[i]->setText(texts[i]);
-}
-
-QStringList RangeTexts(TForm1& form) {
-  QStringList texts;
-  for (auto* field : RangeFields(form)) texts << field->text();
-  return texts;
-}
-
-// The same patch with its header spoilt after it was listed.
-std::string WithoutHeader(std::string patch) {
-  patch[4] = 'X';
-  return patch;
 }
 
 }  // namespace
@@ -46,17 +32,7 @@ class GoTest : public QObject {
   Q_OBJECT
  private slots:
   void wholeRoadOfOnePatching();
-  void goWithoutFileChoice_data();
-  void goWithoutFileChoice();
-  void nonNumberInRangeFieldEndsGoBeforeAnything();
-  void statusLineAfterEachEnding_data();
-  void statusLineAfterEachEnding();
-  void patchThatLostItsHeaderKeepsRecoverAsItWas_data();
-  void patchThatLostItsHeaderKeepsRecoverAsItWas();
-  void ioFailureRestoresCursorBeforeTheErrorAndWritesNothing_data();
-  void ioFailureRestoresCursorBeforeTheErrorAndWritesNothing();
   void failedWalkLeavesViewAtTop();
-  void recordAddedAfterLoadingFallsOnRowWithoutMarker();
   void viewScrollsBackToSavedTopRow_data();
   void viewScrollsBackToSavedTopRow();
 };
@@ -66,7 +42,7 @@ void GoTest::wholeRoadOfOnePatching() {
   // The third record lies past the end of the original file and extends it.
   s.Prepare(kOriginal, Ips({DataRecord(2, "xy"), RunRecord(8, 3, '*'), DataRecord(20, "ZZ"),
                             DataRecord(0, "Q")}));
-  QCOMPARE(s.form.Table().RowCount(), 4);
+  QCOMPARE(s.form.Logic().Table().RowCount(), 4);
 
   // Canceal all, execute records 2 to 3, then a double-click marks record 1.
   QTest::mouseClick(s.form.Button4, Qt::LeftButton);
@@ -87,7 +63,7 @@ void GoTest::wholeRoadOfOnePatching() {
   QCOMPARE(s.Status(), QString("status: operation successful!"));
   QVERIFY(s.form.BitBtn3->isEnabled());
   // The walk rewrote the table from the unchanged patch: same rows, same marks.
-  QCOMPARE(s.form.Table().RowCount(), 4);
+  QCOMPARE(s.form.Logic().Table().RowCount(), 4);
   for (int row = 0; row < 4; ++row) {
     QCOMPARE(s.Cell(0, row), QString::number(row + 1));
     QCOMPARE(s.Cell(3, row), markers[row]);
@@ -97,181 +73,6 @@ void GoTest::wholeRoadOfOnePatching() {
 
   s.Recover();
   QCOMPARE(s.Bytes(s.original), QByteArray::fromStdString(kOriginal));
-}
-
-void GoTest::goWithoutFileChoice_data() {
-  QTest::addColumn<int>("locale");
-  QTest::addColumn<QString>("originalName");  // empty: no original chosen
-  QTest::addColumn<QString>("message");
-  QTest::addColumn<QString>("status");
-  const QString english = "status: program operation...";
-  const QString russian = "статус: работа программы...";
-  QTest::newRow("nothing chosen") << 1033 << QString() << "Select Original file!" << english;
-  QTest::newRow("nothing chosen, Russian")
-      << 1049 << QString() << "Выберите оригинальный файл!" << russian;
-  QTest::newRow("no patch") << 1033 << "image.bin"
-                            << "Select IPS file!" << english;
-  QTest::newRow("no patch, Russian") << 1049 << "image.bin"
-                                     << "Выберите IPS патч!" << russian;
-  QTest::newRow("original named like the placeholder") << 1033 << "Original file"
-                                                       << "Select Original file!" << english;
-  QTest::newRow("original named like the other language's placeholder")
-      << 1033 << "Оригинальный файл"
-      << "Select Original file!" << english;
-}
-
-void GoTest::goWithoutFileChoice() {
-  QFETCH(int, locale);
-  QFETCH(QString, originalName);
-  QFETCH(QString, message);
-  QFETCH(QString, status);
-  PatchingSession s(locale);
-  if (!originalName.isEmpty()) {
-    s.original = s.dir.Write(originalName.toStdString(), kOriginal);
-    s.ChooseOriginal(s.original);
-  }
-  SetRangeTexts(s.form, {"", "0", "00", "007", "", "5"});
-
-  s.ForgetEvents();
-  s.Go();
-  QCOMPARE(s.Events(), QStringList({"beep", "message: " + message}));
-  QCOMPARE(s.Status(), status);
-  QCOMPARE(RangeTexts(s.form), QStringList({"1", "1", "1", "007", "1", "5"}));
-  QVERIFY(!s.form.BitBtn3->isEnabled());
-  QCOMPARE(s.form.BackupTaken, 0);
-  if (!originalName.isEmpty()) QVERIFY(!std::filesystem::exists(s.Backup()));
-}
-
-void GoTest::nonNumberInRangeFieldEndsGoBeforeAnything() {
-  PatchingSession s;
-  s.Prepare(kOriginal, kThreeRecords);
-  SetRangeTexts(s.form, {"", "0", "12x", "0", "", "1"});
-
-  s.ForgetEvents();
-  s.Go();
-  QCOMPARE(s.Errors(), QStringList({"'12x' is not a valid integer value."}));
-  QCOMPARE(s.services.beeps, 0);
-  // Empty fields all got "1"; zeros only before the failing field.
-  QCOMPARE(RangeTexts(s.form), QStringList({"1", "1", "12x", "0", "1", "1"}));
-  QCOMPARE(s.Bytes(s.original), QByteArray::fromStdString(kOriginal));
-  QVERIFY(!std::filesystem::exists(s.Backup()));
-  QCOMPARE(s.form.BackupTaken, 0);
-  QVERIFY(!s.form.BitBtn3->isEnabled());
-}
-
-void GoTest::statusLineAfterEachEnding_data() {
-  QTest::addColumn<int>("locale");
-  QTest::addColumn<bool>("messages");
-  QTest::addColumn<bool>("backup");
-  QTest::addColumn<bool>("badHeader");
-  QTest::addColumn<QString>("status");
-  // Everything the user sees and hears, in order: the beep always comes
-  // before its box, and the hour-glass spans the walk and its report.
-  QTest::addColumn<QStringList>("events");
-  QTest::newRow("completed, messages")
-      << 1033 << true << true << false << "status: program operation..."
-      << QStringList({"message: Create reserve copy of the file: image.bin_backup", "busy", "beep",
-                      "message: status: operation successful!", "normal"});
-  QTest::newRow("completed, status line replaces the backup status")
-      << 1033 << false << true << false << "status: operation successful!"
-      << QStringList({"busy", "beep", "normal"});
-  QTest::newRow("bad header after the backup, status line")
-      << 1033 << false << true << true << "status: file backuped!"
-      << QStringList({"busy", "beep", "message: Invalid IPS file!", "normal"});
-  QTest::newRow("bad header without backup, status line")
-      << 1033 << false << false << true << "status: program operation..."
-      << QStringList({"busy", "beep", "message: Invalid IPS file!", "normal"});
-  QTest::newRow("completed, messages, Russian")
-      << 1049 << true << false << false << "статус: работа программы..."
-      << QStringList({"busy", "beep", "message: статус: файл пропатчен!", "normal"});
-  QTest::newRow("completed, status line, Russian")
-      << 1049 << false << true << false << "статус: файл пропатчен!"
-      << QStringList({"busy", "beep", "normal"});
-  QTest::newRow("bad header after the backup, Russian")
-      << 1049 << false << true << true << "статус: бекап файла!"
-      << QStringList({"busy", "beep", "message: Неверный IPS патч!", "normal"});
-}
-
-void GoTest::statusLineAfterEachEnding() {
-  QFETCH(int, locale);
-  QFETCH(bool, messages);
-  QFETCH(bool, backup);
-  QFETCH(bool, badHeader);
-  QFETCH(QString, status);
-  QFETCH(QStringList, events);
-  PatchingSession s(locale);
-  s.Prepare(kOriginal, kThreeRecords);
-  if (badHeader) s.dir.Write("change.ips", WithoutHeader(kThreeRecords));
-  s.SetMessages(messages);
-  s.SetBackupOption(backup);
-
-  s.ForgetEvents();
-  s.Go();
-  QCOMPARE(s.Status(), status);
-  QCOMPARE(s.Events(), events);
-  QCOMPARE(s.form.BitBtn3->isEnabled(), !badHeader);
-}
-
-void GoTest::patchThatLostItsHeaderKeepsRecoverAsItWas_data() {
-  QTest::addColumn<bool>("completedGoBefore");
-  QTest::newRow("first Go") << false;
-  QTest::newRow("after a completed Go") << true;
-}
-
-void GoTest::patchThatLostItsHeaderKeepsRecoverAsItWas() {
-  QFETCH(bool, completedGoBefore);
-  PatchingSession s;
-  s.Prepare(kOriginal, kThreeRecords);
-  s.SetBackupOption(false);
-  if (completedGoBefore) {
-    s.Go();
-    s.dir.Write("image.bin", kOriginal);
-  }
-  s.dir.Write("change.ips", WithoutHeader(kThreeRecords));
-
-  s.ForgetEvents();
-  s.Go();
-  QCOMPARE(s.Events(), QStringList({"busy", "beep", "message: Invalid IPS file!", "normal"}));
-  QCOMPARE(s.form.Table().RowCount(), 1);
-  QCOMPARE(s.form.StringGrid1->RowCount(), 1);
-  QCOMPARE(s.Bytes(s.original), QByteArray::fromStdString(kOriginal));
-  QCOMPARE(s.form.BitBtn3->isEnabled(), completedGoBefore);
-}
-
-void GoTest::ioFailureRestoresCursorBeforeTheErrorAndWritesNothing_data() {
-  QTest::addColumn<int>("failure");
-  QTest::addColumn<QString>("error");
-  QTest::newRow("patch deleted") << 0 << "File not found.";
-  // Ends inside its third record: the first two must not be written either.
-  QTest::newRow("patch cut") << 1 << "Read beyond end of file.";
-  QTest::newRow("original read-only") << 2 << "File access denied.";
-}
-
-void GoTest::ioFailureRestoresCursorBeforeTheErrorAndWritesNothing() {
-  QFETCH(int, failure);
-  QFETCH(QString, error);
-  PatchingSession s;
-  s.Prepare(kOriginal, kThreeRecords);
-  s.SetMessages(false);
-  switch (failure) {
-    case 0:
-      std::filesystem::remove(s.patch);
-      break;
-    case 1:
-      s.dir.Write("change.ips", kThreeRecords.substr(0, kThreeRecords.size() - 5));
-      break;
-    default:
-      QCOMPARE(chmod(s.original.c_str(), 0444), 0);
-  }
-
-  s.ForgetEvents();
-  s.Go();
-  QCOMPARE(s.Events(), QStringList({"busy", "normal", "error: " + error}));
-  QCOMPARE(s.Bytes(s.original), QByteArray::fromStdString(kOriginal));
-  QVERIFY(!s.form.BitBtn3->isEnabled());
-  QCOMPARE(s.Status(), QString("status: file backuped!"));
-  // The view follows the rows the walk reached.
-  QCOMPARE(s.form.StringGrid1->RowCount(), s.form.Table().RowCount());
 }
 
 void GoTest::failedWalkLeavesViewAtTop() {
@@ -291,20 +92,6 @@ void GoTest::failedWalkLeavesViewAtTop() {
   QCOMPARE(grid->TopRow(), 0);
   QCOMPARE(grid->Row(), 0);
   QCOMPARE(s.Bytes(s.original), QByteArray::fromStdString(kOriginal));
-}
-
-void GoTest::recordAddedAfterLoadingFallsOnRowWithoutMarker() {
-  PatchingSession s;
-  s.Prepare(kOriginal, Ips({DataRecord(0, "A"), DataRecord(1, "B")}));
-  s.dir.Write("change.ips", Ips({DataRecord(0, "A"), DataRecord(1, "B"), DataRecord(2, "C")}));
-
-  s.Go();
-  QCOMPARE(s.Bytes(s.original), QByteArray("AB23456789ABCDEF"));
-  QCOMPARE(s.form.Table().RowCount(), 3);
-  QCOMPARE(s.Cell(0, 2), QString("3"));
-  QCOMPARE(s.Cell(1, 2), QString("2"));
-  QCOMPARE(s.Cell(3, 2), QString());
-  QVERIFY(s.form.BitBtn3->isEnabled());
 }
 
 void GoTest::viewScrollsBackToSavedTopRow_data() {

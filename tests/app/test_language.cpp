@@ -9,10 +9,10 @@
 #include <QToolButton>
 
 #include "app/qt_text.hpp"
-#include "app/texts.hpp"
+#include "form/texts.hpp"
 #include "support/window_fixture.hpp"
 
-namespace texts = vips::app::texts;
+namespace texts = vips::form::texts;
 using vips::app::ToQString;
 using vips::app::testing::kEnglishLocale;
 using vips::app::testing::kRussianLocale;
@@ -21,7 +21,7 @@ using vips::app::testing::MakeWindow;
 namespace {
 
 // Every text the window shows, by control, for before/after comparisons.
-QStringList Snapshot(TForm1& form) {
+QStringList Snapshot(vips::app::QtForm1& form) {
   QStringList shown{form.windowTitle()};
   for (auto* button : form.findChildren<QAbstractButton*>())
     shown << button->objectName() + '=' + button->text();
@@ -48,7 +48,6 @@ class LanguageTest : public QObject {
   void switchTouchesNothingElse();
   void flagButtonsAreNeverBothEnabled();
   void lockDisablesBothButtonsForGood();
-  void pickFollowsTheFlags();
   void eitherPlaceholderMeansNoFileChosen_data();
   void eitherPlaceholderMeansNoFileChosen();
 };
@@ -58,11 +57,11 @@ void LanguageTest::switchingThereAndBackRestoresEveryTextButTheTitle() {
   QStringList atStart = Snapshot(*w.form);
 
   Click(w->SpeedButton2);
-  QCOMPARE(w->LangRussian, 1);
-  QCOMPARE(w->LangEnglish, 0);
+  QCOMPARE(w->Logic().LangRussian, 1);
+  QCOMPARE(w->Logic().LangEnglish, 0);
   Click(w->SpeedButton1);
-  QCOMPARE(w->LangRussian, 0);
-  QCOMPARE(w->LangEnglish, 1);
+  QCOMPARE(w->Logic().LangRussian, 0);
+  QCOMPARE(w->Logic().LangEnglish, 1);
 
   // The English title set by the switch has no trailing space.
   QCOMPARE(w->windowTitle(), ToQString(texts::kWindowTitleAfterSwitch.english));
@@ -88,7 +87,7 @@ void LanguageTest::switchingToRussianGivesTheRussianColumn() {
 void LanguageTest::switchResetsTheStatusAndKeepsChosenFiles() {
   auto w = MakeWindow(kEnglishLocale);
   w->Edit1->setText("game.sfc");
-  w->SetStatus(ToQString(texts::kStatusFileSelected.english));
+  w->Logic().SetStatus(texts::kStatusFileSelected.english);
 
   Click(w->SpeedButton2);
   QCOMPARE(w->Edit1->text(), QString("game.sfc"));
@@ -111,22 +110,22 @@ void LanguageTest::switchResetsTheStatusAndKeepsChosenFiles() {
 
 void LanguageTest::switchTouchesNothingElse() {
   auto w = MakeWindow(kEnglishLocale);
-  w->Table().SetRowCount(2);
-  w->Table().SetMarkerCell(0, "Execute");
-  w->Table().SetMarkerCell(1, "No                   *");
+  w->Logic().Table().SetRowCount(2);
+  w->Logic().Table().SetMarkerCell(0, "Execute");
+  w->Logic().Table().SetMarkerCell(1, "No                   *");
   w->Edit3->setText("7");
   w->CheckBox1->setChecked(false);
   w->BitBtn3->setEnabled(true);
-  w->BackupTaken = 1;
+  w->Logic().BackupTaken = 1;
 
   Click(w->SpeedButton2);
-  QCOMPARE(w->Table().Cell(3, 0), std::string("Execute"));
-  QCOMPARE(w->Table().Cell(3, 1), std::string("No                   *"));
+  QCOMPARE(w->Logic().Table().Cell(3, 0), std::string("Execute"));
+  QCOMPARE(w->Logic().Table().Cell(3, 1), std::string("No                   *"));
   QCOMPARE(w->Edit3->text(), QString("7"));
   QVERIFY(!w->CheckBox1->isChecked());
   QVERIFY(w->CheckBox2->isChecked());
   QVERIFY(w->BitBtn3->isEnabled());
-  QCOMPARE(w->BackupTaken, 1);
+  QCOMPARE(w->Logic().BackupTaken, 1);
 }
 
 void LanguageTest::flagButtonsAreNeverBothEnabled() {
@@ -137,47 +136,32 @@ void LanguageTest::flagButtonsAreNeverBothEnabled() {
     QVERIFY(!w->SpeedButton2->isEnabled());
     // The disabled flag does nothing when clicked.
     Click(w->SpeedButton2);
-    QCOMPARE(w->LangRussian, 1);
+    QCOMPARE(w->Logic().LangRussian, 1);
     Click(w->SpeedButton1);
     QVERIFY(!w->SpeedButton1->isEnabled());
     QVERIFY(w->SpeedButton2->isEnabled());
-    QCOMPARE(w->LangEnglish, 1);
+    QCOMPARE(w->Logic().LangEnglish, 1);
   }
 }
 
 void LanguageTest::lockDisablesBothButtonsForGood() {
   for (int locale : {kEnglishLocale, kRussianLocale}) {
     auto w = MakeWindow(locale);
-    const int russian = w->LangRussian;
-    w->LockLanguage();
-    QVERIFY(w->LanguageLocked());
+    const int russian = w->Logic().LangRussian;
+    w->Logic().LockLanguage();
+    QVERIFY(w->Logic().LanguageLocked());
     QVERIFY(!w->SpeedButton1->isEnabled());
     QVERIFY(!w->SpeedButton2->isEnabled());
     Click(w->SpeedButton1);
     Click(w->SpeedButton2);
-    QCOMPARE(w->LangRussian, russian);
+    QCOMPARE(w->Logic().LangRussian, russian);
 
     // Even a switch run by other means enables neither button again.
-    w->SpeedButton1Click();
-    w->SpeedButton2Click();
+    w->Logic().SpeedButton1Click();
+    w->Logic().SpeedButton2Click();
     QVERIFY(!w->SpeedButton1->isEnabled());
     QVERIFY(!w->SpeedButton2->isEnabled());
   }
-}
-
-void LanguageTest::pickFollowsTheFlags() {
-  auto w = MakeWindow(kEnglishLocale);
-  QCOMPARE(w->Pick(texts::kButton3), QString("Execute all"));
-  QCOMPARE(w->PickUtf8(texts::kButton3), std::string("Execute all"));
-  Click(w->SpeedButton2);
-  QCOMPARE(w->Pick(texts::kButton3), QString("Выполнить всё"));
-  QCOMPARE(w->PickUtf8(texts::kButton3), std::string("Выполнить всё"));
-  QCOMPARE(w->CurrentLanguage(), vips::Language::Russian);
-
-  // Each flag is tested on its own: with neither set there is no text.
-  w->LangRussian = 0;
-  QCOMPARE(w->Pick(texts::kButton3), QString());
-  QCOMPARE(w->PickUtf8(texts::kButton3), std::string());
 }
 
 void LanguageTest::eitherPlaceholderMeansNoFileChosen_data() {
@@ -209,8 +193,8 @@ void LanguageTest::eitherPlaceholderMeansNoFileChosen() {
   auto w = MakeWindow(locale);
   w->Edit1->setText(original);
   w->Edit2->setText(patch);
-  QCOMPARE(w->OriginalFileChosen(), chosen);
-  QCOMPARE(w->PatchFileChosen(), chosen);
+  QCOMPARE(w->Logic().OriginalFileChosen(), chosen);
+  QCOMPARE(w->Logic().PatchFileChosen(), chosen);
 }
 
 QTEST_MAIN(LanguageTest)

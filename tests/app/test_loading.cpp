@@ -17,20 +17,20 @@ using vips::app::testing::RunRecord;
 namespace {
 
 // Row r of the table as "number|first|final|marker".
-QString RowText(TForm1& form, int row) {
+QString RowText(vips::app::QtForm1& form, int row) {
   QStringList cells;
   for (int column = 0; column < 4; ++column) {
-    cells << QString::fromStdString(form.Table().Cell(column, row));
+    cells << QString::fromStdString(form.Logic().Table().Cell(column, row));
   }
   return cells.join('|');
 }
 
 // Rows the view itself knows of (it learns a new row count only when told).
-int ViewRows(TForm1& form) {
+int ViewRows(vips::app::QtForm1& form) {
   return form.StringGrid1->verticalHeader()->count();
 }
 
-QStringList Rows(TForm1& form, int count) {
+QStringList Rows(vips::app::QtForm1& form, int count) {
   QStringList rows;
   for (int row = 0; row < count; ++row) rows << RowText(form, row);
   return rows;
@@ -64,11 +64,6 @@ class LoadingTest : public QObject {
  private slots:
   void listsEveryRecordInTheInterfaceLanguage_data();
   void listsEveryRecordInTheInterfaceLanguage();
-  void dialogsUseTheLanguageAndMayBeCancelled_data();
-  void dialogsUseTheLanguageAndMayBeCancelled();
-  void placeholderNamesCountAsNoFile_data();
-  void placeholderNamesCountAsNoFile();
-  void cancelledOriginalDialogKeepsBackupFlag();
   void reloadHidesOldRowsAndRewritesMarkers();
   void everyLoadShowsTheTableFromTheTop_data();
   void everyLoadShowsTheTableFromTheTop();
@@ -76,7 +71,6 @@ class LoadingTest : public QObject {
   void badHeaderKeepsOneRowWithItsTexts();
   void failedLoadKeepsRowsSoFarAndClosesFiles_data();
   void failedLoadKeepsRowsSoFarAndClosesFiles();
-  void aReadOnlyPatchIsLoadedAndApplied();
 };
 
 void LoadingTest::listsEveryRecordInTheInterfaceLanguage_data() {
@@ -103,7 +97,7 @@ void LoadingTest::listsEveryRecordInTheInterfaceLanguage() {
   QCOMPARE(s.form.StaticText1->text(), status);
   QCOMPARE(SeenAfterPatchDialog(s), (QStringList{"busy", "beep", "normal"}));
   QCOMPARE(s.form.Edit2->text(), QString("change.ips"));
-  QCOMPARE(s.form.SelectedPatchPath, s.patch);
+  QCOMPARE(s.form.Logic().SelectedPatchPath, s.patch);
   QVERIFY(!s.form.SpeedButton1->isEnabled() && !s.form.SpeedButton2->isEnabled());
 
   // A patch without records leaves no row to act on; both files are closed.
@@ -114,107 +108,6 @@ void LoadingTest::listsEveryRecordInTheInterfaceLanguage() {
   QCOMPARE(s.form.StringGrid1->RowCount(), 0);
   QCOMPARE(ViewRows(s.form), 0);
   QCOMPARE(SeenAfterPatchDialog(s), (QStringList{"busy", "beep", "normal"}));
-}
-
-void LoadingTest::dialogsUseTheLanguageAndMayBeCancelled_data() {
-  QTest::addColumn<int>("locale");
-  QTest::addColumn<QString>("originalDialog");
-  QTest::addColumn<QString>("patchDialog");
-  QTest::addColumn<QString>("fileSelected");
-  QTest::newRow("English")
-      << 1033 << "open:  Please, open source file... | Any file (*.*)|*.*"
-      << "open:  Please, open IPS file... | IPS file (*.ips)|*.ips|All files (*.*)|*.*"
-      << "status: file selected!";
-  QTest::newRow("Russian")
-      << 1049
-      << "open:  Пожалуйста, откройте файл, который вы хотите пропатчить... | Все файлы (*.*)|*.*"
-      << "open:  Пожалуйста, выберите IPS патч... | IPS патч (*.ips)|*.ips|Все файлы (*.*)|*.*"
-      << "статус: файл выбран!";
-}
-
-void LoadingTest::dialogsUseTheLanguageAndMayBeCancelled() {
-  QFETCH(int, locale);
-  QFETCH(QString, originalDialog);
-  QFETCH(QString, patchDialog);
-  QFETCH(QString, fileSelected);
-  PatchingSession s(locale);
-  const QString placeholder = s.form.Edit1->text();
-
-  s.ChooseOriginal(std::nullopt);
-  QCOMPARE(s.services.events, (std::vector<std::string>{originalDialog.toStdString(), "normal"}));
-  QCOMPARE(s.form.Edit1->text(), placeholder);
-  QCOMPARE(s.form.StaticText1->text(), fileSelected);
-
-  const std::string original = s.dir.Write("rom.bin", "0123");
-  s.ForgetEvents();
-  s.ChooseOriginal(original);
-  QCOMPARE(s.services.events,
-           (std::vector<std::string>{originalDialog.toStdString(), "busy", "normal"}));
-  QCOMPARE(s.form.Edit1->text(), QString("rom.bin"));
-  QCOMPARE(s.form.SelectedOriginalPath, original);
-
-  // Cancelled while no patch was chosen before: nothing happens, no lock.
-  s.ForgetEvents();
-  s.ChoosePatch(std::nullopt);
-  QCOMPARE(s.services.events, (std::vector<std::string>{patchDialog.toStdString(), "normal"}));
-  QCOMPARE(s.form.StringGrid1->RowCount(), 12);
-  QVERIFY(s.form.SpeedButton1->isEnabled() != s.form.SpeedButton2->isEnabled());
-}
-
-void LoadingTest::placeholderNamesCountAsNoFile_data() {
-  QTest::addColumn<QString>("originalName");
-  QTest::addColumn<QString>("patchName");
-  QTest::addColumn<QString>("message");
-  QTest::newRow("original English") << "Original file"
-                                    << "p.ips"
-                                    << "Select Original file!";
-  QTest::newRow("original Russian") << "Оригинальный файл"
-                                    << "p.ips"
-                                    << "Select Original file!";
-  QTest::newRow("patch English") << "rom.bin"
-                                 << "IPS file"
-                                 << "";
-  QTest::newRow("patch Russian") << "rom.bin"
-                                 << "IPS патч"
-                                 << "";
-}
-
-void LoadingTest::placeholderNamesCountAsNoFile() {
-  QFETCH(QString, originalName);
-  QFETCH(QString, patchName);
-  QFETCH(QString, message);
-  PatchingSession s;
-  s.ChooseOriginal(s.dir.Write(originalName.toStdString(), "0123"));
-  s.ForgetEvents();
-  s.ChoosePatch(s.dir.Write(patchName.toStdString(), Ips({DataRecord(0, "a")})));
-
-  if (message.isEmpty()) {
-    // The dialog was confirmed (so the language is locked), then nothing is loaded.
-    QCOMPARE(SeenAfterPatchDialog(s), (QStringList{"busy", "normal"}));
-    QVERIFY(!s.form.SpeedButton2->isEnabled());
-  } else {
-    QCOMPARE(s.services.events,
-             (std::vector<std::string>{"beep", "message: " + message.toStdString()}));
-    QVERIFY(s.form.SpeedButton2->isEnabled());
-  }
-  QCOMPARE(s.form.StringGrid1->RowCount(), 12);
-  QCOMPARE(s.form.Table().Cell(3, 0), std::string());
-}
-
-void LoadingTest::cancelledOriginalDialogKeepsBackupFlag() {
-  PatchingSession s;
-  s.Prepare("0123", Ips({DataRecord(0, "a")}));
-  s.form.BackupTaken = 1;
-  s.ChooseOriginal(std::nullopt);
-  QCOMPARE(s.form.BackupTaken, 1);
-  QCOMPARE(s.form.SelectedOriginalPath, s.original);
-  QCOMPARE(s.form.StaticText1->text(), QString("status: file selected!"));
-  QCOMPARE(s.form.StringGrid1->RowCount(), 1);
-
-  // The same file confirmed again is a new choice: a backup is due again.
-  s.ChooseOriginal(s.original);
-  QCOMPARE(s.form.BackupTaken, 0);
-  QCOMPARE(Rows(s.form, 1), QStringList{"1|0|0|Execute"});
 }
 
 void LoadingTest::reloadHidesOldRowsAndRewritesMarkers() {
@@ -327,7 +220,7 @@ void LoadingTest::failedLoadKeepsRowsSoFarAndClosesFiles() {
   PatchingSession s;
   for (int row = 0; row < 3; ++row) {
     for (int column = 0; column < 4; ++column) {
-      s.form.Table().SetCell(column, row, "o" + std::to_string(column));
+      s.form.Logic().Table().SetCell(column, row, "o" + std::to_string(column));
     }
   }
   const std::string original = s.dir.Write("rom.bin", "0123");
@@ -349,22 +242,6 @@ void LoadingTest::failedLoadKeepsRowsSoFarAndClosesFiles() {
   QCOMPARE(s.form.StaticText1->text(), QString("status: file selected!"));
   // The first confirmed patch locks the language, even one that fails.
   QVERIFY(!s.form.SpeedButton1->isEnabled() && !s.form.SpeedButton2->isEnabled());
-}
-
-void LoadingTest::aReadOnlyPatchIsLoadedAndApplied() {
-  PatchingSession s;
-  s.original = s.dir.Write("image.bin", "0123");
-  s.patch = s.dir.Write("change.ips", PatchOfOneByteRecords(2));
-  MakeReadOnly(s.patch);
-  s.ChooseOriginal(s.original);
-  s.ChoosePatch(s.patch);
-  QCOMPARE(s.form.StringGrid1->RowCount(), 2);
-  QCOMPARE(s.Status(), QString("status: ips file selected!"));
-  s.SetMessages(false);
-  s.Go();
-  QCOMPARE(s.Status(), QString("status: operation successful!"));
-  QCOMPARE(PatchingSession::Bytes(s.original), QByteArray("ab23"));
-  QVERIFY(s.services.errors.empty());
 }
 
 QTEST_MAIN(LoadingTest)

@@ -1,5 +1,6 @@
-// The range fields (typing, clamp, normalisation) and the range commands,
-// driven by keys typed into the fields and clicks on the range buttons.
+// The range fields as the Qt window delivers keys to them: typing, the clamp
+// on release, a held key. The commands and the normalisation are tested on
+// the window's logic.
 #include <QApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -12,33 +13,8 @@ using vips::app::testing::PatchOfOneByteRecords;
 
 namespace {
 
-const std::string kExecute = "Execute";
-const std::string kSkip = "No                   *";
-
-std::array<QLineEdit*, 6> RangeFields(TForm1& form) {
+std::array<QLineEdit*, 6> RangeFields(vips::app::QtForm1& form) {
   return {form.Edit3, form.Edit4, form.Edit5, form.Edit6, form.Edit7, form.Edit8};
-}
-
-QStringList Texts(TForm1& form) {
-  QStringList texts;
-  for (QLineEdit* field : RangeFields(form)) texts << field->text();
-  return texts;
-}
-
-// Markers of the first `count` rows as letters: E execute, S skip, - empty.
-QString MarkerLetters(TForm1& form, int count) {
-  QString letters;
-  for (int row = 0; row < count; ++row) {
-    const std::string marker = form.Table().Cell(3, row);
-    letters += marker == kExecute ? 'E' : marker == kSkip ? 'S' : marker.empty() ? '-' : '?';
-  }
-  return letters;
-}
-
-void SetMarkerLetters(TForm1& form, const QString& letters) {
-  for (int row = 0; row < letters.size(); ++row) {
-    form.Table().SetCell(3, row, letters[row] == 'E' ? kExecute : kSkip);
-  }
 }
 
 void SendKey(QLineEdit* field, QEvent::Type type, const QString& text, bool autoRepeat) {
@@ -55,10 +31,6 @@ class RangesTest : public QObject {
   void releasedKeyClampsToTheRowCount_data();
   void releasedKeyClampsToTheRowCount();
   void heldKeyIsClampedOnceOnRelease();
-  void rangeCommandsChangeTheRowsOfTheRange_data();
-  void rangeCommandsChangeTheRowsOfTheRange();
-  void normalisationRewritesEmptyAndZeroFields();
-  void normalisationStopsAtATextThatIsNoNumber();
 };
 
 void RangesTest::typingPassesDigitsAndBackspaceOnly() {
@@ -145,125 +117,6 @@ void RangesTest::heldKeyIsClampedOnceOnRelease() {
   field->setText("99");
   QTest::keyClick(field, Qt::Key_Home);  // no character, but the clamp runs
   QCOMPARE(field->text(), QString("12"));
-}
-
-void RangesTest::rangeCommandsChangeTheRowsOfTheRange_data() {
-  QTest::addColumn<int>("command");  // 0 execute, 1 cancel, 2 invert
-  QTest::addColumn<QString>("from");
-  QTest::addColumn<QString>("to");
-  QTest::addColumn<QString>("before");
-  QTest::addColumn<QString>("after");
-  QTest::addColumn<QString>("fromAfter");
-  QTest::addColumn<QString>("toAfter");
-  QTest::newRow("defaults") << 0 << "1"
-                            << "1"
-                            << "SSSSSSSSSS"
-                            << "ESSSSSSSSS"
-                            << "1"
-                            << "1";
-  QTest::newRow("from above to") << 0 << "5"
-                                 << "3"
-                                 << "SSSSSSSSSS"
-                                 << "SSSSSSSSSS"
-                                 << "5"
-                                 << "3";
-  QTest::newRow("zero from") << 1 << "0"
-                             << "2"
-                             << "EEEEEEEEEE"
-                             << "SSEEEEEEEE"
-                             << "1"
-                             << "2";
-  QTest::newRow("empty from") << 0 << ""
-                              << "3"
-                              << "SSSSSSSSSS"
-                              << "EEESSSSSSS"
-                              << "1"
-                              << "3";
-  QTest::newRow("leading zeros") << 1 << "2"
-                                 << "007"
-                                 << "EEEEEEEEEE"
-                                 << "ESSSSSSEEE"
-                                 << "2"
-                                 << "007";
-  QTest::newRow("to beyond rows") << 1 << "1"
-                                  << "50"
-                                  << "EEEEEEEEEE"
-                                  << "SSSSSSSSSS"
-                                  << "1"
-                                  << "50";
-  QTest::newRow("invert 2..4") << 2 << "2"
-                               << "4"
-                               << "EESEEEEEEE"
-                               << "ESESEEEEEE"
-                               << "2"
-                               << "4";
-  QTest::newRow("negative from") << 1 << "-3"
-                                 << "2"
-                                 << "EEEEEEEEEE"
-                                 << "SSEEEEEEEE"
-                                 << "-3"
-                                 << "2";
-  QTest::newRow("largest to") << 2 << "9"
-                              << "2147483647"
-                              << "EEEEEEEEEE"
-                              << "EEEEEEEESS"
-                              << "9"
-                              << "2147483647";
-}
-
-void RangesTest::rangeCommandsChangeTheRowsOfTheRange() {
-  QFETCH(int, command);
-  QFETCH(QString, from);
-  QFETCH(QString, to);
-  QFETCH(QString, before);
-  QFETCH(QString, after);
-  QFETCH(QString, fromAfter);
-  QFETCH(QString, toAfter);
-  PatchingSession s;
-  s.Prepare("0123", PatchOfOneByteRecords(12));
-  s.ChoosePatch(s.dir.Write("ten.ips", PatchOfOneByteRecords(10)));
-  SetMarkerLetters(s.form, before);
-  QLineEdit* const fields[][2] = {
-      {s.form.Edit3, s.form.Edit4}, {s.form.Edit5, s.form.Edit6}, {s.form.Edit7, s.form.Edit8}};
-  QPushButton* const buttons[] = {s.form.Button8, s.form.Button9, s.form.Button10};
-  fields[command][0]->setText(from);  // as if pasted
-  fields[command][1]->setText(to);
-  s.ForgetEvents();
-
-  QTest::mouseClick(buttons[command], Qt::LeftButton);
-  QCOMPARE(MarkerLetters(s.form, 12), after + "EE");  // rows 10 and 11 are hidden
-  QCOMPARE(fields[command][0]->text(), fromAfter);
-  QCOMPARE(fields[command][1]->text(), toAfter);
-  QCOMPARE(s.services.events, (std::vector<std::string>{"busy", "normal"}));
-}
-
-void RangesTest::normalisationRewritesEmptyAndZeroFields() {
-  PatchingSession s(1049);
-  const QStringList typed{"", "0", "000", "007", "", "0"};
-  for (int i = 0; i < 6; ++i) RangeFields(s.form)[i]->setText(typed[i]);
-  QTest::mouseClick(s.form.Button9, Qt::LeftButton);  // rows without markers stay so
-  QCOMPARE(Texts(s.form), (QStringList{"1", "1", "1", "007", "1", "1"}));
-  QCOMPARE(MarkerLetters(s.form, 12), QString(12, '-'));
-
-  s.Prepare("0123", PatchOfOneByteRecords(9));
-  QTest::mouseClick(s.form.Button9, Qt::LeftButton);
-  QCOMPARE(s.form.Table().Cell(3, 6), std::string("Нет                  *"));
-  QCOMPARE(s.form.Table().Cell(3, 7), std::string("Выполнить"));
-}
-
-void RangesTest::normalisationStopsAtATextThatIsNoNumber() {
-  PatchingSession s;
-  s.Prepare("0123", PatchOfOneByteRecords(3));
-  const QStringList pasted{"", "0", "99999999999", "0", "", "2"};
-  for (int i = 0; i < 6; ++i) RangeFields(s.form)[i]->setText(pasted[i]);
-  s.ForgetEvents();
-
-  QTest::mouseClick(s.form.Button8, Qt::LeftButton);
-  // The command ends before the busy cursor is shown.
-  QCOMPARE(s.services.events,
-           std::vector<std::string>{"error: '99999999999' is not a valid integer value."});
-  QCOMPARE(Texts(s.form), (QStringList{"1", "1", "99999999999", "0", "1", "2"}));
-  QCOMPARE(MarkerLetters(s.form, 3), QString("EEE"));
 }
 
 QTEST_MAIN(RangesTest)

@@ -16,27 +16,27 @@ const std::string kSkip = "No                   *";
 const std::string kExecuteRu = "Выполнить";
 const std::string kSkipRu = "Нет                  *";
 
-std::vector<std::string> Markers(TForm1& form, int count) {
+std::vector<std::string> Markers(vips::app::QtForm1& form, int count) {
   std::vector<std::string> markers;
-  for (int row = 0; row < count; ++row) markers.push_back(form.Table().Cell(3, row));
+  for (int row = 0; row < count; ++row) markers.push_back(form.Logic().Table().Cell(3, row));
   return markers;
 }
 
-QRect CellRect(TForm1& form, int column, int row) {
+QRect CellRect(vips::app::QtForm1& form, int column, int row) {
   auto* grid = form.StringGrid1;
   return grid->visualRect(grid->model()->index(row, column));
 }
 
-void ClickCell(TForm1& form, int column, int row) {
+void ClickCell(vips::app::QtForm1& form, int column, int row) {
   QTest::mouseClick(form.StringGrid1->viewport(), Qt::LeftButton, {},
                     CellRect(form, column, row).center());
 }
 
-void DoubleClickAt(TForm1& form, QPoint point) {
+void DoubleClickAt(vips::app::QtForm1& form, QPoint point) {
   QTest::mouseDClick(form.StringGrid1->viewport(), Qt::LeftButton, {}, point);
 }
 
-void DoubleClickCell(TForm1& form, int column, int row) {
+void DoubleClickCell(vips::app::QtForm1& form, int column, int row) {
   ClickCell(form, column, row);
   DoubleClickAt(form, CellRect(form, column, row).center());
 }
@@ -50,56 +50,12 @@ void Click(QPushButton* button) {
 class SelectionTest : public QObject {
   Q_OBJECT
  private slots:
-  void wholeTableCommandsWriteTheInterfaceLanguage_data();
-  void wholeTableCommandsWriteTheInterfaceLanguage();
   void commandsLeaveEmptyAndHiddenRowsAlone();
   void doubleClickTogglesMarkersInTheirOwnLanguage();
   void doubleClickBelowTheLastRowActsOnTheCurrentCell();
   void cellsAreFilledByColumnAndFocus();
   void pagingMovesTheViewAndFocusesTheGrid();
 };
-
-void SelectionTest::wholeTableCommandsWriteTheInterfaceLanguage_data() {
-  QTest::addColumn<int>("locale");
-  QTest::addColumn<QString>("execute");
-  QTest::addColumn<QString>("skip");
-  QTest::addColumn<QString>("foreignExecute");
-  QTest::newRow("English") << 1033 << QString::fromStdString(kExecute)
-                           << QString::fromStdString(kSkip) << QString::fromStdString(kExecuteRu);
-  QTest::newRow("Russian") << 1049 << QString::fromStdString(kExecuteRu)
-                           << QString::fromStdString(kSkipRu) << QString::fromStdString(kExecute);
-}
-
-void SelectionTest::wholeTableCommandsWriteTheInterfaceLanguage() {
-  QFETCH(int, locale);
-  QFETCH(QString, execute);
-  QFETCH(QString, skip);
-  QFETCH(QString, foreignExecute);
-  const std::string e = execute.toStdString();
-  const std::string k = skip.toStdString();
-  PatchingSession s(locale);
-  s.Prepare("0123", PatchOfOneByteRecords(4));
-  // One space short of a skip marker is no marker: Invert makes it execute.
-  s.form.Table().SetCell(3, 1, k.substr(0, k.size() - 2) + "*");
-  s.form.Table().SetCell(3, 2, foreignExecute.toStdString());
-  s.form.Table().SetCell(3, 3, k);
-  s.ForgetEvents();
-
-  Click(s.form.Button5);
-  QCOMPARE(Markers(s.form, 4), (std::vector<std::string>{k, e, e, e}));
-  Click(s.form.Button4);
-  QCOMPARE(Markers(s.form, 4), (std::vector<std::string>{k, k, k, k}));
-  Click(s.form.Button5);
-  QCOMPARE(Markers(s.form, 4), (std::vector<std::string>{e, e, e, e}));
-  Click(s.form.Button5);
-  Click(s.form.Button3);
-  QCOMPARE(Markers(s.form, 4), (std::vector<std::string>{e, e, e, e}));
-  // Each command works under the busy cursor and reports nothing.
-  std::vector<std::string> events;
-  for (int click = 0; click < 5; ++click) events.insert(events.end(), {"busy", "normal"});
-  QCOMPARE(s.services.events, events);
-  QCOMPARE(s.form.Table().Cell(0, 3), std::string("4"));  // only marker cells change
-}
 
 void SelectionTest::commandsLeaveEmptyAndHiddenRowsAlone() {
   PatchingSession s;
@@ -125,20 +81,20 @@ void SelectionTest::commandsLeaveEmptyAndHiddenRowsAlone() {
 void SelectionTest::doubleClickTogglesMarkersInTheirOwnLanguage() {
   PatchingSession s;
   s.Prepare("0123", PatchOfOneByteRecords(3));
-  s.form.Table().SetCell(3, 1, kSkipRu);
-  s.form.Table().SetCell(3, 2, kSkip + " ");
+  s.form.Logic().Table().SetCell(3, 1, kSkipRu);
+  s.form.Logic().Table().SetCell(3, 2, kSkip + " ");
 
   DoubleClickCell(s.form, 3, 0);
-  QCOMPARE(s.form.Table().Cell(3, 0), kSkip);
+  QCOMPARE(s.form.Logic().Table().Cell(3, 0), kSkip);
   DoubleClickCell(s.form, 3, 0);
-  QCOMPARE(s.form.Table().Cell(3, 0), kExecute);
+  QCOMPARE(s.form.Logic().Table().Cell(3, 0), kExecute);
   DoubleClickCell(s.form, 3, 1);
-  QCOMPARE(s.form.Table().Cell(3, 1), kExecuteRu);
+  QCOMPARE(s.form.Logic().Table().Cell(3, 1), kExecuteRu);
   DoubleClickCell(s.form, 3, 2);
-  QCOMPARE(s.form.Table().Cell(3, 2), kSkip + " ");
+  QCOMPARE(s.form.Logic().Table().Cell(3, 2), kSkip + " ");
   for (int column = 0; column < 3; ++column) DoubleClickCell(s.form, column, 0);
   QCOMPARE(Markers(s.form, 3), (std::vector<std::string>{kExecute, kExecuteRu, kSkip + " "}));
-  QCOMPARE(s.form.Table().Cell(0, 0), std::string("1"));
+  QCOMPARE(s.form.Logic().Table().Cell(0, 0), std::string("1"));
 }
 
 void SelectionTest::doubleClickBelowTheLastRowActsOnTheCurrentCell() {
@@ -238,7 +194,7 @@ void SelectionTest::pagingMovesTheViewAndFocusesTheGrid() {
   page(s.form.Button7, 0);
   QCOMPARE(s.form.StringGrid1->Col(), 3);
   QCOMPARE(s.form.StringGrid1->Row(), 2);
-  QCOMPARE(s.form.Table().Cell(3, 2), kExecute);
+  QCOMPARE(s.form.Logic().Table().Cell(3, 2), kExecute);
 }
 
 QTEST_MAIN(SelectionTest)

@@ -11,22 +11,17 @@
 #include <optional>
 #include <string>
 
-#include "app/error_box_text.hpp"
 #include "app/platform/locale_id.hpp"
 #include "app/qt_window_services.hpp"
 #include "support/temp_dir.hpp"
 #include "support/window_fixture.hpp"
 
-using vips::app::ErrorBoxText;
 using vips::app::LocaleIdFromName;
 using vips::app::testing::MakeWindow;
 
 class ServicesTest : public QObject {
   Q_OBJECT
  private slots:
-  void errorTextGetsAFullStop_data();
-  void errorTextGetsAFullStop();
-  void reportedErrorsGoToTheErrorBox();
   void localeNamesMapToIdentifiers_data();
   void localeNamesMapToIdentifiers();
   void threadLocaleFollowsTheEnvironment();
@@ -39,49 +34,6 @@ class ServicesTest : public QObject {
   void busyCursorNeedsOneRestore();
   void boxShowsTheArrowUnderTheHourGlass();
 };
-
-void ServicesTest::errorTextGetsAFullStop_data() {
-  QTest::addColumn<QString>("text");
-  QTest::addColumn<QString>("shown");
-  QTest::newRow("letter") << "File not found"
-                          << "File not found.";
-  QTest::newRow("digit") << "I/O error 5"
-                         << "I/O error 5.";
-  QTest::newRow("quote") << "'x' is not a valid integer value"
-                         << "'x' is not a valid integer value.";
-  QTest::newRow("full stop") << "Disk full."
-                             << "Disk full.";
-  QTest::newRow("exclamation") << "Invalid IPS file!"
-                               << "Invalid IPS file!";
-  QTest::newRow("space") << "ends with space "
-                         << "ends with space ";
-  QTest::newRow("comma") << "a,"
-                         << "a,";
-  QTest::newRow("hyphen") << "a-"
-                          << "a-";
-  QTest::newRow("slash") << "a/"
-                         << "a/.";
-  QTest::newRow("empty") << ""
-                         << "";
-  QTest::newRow("Cyrillic") << "Файл не найден"
-                            << "Файл не найден.";
-  QTest::newRow("one byte") << "?"
-                            << "?.";
-}
-
-void ServicesTest::errorTextGetsAFullStop() {
-  QFETCH(QString, text);
-  QFETCH(QString, shown);
-  QCOMPARE(QString::fromStdString(ErrorBoxText(text.toStdString())), shown);
-}
-
-void ServicesTest::reportedErrorsGoToTheErrorBox() {
-  auto w = MakeWindow(1033);
-  w->ReportError("File access denied");
-  w->ReportError("Invalid IPS file!");
-  QCOMPARE(w.services->events,
-           (std::vector<std::string>{"error: File access denied.", "error: Invalid IPS file!"}));
-}
 
 void ServicesTest::localeNamesMapToIdentifiers_data() {
   QTest::addColumn<QString>("name");

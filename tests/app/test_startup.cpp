@@ -14,10 +14,10 @@
 #include <QToolButton>
 
 #include "app/qt_text.hpp"
-#include "app/texts.hpp"
+#include "form/texts.hpp"
 #include "support/window_fixture.hpp"
 
-namespace texts = vips::app::texts;
+namespace texts = vips::form::texts;
 using vips::app::ToQString;
 using vips::app::testing::kEnglishLocale;
 using vips::app::testing::kRussianLocale;
@@ -111,9 +111,10 @@ void StartupTest::startsInTheLocalesLanguage() {
   QFETCH(bool, russian);
   auto w = MakeWindow(locale);
 
-  QCOMPARE(w->LangRussian, russian ? 1 : 0);
-  QCOMPARE(w->LangEnglish, russian ? 0 : 1);
-  QCOMPARE(w->CurrentLanguage(), russian ? vips::Language::Russian : vips::Language::English);
+  QCOMPARE(w->Logic().LangRussian, russian ? 1 : 0);
+  QCOMPARE(w->Logic().LangEnglish, russian ? 0 : 1);
+  QCOMPARE(w->Logic().CurrentLanguage(),
+           russian ? vips::Language::Russian : vips::Language::English);
   for (const Caption& caption : kCaptions) {
     auto* control = w->findChild<QWidget*>(caption.control);
     QVERIFY2(control != nullptr, caption.control);
@@ -130,7 +131,7 @@ void StartupTest::startsInTheLocalesLanguage() {
 
 void StartupTest::startsWithTheDesignedState() {
   auto w = MakeWindow(kEnglishLocale);
-  QCOMPARE(w->BackupTaken, 0);
+  QCOMPARE(w->Logic().BackupTaken, 0);
   QVERIFY(!w->BitBtn3->isEnabled());
   QVERIFY(w->CheckBox1->isChecked());
   QVERIFY(w->CheckBox2->isChecked());
@@ -148,7 +149,8 @@ void StartupTest::startsWithTheDesignedState() {
 
   QCOMPARE(w->StringGrid1->RowCount(), 12);
   for (int row = 0; row < 12; ++row)
-    for (int column = 0; column < 4; ++column) QVERIFY(w->Table().Cell(column, row).empty());
+    for (int column = 0; column < 4; ++column)
+      QVERIFY(w->Logic().Table().Cell(column, row).empty());
 
   // Each pair of fields has its own tint.
   const auto base = [](QLineEdit* field) { return field->palette().color(QPalette::Base); };
@@ -339,12 +341,12 @@ void StartupTest::statusLineIsMagentaAndFollowsItsText() {
   QCOMPARE(w->font().family(), QString("MS Sans Serif"));
 
   const int neutralWidth = w->StaticText1->width();
-  w->SetStatus(ToQString(texts::kStatusProgramOperation.english));
+  w->Logic().SetStatus(texts::kStatusProgramOperation.english);
   QCOMPARE(w->StaticText1->text(), ToQString(texts::kStatusProgramOperation.english));
   QVERIFY(w->StaticText1->width() > neutralWidth);
   QCOMPARE(w->StaticText1->pos(), QPoint(381, 358));
   QCOMPARE(w->StaticText1->height(), 17);
-  w->SetStatus(ToQString(texts::kNeutralStatus.english));
+  w->Logic().SetStatus(texts::kNeutralStatus.english);
   QCOMPARE(w->StaticText1->width(), neutralWidth);
 }
 

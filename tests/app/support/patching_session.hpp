@@ -17,11 +17,13 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Patch1.hpp"
+#include "app/qt_form1.hpp"
 #include "support/recording_services.hpp"
 #include "support/temp_dir.hpp"
 
 namespace vips::app::testing {
+
+using form::testing::RecordingServices;
 
 // IPS building blocks: offsets are three bytes and sizes two, big-endian.
 inline std::string BigEndian(unsigned value, int bytes) {
@@ -135,12 +137,12 @@ class PatchingSession {
   }
   [[nodiscard]] QString Status() const { return form.StaticText1->text(); }
   [[nodiscard]] QString Cell(int column, int row) {
-    return QString::fromStdString(form.Table().Cell(column, row));
+    return QString::fromStdString(form.Logic().Table().Cell(column, row));
   }
   [[nodiscard]] std::string Backup() const { return original + "_backup"; }
 
   vips::testing::TempDir dir;
-  TForm1 form;
+  vips::app::QtForm1 form;
   SessionServices& services;
   std::string original;
   std::string patch;

@@ -2,10 +2,12 @@
 
 #include <memory>
 
-#include "app/Patch1.hpp"
+#include "app/qt_form1.hpp"
 #include "support/recording_services.hpp"
 
 namespace vips::app::testing {
+
+using form::testing::RecordingServices;
 
 // The locale identifiers that start the window in each language.
 inline constexpr int kEnglishLocale = 1033;
@@ -14,10 +16,10 @@ inline constexpr int kRussianLocale = 1049;
 // A window started under `localeId`, with recording services in place of the
 // modal boxes, dialogs, sound and cursor. `services` stays owned by `form`.
 struct TestWindow {
-  std::unique_ptr<TForm1> form;
+  std::unique_ptr<vips::app::QtForm1> form;
   RecordingServices* services = nullptr;
 
-  TForm1* operator->() const { return form.get(); }
+  vips::app::QtForm1* operator->() const { return form.get(); }
 };
 
 [[nodiscard]] TestWindow MakeWindow(int localeId);

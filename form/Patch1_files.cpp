@@ -1,0 +1,126 @@
+// Choosing the original file, and choosing and loading the patch file, by
+// dialog, command line or drop.
+#include <exception>
+#include <optional>
+#include <string>
+
+#include "form/Patch1.hpp"
+#include "form/handler_scopes.hpp"
+
+namespace vips::form {
+
+void TForm1::Button1Click() {
+  OriginalDialogClosed(
+      services_.OpenFile(Pick(texts::kOriginalDialogTitle), Pick(texts::kOriginalDialogFilter)));
+}
+
+void TForm1::OpenOriginalFile(const std::string& path) {
+  OriginalDialogClosed(path);
+}
+
+void TForm1::OriginalDialogClosed(const std::optional<std::string>& chosen) {
+  if (chosen) {
+    services_.SetBusyCursor();
+    SelectedOriginalPath = *chosen;
+    SetText(ControlId::Edit1, BareName(*chosen));
+    // A newly confirmed original file has had no backup yet; the same file
+    // confirmed again keeps its backup, which holds it as it was before
+    // patching. A cancelled dialog keeps the file, and so the flag.
+    if (!BackupIdentity || IdentityOf(*chosen) != BackupIdentity) BackupTaken = 0;
+  }
+  services_.SetNormalCursor();
+  SetStatus(Pick(texts::kStatusFileSelected));
+}
+
+namespace {
+
+// The patch dialog opens only once an original file has been chosen.
+bool AskForOriginalFirst(TForm1& form) {
+  if (form.OriginalFileChosen()) return false;
+  form.Services().Beep();
+  form.Services().ShowMessage(form.Pick(texts::kSelectOriginalFile));
+  return true;
+}
+
+}  // namespace
+
+void TForm1::Button2Click() {
+  if (AskForOriginalFirst(*this)) return;
+  PatchDialogClosed(
+      services_.OpenFile(Pick(texts::kPatchDialogTitle),
+                         Pick(texts::kPatchDialogFilter) + '|' + Pick(texts::kAllFilesFilter)));
+}
+
+void TForm1::OpenPatchFile(const std::string& path) {
+  if (AskForOriginalFirst(*this)) return;
+  PatchDialogClosed(path);
+}
+
+void TForm1::PatchDialogClosed(const std::optional<std::string>& chosen) {
+  BusyCursor cursor(services_);
+  if (chosen) {
+    cursor.Show();
+    // The language is fixed from the first confirmed patch on, before the
+    // file is even read: the markers written below are in this language.
+    LockLanguage();
+    SelectedPatchPath = *chosen;
+    SetText(ControlId::Edit2, BareName(*chosen));
+  }
+  // A cancelled dialog reloads the patch chosen before, if there is one.
+  if (!PatchFileChosen()) {
+    cursor.Restore();
+    return;
+  }
+
+  grid_.RepaintNow();
+  cursor.Show();
+  LoadResult result = LoadResult::Loaded;
+  try {
+    const TableChange change(grid_);
+    result = LoadPatchIntoTable(SelectedPatchPath, SelectedOriginalPath, table_, CurrentLanguage());
+  } catch (const std::exception& error) {
+    // The loader has closed both files; the table keeps the rows it got to.
+    // Besides the file errors, a table too large for memory ends up here
+    // rather than ending the program.
+    grid_.RepaintNow();
+    cursor.Restore();
+    ReportError(error.what());
+    return;
+  }
+  grid_.RepaintNow();
+
+  services_.Beep();
+  if (result == LoadResult::BadHeader) {
+    services_.ShowMessage(Pick(texts::kInvalidPatch));
+    cursor.Restore();
+    return;
+  }
+  cursor.Restore();
+  SetStatus(Pick(texts::kStatusPatchSelected));
+}
+
+std::optional<FileKind> TForm1::FileDropTarget(ControlId id) {
+  // A file dropped on a file group (its box, field or button) or on the
+  // table is taken as the file of that kind.
+  switch (id) {
+    case ControlId::GroupBox1:
+    case ControlId::Edit1:
+    case ControlId::Button1:
+      return FileKind::Original;
+    case ControlId::GroupBox2:
+    case ControlId::Edit2:
+    case ControlId::Button2:
+    case ControlId::StringGrid1:
+      return FileKind::Patch;
+    default:
+      return std::nullopt;
+  }
+}
+
+void TForm1::FileDropped(ControlId id, const std::string& path) {
+  const std::optional<FileKind> kind = FileDropTarget(id);
+  if (kind == FileKind::Original) OpenOriginalFile(path);
+  if (kind == FileKind::Patch) OpenPatchFile(path);
+}
+
+}  // namespace vips::form

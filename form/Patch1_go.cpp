@@ -1,0 +1,157 @@
+// Go, its backup step, and Recover.
+#include <algorithm>
+#include <exception>
+#include <optional>
+#include <string>
+
+#include "form/Patch1.hpp"
+#include "form/handler_scopes.hpp"
+#include "form/layout.hpp"
+
+namespace vips::form {
+
+void TForm1::MakeBackupCopy() {
+  const std::string backupPath = BackupPathOf(SelectedOriginalPath);
+  // A backup that an earlier run took holds the file as it was before that
+  // run's records: kept, and the user is told so.
+  if (DecideBackup(SelectedOriginalPath, backupPath).action == BackupAction::Keep) {
+    if (Checked(ControlId::CheckBox2)) {
+      services_.ShowMessage(Pick(texts::kBackupKeptPrefix) + BareName(backupPath));
+    } else {
+      SetStatus(Pick(texts::kStatusBackupKept));
+    }
+    BackupTaken = 1;
+    BackupIdentity = IdentityOf(SelectedOriginalPath);
+    return;
+  }
+  // The backup must be a file of its own: a patch that stands under the
+  // backup's name would be overwritten by it.
+  const std::optional<FileIdentity> patch = IdentityOf(SelectedPatchPath);
+  // An original file that is a link is patched through it, so the backup
+  // holds the file it leads to; the backup itself stands beside the link.
+  const bool made = !(patch && patch == IdentityOf(backupPath)) &&
+                    CopyWholeFile(FileBehindLinks(SelectedOriginalPath), backupPath);
+
+  if (Checked(ControlId::CheckBox2)) {
+    if (made) {
+      services_.ShowMessage(Pick(texts::kBackupMadePrefix) + BareName(backupPath));
+    } else {
+      services_.ShowMessage(Pick(texts::kBackupFailedPrefix) + BareName(SelectedOriginalPath) +
+                            Pick(texts::kBackupFailedSuffix));
+    }
+  } else {
+    SetStatus(Pick(made ? texts::kStatusBackupMade : texts::kStatusBackupFailed));
+  }
+
+  // Only a copy that exists counts as the backup of this file: after a failed
+  // one Go stops before writing, and the next Go tries the copy again.
+  if (made) {
+    BackupTaken = 1;
+    BackupIdentity = IdentityOf(SelectedOriginalPath);
+  }
+}
+
+void TForm1::BitBtn2Click() {
+  SetStatus(Pick(texts::kStatusProgramOperation));
+
+  try {
+    NormalizeRangeFields();
+  } catch (const Error& error) {
+    ReportError(error.what());
+    return;
+  }
+
+  SavedTopRow = grid_.TopRow();
+
+  if (!OriginalFileChosen()) {
+    services_.Beep();
+    services_.ShowMessage(Pick(texts::kSelectOriginalFile));
+    return;
+  }
+  if (!PatchFileChosen()) {
+    services_.Beep();
+    services_.ShowMessage(Pick(texts::kSelectPatchFile));
+    return;
+  }
+
+  // A patch given as its own original file would be changed while it is
+  // read; refused before a backup is taken or anything is written.
+  const std::optional<FileIdentity> patchIdentity = IdentityOf(SelectedPatchPath);
+  if (patchIdentity && patchIdentity == IdentityOf(SelectedOriginalPath)) {
+    ReportError(kFileAccessDenied);
+    return;
+  }
+
+  if (Checked(ControlId::CheckBox1) && BackupTaken == 0) {
+    MakeBackupCopy();
+    // The user asked for a way back; without it nothing is written, and the
+    // status line says so whichever way the failure was shown.
+    if (BackupTaken == 0) {
+      SetStatus(Pick(texts::kStatusNotPatchedWithoutBackup));
+      return;
+    }
+  }
+
+  grid_.RepaintNow();
+  BusyCursor cursor(services_);
+  cursor.Show();
+
+  ApplyResult result = ApplyResult::BadHeader;
+  try {
+    const TableChange change(grid_);
+    result = ApplyMarkedRecords(SelectedOriginalPath, SelectedPatchPath, table_);
+  } catch (const std::exception& error) {
+    // The error box must not show under the hour-glass.
+    cursor.Restore();
+    ReportError(error.what());
+    return;
+  }
+
+  if (result == ApplyResult::BadHeader) {
+    services_.Beep();
+    services_.ShowMessage(Pick(texts::kInvalidPatch));
+    cursor.Restore();
+    return;
+  }
+
+  services_.Beep();
+  const int rows = table_.RowCount();
+  if (rows > layout::kGridWholeRowsShown) {
+    // Making row (top + 11) current scrolls it to the bottom of the view,
+    // which brings the saved top row back to the top. A patch that shrank
+    // since it was listed may have no such row: its last row stands in.
+    const int target = SavedTopRow + layout::kGridWholeRowsShown - 1;
+    grid_.SetCurrentCell(std::max(grid_.Col(), 0), target < rows ? target : rows - 1);
+  }
+
+  if (Checked(ControlId::CheckBox2)) {
+    services_.ShowMessage(Pick(texts::kOperationSuccessful));
+  } else {
+    SetStatus(Pick(texts::kOperationSuccessful));
+  }
+  cursor.Restore();
+  SetEnabled(ControlId::BitBtn3, true);
+}
+
+void TForm1::BitBtn3Click() {
+  services_.Beep();
+  SetStatus(Pick(texts::kStatusRecovering));
+
+  const std::string name = BareName(SelectedOriginalPath);
+  // Back into the file that Go patched, through a link chosen as the original.
+  const bool made =
+      CopyWholeFile(BackupPathOf(SelectedOriginalPath), FileBehindLinks(SelectedOriginalPath));
+
+  if (Checked(ControlId::CheckBox2)) {
+    if (made) {
+      services_.ShowMessage(Pick(texts::kRecoveredPrefix) + name);
+    } else {
+      services_.ShowMessage(Pick(texts::kNotRecoveredPrefix) + name +
+                            Pick(texts::kNotRecoveredSuffix));
+    }
+  } else {
+    SetStatus(Pick(made ? texts::kStatusRecovered : texts::kStatusRecoveryFailed));
+  }
+}
+
+}  // namespace vips::form

@@ -1,0 +1,17 @@
+#pragma once
+
+// The parts of the core that the window's logic uses, included in this one
+// place.
+#include "core/apply/apply.hpp"
+#include "core/error.hpp"
+#include "core/files/backup_policy.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/file_copy.hpp"
+#include "core/files/linked_file.hpp"
+#include "core/files/path_names.hpp"
+#include "core/ips/patch_header.hpp"
+#include "core/table/int_text.hpp"
+#include "core/table/language.hpp"
+#include "core/table/markers.hpp"
+#include "core/table/patch_loader.hpp"
+#include "core/table/patch_table.hpp"

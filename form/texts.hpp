@@ -1,0 +1,115 @@
+#pragma once
+
+#include <string_view>
+
+// Every text the window shows, in English and in Russian, in one place.
+// Texts are UTF-8 and are used exactly as they stand, spaces included.
+namespace vips::form::texts {
+
+struct Bilingual {
+  std::string_view english;
+  std::string_view russian;
+};
+
+inline constexpr std::string_view kApplicationTitle = "Velmorant IPS";
+
+// Window titles: the English one assigned at start ends with a space, the one
+// assigned by the switch to English does not.
+inline constexpr Bilingual kWindowTitleAtStart{"Velmorant IPS  version 2.2 ",
+                                               "Velmorant IPS  версия 2.2 "};
+inline constexpr Bilingual kWindowTitleAfterSwitch{"Velmorant IPS  version 2.2",
+                                                   "Velmorant IPS  версия 2.2 "};
+
+// File placeholders: a field showing either text of its pair means "no file".
+inline constexpr Bilingual kOriginalPlaceholder{"Original file", "Оригинальный файл"};
+inline constexpr Bilingual kPatchPlaceholder{"IPS file", "IPS патч"};
+
+// Caption table.
+inline constexpr Bilingual kCheckBox1{"Create reserve copy of the original file",
+                                      "Создать резервную копию файла"};
+inline constexpr Bilingual kBitBtn2{"Go", "ЗАПУСТИТЬ"};
+inline constexpr Bilingual kBitBtn1{"About", "О программе"};
+inline constexpr Bilingual kBitBtn3{"Recover", "Восстановить"};
+inline constexpr Bilingual kSelectButton{"Select...", "Выбрать..."};
+inline constexpr Bilingual kButton3{"Execute all", "Выполнить всё"};
+inline constexpr Bilingual kButton4{"Canceal all", "Отменить всё"};
+inline constexpr Bilingual kButton5{"Invert", "Инвертировать"};
+inline constexpr Bilingual kButton6{"Page Down", "ВНИЗ"};
+inline constexpr Bilingual kButton7{"Page Up", "ВВЕРХ"};
+inline constexpr Bilingual kGroupBox1{"Original file: ", "Файл, который будем патчить: "};
+inline constexpr Bilingual kGroupBox2{"IPS file: ", "IPS патч: "};
+inline constexpr Bilingual kGroupBox3{
+    "       Number              First adress         Final adress     Execute (db click)  ",
+    "  № изменения        Нач. адрес         Кон. адрес        Выполнение  "};
+inline constexpr Bilingual kFromLabel{"from", "от"};
+inline constexpr Bilingual kToLabel{"to", "до"};
+inline constexpr Bilingual kGroupBox4{"Options: ", "Опции: "};
+inline constexpr Bilingual kButton8{"Execute from...to", "Выполнить от...до"};
+inline constexpr Bilingual kButton9{"Canceal from...to", "Отменить от...до"};
+inline constexpr Bilingual kButton10{"Invert from...to", "Инверсия от...до"};
+inline constexpr Bilingual kNeutralStatus{"status: ...", "статус: ..."};
+inline constexpr Bilingual kCheckBox2{"Messages", "Сообщения"};
+
+// About: title and version line, an empty line, credit and contact lines.
+inline constexpr Bilingual kAbout{
+    "Velmorant IPS  version 2.2\r\n"
+    "\r\n"
+    "Applies an IPS patch record by record, at your choice.\r\n"
+    "Velmorant IPS developers",
+    "Velmorant IPS патчер  версия 2.2\r\n"
+    "\r\n"
+    "Применяет IPS патч по записям, на ваш выбор.\r\n"
+    "Разработчики Velmorant IPS"};
+
+// Choosing the files and loading the patch.
+inline constexpr Bilingual kOriginalDialogTitle{
+    " Please, open source file...", " Пожалуйста, откройте файл, который вы хотите пропатчить..."};
+inline constexpr Bilingual kOriginalDialogFilter{"Any file (*.*)|*.*", "Все файлы (*.*)|*.*"};
+inline constexpr Bilingual kPatchDialogTitle{" Please, open IPS file...",
+                                             " Пожалуйста, выберите IPS патч..."};
+inline constexpr Bilingual kPatchDialogFilter{"IPS file (*.ips)|*.ips", "IPS патч (*.ips)|*.ips"};
+// Offered after the patch filter, for a patch whose name does not end in .ips.
+inline constexpr Bilingual kAllFilesFilter{"All files (*.*)|*.*", "Все файлы (*.*)|*.*"};
+inline constexpr Bilingual kStatusFileSelected{"status: file selected!", "статус: файл выбран!"};
+inline constexpr Bilingual kSelectOriginalFile{"Select Original file!",
+                                               "Выберите оригинальный файл!"};
+inline constexpr Bilingual kSelectPatchFile{"Select IPS file!", "Выберите IPS патч!"};
+inline constexpr Bilingual kInvalidPatch{"Invalid IPS file!", "Неверный IPS патч!"};
+inline constexpr Bilingual kStatusPatchSelected{"status: ips file selected!",
+                                                "статус: файл ips выбран!"};
+
+// Go.
+inline constexpr Bilingual kStatusProgramOperation{"status: program operation...",
+                                                   "статус: работа программы..."};
+inline constexpr Bilingual kOperationSuccessful{"status: operation successful!",
+                                                "статус: файл пропатчен!"};
+
+// Backup step: message texts are prefix + name + suffix.
+inline constexpr Bilingual kBackupMadePrefix{"Create reserve copy of the file: ",
+                                             "Создана резервная копия файла: "};
+inline constexpr Bilingual kBackupFailedPrefix{"Reserve copy of the file ",
+                                               "Резервная копия файла "};
+inline constexpr Bilingual kBackupFailedSuffix{"_backup is not created!",
+                                               "_backup не была создана!"};
+inline constexpr Bilingual kStatusBackupMade{"status: file backuped!", "статус: бекап файла!"};
+inline constexpr Bilingual kStatusBackupFailed{"status: backup error!", "статус: ошибка бекапа!"};
+// An existing backup of the file is kept instead of being replaced.
+inline constexpr Bilingual kBackupKeptPrefix{"Kept the existing reserve copy of the file: ",
+                                             "Сохранена прежняя резервная копия файла: "};
+inline constexpr Bilingual kStatusBackupKept{"status: backup kept!", "статус: бекап сохранён!"};
+// After a failed backup, which stops Go before it writes anything.
+inline constexpr Bilingual kStatusNotPatchedWithoutBackup{
+    "status: backup error, nothing written!", "статус: ошибка бекапа, файл не изменён!"};
+
+// Recover.
+inline constexpr Bilingual kStatusRecovering{"status: file recovery...",
+                                             "статус: восстановление файла..."};
+inline constexpr Bilingual kRecoveredPrefix{"Recover file: ", "Файл восстановлен: "};
+inline constexpr Bilingual kNotRecoveredPrefix{"File ", "Файл "};
+inline constexpr Bilingual kNotRecoveredSuffix{" is not recovered!", " не был восстановлен!"};
+inline constexpr Bilingual kStatusRecovered{"status: file recovered!",
+                                            "статус: файл восстановлен!"};
+inline constexpr Bilingual kStatusRecoveryFailed{"status: recovery error!",
+                                                 "статус: ошибка восстановления!"};
+
+}  // namespace vips::form::texts
