@@ -82,6 +82,18 @@ void TForm1::BitBtn2Click() {
     return;
   }
 
+  // A file that an interrupted run left half-written is put back before
+  // anything else: the backup must never take it so. Shown in a box whatever
+  // the Messages choice, since the status line is overwritten by Go's result.
+  try {
+    if (RollBackInterruptedRunAt(SelectedOriginalPath)) {
+      services_.ShowMessage(Pick(texts::kEarlierRunTakenBack));
+    }
+  } catch (const std::exception& error) {
+    ReportError(error.what());
+    return;
+  }
+
   if (Checked(ControlId::CheckBox1) && BackupTaken == 0) {
     MakeBackupCopy();
     // The user asked for a way back; without it nothing is written, and the

@@ -3,6 +3,7 @@
 // The parts of the core that the window's logic uses, included in this one
 // place.
 #include "core/apply/apply.hpp"
+#include "core/apply/in_place_write.hpp"
 #include "core/error.hpp"
 #include "core/files/backup_policy.hpp"
 #include "core/files/file_access.hpp"

@@ -97,6 +97,11 @@ inline constexpr Bilingual kStatusBackupFailed{"status: backup error!", "ста�
 inline constexpr Bilingual kBackupKeptPrefix{"Kept the existing reserve copy of the file: ",
                                              "Сохранена прежняя резервная копия файла: "};
 inline constexpr Bilingual kStatusBackupKept{"status: backup kept!", "статус: бекап сохранён!"};
+// A run stopped half-way through writing the file (a kill, a crash) left it
+// neither old nor patched: put back before Go backs it up or writes.
+inline constexpr Bilingual kEarlierRunTakenBack{
+    "An earlier run was stopped while it wrote this file; what it wrote was taken back first.",
+    "Прошлый запуск был прерван во время записи файла; записанное им сначала отменено."};
 // After a failed backup, which stops Go before it writes anything.
 inline constexpr Bilingual kStatusNotPatchedWithoutBackup{
     "status: backup error, nothing written!", "статус: ошибка бекапа, файл не изменён!"};

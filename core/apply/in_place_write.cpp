@@ -40,6 +40,14 @@ bool RollBackInterruptedRun(ExistingFile& file) {
   }
 }
 
+bool RollBackInterruptedRunAt(const std::string& path) {
+  if (!IsRegularFile(RollbackJournal::PathFor(path))) return false;
+  ExistingFile file = ExistingFile::OpenLocked(path);
+  const bool rolledBack = RollBackInterruptedRun(file);
+  file.Close();
+  return rolledBack;
+}
+
 InPlaceOutcome WriteRecordsInPlace(ExistingFile& file, RecordWriter& records, bool durable) {
   InPlaceOutcome outcome;
   outcome.rolledBackEarlierRun = RollBackInterruptedRun(file);

@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "core/apply/record_writer.hpp"
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
-#include "core/apply/record_writer.hpp"
 
 namespace vips {
 
@@ -50,5 +50,10 @@ InPlaceOutcome WriteRecordsInPlace(ExistingFile& file, RecordWriter& records, bo
 // locked), as WriteRecordsInPlace does first; true when there was one.
 // Throws DamagedFile when the file cannot be put back.
 bool RollBackInterruptedRun(ExistingFile& file);
+
+// The same for the file at `path`, which is opened (for writing, locked) only
+// when a journal stands beside it: a file that no run left half-written is
+// not touched, a read-only one included. True when a journal was played back.
+bool RollBackInterruptedRunAt(const std::string& path);
 
 }  // namespace vips

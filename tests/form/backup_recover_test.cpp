@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/files/file_access.hpp"
+#include "core/files/rollback_journal.hpp"
 #include "support/ips.hpp"
 #include "support/session.hpp"
 
@@ -229,6 +231,36 @@ TEST(BackupRecoverTest, AnEarlierCleanBackupIsKeptAndTold) {
     } else {
       EXPECT_EQ(s.Status(), c.told);
     }
+  }
+}
+
+// A run killed half-way through its write left the file mixed and its
+// journal beside it: Go puts the file back, says so, and only then backs it
+// up and patches it, so the backup holds the file as it was.
+TEST(BackupRecoverTest, AnInterruptedRunIsTakenBackBeforeTheBackupAndTold) {
+  for (const int locale : {kEnglishLocale, kRussianLocale}) {
+    Session s(locale);
+    s.Prepare(kOriginal, kPatch);
+    {
+      ExistingFile file = ExistingFile::Open(s.original);
+      file.LockForWriting();
+      RollbackJournal left = RollbackJournal::Begin(
+          file, file.Length(), [](const RollbackJournal::SpanVisitor& visit) { visit(4, 3); },
+          true);
+      file.WriteAt(4, "###", 3);
+      file.Close();
+    }
+    s.Forget();
+    s.form.BitBtn2Click();
+    ASSERT_FALSE(s.services.messages.empty());
+    EXPECT_EQ(s.services.messages.front(),
+              locale == kEnglishLocale ? "An earlier run was stopped while it wrote this file; "
+                                         "what it wrote was taken back first."
+                                       : "Прошлый запуск был прерван во время записи файла; "
+                                         "записанное им сначала отменено.");
+    EXPECT_EQ(s.Bytes(s.Backup()), kOriginal);
+    EXPECT_EQ(s.Bytes(s.original), kPatched);
+    EXPECT_FALSE(Exists(RollbackJournal::PathFor(s.original)));
   }
 }
 
