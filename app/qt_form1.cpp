@@ -351,27 +351,13 @@ void QtForm1::CreateControls() {
 }
 
 void QtForm1::ConnectHandlers() {
-  using Handler = void (form::TForm1::*)();
-  const std::pair<ControlId, Handler> clicks[] = {
-      {ControlId::SpeedButton1, &form::TForm1::SpeedButton1Click},
-      {ControlId::SpeedButton2, &form::TForm1::SpeedButton2Click},
-      {ControlId::Button1, &form::TForm1::Button1Click},
-      {ControlId::Button2, &form::TForm1::Button2Click},
-      {ControlId::Button3, &form::TForm1::Button3Click},
-      {ControlId::Button4, &form::TForm1::Button4Click},
-      {ControlId::Button5, &form::TForm1::Button5Click},
-      {ControlId::Button6, &form::TForm1::Button6Click},
-      {ControlId::Button7, &form::TForm1::Button7Click},
-      {ControlId::Button8, &form::TForm1::Button8Click},
-      {ControlId::Button9, &form::TForm1::Button9Click},
-      {ControlId::Button10, &form::TForm1::Button10Click},
-      {ControlId::BitBtn1, &form::TForm1::BitBtn1Click},
-      {ControlId::BitBtn2, &form::TForm1::BitBtn2Click},
-      {ControlId::BitBtn3, &form::TForm1::BitBtn3Click},
-  };
-  for (const auto& [id, handler] : clicks) {
-    connect(static_cast<QAbstractButton*>(Widget(id)), &QAbstractButton::clicked, this,
-            [this, handler = handler] { (logic_.*handler)(); });
+  // Every button's click goes to the logic, which knows its handler.
+  for (const layout::Control& design : layout::kControls) {
+    if (design.kind == layout::Kind::CheckBox) continue;
+    if (auto* button = qobject_cast<QAbstractButton*>(Widget(design.id))) {
+      connect(button, &QAbstractButton::clicked, this,
+              [this, id = design.id] { logic_.Click(id); });
+    }
   }
   // What the user changes in the fields and check boxes, the logic holds.
   for (const layout::Control& design : layout::kControls) {

@@ -40,6 +40,33 @@ bool TForm1::Checked(ControlId id) const {
   return checked_[IndexOf(id)];
 }
 
+bool TForm1::Click(ControlId id) {
+  static constexpr std::pair<ControlId, void (TForm1::*)()> kClicks[] = {
+      {ControlId::SpeedButton1, &TForm1::SpeedButton1Click},
+      {ControlId::SpeedButton2, &TForm1::SpeedButton2Click},
+      {ControlId::Button1, &TForm1::Button1Click},
+      {ControlId::Button2, &TForm1::Button2Click},
+      {ControlId::Button3, &TForm1::Button3Click},
+      {ControlId::Button4, &TForm1::Button4Click},
+      {ControlId::Button5, &TForm1::Button5Click},
+      {ControlId::Button6, &TForm1::Button6Click},
+      {ControlId::Button7, &TForm1::Button7Click},
+      {ControlId::Button8, &TForm1::Button8Click},
+      {ControlId::Button9, &TForm1::Button9Click},
+      {ControlId::Button10, &TForm1::Button10Click},
+      {ControlId::BitBtn1, &TForm1::BitBtn1Click},
+      {ControlId::BitBtn2, &TForm1::BitBtn2Click},
+      {ControlId::BitBtn3, &TForm1::BitBtn3Click},
+  };
+  for (const auto& [button, handler] : kClicks) {
+    if (button == id) {
+      (this->*handler)();
+      return true;
+    }
+  }
+  return false;
+}
+
 void TForm1::TextEdited(ControlId id, std::string_view text) {
   texts_[IndexOf(id)] = text;
 }

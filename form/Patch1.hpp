@@ -49,6 +49,9 @@ class TForm1 {
   // check box. The view already shows them.
   void TextEdited(ControlId id, std::string_view text);
   void CheckBoxToggled(ControlId id, bool checked);
+  // A click on the button `id`: runs its handler; false for a control that
+  // has none (a check box, a field).
+  bool Click(ControlId id);
 
   [[nodiscard]] PatchTable& Table() { return table_; }
   [[nodiscard]] const PatchTable& Table() const { return table_; }

@@ -55,29 +55,6 @@ class GdiCellCanvas : public form::CellCanvas {
   RECT cell_;
 };
 
-struct ClickHandler {
-  ControlId id;
-  void (form::TForm1::*handler)();
-};
-
-constexpr ClickHandler kClickHandlers[] = {
-    {ControlId::Button1, &form::TForm1::Button1Click},
-    {ControlId::Button2, &form::TForm1::Button2Click},
-    {ControlId::Button3, &form::TForm1::Button3Click},
-    {ControlId::Button4, &form::TForm1::Button4Click},
-    {ControlId::Button5, &form::TForm1::Button5Click},
-    {ControlId::Button6, &form::TForm1::Button6Click},
-    {ControlId::Button7, &form::TForm1::Button7Click},
-    {ControlId::Button8, &form::TForm1::Button8Click},
-    {ControlId::Button9, &form::TForm1::Button9Click},
-    {ControlId::Button10, &form::TForm1::Button10Click},
-    {ControlId::BitBtn1, &form::TForm1::BitBtn1Click},
-    {ControlId::BitBtn2, &form::TForm1::BitBtn2Click},
-    {ControlId::BitBtn3, &form::TForm1::BitBtn3Click},
-    {ControlId::SpeedButton1, &form::TForm1::SpeedButton1Click},
-    {ControlId::SpeedButton2, &form::TForm1::SpeedButton2Click},
-};
-
 // The pictures in the resources: the normal image and the disabled one.
 struct PictureResources {
   layout::Picture picture;
@@ -512,9 +489,7 @@ void MainWindow::Command(ControlId id, int notification) {
     form_->CheckBoxToggled(id, SendMessageW(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED);
     return;
   }
-  for (const ClickHandler& click : kClickHandlers) {
-    if (click.id == id) Run([this, &click] { (form_.get()->*click.handler)(); });
-  }
+  Run([this, id] { form_->Click(id); });
 }
 
 HBRUSH MainWindow::ColourFor(HWND control, HDC dc) {
