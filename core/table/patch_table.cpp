@@ -202,6 +202,38 @@ bool PatchTable::MarkerIsEmpty(int row) const {
   return markers_.Get(static_cast<std::size_t>(row)) == 0;
 }
 
+void PatchTable::RewriteMarkers(int firstRow, int lastRow, std::string_view match,
+                                std::string_view onMatch, std::string_view otherwise) {
+  // Rows beyond the stored codes hold "" and stay as they are.
+  const std::int64_t first = std::max(firstRow, 0);
+  const std::int64_t last = std::min<std::int64_t>(
+      {lastRow, rowCount_ - 1, static_cast<std::int64_t>(markers_.Size()) - 1});
+  if (first > last) return;
+  const std::uint8_t matchCode = MarkerCode(match);
+  const std::uint8_t onMatchCode = MarkerCode(onMatch);
+  const std::uint8_t otherwiseCode = MarkerCode(otherwise);
+  if (matchCode == 0 || onMatchCode == 0 || otherwiseCode == 0) {
+    // A text that is none of the markers: cell by cell, through the texts.
+    for (auto row = static_cast<int>(first); row <= last; ++row) {
+      if (MarkerIsEmpty(row)) continue;
+      SetCell(kMarkerColumn, row, Cell(kMarkerColumn, row) == match ? onMatch : otherwise);
+    }
+    return;
+  }
+  for (auto row = static_cast<int>(first); row <= last; ++row) {
+    std::uint8_t& cell = markers_.At(static_cast<std::size_t>(row));
+    const std::uint8_t code = cell;
+    if (code == 0) continue;
+    if (code == kOtherMarker) [[unlikely]] {
+      // A text kept aside is never one of the markers, so never `match`.
+      other_.erase(OtherKey(kMarkerColumn, row));
+      cell = otherwiseCode;
+    } else {
+      cell = code == matchCode ? onMatchCode : otherwiseCode;
+    }
+  }
+}
+
 std::size_t PatchTable::StorageBytes() const {
   std::size_t bytes =
       (numbers_.Capacity() + firstAddresses_.Capacity() + finalAddresses_.Capacity()) *
