@@ -220,17 +220,23 @@ void PatchTable::RewriteMarkers(int firstRow, int lastRow, std::string_view matc
     }
     return;
   }
-  for (auto row = static_cast<int>(first); row <= last; ++row) {
-    std::uint8_t& cell = markers_.At(static_cast<std::size_t>(row));
-    const std::uint8_t code = cell;
-    if (code == 0) continue;
-    if (code == kOtherMarker) [[unlikely]] {
-      // A text kept aside is never one of the markers, so never `match`.
-      other_.erase(OtherKey(kMarkerColumn, row));
-      cell = otherwiseCode;
-    } else {
-      cell = code == matchCode ? onMatchCode : otherwiseCode;
+  std::uint8_t* const cells = markers_.Cells() + first;
+  const auto count = static_cast<std::size_t>(last - first + 1);
+  // Texts kept aside are never one of the markers, so never `match`: they
+  // leave the side store first, and the pass below gives them `otherwise`.
+  if (!other_.empty()) {
+    const std::uint8_t* aside = cells;
+    const std::uint8_t* const end = cells + count;
+    while ((aside = static_cast<const std::uint8_t*>(std::memchr(
+                aside, kOtherMarker, static_cast<std::size_t>(end - aside)))) != nullptr) {
+      other_.erase(OtherKey(kMarkerColumn, static_cast<int>(first + (aside - cells))));
+      ++aside;
     }
+  }
+  // Without branches, so that the compiler can take many cells at a time.
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint8_t code = cells[i];
+    cells[i] = code == 0 ? 0 : code == matchCode ? onMatchCode : otherwiseCode;
   }
 }
 
