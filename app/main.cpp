@@ -3,6 +3,7 @@
 // chosen in its dialogs; nothing is stored between runs.
 #include <QApplication>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -65,6 +66,11 @@ void HoldStartupMessage(QtMsgType type, const QMessageLogContext& context, const
 }  // namespace
 
 int main(int argc, char* argv[]) {
+#ifdef SIGXFSZ
+  // Past a file-size limit a write must fail and be undone like any other,
+  // not end the program half-way through the file.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
   // --help, --version and wrong usage are told before the toolkit starts, so
   // that they work without a display.
   {

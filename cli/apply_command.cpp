@@ -7,7 +7,9 @@
 #include "cli/cli_files.hpp"
 #include "cli/commands.hpp"
 #include "core/apply/gather_records.hpp"
+#include "core/apply/in_place_write.hpp"
 #include "core/apply/record_writer.hpp"
+#include "core/files/backup_policy.hpp"
 #include "core/files/digests.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/file_copy.hpp"
@@ -52,9 +54,17 @@ std::optional<int> TakeBackup(const Arguments& arguments, std::ostream& err) {
   }
   // A backup taken by an earlier run holds the file as it was before that
   // run's records: replacing it with the patched file would lose the way back.
-  if (IsRegularFile(backupPath)) {
+  // What cannot be a backup of this file is neither kept nor replaced.
+  const BackupDecision decision = DecideBackup(path, backupPath);
+  if (decision.action == BackupAction::Keep) {
     err << "Kept the existing backup " << backupPath << ".\n";
     return std::nullopt;
+  }
+  if (decision.action == BackupAction::Refuse) {
+    err << "Reserve copy of the file " << backupPath << " is not created! The file there cannot be "
+        << "a backup of " << path << ": " << decision.reason << ". Nothing was written to " << path
+        << ".\n";
+    return kExitCopyFailed;
   }
   try {
     // An ORIGINAL that is a link is patched through it, so the backup holds
@@ -68,36 +78,56 @@ std::optional<int> TakeBackup(const Arguments& arguments, std::ostream& err) {
   return std::nullopt;
 }
 
-int ApplyInPlace(const Arguments& arguments, RecordWriter& records, std::ostream& err) {
+// A patch written into itself would change while it is applied.
+void RefuseThePatchAsOriginal(const Arguments& arguments, ExistingFile& original) {
   const std::string& path = arguments.originalPath;
-  ExistingFile original = AtPath(path, [&] { return ExistingFile::Open(path); });
-  // A patch written into itself would change while it is applied.
   const FileIdentity identity = AtPath(path, [&] { return original.Identity(); });
   for (const std::string& patchPath : arguments.patchPaths) {
     if (IdentityOf(patchPath) == identity) throw Error(kFileAccessDenied, path);
   }
+}
+
+void ReportRollBack(const std::string& path, std::ostream& err) {
+  err << path << ": an earlier run was stopped while it wrote this file; what it wrote was taken "
+      << "back first.\n";
+}
+
+int ApplyInPlace(const Arguments& arguments, RecordWriter& records, std::ostream& err) {
+  const std::string& path = arguments.originalPath;
   // With a backup to take, whether the records change the file is known
   // before anything is copied or written; without, the write finds it out,
   // leaving alone the spans whose bytes are already the records'.
   if (arguments.backup) {
+    // A file that an interrupted run left half-written is put back first:
+    // neither the check nor the backup may see it so.
+    {
+      ExistingFile original = AtPath(path, [&] { return ExistingFile::OpenLocked(path); });
+      if (RollBackInterruptedRun(original)) ReportRollBack(path, err);
+      AtPath(path, [&] { original.Close(); });
+    }
+    ExistingFile original = AtPath(path, [&] { return ExistingFile::OpenForReading(path); });
+    RefuseThePatchAsOriginal(arguments, original);
     if (!AtPath(path, [&] { return records.Changes(original); })) {
       // Nothing to write, so no backup either.
       err << kNothingChanged << '\n';
       AtPath(path, [&] { original.Close(); });
       return kExitDone;
     }
+    AtPath(path, [&] { original.Close(); });
     // The backup reads ORIGINAL under a shared lock, so it comes before the
     // lock that keeps other runs of this program out while the records are
     // written.
     if (const std::optional<int> failure = TakeBackup(arguments, err)) return *failure;
   }
-  const bool changed = AtPath(path, [&] {
-    original.LockForWriting();
-    const bool wrote = records.WriteInPlace(original);
+  ExistingFile original = AtPath(path, [&] { return ExistingFile::OpenLocked(path); });
+  RefuseThePatchAsOriginal(arguments, original);
+  const InPlaceOutcome outcome = AtPath(path, [&] {
+    const InPlaceOutcome written = WriteRecordsInPlace(original, records, !arguments.noSync);
     original.Close();
-    return wrote;
+    return written;
   });
-  if (!changed) err << kNothingChanged << '\n';
+  if (outcome.rolledBackEarlierRun) ReportRollBack(path, err);
+  if (!outcome.changed) err << kNothingChanged << '\n';
   return kExitDone;
 }
 

@@ -21,7 +21,7 @@ const char* const kHelpText =
     "      example: velmorant-ips-cli list fix.ips\n"
     "\n"
     "  apply [--only LIST | --skip LIST] [--backup] [--output NEW] [--crc32 HEX]\n"
-    "        ORIGINAL PATCH [PATCH...]\n"
+    "        [--no-sync] ORIGINAL PATCH [PATCH...]\n"
     "      Writes the records of each PATCH, in the order given, into ORIGINAL in\n"
     "      place. Nothing is written unless every PATCH reads through to its end\n"
     "      marker and every record list names records that exist.\n"
@@ -37,6 +37,9 @@ const char* const kHelpText =
     "                    or not at all (not with --backup)\n"
     "      --crc32 HEX   write nothing unless the CRC-32 of ORIGINAL is HEX\n"
     "                    (8 hexadecimal digits, 0x before them optional)\n"
+    "      --no-sync     do not wait for the disk: for scripts that patch many\n"
+    "                    files and run `sync` once; a killed run is still undone\n"
+    "                    by the next one, a crash of the machine may lose it\n"
     "      LIST is record numbers and inclusive ranges separated by commas,\n"
     "      such as 1-5,9,12-14, numbered from 1 as `list` shows them.\n"
     "      example: velmorant-ips-cli apply --skip 3 --output new.bin old.bin fix.ips\n"
@@ -73,16 +76,22 @@ const char* const kHelpText =
     "\n"
     "Every write is all or nothing: a copy or a NEW file goes to a temporary file\n"
     "that replaces its destination only when it is whole, and an apply that fails\n"
-    "(a full disk) leaves ORIGINAL as it was. A second apply or recover of a file\n"
-    "that another run is patching fails at once. Errors name the file they\n"
-    "concern.\n"
+    "(a full disk) leaves ORIGINAL as it was. Before `apply` writes ORIGINAL in\n"
+    "place, the bytes it changes are kept in a hidden .ORIGINAL.vips-journal\n"
+    "beside it; a run that is killed or stopped by a crash is taken back from it\n"
+    "by the next apply or recover of the file. `done` means on the disk: the\n"
+    "file is flushed before the command ends (see --no-sync). A second apply or\n"
+    "recover of a file that another run is patching fails at once. Errors name\n"
+    "the file they concern.\n"
     "`apply` in place opens ORIGINAL for reading and writing, so a read-only\n"
     "ORIGINAL is refused there (\"File access denied\"); every other file is only\n"
     "read.\n"
     "\n"
     "Exit status: 0 done, 1 not an IPS patch, 2 an I/O error (\"PATH: text\" on\n"
     "stderr), 3 the backup or recovery copy failed, 4 the change cannot be\n"
-    "expressed as an IPS patch, 5 the CRC-32 does not match, 64 wrong usage.\n";
+    "expressed as an IPS patch, 5 the CRC-32 does not match, 6 a failed write\n"
+    "could not be undone (ORIGINAL is damaged: recover it from its backup), 64\n"
+    "wrong usage.\n";
 
 namespace {
 
@@ -161,6 +170,10 @@ bool TakeOption(const std::vector<std::string>& args, std::size_t& index, Argume
   const bool choosesRecords = isApply || result.command == Command::Export;
   if (isApply && word == "--backup") {
     result.backup = true;
+    return true;
+  }
+  if (isApply && word == "--no-sync") {
+    result.noSync = true;
     return true;
   }
   if (isApply) {

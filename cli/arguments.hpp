@@ -25,6 +25,7 @@ struct Arguments {
   Selection selection = Selection::All;
   std::vector<RecordRange> records;  // the --only or --skip list
   bool backup = false;
+  bool noSync = false;                 // apply: no flushes to the disk
   std::optional<std::uint32_t> crc32;  // apply --crc32
 };
 

@@ -1,14 +1,18 @@
 #include "cli/commands.hpp"
 
+#include <new>
 #include <ostream>
 
 #include "cli/cli_files.hpp"
 #include "cli/usage_error.hpp"
+#include "core/apply/in_place_write.hpp"
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/file_copy.hpp"
+#include "core/files/journal_file.hpp"
 #include "core/files/linked_file.hpp"
 #include "core/files/path_names.hpp"
+#include "core/files/rollback_journal.hpp"
 #include "core/ips/hex_address.hpp"
 #include "core/ips/reader.hpp"
 
@@ -42,9 +46,26 @@ int ListRecords(const std::string& patchPath, std::ostream& out, std::ostream& e
 
 int RecoverOriginal(const std::string& originalPath, std::ostream& err) {
   const std::string backupPath = BackupPathOf(originalPath);
+  // What an interrupted apply left is taken back first, so that its journal
+  // is never played into the recovered file later.
+  bool stale = false;
+  try {
+    ExistingFile original = ExistingFile::OpenLocked(originalPath);
+    if (RollBackInterruptedRun(original)) {
+      err << originalPath << ": an earlier run was stopped while it wrote this file; what it "
+          << "wrote was taken back first.\n";
+    }
+    original.Close();
+  } catch (const DamagedFile&) {
+    // The copy replaces the damaged file; its journal goes afterwards.
+    stale = true;
+  } catch (const Error&) {
+    // A missing or read-only file is the copy's to report.
+  }
   try {
     // Back into the file that was patched, through a link standing as ORIGINAL.
     CopyWholeFileOrThrow(backupPath, FileBehindLinks(originalPath));
+    if (stale) JournalFile::Remove(RollbackJournal::PathFor(originalPath), true);
   } catch (const Error& error) {
     err << "File " << originalPath << " is not recovered! (could not copy " << backupPath
         << " over it: " << Described(error) << ")\n";
@@ -89,11 +110,22 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   } catch (const NotExpressible& error) {
     err << error.what() << '\n';
     return kExitNotExpressible;
+  } catch (const DamagedFile& error) {
+    err << error.Path() << " could not be restored: the file is damaged; recover it from its "
+        << "backup (" << error.Cause() << ")\n";
+    return kExitDamaged;
   } catch (const Error& error) {
     err << Described(error) << '\n';
     return kExitIoError;
+  } catch (const std::bad_alloc&) {
+    // Named by the file the command was about, which is as it was: every
+    // write takes its memory before it changes a byte.
+    const std::string& path =
+        arguments.originalPath.empty() ? arguments.patchPath : arguments.originalPath;
+    err << (path.empty() ? "" : path + ": ") << "Out of memory\n";
+    return kExitIoError;
   } catch (const std::exception& error) {
-    // Out of memory and the like: still a failure the caller must see.
+    // Still a failure the caller must see.
     err << error.what() << '\n';
     return kExitIoError;
   }

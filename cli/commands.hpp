@@ -15,6 +15,7 @@ enum ExitStatus : int {
   kExitCopyFailed = 3,
   kExitNotExpressible = 4,
   kExitChecksumMismatch = 5,
+  kExitDamaged = 6,
   kExitUsage = 64,
 };
 

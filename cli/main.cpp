@@ -5,6 +5,10 @@
 
 #include "cli/commands.hpp"
 
+#ifndef _WIN32
+#include <csignal>
+#endif
+
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -49,6 +53,11 @@ int main(int argc, char** argv) {
   // Lines end in "\n" on every system, so that scripts read the output alike.
   ::_setmode(::_fileno(stdout), _O_BINARY);
   ::_setmode(::_fileno(stderr), _O_BINARY);
+#endif
+#ifndef _WIN32
+  // Past a file-size limit a write must fail and be undone like any other,
+  // not end the process half-way through the file.
+  std::signal(SIGXFSZ, SIG_IGN);
 #endif
   std::ios::sync_with_stdio(false);
   const int status = vips::cli::RunCli(CommandLineWords(argc, argv), std::cout, std::cerr);

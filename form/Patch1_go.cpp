@@ -12,6 +12,18 @@ namespace vips::form {
 
 void TForm1::MakeBackupCopy() {
   const std::string backupPath = BackupPathOf(SelectedOriginalPath);
+  // A backup that an earlier run took holds the file as it was before that
+  // run's records: kept, and the user is told so.
+  if (DecideBackup(SelectedOriginalPath, backupPath).action == BackupAction::Keep) {
+    if (Checked(ControlId::CheckBox2)) {
+      services_.ShowMessage(Pick(texts::kBackupKeptPrefix) + BareName(backupPath));
+    } else {
+      SetStatus(Pick(texts::kStatusBackupKept));
+    }
+    BackupTaken = 1;
+    BackupIdentity = IdentityOf(SelectedOriginalPath);
+    return;
+  }
   // The backup must be a file of its own: a patch that stands under the
   // backup's name would be overwritten by it.
   const std::optional<FileIdentity> patch = IdentityOf(SelectedPatchPath);

@@ -4,6 +4,7 @@
 // place.
 #include "core/apply/apply.hpp"
 #include "core/error.hpp"
+#include "core/files/backup_policy.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/file_copy.hpp"
 #include "core/files/linked_file.hpp"

@@ -93,6 +93,10 @@ inline constexpr Bilingual kBackupFailedSuffix{"_backup is not created!",
                                                "_backup не была создана!"};
 inline constexpr Bilingual kStatusBackupMade{"status: file backuped!", "статус: бекап файла!"};
 inline constexpr Bilingual kStatusBackupFailed{"status: backup error!", "статус: ошибка бекапа!"};
+// An existing backup of the file is kept instead of being replaced.
+inline constexpr Bilingual kBackupKeptPrefix{"Kept the existing reserve copy of the file: ",
+                                             "Сохранена прежняя резервная копия файла: "};
+inline constexpr Bilingual kStatusBackupKept{"status: backup kept!", "статус: бекап сохранён!"};
 // After a failed backup, which stops Go before it writes anything.
 inline constexpr Bilingual kStatusNotPatchedWithoutBackup{
     "status: backup error, nothing written!", "статус: ошибка бекапа, файл не изменён!"};

@@ -37,7 +37,7 @@ _velmorant_ips_cli()
     local options="--help --version"
     case $command in
         "") ;;
-        apply) options="--only --skip --backup --output --crc32 $options" ;;
+        apply) options="--only --skip --backup --output --crc32 --no-sync $options" ;;
         export) options="--only --skip $options" ;;
         list | recover | status | create | info) ;;
         *) return 0 ;;

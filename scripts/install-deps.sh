@@ -16,6 +16,9 @@ packages=(
   qt6-translations-l10n
   # /usr/bin/time -v: the peak memory that scripts/bench-cli.sh reports.
   time
+  # mkfs.btrfs: the full-disk test on a copy-on-write file system of its own
+  # (a loop-mounted image; skipped without it).
+  btrfs-progs
 )
 if [[ " $* " == *" --windows "* ]]; then
   # Cross-building for Windows (MinGW-w64, zlib and GoogleTest's sources) and

@@ -5,6 +5,8 @@
 #include "core/apply/opened_patch.hpp"
 #include "core/apply/record_writer.hpp"
 #include "core/error.hpp"
+#include "core/apply/in_place_write.hpp"
+#include "core/apply/opened_patch.hpp"
 #include "core/table/patch_table.hpp"
 
 namespace vips {
@@ -20,6 +22,10 @@ ApplyResult ApplyMarkedRecords(const std::string& originalPath, const std::strin
   // One writer at a time among our own processes: a second apply or recover
   // of this file fails here, before anything is read or written.
   original.LockForWriting();
+  // Another program may have renamed a file over the path meanwhile: the file
+  // patched is the one the path names.
+  if (IdentityOf(originalPath) != original.Identity())
+    original = ExistingFile::OpenLocked(originalPath);
   // Writing a patch into itself would change the records while they are read.
   if (IdentityOf(patchPath) == original.Identity()) throw Error(kFileAccessDenied, originalPath);
   // Marked records are gathered first and reach the file only once the
@@ -56,7 +62,9 @@ ApplyResult ApplyMarkedRecords(const std::string& originalPath, const std::strin
   // Drops the row that the end marker began.
   table.SetRowCount(table.RowCount() - 1);
   reader.Close();
-  writer.WriteInPlace(original);
+  // Flushed to the disk before Go reports success; an earlier Go or apply
+  // that was stopped half-way is taken back first.
+  (void)WriteRecordsInPlace(original, writer, true);
   original.Close();
   return ApplyResult::Applied;
 }

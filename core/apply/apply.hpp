@@ -20,8 +20,8 @@ enum class ApplyResult { Applied, BadHeader };
 // written ("Disk full" leaves the file as it was); and a write that fails
 // after that is undone, the original bytes and length restored. Only the
 // records' bytes change. The original file is locked against a second apply
-// or recover by this program while the walk runs ("I/O error 11" or the
-// platform's lock error), and a patch given as its own original file is
+// or recover by this program while the walk runs ("Another run is patching
+// the file"), and a patch given as its own original file is
 // refused ("File access denied").
 ApplyResult ApplyMarkedRecords(const std::string& originalPath, const std::string& patchPath,
                                PatchTable& table);

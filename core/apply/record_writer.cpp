@@ -1,8 +1,12 @@
 #include "core/apply/record_writer.hpp"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 #include <new>
+#include <utility>
+#include <vector>
 
 #ifdef __linux__
 #include <sys/mman.h>
@@ -167,6 +171,63 @@ void RecordWriter::ForEachListed(const Block& block, Visit&& visit) {
   }
 }
 
+std::uint64_t RecordWriter::SpanBytes() const {
+  std::uint64_t bytes = 0;
+  for (const Block& block : blocks_) {
+    if (block.Used()) bytes += block.spanEnd - block.spanBegin;
+  }
+  return bytes;
+}
+
+void RecordWriter::ForEachWrittenStretch(
+    const std::function<void(std::uint64_t, std::uint64_t)>& visit) const {
+  // Per block, one bit per byte: the laid mask, with the parts still listed
+  // set over it; each stretch of ones is one visit.
+  std::array<std::uint64_t, kBlockSize / kWordBits> words{};
+  for (std::size_t index = 0; index < blocks_.size(); ++index) {
+    const Block& block = blocks_[index];
+    if (!block.Used()) continue;
+    if (block.laid) {
+      std::memcpy(words.data(), block.written, sizeof(words));
+    } else {
+      words.fill(0);
+    }
+    ForEachListed(
+        block, [&words](std::size_t first, std::size_t count, const std::uint8_t*, std::uint8_t) {
+          const std::size_t end = first + count;
+          const std::size_t firstWord = first / kWordBits;
+          const std::size_t lastWord = (end - 1) / kWordBits;
+          const std::size_t lastBit = (end - 1) % kWordBits + 1;
+          if (firstWord == lastWord) {
+            words[firstWord] |= BitsOf(first % kWordBits, lastBit);
+            return;
+          }
+          words[firstWord] |= BitsOf(first % kWordBits, kWordBits);
+          std::fill(words.begin() + static_cast<std::ptrdiff_t>(firstWord) + 1,
+                    words.begin() + static_cast<std::ptrdiff_t>(lastWord), ~std::uint64_t{0});
+          words[lastWord] |= BitsOf(0, lastBit);
+        });
+    const std::uint64_t base = std::uint64_t{index} * kBlockSize;
+    bool inside = false;
+    std::size_t begin = 0;
+    // Only the words of the span can hold ones.
+    const std::size_t endWord = (block.spanEnd + kWordBits - 1) / kWordBits;
+    for (std::size_t w = block.spanBegin / kWordBits; w < endWord; ++w) {
+      // Ones outside a stretch, zeros (ones of the inverted word) inside.
+      std::uint64_t look = inside ? ~words[w] : words[w];
+      while (look != 0) {
+        const int bit = std::countr_zero(look);
+        const std::size_t at = w * kWordBits + static_cast<std::size_t>(bit);
+        if (inside) visit(base + begin, at - begin);
+        begin = at;
+        inside = !inside;
+        look = (inside ? ~words[w] : words[w]) & (~std::uint64_t{0} << bit);
+      }
+    }
+    if (inside) visit(base + begin, endWord * kWordBits - begin);
+  }
+}
+
 void RecordWriter::Lay(Block& block) {
   if (!block.laid) {
     std::memset(block.written, 0, kMaskBytes);
@@ -259,11 +320,12 @@ void RecordWriter::ReadSpan(ExistingFile& file, std::size_t index, std::uint64_t
   const std::size_t begin = block.spanBegin / kWordBits * kWordBits;
   const std::size_t end = (block.spanEnd + kWordBits - 1) / kWordBits * kWordBits;
   const std::uint64_t position = std::uint64_t{index} * kBlockSize + begin;
+  // Below `length` the file holds every byte: a read that ends early (the
+  // file cut meanwhile, a failing file system) is an error, never zeros.
   std::size_t read = 0;
   if (position < length) {
-    read = file.ReadAt(
-        position, to + begin,
-        static_cast<std::size_t>(std::min<std::uint64_t>(end - begin, length - position)));
+    read = static_cast<std::size_t>(std::min<std::uint64_t>(end - begin, length - position));
+    file.ReadAllAt(position, to + begin, read);
   }
   std::memset(to + begin + read, 0, end - begin - read);
 }
@@ -289,10 +351,11 @@ bool RecordWriter::WriteInPlace(ExistingFile& file) {
   if (Empty()) return false;
   LayAll(true);
   const std::uint64_t length = file.Length();
-  file.Reserve(std::max(length, end_));
+  // Memory first: once the length is reserved, every failure puts it back.
   NeedScratch();
   bool wrote = false;
   try {
+    file.Reserve(std::max(length, end_));
     for (std::size_t index = 0; index < blocks_.size(); ++index) {
       Block& block = blocks_[index];
       // Past the first length the file holds the zeros of the room made for
@@ -306,13 +369,14 @@ bool RecordWriter::WriteInPlace(ExistingFile& file) {
       wrote = true;
     }
   } catch (...) {
-    Undo(file, length);
+    undoFailed_ = !Undo(file, length);
     throw;
   }
   return wrote || end_ > length;
 }
 
-void RecordWriter::Undo(ExistingFile& file, std::uint64_t length) noexcept {
+bool RecordWriter::Undo(ExistingFile& file, std::uint64_t length) noexcept {
+  bool whole = true;
   for (std::size_t index = 0; index < blocks_.size(); ++index) {
     const Block& block = blocks_[index];
     const std::uint64_t begin = std::uint64_t{index} * kBlockSize + block.spanBegin;
@@ -323,12 +387,15 @@ void RecordWriter::Undo(ExistingFile& file, std::uint64_t length) noexcept {
       file.WriteAt(begin, block.bytes + block.spanBegin, count);
     } catch (...) {
       // The first error is the one reported; the rest is done as far as it goes.
+      whole = false;
     }
   }
   try {
-    file.SetLength(length);
+    if (file.Length() != length) file.SetLength(length);
   } catch (...) {
+    whole = false;
   }
+  return whole;
 }
 
 bool RecordWriter::WriteCopy(ExistingFile& original, ReplacementFile& output) {
@@ -336,8 +403,13 @@ bool RecordWriter::WriteCopy(ExistingFile& original, ReplacementFile& output) {
   const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kPiece);
   LayAll(false);
   bool changed = false;
+  // As many bytes as the original's length says: a read that ends early is an
+  // error, never a shorter file.
+  const std::uint64_t originalLength = original.Length();
   for (std::uint64_t base = 0;; base += kPiece) {
-    const std::size_t read = original.ReadAt(base, buffer.get(), kPiece);
+    const auto read = static_cast<std::size_t>(
+        std::min<std::uint64_t>(kPiece, base < originalLength ? originalLength - base : 0));
+    if (read > 0) original.ReadAllAt(base, buffer.get(), read);
     std::size_t length = read;
     // Whole words of the masks are read from here.
     if (read < kPiece) std::memset(buffer.get() + read, 0, kPiece - read);

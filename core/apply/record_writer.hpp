@@ -1,8 +1,12 @@
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "core/files/file_access.hpp"
@@ -67,6 +71,8 @@ class RecordWriter {
   // Lays `count` copies of `value` at `position` (a run record).
   void Fill(std::uint64_t position, std::uint8_t value, std::size_t count);
   [[nodiscard]] bool Empty() const { return end_ == 0; }
+  // How many bytes an in-place write may write: every block's span.
+  [[nodiscard]] std::uint64_t SpanBytes() const;
   // One past the last byte a record wrote.
   [[nodiscard]] std::uint64_t End() const { return end_; }
 
@@ -75,8 +81,13 @@ class RecordWriter {
   // nothing.
   [[nodiscard]] bool Changes(ExistingFile& file);
   // Writes the records into `file` all or nothing (see above). True when the
-  // file changed: a byte, or its length.
+  // file changed: a byte, or its length. When the undo itself could not put
+  // the file back, UndoFailed() tells so after the throw.
   bool WriteInPlace(ExistingFile& file);
+  [[nodiscard]] bool UndoFailed() const { return undoFailed_; }
+  // Calls `visit(position, length)` for each stretch of bytes that records
+  // write, in ascending order: the only bytes an in-place write changes.
+  void ForEachWrittenStretch(const std::function<void(std::uint64_t, std::uint64_t)>& visit) const;
   // Appends `original` (read from its start) with the records laid over it
   // to `output`, lengthened as far as the records reach (zeros between).
   // True when that differs from `original`.
@@ -163,7 +174,8 @@ class RecordWriter {
   static void KeepUnwritten(Block& block, const std::uint8_t* fileBytes);
   // Puts back what the overwritten spans held, then `length`; as far as it
   // goes.
-  void Undo(ExistingFile& file, std::uint64_t length) noexcept;
+  // False when a part of it failed.
+  bool Undo(ExistingFile& file, std::uint64_t length) noexcept;
 
   struct FreeMemory {
     void operator()(std::uint8_t* memory) const;
@@ -179,6 +191,7 @@ class RecordWriter {
   std::size_t arenaBytes_;
   std::size_t arenaUsed_ = 0;
   std::uint64_t end_ = 0;
+  bool undoFailed_ = false;
 };
 
 }  // namespace vips

@@ -15,6 +15,8 @@ inline constexpr const char* kTooManyOpenFiles = "Too many open files";
 inline constexpr const char* kFileAccessDenied = "File access denied";
 inline constexpr const char* kReadBeyondEnd = "Read beyond end of file";
 inline constexpr const char* kDiskFull = "Disk full";
+// Another process of this program holds the file's lock.
+inline constexpr const char* kFileBusy = "Another run is patching the file";
 
 // "I/O error %d" with the system's error number.
 std::string IoErrorText(int systemError);
@@ -49,6 +51,11 @@ class ExistingFile {
   // The same file opened for reading only: a read-only file is fine here,
   // and WriteAt, SetLength and Reserve fail.
   static ExistingFile OpenForReading(const std::string& path);
+  // Opened for writing and locked (LockForWriting) as the file that `path`
+  // names once the lock is held: another program may rename a file over the
+  // path between the open and the lock, and the file patched must be the one
+  // the user sees there.
+  static ExistingFile OpenLocked(const std::string& path);
 
   ExistingFile(ExistingFile&& other) noexcept;
   ExistingFile& operator=(ExistingFile&& other) noexcept;
@@ -61,6 +68,10 @@ class ExistingFile {
   [[nodiscard]] std::size_t ReadSome(void* buffer, std::size_t size);
   // Reads up to `size` bytes at `position` without moving the position.
   [[nodiscard]] std::size_t ReadAt(std::uint64_t position, void* buffer, std::size_t size);
+  // Reads all `size` bytes at `position`, which the caller knows the file
+  // to hold: a read that ends early (the file cut meanwhile, a failing file
+  // system) is "Read beyond end of file", never taken as the file's end.
+  void ReadAllAt(std::uint64_t position, void* buffer, std::size_t size);
   // Writes all `size` bytes at `position` ("Disk full" when the device is).
   void WriteAt(std::uint64_t position, const void* buffer, std::size_t size);
   [[nodiscard]] std::uint64_t Length();
@@ -79,7 +90,15 @@ class ExistingFile {
   // fails at once while another process of this program writes the file.
   void LockForReading();
   [[nodiscard]] FileIdentity Identity();
+  // On a file system that writes every change to fresh space (copy on
+  // write, as btrfs), how many bytes are free for this file; nothing
+  // elsewhere, where overwriting a file's bytes takes no new space.
+  [[nodiscard]] std::optional<std::uint64_t> FreshSpaceForOverwrites();
+  // Flushes what was written to stable storage; a failure is a failed write.
+  void Flush();
   [[nodiscard]] const std::string& Path() const { return path_; }
+  // Closes the file. After a successful Flush() the bytes are on the disk, so
+  // a failing close then changes nothing and is not reported.
   void Close();
   [[nodiscard]] bool IsOpen() const;
 
@@ -97,6 +116,10 @@ class ExistingFile {
 #endif
   Native handle_;
   std::string path_;
+  // Whether a write or a change of length was made, and whether all of them
+  // were flushed since.
+  bool written_ = false;
+  bool flushed_ = false;
 };
 
 }  // namespace vips

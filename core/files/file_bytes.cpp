@@ -6,14 +6,15 @@ namespace vips {
 
 std::vector<std::uint8_t> ReadFileStart(ExistingFile& file, std::uint64_t limit) {
   constexpr std::uint64_t kPiece = 4 * 1024 * 1024;
+  // The file's length says how many bytes there are: a read that ends before
+  // it is an error, never a shorter file.
+  const std::uint64_t end = std::min(limit, file.Length());
   std::vector<std::uint8_t> bytes;
-  while (bytes.size() < limit) {
+  while (bytes.size() < end) {
     const std::size_t have = bytes.size();
-    const auto wanted = static_cast<std::size_t>(std::min(kPiece, limit - have));
+    const auto wanted = static_cast<std::size_t>(std::min(kPiece, end - have));
     bytes.resize(have + wanted);
-    const std::size_t read = file.ReadAt(have, bytes.data() + have, wanted);
-    bytes.resize(have + read);
-    if (read < wanted) break;
+    file.ReadAllAt(have, bytes.data() + have, wanted);
   }
   return bytes;
 }

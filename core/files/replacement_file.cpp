@@ -1,5 +1,6 @@
 #include "core/files/replacement_file.hpp"
 
+#include <cstring>
 #include <utility>
 
 #include "core/files/temporary_name.hpp"
@@ -11,6 +12,7 @@ namespace vips {
 ReplacementFile::ReplacementFile(ReplacementFile&& other) noexcept
     : destination_(std::move(other.destination_)),
       temporary_(std::move(other.temporary_)),
+      prefix_(std::move(other.prefix_)),
       handle_(std::exchange(other.handle_, kClosed)),
       committed_(std::exchange(other.committed_, true)) {}
 
@@ -19,6 +21,7 @@ ReplacementFile& ReplacementFile::operator=(ReplacementFile&& other) noexcept {
     Discard();
     destination_ = std::move(other.destination_);
     temporary_ = std::move(other.temporary_);
+    prefix_ = std::move(other.prefix_);
     handle_ = std::exchange(other.handle_, kClosed);
     committed_ = std::exchange(other.committed_, true);
   }
@@ -37,6 +40,28 @@ std::string TemporaryNameSuffix(std::uint64_t seed) {
     seed /= 36;
   }
   return suffix;
+}
+
+}  // namespace vips
+
+namespace vips {
+
+std::string CompanionPrefix(const std::string& name, const char* mark, std::size_t room,
+                            std::size_t nameLimit) {
+  const std::size_t markLength = std::strlen(mark);
+  if (1 + name.size() + markLength + room <= nameLimit) return "." + name + mark;
+  // FNV-1a of the whole name stands for its cut end.
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  const std::string tag = "~" + TemporaryNameSuffix(hash);
+  const std::size_t fixed = 1 + tag.size() + markLength + room;
+  std::size_t keep = nameLimit > fixed ? nameLimit - fixed : 0;
+  // Not inside a UTF-8 character: its continuation bytes are 10xxxxxx.
+  while (keep > 0 && keep < name.size() &&
+         (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) {
+    --keep;
+  }
+  return "." + name.substr(0, keep) + tag + mark;
 }
 
 }  // namespace vips

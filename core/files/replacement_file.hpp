@@ -11,7 +11,11 @@ namespace vips {
 // folder (never through a link), with a recognisable name so that one left by
 // a killed process is never mistaken for a real file; Commit() flushes it to
 // stable storage and renames it over the destination in one step (a link
-// standing at the destination is replaced, never followed). Without Commit(),
+// standing at the destination is replaced, never followed; a pipe, a socket,
+// a folder or a device there is refused with "File access denied"). The
+// temporary name always fits the file system's name limit; a run holds its
+// temporary file locked, and a successful Commit() removes the ones of
+// earlier runs for the same destination that no process holds. Without Commit(),
 // or when Commit() fails, the destructor removes the temporary file and the
 // destination is exactly as it was. Failures throw vips::Error with the file
 // layer's texts.
@@ -47,12 +51,18 @@ class ReplacementFile {
   using Native = int;
   static constexpr Native kClosed = -1;
 #endif
-  ReplacementFile(std::string destination, std::string temporary, Native handle)
-      : destination_(std::move(destination)), temporary_(std::move(temporary)), handle_(handle) {}
+  ReplacementFile(std::string destination, std::string temporary, Native handle,
+                  std::string prefix = {})
+      : destination_(std::move(destination)),
+        temporary_(std::move(temporary)),
+        prefix_(std::move(prefix)),
+        handle_(handle) {}
   void Discard() noexcept;
 
   std::string destination_;
   std::string temporary_;
+  // The temporary names for this destination start with it.
+  std::string prefix_;
   Native handle_;
   bool committed_ = false;
 };

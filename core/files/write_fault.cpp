@@ -7,12 +7,25 @@ namespace vips::write_fault {
 namespace {
 
 std::atomic<int> failingStep{0};
+std::atomic<bool> failingOn{false};
 std::atomic<int> steps{0};
+std::atomic<int> actionStep{0};
+std::atomic<void (*)()> stepAction{nullptr};
+std::atomic<int> endingRead{0};
+std::atomic<int> reads{0};
+std::atomic<void (*)()> lockAction{nullptr};
 
 }  // namespace
 
 void FailNthStep(int n) {
   failingStep = n;
+  failingOn = false;
+  steps = 0;
+}
+
+void FailFromNthStep(int n) {
+  failingStep = n;
+  failingOn = n > 0;
   steps = 0;
 }
 
@@ -20,9 +33,37 @@ int StepsTaken() {
   return steps;
 }
 
+void AtNthStep(int n, void (*action)()) {
+  actionStep = action == nullptr ? 0 : n;
+  stepAction = action;
+  steps = 0;
+}
+
 bool StepFails() {
   const int step = ++steps;
-  return step == failingStep;
+  if (step == actionStep) {
+    if (void (*action)() = stepAction.load()) action();
+  }
+  return step == failingStep || (failingOn && step > failingStep);
+}
+
+void EndReadsFromNth(int n) {
+  endingRead = n;
+  reads = 0;
+}
+
+bool ReadEnds() {
+  const int read = ++reads;
+  const int from = endingRead;
+  return from > 0 && read >= from;
+}
+
+void BeforeLock(void (*action)()) {
+  lockAction = action;
+}
+
+void RunBeforeLock() {
+  if (void (*action)() = lockAction.load()) action();
 }
 
 }  // namespace vips::write_fault

@@ -34,11 +34,7 @@ using testing::SmallDisk;
 using testing::TempDir;
 using Bytes = std::vector<std::uint8_t>;
 
-#ifdef _WIN32
-const std::string kLockError = IoErrorText(33);  // ERROR_LOCK_VIOLATION
-#else
-const std::string kLockError = IoErrorText(EWOULDBLOCK);
-#endif
+const std::string kLockError = kFileBusy;
 
 std::string Pattern(std::size_t size) {
   std::string bytes(size, '\0');

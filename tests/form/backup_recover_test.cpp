@@ -26,7 +26,9 @@ bool Exists(const std::string& path) {
 
 TEST(BackupRecoverTest, BackupIsTakenBeforeWritingAndRecoverPutsItBack) {
   Session s;
-  s.dir.Write("image.bin_backup", "stale");  // replaced without a question
+  // An empty file cannot be the backup of this one: it is replaced. (One
+  // that can be, an earlier run's, is kept: see AnEarlierCleanBackupIsKeptAndTold.)
+  s.dir.Write("image.bin_backup", "");
   s.Prepare(kOriginal, kPatch);
   EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::BitBtn3)]);  // even with a backup lying there
 
@@ -154,7 +156,7 @@ TEST(BackupRecoverTest, BackupOptionOffThenOnBacksUpThePatchedFile) {
 
 TEST(BackupRecoverTest, FailedBackupWritesNothingAndTheNextGoRetries) {
   struct Case {
-    bool folderInTheWay;  // else a read-only backup file
+    bool folderInTheWay;  // else a read-only empty backup file
     bool messages;
   };
   for (const Case& c : {Case{false, true}, Case{false, false}, Case{true, true}}) {
@@ -164,7 +166,8 @@ TEST(BackupRecoverTest, FailedBackupWritesNothingAndTheNextGoRetries) {
     if (c.folderInTheWay) {
       fs::create_directory(PathOf(s.Backup()));
     } else {
-      s.dir.Write("image.bin_backup", "old");
+      // Empty, so no backup of this file: it is to be replaced, and cannot be.
+      s.dir.Write("image.bin_backup", "");
       ASSERT_EQ(chmod(s.Backup().c_str(), 0444), 0);
     }
     s.SetChecked(ControlId::CheckBox2, c.messages);
@@ -189,6 +192,43 @@ TEST(BackupRecoverTest, FailedBackupWritesNothingAndTheNextGoRetries) {
     EXPECT_EQ(s.Bytes(s.original), kPatched);
     EXPECT_EQ(s.form.BackupTaken, 1);
     EXPECT_TRUE(s.view.enabled[IndexOf(ControlId::BitBtn3)]);
+  }
+}
+
+// A second run of the program on a file that the first one patched: the
+// clean backup of the first run stays the way back, and the user is told.
+TEST(BackupRecoverTest, AnEarlierCleanBackupIsKeptAndTold) {
+  struct Case {
+    int locale;
+    bool messages;
+    const char* told;
+  };
+  for (const Case& c : {
+           Case{kEnglishLocale, true,
+                "Kept the existing reserve copy of the file: image.bin_backup"},
+           Case{kEnglishLocale, false, "status: backup kept!"},
+           Case{kRussianLocale, true, "Сохранена прежняя резервная копия файла: image.bin_backup"},
+           Case{kRussianLocale, false, "статус: бекап сохранён!"},
+       }) {
+    SCOPED_TRACE(c.told);
+    Session s(c.locale);
+    s.Prepare("AB23456789", Ips({DataRecord(2, "CD")}));
+    s.dir.Write("image.bin_backup", kOriginal);
+    s.SetChecked(ControlId::CheckBox2, c.messages);
+    // Without messages the completion text would take the status line at
+    // once: a patch that lost its header stops Go right after the backup step.
+    if (!c.messages) s.dir.Write("change.ips", "no patch");
+    s.Forget();
+    s.form.BitBtn2Click();
+    EXPECT_EQ(s.Bytes(s.Backup()), kOriginal);
+    EXPECT_EQ(s.form.BackupTaken, 1);
+    if (c.messages) {
+      ASSERT_FALSE(s.services.messages.empty());
+      EXPECT_EQ(s.services.messages.front(), c.told);
+      EXPECT_EQ(s.Bytes(s.original), "ABCD456789");
+    } else {
+      EXPECT_EQ(s.Status(), c.told);
+    }
   }
 }
 

@@ -25,7 +25,7 @@ expect() {
 expect "velmorant-ips-cli " "apply create export info list recover status"
 expect "velmorant-ips-cli re" "recover"
 expect "velmorant-ips-cli --v" "--version"
-expect "velmorant-ips-cli apply --" "--backup --crc32 --help --only --output --skip --version"
+expect "velmorant-ips-cli apply --" "--backup --crc32 --help --no-sync --only --output --skip --version"
 expect "velmorant-ips-cli apply --only " ""
 expect "velmorant-ips-cli apply --only 1-3 i" "image.bin"
 expect "velmorant-ips-cli list c" "change.ips"

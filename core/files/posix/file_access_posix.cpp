@@ -1,6 +1,9 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#ifdef __linux__
+#include <sys/vfs.h>
+#endif
 #include <unistd.h>
 
 #include <cerrno>
@@ -72,6 +75,7 @@ void Lock(int handle, int kind) {
   // also within one process; they are advisory, so other programs' reads and
   // writes go on.
   while (::flock(handle, kind | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK) throw Error(kFileBusy);
     if (errno != EINTR) throw Error(ErrorTextOf(errno));
   }
 }
@@ -134,13 +138,18 @@ ExistingFile ExistingFile::OpenWithAccess(const std::string& path, bool forWriti
 }
 
 ExistingFile::ExistingFile(ExistingFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, kClosed)), path_(std::move(other.path_)) {}
+    : handle_(std::exchange(other.handle_, kClosed)),
+      path_(std::move(other.path_)),
+      written_(other.written_),
+      flushed_(other.flushed_) {}
 
 ExistingFile& ExistingFile::operator=(ExistingFile&& other) noexcept {
   if (this != &other) {
     if (handle_ != kClosed) ::close(handle_);
     handle_ = std::exchange(other.handle_, kClosed);
     path_ = std::move(other.path_);
+    written_ = other.written_;
+    flushed_ = other.flushed_;
   }
   return *this;
 }
@@ -154,6 +163,7 @@ bool ExistingFile::IsOpen() const {
 }
 
 std::size_t ExistingFile::ReadSome(void* buffer, std::size_t size) {
+  if (write_fault::ReadEnds()) return 0;
   for (;;) {
     const ssize_t count = ::read(handle_, buffer, size);
     if (count >= 0) return static_cast<std::size_t>(count);
@@ -164,6 +174,7 @@ std::size_t ExistingFile::ReadSome(void* buffer, std::size_t size) {
 std::size_t ExistingFile::ReadAt(std::uint64_t position, void* buffer, std::size_t size) {
   auto* bytes = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
+  if (size > 0 && write_fault::ReadEnds()) return 0;
   while (done < size) {
     const ssize_t count =
         ::pread(handle_, bytes + done, size - done, static_cast<off_t>(position + done));
@@ -192,6 +203,8 @@ void ExistingFile::WriteAt(std::uint64_t position, const void* buffer, std::size
     if (count == 0) Fail(kDiskFull);
     done += static_cast<std::size_t>(count);
   }
+  written_ = true;
+  flushed_ = false;
 }
 
 std::uint64_t ExistingFile::Length() {
@@ -205,11 +218,38 @@ void ExistingFile::SetLength(std::uint64_t length) {
   while (::ftruncate(handle_, static_cast<off_t>(length)) != 0) {
     if (errno != EINTR) Fail(posix::ErrorTextOf(errno));
   }
+  written_ = true;
+  flushed_ = false;
+}
+
+std::optional<std::uint64_t> ExistingFile::FreshSpaceForOverwrites() {
+#ifdef __linux__
+  constexpr unsigned long kBtrfsMagic = 0x9123683E;
+  struct statfs info {};
+  if (::fstatfs(handle_, &info) != 0 || static_cast<unsigned long>(info.f_type) != kBtrfsMagic) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(info.f_bavail) * static_cast<std::uint64_t>(info.f_bsize);
+#else
+  return std::nullopt;
+#endif
+}
+
+void ExistingFile::Flush() {
+  if (write_fault::StepFails()) Fail(kDiskFull);
+  // fdatasync: the bytes and the length, without the times, which a crash
+  // may leave older.
+  while (::fdatasync(handle_) != 0) {
+    if (errno != EINTR) Fail(posix::ErrorTextOf(errno));
+  }
+  flushed_ = true;
 }
 
 void ExistingFile::Reserve(std::uint64_t length) {
   const std::uint64_t before = Length();
   if (length <= before) return;
+  written_ = true;
+  flushed_ = false;
   int error = write_fault::StepFails() ? ENOSPC : 0;
   const auto from = static_cast<off_t>(before);
   const auto count = static_cast<off_t>(length - before);
@@ -262,8 +302,11 @@ FileIdentity ExistingFile::Identity() {
 void ExistingFile::Close() {
   if (handle_ == kClosed) return;
   const int handle = std::exchange(handle_, kClosed);
+  // The close of a file written and flushed is a write step of its own.
+  const bool failing = written_ && flushed_ && write_fault::StepFails();
   // After close() the descriptor is gone even when it reports EINTR.
-  if (::close(handle) != 0 && errno != EINTR) Fail(posix::ErrorTextOf(errno));
+  const bool closed = ::close(handle) == 0 || errno == EINTR;
+  if ((!closed || failing) && !flushed_) Fail(failing ? kDiskFull : posix::ErrorTextOf(errno));
 }
 
 }  // namespace vips

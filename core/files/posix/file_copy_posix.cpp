@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <memory>
 
 #include "core/error.hpp"
@@ -10,6 +11,7 @@
 #include "core/files/file_copy.hpp"
 #include "core/files/posix/system_error_text.hpp"
 #include "core/files/replacement_file.hpp"
+#include "core/files/write_fault.hpp"
 
 namespace vips {
 
@@ -98,15 +100,23 @@ void CopyWholeFileOrThrow(const std::string& from, const std::string& to) {
   ReplacementFile copy = ReplacementFile::Create(to);
   copy.CopyPermissionsFrom(from);
   const std::unique_ptr<char[]> buffer(new char[kChunkSize]);
+  // The source's length says how many bytes it has: a read that ends before
+  // it (the file cut meanwhile, a failing file system) is an error, not a
+  // shorter backup.
+  const auto length = static_cast<std::uint64_t>(sourceInfo.st_size);
+  std::uint64_t copied = 0;
   for (;;) {
-    const ssize_t count = ::read(source.Get(), buffer.get(), kChunkSize);
+    const ssize_t count =
+        write_fault::ReadEnds() ? 0 : ::read(source.Get(), buffer.get(), kChunkSize);
     if (count < 0) {
       if (errno == EINTR) continue;
       throw Error(posix::ErrorTextOf(errno), from);
     }
     if (count == 0) break;
     copy.Append(buffer.get(), static_cast<std::size_t>(count));
+    copied += static_cast<std::uint64_t>(count);
   }
+  if (copied < length) throw Error(kReadBeyondEnd, from);
   copy.Commit();
 }
 

@@ -1,4 +1,6 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +21,13 @@ namespace vips {
 namespace {
 
 constexpr int kNameAttempts = 100;
+// The letters that make a temporary name unique.
+constexpr std::size_t kSuffixLength = 8;
+
+std::string BareNameOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 std::string FolderOf(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
@@ -51,6 +60,51 @@ void FlushFolder(const std::string& folder) {
   ::close(handle);
 }
 
+// The longest name the folder's file system takes.
+std::size_t NameLimit(const std::string& folder) {
+  const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  return limit > 0 ? static_cast<std::size_t>(limit) : 255;
+}
+
+// Only a regular file, a link (replaced, never followed) or nothing may stand
+// where the new file goes: a pipe, a socket, a folder or a device is no file
+// to replace.
+void CheckDestination(const std::string& destination) {
+  struct stat info {};
+  if (::lstat(destination.c_str(), &info) != 0) return;
+  if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) throw Error(kFileAccessDenied, destination);
+}
+
+// Removes the temporary files of earlier runs for the same destination that
+// no process holds any more: a run holds the lock of its temporary file
+// while it writes it.
+void RemoveStaleTemporaries(const std::string& folder, const std::string& prefix) {
+  DIR* listing = ::opendir(folder.c_str());
+  if (listing == nullptr) return;
+  while (const dirent* entry = ::readdir(listing)) {
+    const std::string name = entry->d_name;
+    if (name.size() != prefix.size() + kSuffixLength ||
+        name.compare(0, prefix.size(), prefix) != 0) {
+      continue;
+    }
+    const std::string path = folder + "/" + name;
+    const int handle =
+        ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+    if (handle < 0) continue;
+    struct stat held {};
+    struct stat named {};
+    // Removed only while locked here, and only when the name still leads to
+    // the file locked.
+    if (::fstat(handle, &held) == 0 && S_ISREG(held.st_mode) &&
+        ::flock(handle, LOCK_EX | LOCK_NB) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+        named.st_dev == held.st_dev && named.st_ino == held.st_ino) {
+      ::unlink(path.c_str());
+    }
+    ::close(handle);
+  }
+  ::closedir(listing);
+}
+
 }  // namespace
 
 ReplacementFile ReplacementFile::Create(const std::string& destination) {
@@ -60,17 +114,28 @@ ReplacementFile ReplacementFile::Create(const std::string& destination) {
   const std::string folder = FolderOf(destination);
   const std::string name = slash == std::string::npos ? destination : destination.substr(slash + 1);
   if (name.empty()) throw Error(kInvalidFilename, destination);
+  CheckDestination(destination);
   const std::string prefix =
-      (slash == std::string::npos ? std::string() : destination.substr(0, slash + 1)) + "." + name +
-      kTemporaryMark;
+      (slash == std::string::npos ? std::string() : destination.substr(0, slash + 1)) +
+      CompanionPrefix(name, kTemporaryMark, kSuffixLength, NameLimit(folder));
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     std::string temporary = prefix + UniqueSuffix();
     // O_EXCL creates a new file or fails; it never follows a link.
     const int handle = ::open(
         temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0666);
-    if (handle >= 0) return ReplacementFile(destination, std::move(temporary), handle);
-    if (errno == EEXIST || errno == EINTR) continue;
-    throw Error(posix::OpenErrorTextOf(destination, errno), destination);
+    if (handle < 0) {
+      if (errno == EEXIST || errno == EINTR) continue;
+      throw Error(posix::OpenErrorTextOf(destination, errno), destination);
+    }
+    // Held while it is written, so that no other run takes it for a stale
+    // one; one removed by such a run before the lock was taken is given up.
+    struct stat info {};
+    if (::flock(handle, LOCK_EX | LOCK_NB) != 0 || ::fstat(handle, &info) != 0 ||
+        info.st_nlink == 0) {
+      ::close(handle);
+      continue;
+    }
+    return ReplacementFile(destination, std::move(temporary), handle, prefix);
   }
   ThrowError(EEXIST, destination);
 }
@@ -111,17 +176,22 @@ void ReplacementFile::Commit() {
   try {
     if (write_fault::StepFails()) ThrowError(ENOSPC, destination_);
     if (::fsync(handle_) != 0) ThrowError(errno, destination_);
-    // After close() the descriptor is gone even when it reports an error.
-    if (::close(std::exchange(handle_, kClosed)) != 0 && errno != EINTR)
-      ThrowError(errno, destination_);
+    CheckDestination(destination_);
     if (write_fault::StepFails()) ThrowError(ENOSPC, destination_);
+    // The lock goes with the descriptor only after the rename, so that no
+    // other run removes the file as a stale one before it has its name.
     if (::rename(temporary_.c_str(), destination_.c_str()) != 0) ThrowError(errno, destination_);
   } catch (...) {
     Discard();
     throw;
   }
   committed_ = true;
+  // After the flush the bytes are on the disk: a failing close (counted as a
+  // step of its own) changes nothing and is no failure.
+  (void)write_fault::StepFails();
+  ::close(std::exchange(handle_, kClosed));
   FlushFolder(FolderOf(destination_));
+  RemoveStaleTemporaries(FolderOf(destination_), BareNameOf(prefix_));
 }
 
 }  // namespace vips

@@ -49,6 +49,8 @@ std::string ErrorTextOf(unsigned long error) {
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
       return kFileAccessDenied;
+    case ERROR_LOCK_VIOLATION:
+      return kFileBusy;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
       return kDiskFull;
@@ -102,13 +104,18 @@ ExistingFile ExistingFile::OpenWithAccess(const std::string& path, bool forWriti
 }
 
 ExistingFile::ExistingFile(ExistingFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, kClosed)), path_(std::move(other.path_)) {}
+    : handle_(std::exchange(other.handle_, kClosed)),
+      path_(std::move(other.path_)),
+      written_(other.written_),
+      flushed_(other.flushed_) {}
 
 ExistingFile& ExistingFile::operator=(ExistingFile&& other) noexcept {
   if (this != &other) {
     if (handle_ != kClosed) ::CloseHandle(handle_);
     handle_ = std::exchange(other.handle_, kClosed);
     path_ = std::move(other.path_);
+    written_ = other.written_;
+    flushed_ = other.flushed_;
   }
   return *this;
 }
@@ -122,6 +129,7 @@ bool ExistingFile::IsOpen() const {
 }
 
 std::size_t ExistingFile::ReadSome(void* buffer, std::size_t size) {
+  if (write_fault::ReadEnds()) return 0;
   DWORD count = 0;
   if (!::ReadFile(handle_, buffer, ChunkOf(size), &count, nullptr)) ThrowLastError();
   return count;
@@ -135,6 +143,7 @@ std::size_t ExistingFile::ReadAt(std::uint64_t position, void* buffer, std::size
   if (!::SetFilePointerEx(handle_, zero, &saved, FILE_CURRENT)) ThrowLastError();
   auto* bytes = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
+  if (size > 0 && write_fault::ReadEnds()) size = 0;
   while (done < size) {
     OVERLAPPED overlapped = OverlappedAt(position + done);
     DWORD count = 0;
@@ -165,6 +174,8 @@ void ExistingFile::WriteAt(std::uint64_t position, const void* buffer, std::size
     if (count == 0) Fail(kDiskFull);
     done += count;
   }
+  written_ = true;
+  flushed_ = false;
   if (!::SetFilePointerEx(handle_, saved, nullptr, FILE_BEGIN)) ThrowLastError();
 }
 
@@ -181,11 +192,27 @@ void ExistingFile::SetLength(std::uint64_t length) {
   if (!::SetFileInformationByHandle(handle_, FileEndOfFileInfo, &end, sizeof end)) {
     ThrowLastError();
   }
+  written_ = true;
+  flushed_ = false;
+}
+
+std::optional<std::uint64_t> ExistingFile::FreshSpaceForOverwrites() {
+  // NTFS and FAT overwrite in place; ReFS with block cloning is not told
+  // apart here.
+  return std::nullopt;
+}
+
+void ExistingFile::Flush() {
+  if (write_fault::StepFails()) Fail(kDiskFull);
+  if (!::FlushFileBuffers(handle_)) ThrowLastError();
+  flushed_ = true;
 }
 
 void ExistingFile::Reserve(std::uint64_t length) {
   const std::uint64_t before = Length();
   if (length <= before) return;
+  written_ = true;
+  flushed_ = false;
   if (write_fault::StepFails()) Fail(kDiskFull);
   // The allocation takes the disk space; the end of file then makes it the
   // file's length. Either failing leaves the length as it was. Where the file
@@ -240,7 +267,13 @@ void ExistingFile::ThrowLastError() const {
 void ExistingFile::Close() {
   if (handle_ == kClosed) return;
   HANDLE handle = std::exchange(handle_, kClosed);
-  if (!::CloseHandle(handle)) Fail(windows::ErrorTextOf(::GetLastError()));
+  // The close of a file written is a write step; after a flush its failure
+  // changes nothing on the disk.
+  const bool failing = written_ && flushed_ && write_fault::StepFails();
+  const bool closed = ::CloseHandle(handle) != 0;
+  if ((!closed || failing) && !flushed_) {
+    Fail(failing ? kDiskFull : windows::ErrorTextOf(::GetLastError()));
+  }
 }
 
 }  // namespace vips

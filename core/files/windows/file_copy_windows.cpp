@@ -1,14 +1,16 @@
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/file_copy.hpp"
-#include "core/files/replacement_file.hpp"
 #include "core/files/windows/system_error_text.hpp"
 #include "core/files/windows/wide_path.hpp"
+#include "core/files/replacement_file.hpp"
+#include "core/files/write_fault.hpp"
 
 namespace vips {
 
@@ -119,14 +121,22 @@ void CopyWholeFileOrThrow(const std::string& from, const std::string& to) {
 
   ReplacementFile copy = ReplacementFile::Create(to);
   const std::unique_ptr<char[]> buffer(new char[kChunkSize]);
+  // A read that ends before the source's known length is an error, not a
+  // shorter backup.
+  const std::uint64_t length =
+      std::uint64_t{sourceInfo.nFileSizeHigh} << 32 | sourceInfo.nFileSizeLow;
+  std::uint64_t copied = 0;
   for (;;) {
     DWORD count = 0;
+    if (write_fault::ReadEnds()) break;
     if (!::ReadFile(source.Get(), buffer.get(), kChunkSize, &count, nullptr)) {
       throw Error(windows::ErrorTextOf(::GetLastError()), from);
     }
     if (count == 0) break;
     copy.Append(buffer.get(), count);
+    copied += count;
   }
+  if (copied < length) throw Error(kReadBeyondEnd, from);
   copy.Commit();
 }
 

@@ -46,7 +46,8 @@ ReplacementFile ReplacementFile::Create(const std::string& destination) {
   if (name.empty()) throw Error(kInvalidFilename, destination);
   const std::string prefix =
       (separator == std::string::npos ? std::string() : destination.substr(0, separator + 1)) +
-      "." + name + kTemporaryMark;
+      // 255 UTF-16 units, never fewer than the UTF-8 bytes counted here.
+      CompanionPrefix(name, kTemporaryMark, 8, 255);
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     std::string temporary = prefix + UniqueSuffix();
     // CREATE_NEW makes a new file or fails; it never opens through a link.

@@ -1,0 +1,119 @@
+#include "core/apply/in_place_write.hpp"
+
+#include <exception>
+#include <new>
+#include <optional>
+
+#include "core/files/path_names.hpp"
+#include "core/files/rollback_journal.hpp"
+
+namespace vips {
+namespace {
+
+constexpr const char* kDamaged =
+    " could not be restored: the file is damaged; recover it from its backup";
+constexpr const char* kOutOfMemory = "Out of memory";
+
+// The text of the error in flight, for a file's message.
+std::string TextOf(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::bad_alloc&) {
+    return kOutOfMemory;
+  } catch (const std::exception& error) {
+    return error.what();
+  } catch (...) {
+    return "unknown error";
+  }
+}
+
+}  // namespace
+
+DamagedFile::DamagedFile(const std::string& path, std::string cause)
+    : Error(BareName(path) + kDamaged, path), cause_(std::move(cause)) {}
+
+bool RollBackInterruptedRun(ExistingFile& file) {
+  try {
+    return RollbackJournal::RollBackInterrupted(file) == RollbackJournal::Found::RolledBack;
+  } catch (const std::exception&) {
+    throw DamagedFile(file.Path(), TextOf(std::current_exception()));
+  }
+}
+
+InPlaceOutcome WriteRecordsInPlace(ExistingFile& file, RecordWriter& records, bool durable) {
+  InPlaceOutcome outcome;
+  outcome.rolledBackEarlierRun = RollBackInterruptedRun(file);
+  if (records.Empty()) return outcome;
+  // Where overwriting takes fresh space, a write that finds the disk full
+  // half-way could not be undone either (the undo needs fresh space too): the
+  // room for the journal, the write and its undo is there before anything is
+  // written, with a margin for the file system's own records, or the write is
+  // refused as a full disk while the file is as it was.
+  if (const std::optional<std::uint64_t> free = file.FreshSpaceForOverwrites()) {
+    constexpr std::uint64_t kMargin = std::uint64_t{8} << 20;
+    const std::uint64_t growth = records.End() > file.Length() ? records.End() - file.Length() : 0;
+    if (*free < 3 * records.SpanBytes() + growth + kMargin) throw Error(kDiskFull, file.Path());
+  }
+  std::optional<RollbackJournal> journal;
+  try {
+    const std::uint64_t length = file.Length();
+    journal.emplace(RollbackJournal::Begin(
+        file, length,
+        [&records](const RollbackJournal::SpanVisitor& visit) {
+          records.ForEachWrittenStretch(visit);
+        },
+        durable));
+  } catch (const std::bad_alloc&) {
+    // Nothing of the file has changed yet.
+    throw Error(kOutOfMemory, file.Path());
+  } catch (const Error& error) {
+    // The journal is the file's business: the user knows the file.
+    throw Error(error.what(), file.Path());
+  }
+  bool wrote = false;
+  try {
+    outcome.changed = records.WriteInPlace(file);
+    wrote = true;
+    if (durable) file.Flush();
+  } catch (...) {
+    const std::exception_ptr failure = std::current_exception();
+    try {
+      if (wrote || records.UndoFailed()) {
+        // A flush that failed after every write, or an undo that did not get
+        // through: the journal holds what the file held.
+        journal->RollBack(file);
+      } else {
+        // The writer's undo put the file back; on the disk as well before the
+        // journal goes.
+        if (durable) file.Flush();
+        journal->Finish();
+      }
+    } catch (...) {
+      throw DamagedFile(file.Path(), TextOf(failure));
+    }
+    try {
+      std::rethrow_exception(failure);
+    } catch (const Error&) {
+      throw;
+    } catch (...) {
+      // Out of memory and the like: named by the file, as every failure is.
+      throw Error(TextOf(failure), file.Path());
+    }
+  }
+  try {
+    journal->Finish();
+  } catch (...) {
+    // A journal that stays would take the records back at the next run: they
+    // are taken back now, and the failure reported.
+    const std::exception_ptr failure = std::current_exception();
+    try {
+      journal->RollBack(file);
+    } catch (...) {
+      throw DamagedFile(file.Path(), TextOf(failure));
+    }
+    throw Error(TextOf(failure), file.Path());
+  }
+  return outcome;
+}
+
+}  // namespace vips

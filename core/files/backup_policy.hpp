@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+namespace vips {
+
+// What a backup step does with what already stands at the backup path.
+enum class BackupAction {
+  // Nothing there, or a link (replaced, never followed): the copy is made.
+  Make,
+  // A file that can be a backup of this original, taken by an earlier run
+  // before its records: kept, since a copy of the patched file over it would
+  // lose the way back.
+  Keep,
+  // Something that cannot be a backup of this original: refused before
+  // anything is written, for `reason`.
+  Refuse,
+};
+
+struct BackupDecision {
+  BackupAction action = BackupAction::Make;
+  std::string reason;
+};
+
+// The one rule for the window and the command line. A file can be the
+// backup of `originalPath` when it is a regular file of its own (not the
+// original under a second name), readable, and no longer than the original
+// (records only write and lengthen) and not empty unless the original is.
+[[nodiscard]] BackupDecision DecideBackup(const std::string& originalPath,
+                                          const std::string& backupPath);
+
+}  // namespace vips

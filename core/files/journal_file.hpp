@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <utility>
+
+namespace vips {
+
+// The file beside a file being patched that holds its old bytes while it is
+// written: created new (never through a link, never over another file),
+// written from its start, flushed, removed. Failures throw vips::Error with
+// the file layer's texts and the journal's path.
+class JournalFile {
+ public:
+  static JournalFile Create(const std::string& path);
+  // Removes the journal at `path` (none there is fine); with `durable`, the
+  // removal is flushed to the disk with the folder.
+  static void Remove(const std::string& path, bool durable);
+  // The longest name the folder of `path` takes.
+  static std::size_t NameLimitOf(const std::string& path);
+
+  JournalFile(JournalFile&& other) noexcept;
+  JournalFile& operator=(JournalFile&& other) noexcept;
+  JournalFile(const JournalFile&) = delete;
+  JournalFile& operator=(const JournalFile&) = delete;
+  ~JournalFile();
+
+  void Append(const void* bytes, std::size_t size);
+  // The bytes to the disk, then the journal's name with its folder.
+  void Flush();
+  void Close();
+
+ private:
+#ifdef _WIN32
+  using Native = void*;
+  static constexpr Native kClosed = nullptr;
+#else
+  using Native = int;
+  static constexpr Native kClosed = -1;
+#endif
+  JournalFile(std::string path, Native handle) : path_(std::move(path)), handle_(handle) {}
+  std::string path_;
+  Native handle_;
+};
+
+}  // namespace vips

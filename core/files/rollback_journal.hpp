@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "core/files/file_access.hpp"
+#include "core/files/journal_file.hpp"
+
+namespace vips {
+
+// A rollback journal for one in-place write of a file: before the first byte
+// of the file changes, the bytes about to be overwritten and the file's
+// length are written to a hidden file beside it (".NAME.vips-journal") and,
+// when durable, flushed to the disk with the folder. After the file's own
+// final flush the journal is removed. A run that is killed, or a machine that
+// stops, in between leaves the journal behind; the next run that opens the
+// file for writing plays it back, which makes the file exactly what it was.
+//
+// The journal is recognisably ours (a fixed mark at both ends) and checked
+// (the file it belongs to, CRC-32 of everything): one that was never written
+// whole was never followed by a write of the file, and is removed without
+// being played back. All of it assumes the writer holds the file's lock
+// (ExistingFile::LockForWriting), as every writer of this program does.
+class RollbackJournal {
+ public:
+  // Calls `span(position, length)` for each stretch of the file that the
+  // write may change, in any order; overlaps are allowed.
+  using SpanVisitor = std::function<void(std::uint64_t, std::uint64_t)>;
+  using Spans = std::function<void(const SpanVisitor&)>;
+
+  // What RollBackInterrupted found.
+  enum class Found {
+    // No journal: the last run ended cleanly.
+    Nothing,
+    // A whole journal of this file: played back, the file is as before.
+    RolledBack,
+    // A journal cut short, or of another file (one since replaced): removed.
+    Discarded,
+  };
+
+  // The journal's path for the file at `filePath`; its name always fits.
+  static std::string PathFor(const std::string& filePath);
+
+  // Writes the journal of `file` (opened for writing and locked, now
+  // `length` bytes long) for the stretches that `spans` lists; bytes past
+  // `length` need none, the length restores them. With `durable`, the journal
+  // is on the disk when this returns.
+  static RollbackJournal Begin(ExistingFile& file, std::uint64_t length, const Spans& spans,
+                               bool durable);
+
+  // Plays back a journal left by an interrupted run of `file` (opened for
+  // writing and locked), flushes the file, and removes the journal. Throws
+  // when the file cannot be put back; the journal then stays for the next try.
+  static Found RollBackInterrupted(ExistingFile& file);
+
+  RollbackJournal(RollbackJournal&&) noexcept = default;
+  RollbackJournal& operator=(RollbackJournal&&) noexcept = default;
+  ~RollbackJournal() = default;
+
+  // The write is done and flushed (or undone and flushed): the journal goes.
+  void Finish();
+  // Plays the journal back into the file it was begun for: the undo when the
+  // write failed and the writer's own undo could not run.
+  void RollBack(ExistingFile& file);
+
+ private:
+  RollbackJournal(std::string path, bool durable) : path_(std::move(path)), durable_(durable) {}
+  std::string path_;
+  bool durable_ = true;
+  bool finished_ = false;
+};
+
+}  // namespace vips
