@@ -1,7 +1,8 @@
 // Timings of the Win32 window over a million records: loading the patch
 // through the patch Select... handler until the grid has painted it (the
 // counterpart of the Qt window's BM_LoadThroughWindow, same generated files),
-// and a click, End, Page Down and a whole-table command at that size.
+// and a click, End, Page Down, a whole-table command and a range command
+// over every row at that size.
 // Usage: vips_win32_window_bench.exe [LOADS]; prints milliseconds.
 #include <windows.h>
 
@@ -96,7 +97,12 @@ int main(int argc, char* argv[]) {
   Report("load 1,000,000", times);
 
   HWND grid = window.Control(vips::form::ControlId::StringGrid1);
-  std::vector<double> clicks, ends, pages, executes;
+  // "Invert from...to" over every record.
+  SendMessageW(window.Control(vips::form::ControlId::Edit7), WM_SETTEXT, 0,
+               reinterpret_cast<LPARAM>(L"1"));
+  SendMessageW(window.Control(vips::form::ControlId::Edit8), WM_SETTEXT, 0,
+               reinterpret_cast<LPARAM>(std::to_wstring(kRecords).c_str()));
+  std::vector<double> clicks, ends, pages, executes, ranges;
   for (int i = 0; i < 10; ++i) {
     clicks.push_back(Milliseconds([&] {
       SendMessageW(grid, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(90, 40));
@@ -121,11 +127,22 @@ int main(int argc, char* argv[]) {
       SendMessageW(window.Control(vips::form::ControlId::Button5), BM_CLICK, 0, 0);
       Show(window);
     }));
+    ranges.push_back(Milliseconds([&] {
+      SendMessageW(window.Control(vips::form::ControlId::Button10), BM_CLICK, 0, 0);
+      Show(window);
+    }));
+  }
+  const bool lastRowExecute = window.Form().Table().MarkerIsExecute(kRecords - 1);
+  SendMessageW(window.Control(vips::form::ControlId::Button10), BM_CLICK, 0, 0);
+  if (window.Form().Table().MarkerIsExecute(kRecords - 1) == lastRowExecute) {
+    std::fprintf(stderr, "the range command did not reach the last row\n");
+    return 1;
   }
   Report("click", clicks);
   Report("Ctrl+End / Ctrl+Home", ends);
   Report("Page Down", pages);
   Report("Invert (whole table)", executes);
+  Report("Invert from 1 to all", ranges);
 
   std::error_code ignored;
   std::filesystem::remove_all(folder, ignored);

@@ -154,8 +154,8 @@ class TForm1 {
 
  private:
   void ApplyLanguage(Language language, bool atStart);
-  void RangeCommand(ControlId from, ControlId to, void (*rule)(PatchTable&, int, Language));
-  void ApplyToEveryRow(void (*rule)(PatchTable&, int, Language));
+  void RangeCommand(ControlId from, ControlId to, void (*rule)(PatchTable&, int, int, Language));
+  void ApplyToEveryRow(void (*rule)(PatchTable&, int, int, Language));
   void ClampRangeField(ControlId field);
 
   ControlsView& controls_;

@@ -161,16 +161,17 @@ void TForm1::NormalizeRangeFields() {
 }
 
 void TForm1::Button8Click() {
-  RangeCommand(ControlId::Edit3, ControlId::Edit4, &ExecuteRule);
+  RangeCommand(ControlId::Edit3, ControlId::Edit4, &ExecuteRows);
 }
 void TForm1::Button9Click() {
-  RangeCommand(ControlId::Edit5, ControlId::Edit6, &CancelRule);
+  RangeCommand(ControlId::Edit5, ControlId::Edit6, &CancelRows);
 }
 void TForm1::Button10Click() {
-  RangeCommand(ControlId::Edit7, ControlId::Edit8, &InvertRule);
+  RangeCommand(ControlId::Edit7, ControlId::Edit8, &InvertRows);
 }
 
-void TForm1::RangeCommand(ControlId from, ControlId to, void (*rule)(PatchTable&, int, Language)) {
+void TForm1::RangeCommand(ControlId from, ControlId to,
+                          void (*rule)(PatchTable&, int, int, Language)) {
   BusyCursor cursor(services_);
   try {
     NormalizeRangeFields();
@@ -183,11 +184,8 @@ void TForm1::RangeCommand(ControlId from, ControlId to, void (*rule)(PatchTable&
     if (last >= first) {
       const std::int64_t firstRow = std::max<std::int64_t>(first - 1, 0);
       const std::int64_t lastRow = std::min<std::int64_t>(last - 1, table_.RowCount() - 1);
-      const Language language = CurrentLanguage();
-      for (std::int64_t row = firstRow; row <= lastRow; ++row) {
-        rule(table_, static_cast<int>(row), language);
-      }
       if (firstRow <= lastRow) {
+        rule(table_, static_cast<int>(firstRow), static_cast<int>(lastRow), CurrentLanguage());
         grid_.RowsChanged(static_cast<int>(firstRow), static_cast<int>(lastRow));
       }
     }

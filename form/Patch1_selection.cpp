@@ -17,25 +17,26 @@ constexpr Rgb kFocusedText{0, 0, 0};
 }  // namespace
 
 // Runs to the last row without yielding: the user sees the busy cursor, then
-// the whole table redrawn at once.
-void TForm1::ApplyToEveryRow(void (*rule)(PatchTable&, int, Language)) {
+// the whole table redrawn at once. The rule takes all rows in one call.
+void TForm1::ApplyToEveryRow(void (*rule)(PatchTable&, int, int, Language)) {
   BusyCursor cursor(services_);
   cursor.Show();
   const int rowCount = table_.RowCount();
-  const Language language = CurrentLanguage();
-  for (int row = 0; row < rowCount; ++row) rule(table_, row, language);
-  if (rowCount > 0) grid_.RowsChanged(0, rowCount - 1);
+  if (rowCount > 0) {
+    rule(table_, 0, rowCount - 1, CurrentLanguage());
+    grid_.RowsChanged(0, rowCount - 1);
+  }
   cursor.Restore();
 }
 
 void TForm1::Button3Click() {
-  ApplyToEveryRow(&ExecuteRule);
+  ApplyToEveryRow(&ExecuteRows);
 }
 void TForm1::Button4Click() {
-  ApplyToEveryRow(&CancelRule);
+  ApplyToEveryRow(&CancelRows);
 }
 void TForm1::Button5Click() {
-  ApplyToEveryRow(&InvertRule);
+  ApplyToEveryRow(&InvertRows);
 }
 
 // The scroll gives the table the keyboard focus.

@@ -24,31 +24,33 @@ std::optional<std::string_view> ToggledMarker(std::string_view text) {
   return std::nullopt;
 }
 
-namespace {
-
-// The rules act only on rows of the table that carry some marker text; an
-// empty marker cell is no record row.
-bool IsRuleTarget(const PatchTable& table, int row) {
-  return row >= 0 && row < table.RowCount() && !table.MarkerIsEmpty(row);
+// Execute and cancel write their marker over any text; invert writes the
+// skip marker only over the current language's execute marker.
+void ExecuteRows(PatchTable& table, int firstRow, int lastRow, Language language) {
+  const std::string_view execute = ExecuteMarker(language);
+  table.RewriteMarkers(firstRow, lastRow, execute, execute, execute);
 }
 
-}  // namespace
+void CancelRows(PatchTable& table, int firstRow, int lastRow, Language language) {
+  const std::string_view skip = SkipMarker(language);
+  table.RewriteMarkers(firstRow, lastRow, skip, skip, skip);
+}
+
+void InvertRows(PatchTable& table, int firstRow, int lastRow, Language language) {
+  const std::string_view execute = ExecuteMarker(language);
+  table.RewriteMarkers(firstRow, lastRow, execute, SkipMarker(language), execute);
+}
 
 void ExecuteRule(PatchTable& table, int row, Language language) {
-  if (!IsRuleTarget(table, row)) return;
-  table.SetMarkerCell(row, ExecuteMarker(language));
+  ExecuteRows(table, row, row, language);
 }
 
 void CancelRule(PatchTable& table, int row, Language language) {
-  if (!IsRuleTarget(table, row)) return;
-  table.SetMarkerCell(row, SkipMarker(language));
+  CancelRows(table, row, row, language);
 }
 
 void InvertRule(PatchTable& table, int row, Language language) {
-  if (!IsRuleTarget(table, row)) return;
-  const bool isCurrentExecute =
-      table.Cell(PatchTable::kMarkerColumn, row) == ExecuteMarker(language);
-  table.SetMarkerCell(row, isCurrentExecute ? SkipMarker(language) : ExecuteMarker(language));
+  InvertRows(table, row, row, language);
 }
 
 }  // namespace vips

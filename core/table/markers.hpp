@@ -26,8 +26,14 @@ bool IsExecuteMarker(std::string_view text);
 // language; any other text gives nothing.
 std::optional<std::string_view> ToggledMarker(std::string_view text);
 
-// Row rules on the marker cell of one row; a row whose marker cell is empty
-// is no record row and stays as it is. Rows outside the table are ignored.
+// Row rules on the marker cells of the rows firstRow..lastRow, in one pass; a
+// row whose marker cell is empty is no record row and stays as it is. Rows
+// outside the table are ignored.
+void ExecuteRows(PatchTable& table, int firstRow, int lastRow, Language language);
+void CancelRows(PatchTable& table, int firstRow, int lastRow, Language language);
+void InvertRows(PatchTable& table, int firstRow, int lastRow, Language language);
+
+// The same rules on one row.
 void ExecuteRule(PatchTable& table, int row, Language language);
 void CancelRule(PatchTable& table, int row, Language language);
 void InvertRule(PatchTable& table, int row, Language language);

@@ -202,6 +202,44 @@ bool PatchTable::MarkerIsEmpty(int row) const {
   return markers_.Get(static_cast<std::size_t>(row)) == 0;
 }
 
+void PatchTable::RewriteMarkers(int firstRow, int lastRow, std::string_view match,
+                                std::string_view onMatch, std::string_view otherwise) {
+  // Rows beyond the stored codes hold "" and stay as they are.
+  const std::int64_t first = std::max(firstRow, 0);
+  const std::int64_t last = std::min<std::int64_t>(
+      {lastRow, rowCount_ - 1, static_cast<std::int64_t>(markers_.Size()) - 1});
+  if (first > last) return;
+  const std::uint8_t matchCode = MarkerCode(match);
+  const std::uint8_t onMatchCode = MarkerCode(onMatch);
+  const std::uint8_t otherwiseCode = MarkerCode(otherwise);
+  if (matchCode == 0 || onMatchCode == 0 || otherwiseCode == 0) {
+    // A text that is none of the markers: cell by cell, through the texts.
+    for (auto row = static_cast<int>(first); row <= last; ++row) {
+      if (MarkerIsEmpty(row)) continue;
+      SetCell(kMarkerColumn, row, Cell(kMarkerColumn, row) == match ? onMatch : otherwise);
+    }
+    return;
+  }
+  std::uint8_t* const cells = markers_.Cells() + first;
+  const auto count = static_cast<std::size_t>(last - first + 1);
+  // Texts kept aside are never one of the markers, so never `match`: they
+  // leave the side store first, and the pass below gives them `otherwise`.
+  if (!other_.empty()) {
+    const std::uint8_t* aside = cells;
+    const std::uint8_t* const end = cells + count;
+    while ((aside = static_cast<const std::uint8_t*>(std::memchr(
+                aside, kOtherMarker, static_cast<std::size_t>(end - aside)))) != nullptr) {
+      other_.erase(OtherKey(kMarkerColumn, static_cast<int>(first + (aside - cells))));
+      ++aside;
+    }
+  }
+  // Without branches, so that the compiler can take many cells at a time.
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint8_t code = cells[i];
+    cells[i] = code == 0 ? 0 : code == matchCode ? onMatchCode : otherwiseCode;
+  }
+}
+
 std::size_t PatchTable::StorageBytes() const {
   std::size_t bytes =
       (numbers_.Capacity() + firstAddresses_.Capacity() + finalAddresses_.Capacity()) *

@@ -48,6 +48,15 @@ class PatchTable {
   [[nodiscard]] bool MarkerIsExecute(int row) const;
   [[nodiscard]] bool MarkerIsEmpty(int row) const;
 
+  // The marker rules over the rows firstRow..lastRow that lie in the table
+  // (0 to RowCount() - 1): every marker cell there that is not empty becomes
+  // `onMatch` when it holds exactly `match`, and `otherwise` when it holds
+  // any other text; empty marker cells stay empty. With the four markers
+  // this works on the stored codes alone, so that a whole-table command on a
+  // million rows takes well under a millisecond instead of a text per row.
+  void RewriteMarkers(int firstRow, int lastRow, std::string_view match, std::string_view onMatch,
+                      std::string_view otherwise);
+
   // Rows that have storage (the highest row ever written + 1).
   [[nodiscard]] int StoredRows() const { return storedRows_; }
   // Bytes held for cell storage (for the memory benchmark).
@@ -87,6 +96,8 @@ class PatchTable {
     [[nodiscard]] std::size_t Capacity() const { return capacity_; }
     // The code of `row`, 0 (the empty text) for a row beyond the size.
     [[nodiscard]] Code Get(std::size_t row) const { return row < size_ ? cells_[row] : 0; }
+    // The covered cells, Size() of them.
+    [[nodiscard]] Code* Cells() { return cells_; }
     // The cell of `row`, covering it first.
     Code& At(std::size_t row) {
       if (row >= size_) [[unlikely]] {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "core/ips/hex_address.hpp"
 #include "core/table/markers.hpp"
@@ -184,6 +185,42 @@ TEST(PatchTableTest, ExecuteTestIsExactInEitherLanguage) {
     EXPECT_EQ(table.MarkerIsExecute(0), c.execute) << "'" << c.marker << "'";
     EXPECT_EQ(IsExecuteMarker(c.marker), c.execute) << "'" << c.marker << "'";
     EXPECT_EQ(table.MarkerIsEmpty(0), c.marker.empty());
+  }
+}
+
+TEST(PatchTableTest, RewriteMarkersActsOnNonEmptyMarkersOfTheRangeInTheTable) {
+  const std::string execEn(kExecuteEnglish);
+  const std::string execRu(kExecuteRussian);
+  const std::string skipEn(kSkipEnglish);
+  const std::string skipRu(kSkipRussian);
+  // Rows 0..4 are the table; row 5 is hidden and keeps its marker.
+  const std::vector<std::string> before = {execEn, skipRu, "", "free text", execRu, skipEn};
+  struct Case {
+    int first;
+    int last;
+    std::string match;
+    std::string onMatch;
+    std::string otherwise;
+    std::vector<std::string> after;
+  };
+  const Case cases[] = {
+      {-5, 100, execEn, skipEn, execEn, {skipEn, execEn, "", execEn, execEn, skipEn}},
+      {1, 2, execRu, execRu, execRu, {execEn, execRu, "", "free text", execRu, skipEn}},
+      {3, 2, execEn, skipEn, execEn, before},
+      {5, 5, execEn, skipEn, execEn, before},
+      // Texts that are no markers take the way through the texts.
+      {0, 4, "free text", "matched", "", {"", "", "", "matched", "", skipEn}},
+      {0, 4, execRu, "other", skipRu, {skipRu, skipRu, "", skipRu, "other", skipEn}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.first) + ".." + std::to_string(c.last) + " '" + c.match + "'");
+    PatchTable table(5);
+    for (int row = 0; row < 6; ++row) table.SetCell(PatchTable::kMarkerColumn, row, before[row]);
+    table.SetNumberCell(0, 1);
+    table.RewriteMarkers(c.first, c.last, c.match, c.onMatch, c.otherwise);
+    for (int row = 0; row < 6; ++row)
+      EXPECT_EQ(table.Cell(PatchTable::kMarkerColumn, row), c.after[row]) << row;
+    EXPECT_EQ(table.Cell(PatchTable::kNumberColumn, 0), "1");
   }
 }
 
