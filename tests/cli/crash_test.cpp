@@ -176,6 +176,11 @@ TEST(CrashTest, AnUndoThatCannotRunIsReportedAndTheNextRunPutsTheFileBack) {
 // Memory that runs out: the file keeps its length and bytes, and the message
 // names it.
 TEST(CrashTest, OutOfMemoryLeavesTheFileAsItWasAndNamesIt) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizer's own allocator ends the process when the address space
+  // runs out, before the program can see the failure.
+  GTEST_SKIP() << "an address-space limit is fatal under AddressSanitizer";
+#endif
   Scene scene(1 << 20);
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
