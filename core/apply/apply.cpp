@@ -2,11 +2,10 @@
 
 #include <optional>
 
+#include "core/apply/in_place_write.hpp"
 #include "core/apply/opened_patch.hpp"
 #include "core/apply/record_writer.hpp"
 #include "core/error.hpp"
-#include "core/apply/in_place_write.hpp"
-#include "core/apply/opened_patch.hpp"
 #include "core/table/patch_table.hpp"
 
 namespace vips {

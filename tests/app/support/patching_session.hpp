@@ -10,7 +10,6 @@
 #include <QStringList>
 #include <QTest>
 #include <functional>
-#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,6 +17,7 @@
 #include <vector>
 
 #include "app/qt_form1.hpp"
+#include "support/ips.hpp"
 #include "support/recording_services.hpp"
 #include "support/temp_dir.hpp"
 
@@ -25,38 +25,11 @@ namespace vips::app::testing {
 
 using form::testing::RecordingServices;
 
-// IPS building blocks: offsets are three bytes and sizes two, big-endian.
-inline std::string BigEndian(unsigned value, int bytes) {
-  std::string out;
-  for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) {
-    out.push_back(static_cast<char>((value >> shift) & 0xFF));
-  }
-  return out;
-}
-
-inline std::string DataRecord(unsigned offset, std::string_view data) {
-  return BigEndian(offset, 3) + BigEndian(static_cast<unsigned>(data.size()), 2) +
-         std::string(data);
-}
-
-inline std::string RunRecord(unsigned offset, unsigned length, char value) {
-  return BigEndian(offset, 3) + BigEndian(0, 2) + BigEndian(length, 2) + std::string(1, value);
-}
-
-inline std::string Ips(std::initializer_list<std::string> records) {
-  std::string out = "PATCH";
-  for (const auto& record : records) out += record;
-  return out + "EOF";
-}
-
-// A patch of `count` one-byte records writing 'a', 'b', ... at 0, 1, ...
-inline std::string PatchOfOneByteRecords(int count) {
-  std::string out = "PATCH";
-  for (int i = 0; i < count; ++i) {
-    out += DataRecord(static_cast<unsigned>(i), std::string(1, static_cast<char>('a' + i % 26)));
-  }
-  return out + "EOF";
-}
+using form::testing::BigEndian;
+using form::testing::DataRecord;
+using form::testing::Ips;
+using form::testing::PatchOfOneByteRecords;
+using form::testing::RunRecord;
 
 // Recording services that also let a test look at the window at the moment
 // a box is shown, while the handler that shows it is still running.
