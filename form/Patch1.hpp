@@ -132,6 +132,10 @@ class TForm1 {
 
   // The backup step of Go.
   void MakeBackupCopy();
+  // Puts back the original file when a run was stopped while it wrote it (a
+  // journal stands beside it), and says so in a box whatever the Messages
+  // choice. A file that cannot be put back is shown in the error box: false.
+  bool TakeBackInterruptedRun();
 
   // What Button1Click and Button2Click do once their dialog has been closed:
   // the confirmed path, or nothing for a cancelled dialog.

@@ -30,6 +30,25 @@ void TForm1::OriginalDialogClosed(const std::optional<std::string>& chosen) {
   }
   services_.SetNormalCursor();
   SetStatus(Pick(texts::kStatusFileSelected));
+  // A file that a stopped run left half-written is put back as soon as the
+  // window takes it. It stays chosen when it cannot be: Go then fails the
+  // same way before writing anything.
+  if (chosen) TakeBackInterruptedRun();
+}
+
+bool TForm1::TakeBackInterruptedRun() {
+  try {
+    // Opens the file only when a journal stands beside it: a read-only file
+    // that no run left half-written is taken as before.
+    if (RollBackInterruptedRunAt(SelectedOriginalPath)) {
+      // A box, since the status line is soon overwritten by the next step.
+      services_.ShowMessage(Pick(texts::kEarlierRunTakenBack));
+    }
+  } catch (const std::exception& error) {
+    ReportError(error.what());
+    return false;
+  }
+  return true;
 }
 
 namespace {

@@ -82,17 +82,9 @@ void TForm1::BitBtn2Click() {
     return;
   }
 
-  // A file that an interrupted run left half-written is put back before
-  // anything else: the backup must never take it so. Shown in a box whatever
-  // the Messages choice, since the status line is overwritten by Go's result.
-  try {
-    if (RollBackInterruptedRunAt(SelectedOriginalPath)) {
-      services_.ShowMessage(Pick(texts::kEarlierRunTakenBack));
-    }
-  } catch (const std::exception& error) {
-    ReportError(error.what());
-    return;
-  }
+  // Taking the file put it back already, but a run may have been stopped
+  // while it wrote the file since: the backup must never take it so.
+  if (!TakeBackInterruptedRun()) return;
 
   if (Checked(ControlId::CheckBox1) && BackupTaken == 0) {
     MakeBackupCopy();

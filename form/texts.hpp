@@ -98,7 +98,8 @@ inline constexpr Bilingual kBackupKeptPrefix{"Kept the existing reserve copy of 
                                              "Сохранена прежняя резервная копия файла: "};
 inline constexpr Bilingual kStatusBackupKept{"status: backup kept!", "статус: бекап сохранён!"};
 // A run stopped half-way through writing the file (a kill, a crash) left it
-// neither old nor patched: put back before Go backs it up or writes.
+// neither old nor patched: put back when the window takes the file, and
+// again before Go backs it up or writes.
 inline constexpr Bilingual kEarlierRunTakenBack{
     "An earlier run was stopped while it wrote this file; what it wrote was taken back first.",
     "Прошлый запуск был прерван во время записи файла; записанное им сначала отменено."};

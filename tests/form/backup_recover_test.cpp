@@ -26,6 +26,22 @@ bool Exists(const std::string& path) {
   return fs::exists(PathOf(path));
 }
 
+// What a run killed half-way through its write leaves: "###" over bytes 4 to
+// 6 of the file, and the journal of their old bytes beside it.
+void LeaveInterruptedRun(const std::string& path) {
+  ExistingFile file = ExistingFile::Open(path);
+  file.LockForWriting();
+  RollbackJournal left = RollbackJournal::Begin(
+      file, file.Length(), [](const RollbackJournal::SpanVisitor& visit) { visit(4, 3); }, true);
+  file.WriteAt(4, "###", 3);
+  file.Close();
+}
+
+const char* const kTakenBackEnglish =
+    "An earlier run was stopped while it wrote this file; what it wrote was taken back first.";
+const char* const kTakenBackRussian =
+    "Прошлый запуск был прерван во время записи файла; записанное им сначала отменено.";
+
 TEST(BackupRecoverTest, BackupIsTakenBeforeWritingAndRecoverPutsItBack) {
   Session s;
   // An empty file cannot be the backup of this one: it is replaced. (One
@@ -241,26 +257,57 @@ TEST(BackupRecoverTest, AnInterruptedRunIsTakenBackBeforeTheBackupAndTold) {
   for (const int locale : {kEnglishLocale, kRussianLocale}) {
     Session s(locale);
     s.Prepare(kOriginal, kPatch);
-    {
-      ExistingFile file = ExistingFile::Open(s.original);
-      file.LockForWriting();
-      RollbackJournal left = RollbackJournal::Begin(
-          file, file.Length(), [](const RollbackJournal::SpanVisitor& visit) { visit(4, 3); },
-          true);
-      file.WriteAt(4, "###", 3);
-      file.Close();
-    }
+    LeaveInterruptedRun(s.original);
     s.Forget();
     s.form.BitBtn2Click();
     ASSERT_FALSE(s.services.messages.empty());
     EXPECT_EQ(s.services.messages.front(),
-              locale == kEnglishLocale ? "An earlier run was stopped while it wrote this file; "
-                                         "what it wrote was taken back first."
-                                       : "Прошлый запуск был прерван во время записи файла; "
-                                         "записанное им сначала отменено.");
+              locale == kEnglishLocale ? kTakenBackEnglish : kTakenBackRussian);
     EXPECT_EQ(s.Bytes(s.Backup()), kOriginal);
     EXPECT_EQ(s.Bytes(s.original), kPatched);
     EXPECT_FALSE(Exists(RollbackJournal::PathFor(s.original)));
+  }
+}
+
+// The window takes a file (dialog, drop or command line alike) that a
+// stopped run left half-written: it is put back at once and the user told,
+// whatever the Messages choice. A file that no run left so is only taken, a
+// read-only one included; one that cannot be put back stays chosen as it is,
+// and the error box says why.
+TEST(BackupRecoverTest, TakingAFileAnInterruptedRunLeftPutsItBackAtOnce) {
+  struct Case {
+    int locale;
+    bool interrupted;
+    bool readOnly;
+    std::string shown;  // after the cursor comes back
+    std::string bytes;  // of the file afterwards
+  };
+  const Case cases[] = {
+      {kEnglishLocale, true, false, std::string("message: ") + kTakenBackEnglish, kOriginal},
+      {kRussianLocale, true, false, std::string("message: ") + kTakenBackRussian, kOriginal},
+      {kEnglishLocale, false, true, "", kOriginal},
+      {kEnglishLocale, true, true, "error: File access denied.", "0123###789"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.locale) + (c.interrupted ? " journal" : "") +
+                 (c.readOnly ? " read-only" : ""));
+    Session s(c.locale);
+    s.SetChecked(ControlId::CheckBox2, false);
+    const std::string original = s.dir.Write("image.bin", kOriginal);
+    if (c.interrupted) LeaveInterruptedRun(original);
+    if (c.readOnly) fs::permissions(PathOf(original), fs::perms::owner_read);
+    const std::vector<std::string> names = vips::testing::NamesIn(s.dir.Path());
+    s.form.OpenOriginalFile(original);
+
+    Events expected{"busy", "normal"};
+    if (!c.shown.empty()) expected.push_back(c.shown);
+    EXPECT_EQ(s.services.events, expected);
+    EXPECT_EQ(s.form.SelectedOriginalPath, original);
+    EXPECT_EQ(s.Bytes(original), c.bytes);
+    // The journal goes once played back; else nothing comes or goes.
+    EXPECT_EQ(Exists(RollbackJournal::PathFor(original)), c.bytes != kOriginal);
+    if (!c.interrupted) EXPECT_EQ(vips::testing::NamesIn(s.dir.Path()), names);
+    fs::permissions(PathOf(original), fs::perms::owner_all);
   }
 }
 
