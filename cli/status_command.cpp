@@ -8,6 +8,7 @@
 #include "core/apply/record_status.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/file_bytes.hpp"
+#include "core/files/rollback_journal.hpp"
 #include "core/ips/hex_address.hpp"
 #include "core/ips/reader.hpp"
 
@@ -54,6 +55,13 @@ int ShowStatus(const Arguments& arguments, std::ostream& out, std::ostream& err)
     }
     reader.Close();
     out << lines;
+    // A journal beside the file means that a run was stopped while it wrote
+    // it: records may show as applied that the next apply or recover takes
+    // back. status only reads, so it says so and leaves the file as it is.
+    if (IsRegularFile(RollbackJournal::PathFor(originalPath))) {
+      err << originalPath << ": an earlier run was stopped while it wrote this file; the next "
+          << "apply or recover takes back what it wrote.\n";
+    }
     err << applied << " of " << number - 1 << " records applied.\n";
     return true;
   });

@@ -9,6 +9,7 @@
 
 #include "cli/commands.hpp"
 #include "core/files/file_access.hpp"
+#include "core/files/rollback_journal.hpp"
 #include "core/files/write_fault.hpp"
 #include "ips_bytes.hpp"
 #include "run_cli.hpp"
@@ -172,6 +173,28 @@ TEST_F(CommandsTest, StatusJudgesEachRecordAgainstTheFile) {
             "4\t5\t4\tapplied\n"
             "5\t0\t0\tapplied\n");
   EXPECT_EQ(o.err, "3 of 5 records applied.\n");
+}
+
+// A run stopped after its first record: status, which only reads, counts what
+// the file holds and says that the next apply or recover takes it back.
+TEST_F(CommandsTest, StatusOfAFileAStoppedRunLeftSaysItIsTakenBack) {
+  {
+    ExistingFile file = ExistingFile::Open(original_);
+    file.LockForWriting();
+    RollbackJournal left = RollbackJournal::Begin(
+        file, file.Length(), [](const RollbackJournal::SpanVisitor& visit) { visit(2, 2); }, true);
+    file.WriteAt(2, "AB", 2);
+    file.Close();
+  }
+  const std::vector<std::string> names = Names();
+  const Outcome o = RunCommand({"status", original_, patch_});
+  EXPECT_EQ(o.status, kExitDone) << o.err;
+  EXPECT_EQ(o.out, "1\t2\t3\tapplied\n2\t8\tB\tpending\n3\tE\t10\tpending\n");
+  EXPECT_EQ(o.err, original_ +
+                       ": an earlier run was stopped while it wrote this file; the next apply or "
+                       "recover takes back what it wrote.\n1 of 3 records applied.\n");
+  EXPECT_EQ(Read(original_), "01AB456789abcdef");
+  EXPECT_EQ(Names(), names);
 }
 
 TEST_F(CommandsTest, ExportWritesTheChosenRecordsOnly) {
