@@ -245,7 +245,10 @@ TEST(BackupRecoverTest, AnInterruptedRunIsTakenBackBeforeTheBackupAndTold) {
       ExistingFile file = ExistingFile::Open(s.original);
       file.LockForWriting();
       RollbackJournal left = RollbackJournal::Begin(
-          file, file.Length(), [](const RollbackJournal::SpanVisitor& visit) { visit(4, 3); },
+          file, file.Length(),
+          [](const RollbackJournal::OldBytesVisitor& visit) {
+            visit(4, reinterpret_cast<const std::uint8_t*>(kOriginal.data()) + 4, 3);
+          },
           true);
       file.WriteAt(4, "###", 3);
       file.Close();
