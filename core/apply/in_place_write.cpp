@@ -67,8 +67,8 @@ InPlaceOutcome WriteRecordsInPlace(ExistingFile& file, RecordWriter& records, bo
     const std::uint64_t length = file.Length();
     journal.emplace(RollbackJournal::Begin(
         file, length,
-        [&records](const RollbackJournal::SpanVisitor& visit) {
-          records.ForEachWrittenStretch(visit);
+        [&records, &file, length](const RollbackJournal::OldBytesVisitor& visit) {
+          records.ForEachOldStretch(file, length, visit);
         },
         durable));
   } catch (const std::bad_alloc&) {

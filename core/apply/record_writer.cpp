@@ -23,6 +23,10 @@ std::uint64_t BitsOf(std::size_t from, std::size_t to) {
   return upTo & ~((std::uint64_t{1} << from) - 1);
 }
 
+// Parts of a block this close are journaled as one stretch: the bytes
+// between cost less than an entry's head.
+constexpr std::size_t kJoinGap = 4;
+
 // The new file is read and written in pieces of this many blocks.
 constexpr std::size_t kCopyBlocks = 16;
 
@@ -186,37 +190,45 @@ std::uint64_t RecordWriter::SpanBytes() const {
   return bytes;
 }
 
-void RecordWriter::ForEachWrittenStretch(
-    const std::function<void(std::uint64_t, std::uint64_t)>& visit) const {
-  // Per block, one bit per byte: the laid mask, with the parts still listed
-  // set over it; each stretch of ones is one visit.
-  std::array<std::uint64_t, kBlockSize / kWordBits> words{};
+void RecordWriter::ForEachOldStretch(
+    ExistingFile& file, std::uint64_t length,
+    const std::function<void(std::uint64_t, const std::uint8_t*, std::size_t)>& visit) {
+  LayAll(true);
+  NeedScratch();
   for (std::size_t index = 0; index < blocks_.size(); ++index) {
     const Block& block = blocks_[index];
-    if (!block.Used()) continue;
-    if (block.laid) {
-      std::memcpy(words.data(), block.written, sizeof(words));
-    } else {
-      words.fill(0);
-    }
-    ForEachListed(
-        block, [&words](std::size_t first, std::size_t count, const std::uint8_t*, std::uint8_t) {
-          const std::size_t end = first + count;
-          const std::size_t firstWord = first / kWordBits;
-          const std::size_t lastWord = (end - 1) / kWordBits;
-          const std::size_t lastBit = (end - 1) % kWordBits + 1;
-          if (firstWord == lastWord) {
-            words[firstWord] |= BitsOf(first % kWordBits, lastBit);
-            return;
-          }
-          words[firstWord] |= BitsOf(first % kWordBits, kWordBits);
-          std::fill(words.begin() + static_cast<std::ptrdiff_t>(firstWord) + 1,
-                    words.begin() + static_cast<std::ptrdiff_t>(lastWord), ~std::uint64_t{0});
-          words[lastWord] |= BitsOf(0, lastBit);
-        });
     const std::uint64_t base = std::uint64_t{index} * kBlockSize;
-    bool inside = false;
+    if (!block.Used() || base + block.spanBegin >= length) continue;
+    // A block's span at a time, so that its parts are copied out of the
+    // caches.
+    ReadSpan(file, index, length, asRead_);
+    const std::uint8_t* const bytes = asRead_;
+    const auto limit = static_cast<std::size_t>(std::min<std::uint64_t>(kBlockSize, length - base));
+    const auto put = [&](std::size_t begin, std::size_t end) {
+      end = std::min(end, limit);
+      if (begin < end) visit(base + begin, bytes + begin, end - begin);
+    };
     std::size_t begin = 0;
+    std::size_t end = 0;
+    if (!block.laid) {
+      // The parts in the list's order; one that overlaps the stretch before,
+      // or nearly touches it, is joined to it.
+      ForEachListed(block,
+                    [&](std::size_t first, std::size_t count, const std::uint8_t*, std::uint8_t) {
+                      if (begin < end && first >= begin && first <= end + kJoinGap) {
+                        end = std::max(end, first + count);
+                        return;
+                      }
+                      put(begin, end);
+                      begin = first;
+                      end = first + count;
+                    });
+      put(begin, end);
+      continue;
+    }
+    // Each stretch of ones in the mask.
+    const std::uint64_t* const words = block.written;
+    bool inside = false;
     // Only the words of the span can hold ones.
     const std::size_t endWord = (block.spanEnd + kWordBits - 1) / kWordBits;
     for (std::size_t w = block.spanBegin / kWordBits; w < endWord; ++w) {
@@ -225,13 +237,13 @@ void RecordWriter::ForEachWrittenStretch(
       while (look != 0) {
         const int bit = std::countr_zero(look);
         const std::size_t at = w * kWordBits + static_cast<std::size_t>(bit);
-        if (inside) visit(base + begin, at - begin);
+        if (inside) put(begin, at);
         begin = at;
         inside = !inside;
         look = (inside ? ~words[w] : words[w]) & (~std::uint64_t{0} << bit);
       }
     }
-    if (inside) visit(base + begin, endWord * kWordBits - begin);
+    if (inside) put(begin, endWord * kWordBits);
   }
 }
 
@@ -333,7 +345,7 @@ void RecordWriter::KeepUnwritten(Block& block, const std::uint8_t* fileBytes) {
 
 void RecordWriter::NeedScratch() {
   if (scratch_ != nullptr) return;
-  scratchStorage_ = std::make_unique_for_overwrite<std::uint8_t[]>(2 * kBlockSize);
+  scratchStorage_ = NewIoBuffer(2 * kBlockSize);
   scratch_ = scratchStorage_.get();
   asRead_ = scratch_ + kBlockSize;
 }
@@ -461,7 +473,7 @@ bool RecordWriter::Undo(ExistingFile& file, std::uint64_t length) noexcept {
 
 bool RecordWriter::WriteCopy(ExistingFile& original, ReplacementFile& output) {
   constexpr std::size_t kPiece = kCopyBlocks * kBlockSize;
-  const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kPiece);
+  const IoBuffer buffer = NewIoBuffer(kPiece);
   LayAll(false);
   bool changed = false;
   // As many bytes as the original's length says: a read that ends early is an

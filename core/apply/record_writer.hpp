@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/files/file_access.hpp"
+#include "core/files/io_buffer.hpp"
 
 namespace vips {
 
@@ -88,9 +89,13 @@ class RecordWriter {
   // the file back, UndoFailed() tells so after the throw.
   bool WriteInPlace(ExistingFile& file);
   [[nodiscard]] bool UndoFailed() const { return undoFailed_; }
-  // Calls `visit(position, length)` for each stretch of bytes that records
-  // write, in ascending order: the only bytes an in-place write changes.
-  void ForEachWrittenStretch(const std::function<void(std::uint64_t, std::uint64_t)>& visit) const;
+  // Calls `visit(position, bytes, count)` with what `file` (`length` bytes
+  // long) holds now in each stretch that records write below `length`: the
+  // only bytes an in-place write changes. Block by block in ascending order;
+  // within a block stretches may overlap. Reads, writes nothing.
+  void ForEachOldStretch(
+      ExistingFile& file, std::uint64_t length,
+      const std::function<void(std::uint64_t, const std::uint8_t*, std::size_t)>& visit);
   // Appends `original` (read from its start) with the records laid over it
   // to `output`, lengthened as far as the records reach (zeros between).
   // True when that differs from `original`.
@@ -198,7 +203,7 @@ class RecordWriter {
   // A block's worth of room for a span as the file holds it. Once a block
   // is written its own buffer is free and the two change places, so the
   // block keeps what it overwrote and the memory held stays the same.
-  std::unique_ptr<std::uint8_t[]> scratchStorage_;
+  IoBuffer scratchStorage_;
   std::uint8_t* scratch_ = nullptr;
   // A block's worth of room for a listed block's span as read.
   std::uint8_t* asRead_ = nullptr;

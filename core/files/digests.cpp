@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/files/io_buffer.hpp"
 #include "core/files/md5_sha1.hpp"
 
 namespace vips {
@@ -15,12 +16,12 @@ constexpr std::size_t kPiece = 1024 * 1024;
 // Hands the rest of `file` to `take(bytes, length)` piece by piece.
 template <typename Take>
 std::uint64_t ReadThrough(ExistingFile& file, Take&& take) {
-  std::vector<std::uint8_t> buffer(kPiece);
+  const IoBuffer buffer = NewIoBuffer(kPiece);
   std::uint64_t total = 0;
   for (;;) {
-    const std::size_t read = file.ReadSome(buffer.data(), buffer.size());
+    const std::size_t read = file.ReadSome(buffer.get(), kPiece);
     if (read == 0) return total;
-    take(buffer.data(), read);
+    take(buffer.get(), read);
     total += read;
   }
 }

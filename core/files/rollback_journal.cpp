@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/error.hpp"
+#include "core/files/io_buffer.hpp"
 #include "core/files/temporary_name.hpp"
 #include "core/files/write_fault.hpp"
 
@@ -15,19 +16,21 @@ namespace vips {
 namespace {
 
 // The journal: a header (the mark, the file's identity and length, the
-// header's CRC-32), entries (position, length, the old bytes), a trailer
-// (the end mark, the entry count, the CRC-32 of everything before it).
+// header's CRC-32), entries, a trailer (the end mark, the entry count, the
+// CRC-32 of everything before it). An entry is its position, as the distance
+// from the end of the entry before it, and its length, both as LEB128
+// numbers (the distance zigzag-coded, since entries may go back), then the
+// old bytes: two or three bytes of head where records are many and short.
 constexpr char kHeadMark[16] = {'V', 'I', 'P', 'S', '-', 'J', 'O', 'U',
-                                'R', 'N', 'A', 'L', '-', 'v', '1', '\n'};
+                                'R', 'N', 'A', 'L', '-', 'v', '2', '\n'};
 constexpr char kEndMark[16] = {'V', 'I', 'P', 'S', '-', 'J', 'O', 'U',
                                'R', 'N', 'A', 'L', '-', 'E', 'N', 'D'};
 constexpr std::size_t kHeaderSize = 16 + 3 * 8 + 4;
-constexpr std::size_t kEntryHead = 16;
 constexpr std::size_t kTrailerSize = 16 + 8 + 4;
-constexpr std::size_t kChunk = std::size_t{1} << 20;
-// Stretches closer than this are kept as one entry: the bytes between cost
-// less than an entry's head.
-constexpr std::uint64_t kJoinGap = kEntryHead;
+// The most bytes a LEB128 number of 64 bits takes.
+constexpr std::size_t kNumberBytes = 10;
+// Journals are written and read through a buffer of this size.
+constexpr std::size_t kChunk = std::size_t{256} << 10;
 constexpr const char* kJournalMark = ".vips-journal";
 
 void Put64(std::uint8_t* at, std::uint64_t value) {
@@ -61,7 +64,7 @@ std::uint32_t Crc(std::uint32_t crc, const std::uint8_t* bytes, std::size_t size
 // than the bytes).
 class JournalWriter {
  public:
-  explicit JournalWriter(JournalFile& file) : file_(file), buffer_(new std::uint8_t[kChunk]) {}
+  explicit JournalWriter(JournalFile& file) : file_(file), buffer_(NewIoBuffer(kChunk)) {}
   void Put(const void* bytes, std::size_t size) {
     const auto* from = static_cast<const std::uint8_t*>(bytes);
     while (size > 0) {
@@ -73,6 +76,11 @@ class JournalWriter {
       if (used_ == kChunk) Drain();
     }
   }
+  void PutNumber(std::uint64_t value) {
+    if (kChunk - used_ < kNumberBytes) Drain();
+    for (; value >= 0x80; value >>= 7) buffer_[used_++] = static_cast<std::uint8_t>(value | 0x80);
+    buffer_[used_++] = static_cast<std::uint8_t>(value);
+  }
   void Drain() {
     if (used_ == 0) return;
     crc_ = Crc(crc_, buffer_.get(), used_);
@@ -83,38 +91,64 @@ class JournalWriter {
 
  private:
   JournalFile& file_;
-  std::unique_ptr<std::uint8_t[]> buffer_;
+  IoBuffer buffer_;
   std::size_t used_ = 0;
   std::uint32_t crc_ = 0;
 };
 
-// The old bytes of the file, read a large window at a time, so that many
-// small stretches cost few reads.
-class OldBytes {
+// Reads a journal from its start through one buffer, keeping the CRC-32 of
+// what it has handed out.
+class JournalReader {
  public:
-  OldBytes(ExistingFile& file, std::uint64_t length)
-      : file_(file), length_(length), window_(new std::uint8_t[kChunk]) {}
-  // Puts the file's bytes [position, position + size) to `journal`.
-  void CopyTo(JournalWriter& journal, std::uint64_t position, std::uint64_t size) {
-    while (size > 0) {
-      if (position < begin_ || position >= end_) {
-        begin_ = position;
-        end_ = std::min(length_, position + kChunk);
-        file_.ReadAllAt(begin_, window_.get(), static_cast<std::size_t>(end_ - begin_));
-      }
-      const std::uint64_t part = std::min(size, end_ - position);
-      journal.Put(window_.get() + (position - begin_), static_cast<std::size_t>(part));
-      position += part;
-      size -= part;
+  explicit JournalReader(ExistingFile& file)
+      : file_(file), size_(file.Length()), buffer_(NewIoBuffer(kChunk)) {}
+  [[nodiscard]] std::uint64_t Size() const { return size_; }
+  [[nodiscard]] std::uint64_t Position() const { return start_ + at_; }
+  // Up to `most` bytes from here (at least one while any is left below
+  // `limit`); they count as read.
+  std::size_t Next(const std::uint8_t** bytes, std::size_t most, std::uint64_t limit) {
+    if (at_ == have_) Refill(limit);
+    const std::size_t part = std::min(most, have_ - at_);
+    *bytes = buffer_.get() + at_;
+    at_ += part;
+    return part;
+  }
+  // A LEB128 number below `limit`; nothing when it is cut or too long.
+  std::optional<std::uint64_t> Number(std::uint64_t limit) {
+    std::uint64_t value = 0;
+    for (int shift = 0; shift < 64; shift += 7) {
+      const std::uint8_t* byte = nullptr;
+      if (Position() >= limit || Next(&byte, 1, limit) == 0) return std::nullopt;
+      value |= std::uint64_t{*byte & 0x7Fu} << shift;
+      if ((*byte & 0x80) == 0) return value;
     }
+    return std::nullopt;
+  }
+  [[nodiscard]] std::uint32_t Crc() {
+    crc_ = vips::Crc(crc_, buffer_.get() + crcAt_, at_ - crcAt_);
+    crcAt_ = at_;
+    return crc_;
   }
 
  private:
+  void Refill(std::uint64_t limit) {
+    (void)Crc();
+    start_ += have_;
+    have_ = static_cast<std::size_t>(
+        std::min<std::uint64_t>(kChunk, limit > start_ ? limit - start_ : 0));
+    at_ = crcAt_ = 0;
+    if (have_ > 0) file_.ReadAllAt(start_, buffer_.get(), have_);
+  }
+
   ExistingFile& file_;
-  std::uint64_t length_;
-  std::unique_ptr<std::uint8_t[]> window_;
-  std::uint64_t begin_ = 0;
-  std::uint64_t end_ = 0;
+  std::uint64_t size_;
+  IoBuffer buffer_;
+  // The buffer holds the journal's bytes [start_, start_ + have_).
+  std::uint64_t start_ = 0;
+  std::size_t have_ = 0;
+  std::size_t at_ = 0;
+  std::size_t crcAt_ = 0;
+  std::uint32_t crc_ = 0;
 };
 
 struct Header {
@@ -122,50 +156,49 @@ struct Header {
   std::uint64_t length = 0;
 };
 
-// Reads the journal at `path` through; calls `entry(position, bytes, size)`
-// for each piece of each entry when given. Nothing when the journal is not
-// whole and ours (cut, torn, changed, or no journal at all).
+// Reads the journal through; calls `entry(position, bytes, size)` for each
+// piece of each entry when given. Nothing when the journal is not whole and
+// ours (cut, torn, changed, or no journal at all).
 std::optional<Header> ReadJournal(
     ExistingFile& journal,
     const std::function<void(std::uint64_t, const std::uint8_t*, std::size_t)>& entry) {
-  const std::uint64_t size = journal.Length();
-  if (size < kHeaderSize + kTrailerSize) return std::nullopt;
-  std::uint8_t head[kHeaderSize];
-  journal.ReadAllAt(0, head, kHeaderSize);
-  if (std::memcmp(head, kHeadMark, 16) != 0 ||
+  JournalReader reader(journal);
+  if (reader.Size() < kHeaderSize + kTrailerSize) return std::nullopt;
+  const std::uint64_t entriesEnd = reader.Size() - kTrailerSize;
+  const std::uint8_t* head = nullptr;
+  if (reader.Next(&head, kHeaderSize, kHeaderSize) != kHeaderSize ||
+      std::memcmp(head, kHeadMark, 16) != 0 ||
       Get32(head + kHeaderSize - 4) != Crc(0, head, kHeaderSize - 4)) {
     return std::nullopt;
   }
-  Header header{{Get64(head + 16), Get64(head + 24)}, Get64(head + 32)};
-  std::uint32_t crc = Crc(0, head, kHeaderSize);
-  const std::uint64_t entriesEnd = size - kTrailerSize;
-  std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kChunk]);
+  const Header header{{Get64(head + 16), Get64(head + 24)}, Get64(head + 32)};
   std::uint64_t count = 0;
-  for (std::uint64_t at = kHeaderSize; at < entriesEnd; ++count) {
-    if (entriesEnd - at < kEntryHead) return std::nullopt;
-    std::uint8_t entryHead[kEntryHead];
-    journal.ReadAllAt(at, entryHead, kEntryHead);
-    crc = Crc(crc, entryHead, kEntryHead);
-    at += kEntryHead;
-    const std::uint64_t position = Get64(entryHead);
-    const std::uint64_t length = Get64(entryHead + 8);
-    if (length > entriesEnd - at || position > header.length || length > header.length - position) {
+  std::uint64_t previousEnd = 0;
+  while (reader.Position() < entriesEnd) {
+    const std::optional<std::uint64_t> distance = reader.Number(entriesEnd);
+    const std::optional<std::uint64_t> length = reader.Number(entriesEnd);
+    if (!distance || !length) return std::nullopt;
+    const std::uint64_t step = *distance >> 1;
+    const bool back = (*distance & 1) != 0;
+    if (back ? step > previousEnd : step > header.length - previousEnd) return std::nullopt;
+    const std::uint64_t position = back ? previousEnd - step : previousEnd + step;
+    if (*length > entriesEnd - reader.Position() || *length > header.length - position) {
       return std::nullopt;
     }
-    for (std::uint64_t done = 0; done < length;) {
-      const auto part = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, length - done));
-      journal.ReadAllAt(at, buffer.get(), part);
-      crc = Crc(crc, buffer.get(), part);
-      if (entry) entry(position + done, buffer.get(), part);
-      at += part;
+    for (std::uint64_t done = 0; done < *length;) {
+      const std::uint8_t* bytes = nullptr;
+      const std::size_t part = reader.Next(&bytes, *length - done, entriesEnd);
+      if (entry) entry(position + done, bytes, part);
       done += part;
     }
+    previousEnd = position + *length;
+    ++count;
   }
+  const std::uint32_t crc = reader.Crc();
   std::uint8_t tail[kTrailerSize];
   journal.ReadAllAt(entriesEnd, tail, kTrailerSize);
-  crc = Crc(crc, tail, kTrailerSize - 4);
   if (std::memcmp(tail, kEndMark, 16) != 0 || Get64(tail + 16) != count ||
-      Get32(tail + kTrailerSize - 4) != crc) {
+      Get32(tail + kTrailerSize - 4) != Crc(crc, tail, kTrailerSize - 4)) {
     return std::nullopt;
   }
   return header;
@@ -192,8 +225,8 @@ std::string RollbackJournal::PathFor(const std::string& filePath) {
   return folder + CompanionPrefix(name, kJournalMark, 0, JournalFile::NameLimitOf(filePath));
 }
 
-RollbackJournal RollbackJournal::Begin(ExistingFile& file, std::uint64_t length, const Spans& spans,
-                                       bool durable) {
+RollbackJournal RollbackJournal::Begin(ExistingFile& file, std::uint64_t length,
+                                       const OldBytes& oldBytes, bool durable) {
   const std::string path = PathFor(file.Path());
   JournalFile journal = JournalFile::Create(path);
   RollbackJournal result(path, durable);
@@ -208,33 +241,19 @@ RollbackJournal RollbackJournal::Begin(ExistingFile& file, std::uint64_t length,
     Put32(head + kHeaderSize - 4, Crc(0, head, kHeaderSize - 4));
     writer.Put(head, kHeaderSize);
 
-    OldBytes old(file, length);
     std::uint64_t count = 0;
-    // Stretches that touch or nearly touch are joined into one entry.
-    std::uint64_t begin = 0;
-    std::uint64_t end = 0;
-    const auto flushEntry = [&] {
-      if (begin >= end) return;
-      std::uint8_t entryHead[kEntryHead];
-      Put64(entryHead, begin);
-      Put64(entryHead + 8, end - begin);
-      writer.Put(entryHead, kEntryHead);
-      old.CopyTo(writer, begin, end - begin);
-      ++count;
-    };
-    spans([&](std::uint64_t position, std::uint64_t size) {
+    std::uint64_t previousEnd = 0;
+    oldBytes([&](std::uint64_t position, const std::uint8_t* bytes, std::size_t size) {
       // Past the old end the length puts the file back.
       if (position >= length || size == 0) return;
-      const std::uint64_t stop = std::min(length, position + size);
-      if (begin < end && position >= begin && position <= end + kJoinGap) {
-        end = std::max(end, stop);
-        return;
-      }
-      flushEntry();
-      begin = position;
-      end = stop;
+      size = static_cast<std::size_t>(std::min<std::uint64_t>(size, length - position));
+      writer.PutNumber(position >= previousEnd ? (position - previousEnd) << 1
+                                               : (previousEnd - position) << 1 | 1);
+      writer.PutNumber(size);
+      writer.Put(bytes, size);
+      previousEnd = position + size;
+      ++count;
     });
-    flushEntry();
     std::uint8_t tail[kTrailerSize];
     std::memcpy(tail, kEndMark, 16);
     Put64(tail + 16, count);

@@ -25,10 +25,11 @@ namespace vips {
 // (ExistingFile::LockForWriting), as every writer of this program does.
 class RollbackJournal {
  public:
-  // Calls `span(position, length)` for each stretch of the file that the
-  // write may change, in any order; overlaps are allowed.
-  using SpanVisitor = std::function<void(std::uint64_t, std::uint64_t)>;
-  using Spans = std::function<void(const SpanVisitor&)>;
+  // Calls `visit(position, bytes, count)` with the file's present bytes of
+  // each stretch that the write may change, in any order; overlaps are
+  // allowed (each holds what the file held before any write).
+  using OldBytesVisitor = std::function<void(std::uint64_t, const std::uint8_t*, std::size_t)>;
+  using OldBytes = std::function<void(const OldBytesVisitor&)>;
 
   // What RollBackInterrupted found.
   enum class Found {
@@ -44,10 +45,10 @@ class RollbackJournal {
   static std::string PathFor(const std::string& filePath);
 
   // Writes the journal of `file` (opened for writing and locked, now
-  // `length` bytes long) for the stretches that `spans` lists; bytes past
+  // `length` bytes long) with the old bytes that `oldBytes` gives; bytes past
   // `length` need none, the length restores them. With `durable`, the journal
   // is on the disk when this returns.
-  static RollbackJournal Begin(ExistingFile& file, std::uint64_t length, const Spans& spans,
+  static RollbackJournal Begin(ExistingFile& file, std::uint64_t length, const OldBytes& oldBytes,
                                bool durable);
 
   // Plays back a journal left by an interrupted run of `file` (opened for

@@ -13,12 +13,13 @@ constexpr std::size_t kBufferSize = 64 * 1024;
 
 }  // namespace
 
-IpsReader::IpsReader(ExistingFile patch) : file_(std::move(patch)), buffer_(kBufferSize) {}
+IpsReader::IpsReader(ExistingFile patch)
+    : file_(std::move(patch)), buffer_(NewIoBuffer(kBufferSize)) {}
 
 bool IpsReader::Fill() {
   if (begin_ < end_) return true;
   begin_ = 0;
-  end_ = file_.ReadSome(buffer_.data(), buffer_.size());
+  end_ = file_.ReadSome(buffer_.get(), kBufferSize);
   return end_ > 0;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/files/file_access.hpp"
+#include "core/files/io_buffer.hpp"
 
 namespace vips {
 
@@ -49,7 +50,7 @@ class IpsReader {
   // kEndMarkerOffset; after the end marker nothing more may be read.
   [[nodiscard]] std::int32_t ReadOffset() {
     if (end_ - begin_ < 3) return ReadOffsetByBytes();
-    const std::uint8_t* bytes = buffer_.data() + begin_;
+    const std::uint8_t* bytes = buffer_.get() + begin_;
     begin_ += 3;
     return std::int32_t{bytes[0]} << 16 | std::int32_t{bytes[1]} << 8 | std::int32_t{bytes[2]};
   }
@@ -64,7 +65,7 @@ class IpsReader {
   void ReadData(std::size_t count, Take&& take) {
     while (count > 0) {
       const std::size_t length = NextPiece(count);
-      take(buffer_.data() + begin_, length);
+      take(buffer_.get() + begin_, length);
       begin_ += length;
       count -= length;
     }
@@ -90,7 +91,7 @@ class IpsReader {
   // Two bytes, big-endian.
   [[nodiscard]] std::uint16_t ReadWord() {
     if (end_ - begin_ < 2) return ReadWordByBytes();
-    const std::uint8_t* bytes = buffer_.data() + begin_;
+    const std::uint8_t* bytes = buffer_.get() + begin_;
     begin_ += 2;
     return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
   }
@@ -103,7 +104,7 @@ class IpsReader {
   bool Fill();
 
   ExistingFile file_;
-  std::vector<std::uint8_t> buffer_;
+  IoBuffer buffer_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
 };

@@ -50,10 +50,15 @@ std::string JournalAndScribble(const std::string& path) {
   ExistingFile file = ExistingFile::Open(path);
   file.LockForWriting();
   const std::uint64_t length = file.Length();
+  // What the file holds, with room for the stretches past its end.
+  std::string before = Text(path);
+  before.resize(500'000);
   RollbackJournal journal = RollbackJournal::Begin(
       file, length,
-      [](const RollbackJournal::SpanVisitor& visit) {
-        for (const auto& [position, size] : kSpans) visit(position, size);
+      [&before](const RollbackJournal::OldBytesVisitor& visit) {
+        for (const auto& [position, size] : kSpans) {
+          visit(position, reinterpret_cast<const std::uint8_t*>(before.data()) + position, size);
+        }
       },
       true);
   for (const auto& [position, size] : kSpans) {
@@ -140,7 +145,11 @@ TEST(RollbackJournalTest, AFinishedWriteLeavesNoJournalAndAFailedBeginLeavesTheF
     write_fault::FailNthStep(step);
     try {
       RollbackJournal journal = RollbackJournal::Begin(
-          file, old.size(), [](const RollbackJournal::SpanVisitor& visit) { visit(0, 10); }, true);
+          file, old.size(),
+          [&old](const RollbackJournal::OldBytesVisitor& visit) {
+            visit(0, reinterpret_cast<const std::uint8_t*>(old.data()), 10);
+          },
+          true);
       journal.Finish();
       write_fault::FailNthStep(0);
       EXPECT_EQ(testing::NamesIn(dir.Path()).size(), 1u);

@@ -31,8 +31,11 @@ bool Exists(const std::string& path) {
 void LeaveInterruptedRun(const std::string& path) {
   ExistingFile file = ExistingFile::Open(path);
   file.LockForWriting();
+  std::uint8_t old[3];
+  file.ReadAllAt(4, old, 3);
   RollbackJournal left = RollbackJournal::Begin(
-      file, file.Length(), [](const RollbackJournal::SpanVisitor& visit) { visit(4, 3); }, true);
+      file, file.Length(),
+      [&old](const RollbackJournal::OldBytesVisitor& visit) { visit(4, old, 3); }, true);
   file.WriteAt(4, "###", 3);
   file.Close();
 }

@@ -9,6 +9,7 @@
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/file_copy.hpp"
+#include "core/files/io_buffer.hpp"
 #include "core/files/posix/system_error_text.hpp"
 #include "core/files/replacement_file.hpp"
 #include "core/files/write_fault.hpp"
@@ -99,7 +100,7 @@ void CopyWholeFileOrThrow(const std::string& from, const std::string& to) {
 
   ReplacementFile copy = ReplacementFile::Create(to);
   copy.CopyPermissionsFrom(from);
-  const std::unique_ptr<char[]> buffer(new char[kChunkSize]);
+  const IoBuffer buffer = NewIoBuffer(kChunkSize);
   // The source's length says how many bytes it has: a read that ends before
   // it (the file cut meanwhile, a failing file system) is an error, not a
   // shorter backup.
