@@ -181,8 +181,11 @@ TEST_F(CommandsTest, StatusOfAFileAStoppedRunLeftSaysItIsTakenBack) {
   {
     ExistingFile file = ExistingFile::Open(original_);
     file.LockForWriting();
+    std::uint8_t old[2];
+    file.ReadAllAt(2, old, 2);
     RollbackJournal left = RollbackJournal::Begin(
-        file, file.Length(), [](const RollbackJournal::SpanVisitor& visit) { visit(2, 2); }, true);
+        file, file.Length(),
+        [&old](const RollbackJournal::OldBytesVisitor& visit) { visit(2, old, 2); }, true);
     file.WriteAt(2, "AB", 2);
     file.Close();
   }
