@@ -1,13 +1,12 @@
 #include "core/files/rollback_journal.hpp"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
 
 #include "core/error.hpp"
+#include "core/files/crc32c.hpp"
 #include "core/files/io_buffer.hpp"
 #include "core/files/temporary_name.hpp"
 #include "core/files/write_fault.hpp"
@@ -16,8 +15,8 @@ namespace vips {
 namespace {
 
 // The journal: a header (the mark, the file's identity and length, the
-// header's CRC-32), entries, a trailer (the end mark, the entry count, the
-// CRC-32 of everything before it). An entry is its position, as the distance
+// header's CRC-32C), entries, a trailer (the end mark, the entry count, the
+// CRC-32C of everything before it). An entry is its position, as the distance
 // from the end of the entry before it, and its length, both as LEB128
 // numbers (the distance zigzag-coded, since entries may go back), then the
 // old bytes: two or three bytes of head where records are many and short.
@@ -49,17 +48,7 @@ std::uint32_t Get32(const std::uint8_t* at) {
   for (int i = 3; i >= 0; --i) value = value << 8 | at[i];
   return value;
 }
-std::uint32_t Crc(std::uint32_t crc, const std::uint8_t* bytes, std::size_t size) {
-  while (size > 0) {
-    const auto part = static_cast<uInt>(std::min<std::size_t>(size, 1u << 30));
-    crc = static_cast<std::uint32_t>(::crc32(crc, bytes, part));
-    bytes += part;
-    size -= part;
-  }
-  return crc;
-}
-
-// Writes the journal through one buffer, keeping its CRC-32 (taken over the
+// Writes the journal through one buffer, keeping its CRC-32C (taken over the
 // whole buffer as it goes out: one call per piece of bytes would cost more
 // than the bytes).
 class JournalWriter {
@@ -83,11 +72,11 @@ class JournalWriter {
   }
   void Drain() {
     if (used_ == 0) return;
-    crc_ = Crc(crc_, buffer_.get(), used_);
+    crc_ = Crc32c(crc_, buffer_.get(), used_);
     file_.Append(buffer_.get(), used_);
     used_ = 0;
   }
-  [[nodiscard]] std::uint32_t CrcSoFar() const { return Crc(crc_, buffer_.get(), used_); }
+  [[nodiscard]] std::uint32_t CrcSoFar() const { return Crc32c(crc_, buffer_.get(), used_); }
 
  private:
   JournalFile& file_;
@@ -96,7 +85,7 @@ class JournalWriter {
   std::uint32_t crc_ = 0;
 };
 
-// Reads a journal from its start through one buffer, keeping the CRC-32 of
+// Reads a journal from its start through one buffer, keeping the CRC-32C of
 // what it has handed out.
 class JournalReader {
  public:
@@ -125,7 +114,7 @@ class JournalReader {
     return std::nullopt;
   }
   [[nodiscard]] std::uint32_t Crc() {
-    crc_ = vips::Crc(crc_, buffer_.get() + crcAt_, at_ - crcAt_);
+    crc_ = Crc32c(crc_, buffer_.get() + crcAt_, at_ - crcAt_);
     crcAt_ = at_;
     return crc_;
   }
@@ -168,7 +157,7 @@ std::optional<Header> ReadJournal(
   const std::uint8_t* head = nullptr;
   if (reader.Next(&head, kHeaderSize, kHeaderSize) != kHeaderSize ||
       std::memcmp(head, kHeadMark, 16) != 0 ||
-      Get32(head + kHeaderSize - 4) != Crc(0, head, kHeaderSize - 4)) {
+      Get32(head + kHeaderSize - 4) != Crc32c(0, head, kHeaderSize - 4)) {
     return std::nullopt;
   }
   const Header header{{Get64(head + 16), Get64(head + 24)}, Get64(head + 32)};
@@ -198,7 +187,7 @@ std::optional<Header> ReadJournal(
   std::uint8_t tail[kTrailerSize];
   journal.ReadAllAt(entriesEnd, tail, kTrailerSize);
   if (std::memcmp(tail, kEndMark, 16) != 0 || Get64(tail + 16) != count ||
-      Get32(tail + kTrailerSize - 4) != Crc(crc, tail, kTrailerSize - 4)) {
+      Get32(tail + kTrailerSize - 4) != Crc32c(crc, tail, kTrailerSize - 4)) {
     return std::nullopt;
   }
   return header;
@@ -238,7 +227,7 @@ RollbackJournal RollbackJournal::Begin(ExistingFile& file, std::uint64_t length,
     Put64(head + 16, identity.device);
     Put64(head + 24, identity.index);
     Put64(head + 32, length);
-    Put32(head + kHeaderSize - 4, Crc(0, head, kHeaderSize - 4));
+    Put32(head + kHeaderSize - 4, Crc32c(0, head, kHeaderSize - 4));
     writer.Put(head, kHeaderSize);
 
     std::uint64_t count = 0;

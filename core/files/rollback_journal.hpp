@@ -19,7 +19,7 @@ namespace vips {
 // file for writing plays it back, which makes the file exactly what it was.
 //
 // The journal is recognisably ours (a fixed mark at both ends) and checked
-// (the file it belongs to, CRC-32 of everything): one that was never written
+// (the file it belongs to, CRC-32C of everything): one that was never written
 // whole was never followed by a write of the file, and is removed without
 // being played back. All of it assumes the writer holds the file's lock
 // (ExistingFile::LockForWriting), as every writer of this program does.

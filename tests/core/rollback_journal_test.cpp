@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/error.hpp"
+#include "core/files/crc32c.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/write_fault.hpp"
 #include "support/temp_dir.hpp"
@@ -165,6 +166,23 @@ TEST(RollbackJournalTest, AFinishedWriteLeavesNoJournalAndAFailedBeginLeavesTheF
     EXPECT_EQ(Text(path), old);
     EXPECT_EQ(testing::NamesIn(dir.Path()).size(), 1u);
     ASSERT_LT(step, 50);
+  }
+}
+
+// The journal's check: the known values, and the processor's result equal
+// to the table's over every length and any split of the bytes.
+TEST(RollbackJournalTest, TheCheckIsCrc32cByProcessorOrTable) {
+  const auto* digits = reinterpret_cast<const std::uint8_t*>("123456789");
+  EXPECT_EQ(Crc32c(0, digits, 9), 0xE3069283u);
+  EXPECT_EQ(Crc32cByTable(0, digits, 9), 0xE3069283u);
+  EXPECT_EQ(Crc32c(Crc32c(0, digits, 4), digits + 4, 5), 0xE3069283u);
+  std::vector<std::uint8_t> bytes(300);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 131 + 7);
+  for (std::size_t length = 0; length <= bytes.size(); length += 13) {
+    const std::size_t split = length / 3;
+    EXPECT_EQ(Crc32c(Crc32c(0, bytes.data(), split), bytes.data() + split, length - split),
+              Crc32cByTable(0, bytes.data(), length))
+        << length;
   }
 }
 
