@@ -13,6 +13,7 @@
 #include "core/files/write_fault.hpp"
 #include "ips_bytes.hpp"
 #include "run_cli.hpp"
+#include "support/interrupted_run.hpp"
 #include "support/temp_dir.hpp"
 
 namespace vips::cli {
@@ -178,17 +179,7 @@ TEST_F(CommandsTest, StatusJudgesEachRecordAgainstTheFile) {
 // A run stopped after its first record: status, which only reads, counts what
 // the file holds and says that the next apply or recover takes it back.
 TEST_F(CommandsTest, StatusOfAFileAStoppedRunLeftSaysItIsTakenBack) {
-  {
-    ExistingFile file = ExistingFile::Open(original_);
-    file.LockForWriting();
-    std::uint8_t old[2];
-    file.ReadAllAt(2, old, 2);
-    RollbackJournal left = RollbackJournal::Begin(
-        file, file.Length(),
-        [&old](const RollbackJournal::OldBytesVisitor& visit) { visit(2, old, 2); }, true);
-    file.WriteAt(2, "AB", 2);
-    file.Close();
-  }
+  testing::LeaveInterruptedRun(original_, 2, "AB");
   const std::vector<std::string> names = Names();
   const Outcome o = RunCommand({"status", original_, patch_});
   EXPECT_EQ(o.status, kExitDone) << o.err;

@@ -8,6 +8,7 @@
 
 #include "core/files/file_access.hpp"
 #include "core/files/rollback_journal.hpp"
+#include "support/interrupted_run.hpp"
 #include "support/ips.hpp"
 #include "support/session.hpp"
 
@@ -24,20 +25,6 @@ const std::string kPatched = "AB23456789";
 
 bool Exists(const std::string& path) {
   return fs::exists(PathOf(path));
-}
-
-// What a run killed half-way through its write leaves: "###" over bytes 4 to
-// 6 of the file, and the journal of their old bytes beside it.
-void LeaveInterruptedRun(const std::string& path) {
-  ExistingFile file = ExistingFile::Open(path);
-  file.LockForWriting();
-  std::uint8_t old[3];
-  file.ReadAllAt(4, old, 3);
-  RollbackJournal left = RollbackJournal::Begin(
-      file, file.Length(),
-      [&old](const RollbackJournal::OldBytesVisitor& visit) { visit(4, old, 3); }, true);
-  file.WriteAt(4, "###", 3);
-  file.Close();
 }
 
 const char* const kTakenBackEnglish =
@@ -260,7 +247,7 @@ TEST(BackupRecoverTest, AnInterruptedRunIsTakenBackBeforeTheBackupAndTold) {
   for (const int locale : {kEnglishLocale, kRussianLocale}) {
     Session s(locale);
     s.Prepare(kOriginal, kPatch);
-    LeaveInterruptedRun(s.original);
+    vips::testing::LeaveInterruptedRun(s.original, 4, "###");
     s.Forget();
     s.form.BitBtn2Click();
     ASSERT_FALSE(s.services.messages.empty());
@@ -297,7 +284,7 @@ TEST(BackupRecoverTest, TakingAFileAnInterruptedRunLeftPutsItBackAtOnce) {
     Session s(c.locale);
     s.SetChecked(ControlId::CheckBox2, false);
     const std::string original = s.dir.Write("image.bin", kOriginal);
-    if (c.interrupted) LeaveInterruptedRun(original);
+    if (c.interrupted) vips::testing::LeaveInterruptedRun(original, 4, "###");
     if (c.readOnly) fs::permissions(PathOf(original), fs::perms::owner_read);
     const std::vector<std::string> names = vips::testing::NamesIn(s.dir.Path());
     s.form.OpenOriginalFile(original);
