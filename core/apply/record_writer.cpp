@@ -64,6 +64,7 @@ void RecordWriter::Put(std::uint64_t position, const std::uint8_t* bytes, std::u
     block.spanEnd = std::max(block.spanEnd, first + length);
     const std::uint8_t* const data = bytes == nullptr ? nullptr : bytes + done;
     if (data == nullptr) block.runBytes += length;
+    block.listedBytes += length;
     const std::size_t entry = 5 + (data == nullptr ? 1 : length);
     std::uint8_t* to = Room(block, entry);
     if (to == nullptr) {
@@ -210,6 +211,13 @@ void RecordWriter::ForEachOldStretch(
     };
     std::size_t begin = 0;
     std::size_t end = 0;
+    if (!block.laid && block.listedBytes > block.spanEnd - block.spanBegin) {
+      // Parts that overlap one another more than the span holds (piled runs,
+      // say) would journal the same bytes again and again: the span goes
+      // whole, so that the journal stays within the reach.
+      put(block.spanBegin, block.spanEnd);
+      continue;
+    }
     if (!block.laid) {
       // The parts in the list's order; one that overlaps the stretch before,
       // or nearly touches it, is joined to it.
@@ -257,6 +265,7 @@ void RecordWriter::Lay(Block& block) {
   block.first = block.last = nullptr;
   block.at = block.end = nullptr;
   block.runBytes = 0;
+  block.listedBytes = 0;
 }
 
 void RecordWriter::LayAll(bool onlyLaid) {

@@ -136,6 +136,8 @@ class RecordWriter {
     std::size_t spanEnd = 0;
     // Bytes of the runs in the list.
     std::size_t runBytes = 0;
+    // Bytes of all the parts in the list, overlaps counted again.
+    std::size_t listedBytes = 0;
     // Where the list's runs keep what they replaced, in runOld_.
     std::size_t runsAt = 0;
     // Set once parts have been laid into the image and the mask.

@@ -229,5 +229,67 @@ TEST(RecordWriterTest, GathersLongPatchesWhereverTheBufferCutsARecord) {
   }
 }
 
+// What the journal takes before an in-place write: the file's present bytes
+// of every byte a record writes below the file's end, and no more than the
+// blocks' spans however the records pile on one another.
+TEST(RecordWriterTest, OldStretchesCoverEveryWrittenByteWithinTheSpans) {
+  struct Case {
+    const char* what;
+    std::size_t listBytes;
+    void (*put)(RecordWriter&);
+  };
+  const Case cases[] = {
+      {"scattered records and a run", RecordWriter::kArenaBytes,
+       [](RecordWriter& w) {
+         for (std::uint32_t i = 0; i < 500; ++i) {
+           w.Write(i * 523 % (3 * kBlock), reinterpret_cast<const std::uint8_t*>("abcdefg"),
+                   1 + i % 7);
+         }
+         w.Fill(kBlock - 100, 'r', 300);
+       }},
+      {"runs piled at three places, each before the last, listed", RecordWriter::kArenaBytes,
+       [](RecordWriter& w) {
+         for (int i = 0; i < 20'000; ++i) w.Fill(20'000 - i % 3 * 10'000, 'p', 15'000);
+       }},
+      {"the same, laid", 8192,
+       [](RecordWriter& w) {
+         for (int i = 0; i < 20'000; ++i) w.Fill(20'000 - i % 3 * 10'000, 'p', 15'000);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    // The records reach past the file's end.
+    const std::string original = Pattern(2 * kBlock + 5);
+    const std::string path = dir.Write("f.bin", original);
+    RecordWriter writer(c.listBytes);
+    c.put(writer);
+    std::vector<bool> covered(original.size(), false);
+    std::uint64_t visited = 0;
+    ExistingFile file = ExistingFile::Open(path);
+    writer.ForEachOldStretch(
+        file, original.size(),
+        [&](std::uint64_t position, const std::uint8_t* bytes, std::size_t count) {
+          ASSERT_LE(position + count, original.size());
+          EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), count),
+                    original.substr(position, count));
+          for (std::size_t i = 0; i < count; ++i) covered[position + i] = true;
+          visited += count;
+        });
+    file.Close();
+    EXPECT_LE(visited, writer.SpanBytes());
+    RecordWriter again(c.listBytes);
+    c.put(again);
+    const std::string patched = dir.Write("g.bin", original);
+    ExistingFile other = ExistingFile::Open(patched);
+    again.WriteInPlace(other);
+    other.Close();
+    const std::vector<std::uint8_t> after = ReadAll(patched);
+    for (std::size_t i = 0; i < original.size(); ++i) {
+      if (static_cast<char>(after[i]) != original[i]) ASSERT_TRUE(covered[i]) << i;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vips
