@@ -1,7 +1,6 @@
 #include "core/apply/record_writer.hpp"
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cstring>
 #include <new>

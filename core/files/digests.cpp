@@ -3,7 +3,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <vector>
 
 #include "core/files/io_buffer.hpp"
 #include "core/files/md5_sha1.hpp"

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "core/files/file_access.hpp"
 #include "core/files/io_buffer.hpp"
