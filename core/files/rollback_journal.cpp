@@ -8,6 +8,7 @@
 #include "core/error.hpp"
 #include "core/files/crc32c.hpp"
 #include "core/files/io_buffer.hpp"
+#include "core/files/path_names.hpp"
 #include "core/files/temporary_name.hpp"
 #include "core/files/write_fault.hpp"
 
@@ -204,13 +205,8 @@ void PlayBack(ExistingFile& journal, ExistingFile& file, std::uint64_t length) {
 }  // namespace
 
 std::string RollbackJournal::PathFor(const std::string& filePath) {
-#ifdef _WIN32
-  const std::size_t slash = filePath.find_last_of("\\/:");
-#else
-  const std::size_t slash = filePath.find_last_of('/');
-#endif
-  const std::string folder = slash == std::string::npos ? "" : filePath.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? filePath : filePath.substr(slash + 1);
+  const std::string name = BareName(filePath);
+  const std::string folder = filePath.substr(0, filePath.size() - name.size());
   return folder + CompanionPrefix(name, kJournalMark, 0, JournalFile::NameLimitOf(filePath));
 }
 

@@ -30,14 +30,9 @@ namespace {
 using testing::Exists;
 using testing::IpsBytes;
 using testing::Outcome;
-using testing::ReadAll;
+using testing::ReadText;
 using testing::RunCommand;
 using testing::TempDir;
-
-std::string Text(const std::string& path) {
-  const auto bytes = ReadAll(path);
-  return {bytes.begin(), bytes.end()};
-}
 
 // A file and a patch that writes all over it and lengthens it, and the file
 // as the patch leaves it.
@@ -80,7 +75,7 @@ struct Scene {
     oldTouched[1] = 'Z';
     std::string newTouched = patched;
     newTouched[1] = 'Z';
-    const std::string now = Text(original);
+    const std::string now = ReadText(original);
     EXPECT_TRUE(now == oldTouched || now == newTouched)
         << "neither old nor new: " << now.size() << " bytes";
     EXPECT_FALSE(Exists(RollbackJournal::PathFor(original)));
@@ -107,7 +102,7 @@ TEST(CrashTest, KilledAtEachWriteStepTheNextRunFindsTheFileOldOrNew) {
       finished = WIFEXITED(status);
       if (finished) {
         EXPECT_EQ(WEXITSTATUS(status), kExitDone);
-        EXPECT_EQ(Text(scene.original), scene.patched);
+        EXPECT_EQ(ReadText(scene.original), scene.patched);
       }
       scene.CheckAfterNextRun("killed at step " + std::to_string(step));
     }
@@ -166,7 +161,7 @@ TEST(CrashTest, AnUndoThatCannotRunIsReportedAndTheNextRunPutsTheFileBack) {
           << o.err;
     } else {
       EXPECT_EQ(o.status, kExitIoError) << o.err;
-      EXPECT_EQ(Text(scene.original), scene.old);
+      EXPECT_EQ(ReadText(scene.original), scene.old);
     }
     scene.CheckAfterNextRun("failing from step " + std::to_string(step));
   }
@@ -207,7 +202,7 @@ TEST(CrashTest, OutOfMemoryLeavesTheFileAsItWasAndNamesIt) {
   ASSERT_TRUE(WIFEXITED(status));
   if (WEXITSTATUS(status) == 100) GTEST_SKIP() << "no address-space limit here";
   EXPECT_EQ(WEXITSTATUS(status), 0) << "not failed with the file named";
-  EXPECT_EQ(Text(scene.original), scene.old);
+  EXPECT_EQ(ReadText(scene.original), scene.old);
   EXPECT_FALSE(Exists(RollbackJournal::PathFor(scene.original)));
 }
 
@@ -281,12 +276,12 @@ TEST(CrashTest, AFullBtrfsLeavesTheFileOldWithDiskFullOrNew) {
     const Outcome o = RunCommand({"apply", original, patch});
     if (o.status == kExitDone) {
       ++done;
-      EXPECT_EQ(Text(original), patched);
+      EXPECT_EQ(ReadText(original), patched);
     } else {
       ++full;
       EXPECT_EQ(o.status, kExitIoError) << o.err;
       EXPECT_EQ(o.err, original + ": Disk full\n");
-      EXPECT_EQ(Text(original), old);
+      EXPECT_EQ(ReadText(original), old);
     }
     EXPECT_FALSE(Exists(RollbackJournal::PathFor(original)));
   }

@@ -25,17 +25,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::IpsBytes;
-using testing::ReadAll;
+using testing::ReadText;
 using testing::SmallDisk;
 using testing::TempDir;
 
 using testing::Outcome;
 using testing::RunCommand;
-
-std::string Text(const std::string& path) {
-  const auto bytes = ReadAll(path);
-  return {bytes.begin(), bytes.end()};
-}
 
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -74,20 +69,20 @@ TEST(CliFaultTest, ApplyWithBackupInterruptedAtEveryWrite) {
     write_fault::FailNthStep(0);
     EXPECT_FALSE(HasTemporaryFile(dir.Path()));
     if (o.status == kExitDone) {
-      EXPECT_EQ(Text(original), patched);
-      EXPECT_EQ(Text(backup), old);
+      EXPECT_EQ(ReadText(original), patched);
+      EXPECT_EQ(ReadText(backup), old);
       return;
     }
     // Either the backup failed and nothing was written, or the apply failed
     // after a whole backup and the original is as it was.
-    EXPECT_EQ(Text(original), old);
+    EXPECT_EQ(ReadText(original), old);
     if (o.status == kExitCopyFailed) {
       EXPECT_FALSE(fs::exists(backup));
       EXPECT_NE(o.err.find("is not created! Nothing was written"), std::string::npos) << o.err;
     } else {
       EXPECT_EQ(o.status, kExitIoError);
       EXPECT_EQ(o.err, original + ": Disk full\n");
-      EXPECT_EQ(Text(backup), old);
+      EXPECT_EQ(ReadText(backup), old);
     }
   }
   FAIL() << "the apply never got through";
@@ -103,16 +98,16 @@ TEST(CliFaultTest, ALinkAtTheBackupIsReplacedNeverFollowed) {
   if (error) GTEST_SKIP() << "no symbolic links here: " << error.message();
   Outcome o = RunCommand({"apply", "--backup", original, patch});
   EXPECT_EQ(o.status, kExitDone) << o.err;
-  EXPECT_EQ(Text(victim), "victim");
+  EXPECT_EQ(ReadText(victim), "victim");
   EXPECT_FALSE(fs::is_symlink(original + "_backup"));
-  EXPECT_EQ(Text(original + "_backup"), "original");
+  EXPECT_EQ(ReadText(original + "_backup"), "original");
 
   // A link standing as the backup is not recovered from.
   fs::remove(original + "_backup");
   fs::create_symlink(victim, original + "_backup");
   o = RunCommand({"recover", original});
   EXPECT_EQ(o.status, kExitCopyFailed);
-  EXPECT_EQ(Text(original), "Priginal");
+  EXPECT_EQ(ReadText(original), "Priginal");
 }
 
 TEST(CliFaultTest, ALinkedOriginalIsBackedUpAndRecoveredThroughTheLink) {
@@ -125,14 +120,14 @@ TEST(CliFaultTest, ALinkedOriginalIsBackedUpAndRecoveredThroughTheLink) {
   if (error) GTEST_SKIP() << "no symbolic links here: " << error.message();
   Outcome o = RunCommand({"apply", "--backup", link, patch});
   EXPECT_EQ(o.status, kExitDone) << o.err;
-  EXPECT_EQ(Text(target), "Priginal");
+  EXPECT_EQ(ReadText(target), "Priginal");
   EXPECT_FALSE(fs::is_symlink(link + "_backup"));
-  EXPECT_EQ(Text(link + "_backup"), "original");
+  EXPECT_EQ(ReadText(link + "_backup"), "original");
 
   o = RunCommand({"recover", link});
   EXPECT_EQ(o.status, kExitDone) << o.err;
   EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_EQ(Text(target), "original");
+  EXPECT_EQ(ReadText(target), "original");
 }
 
 #ifndef _WIN32
@@ -159,11 +154,11 @@ TEST(CliFaultTest, FullDiskLeavesEveryFileWholeAndFails) {
   EXPECT_EQ(
       Shell(cli + " apply --backup " + Quoted(original) + " " + Quoted(patch) + " 2>/dev/null"),
       kExitCopyFailed);
-  EXPECT_EQ(Text(original), old);
+  EXPECT_EQ(ReadText(original), old);
   EXPECT_FALSE(fs::exists(original + "_backup"));
   EXPECT_FALSE(HasTemporaryFile(dir.File("disk")));
   EXPECT_EQ(Shell(cli + " recover " + Quoted(original) + " 2>/dev/null"), kExitCopyFailed);
-  EXPECT_EQ(Text(original), old);
+  EXPECT_EQ(ReadText(original), old);
 
   // Records inside the file and records that grow it past the disk's end.
   const std::string grow = dir.Write("grow.ips", IpsBytes()
@@ -175,8 +170,8 @@ TEST(CliFaultTest, FullDiskLeavesEveryFileWholeAndFails) {
   const std::string errPath = dir.File("err.txt");
   EXPECT_EQ(Shell(cli + " apply " + Quoted(original) + " " + Quoted(grow) + " 2>" + errPath),
             kExitIoError);
-  EXPECT_EQ(Text(errPath), original + ": Disk full\n");
-  EXPECT_EQ(Text(original), old);
+  EXPECT_EQ(ReadText(errPath), original + ": Disk full\n");
+  EXPECT_EQ(ReadText(original), old);
 }
 
 TEST(CliFaultTest, TwoAppliesAtOnceNeverUndoEachOther) {
@@ -196,11 +191,11 @@ TEST(CliFaultTest, TwoAppliesAtOnceNeverUndoEachOther) {
                            " apply o.bin a.ips 2>a.err; echo $? >a.status) & (" + cli +
                            " apply o.bin b.ips 2>b.err; echo $? >b.status) & wait";
   ASSERT_EQ(Shell("(" + line + ")"), 0);
-  const std::string file = Text(original);
+  const std::string file = ReadText(original);
   const std::string lockError = "o.bin: " + std::string(kFileBusy) + "\n";
   for (const char* run : {"a", "b"}) {
     SCOPED_TRACE(run);
-    const int status = std::stoi(Text(dir.File(std::string(run) + ".status")));
+    const int status = std::stoi(ReadText(dir.File(std::string(run) + ".status")));
     const std::size_t at = run[0] == 'a' ? 16 : 2064;
     const char byte = run[0] == 'a' ? 'A' : 'B';
     int present = 0;
@@ -209,7 +204,7 @@ TEST(CliFaultTest, TwoAppliesAtOnceNeverUndoEachOther) {
       EXPECT_EQ(present, 4096) << "a successful run lost records";
     } else {
       EXPECT_EQ(status, kExitIoError);
-      EXPECT_EQ(Text(dir.File(std::string(run) + ".err")), lockError);
+      EXPECT_EQ(ReadText(dir.File(std::string(run) + ".err")), lockError);
       EXPECT_EQ(present, 0) << "the run that lost the lock wrote";
     }
   }
@@ -231,9 +226,9 @@ TEST(CliFaultTest, AKilledRunLeavesNoBackupThatIsNotWhole) {
           delay + "; kill -9 $! 2>/dev/null; wait");
     if (fs::exists(dir.File("big.bin_backup"))) {
       EXPECT_EQ(fs::file_size(dir.File("big.bin_backup")), old.size());
-      EXPECT_EQ(Text(dir.File("big.bin_backup")), old);
+      EXPECT_EQ(ReadText(dir.File("big.bin_backup")), old);
     }
-    const std::string now = Text(original);
+    const std::string now = ReadText(original);
     EXPECT_TRUE(now == old || now == "P" + old.substr(1));
     // A temporary file left by the killed run is never taken for a backup.
     fs::remove(dir.File("big.bin_backup"));
@@ -259,10 +254,11 @@ TEST(CliFaultTest, ASecondRunOnAHeldFileFailsAtOnce) {
   holder.LockForWriting();
   const std::string cd = "cd " + Quoted(dir.Path()) + " && " + Quoted(VIPS_CLI_PATH);
   EXPECT_EQ(Shell(cd + " apply o.bin p.ips 2>err.txt"), kExitIoError);
-  EXPECT_EQ(Text(dir.File("err.txt")), "o.bin: " + std::string(kFileBusy) + "\n");
+  EXPECT_EQ(ReadText(dir.File("err.txt")), "o.bin: " + std::string(kFileBusy) + "\n");
   EXPECT_EQ(Shell(cd + " recover o.bin 2>err.txt"), kExitCopyFailed);
-  EXPECT_NE(Text(dir.File("err.txt")).find("o.bin: " + std::string(kFileBusy)), std::string::npos);
-  EXPECT_EQ(Text(original), "0123456789");
+  EXPECT_NE(ReadText(dir.File("err.txt")).find("o.bin: " + std::string(kFileBusy)),
+            std::string::npos);
+  EXPECT_EQ(ReadText(original), "0123456789");
 }
 #endif
 

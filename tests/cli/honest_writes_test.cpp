@@ -36,14 +36,9 @@ namespace fs = std::filesystem;
 using testing::Exists;
 using testing::IpsBytes;
 using testing::Outcome;
-using testing::ReadAll;
+using testing::ReadText;
 using testing::RunCommand;
 using testing::TempDir;
-
-std::string Text(const std::string& path) {
-  const auto bytes = ReadAll(path);
-  return {bytes.begin(), bytes.end()};
-}
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -79,15 +74,15 @@ TEST(HonestWritesTest, AnExistingBackupIsKeptOnlyWhenItCanBeOne) {
     if (c.kept) {
       EXPECT_EQ(o.status, kExitDone) << o.err;
       EXPECT_TRUE(Has(o.err, "Kept the existing backup")) << o.err;
-      EXPECT_EQ(Text(original), "P" + old.substr(1));
-      EXPECT_EQ(Text(backup), c.backup);
+      EXPECT_EQ(ReadText(original), "P" + old.substr(1));
+      EXPECT_EQ(ReadText(backup), c.backup);
     } else {
       EXPECT_EQ(o.status, kExitCopyFailed) << o.err;
       EXPECT_TRUE(Has(o.err, "cannot be a backup of " + original)) << o.err;
       EXPECT_TRUE(Has(o.err, "Nothing was written")) << o.err;
-      EXPECT_EQ(Text(original), old);
+      EXPECT_EQ(ReadText(original), old);
       if (!c.link) {
-        EXPECT_EQ(Text(backup), c.backup);
+        EXPECT_EQ(ReadText(backup), c.backup);
       }
     }
   }
@@ -137,8 +132,8 @@ TEST(HonestWritesTest, AFileSizeLimitFailsTheWriteAndLeavesTheFileOld) {
                            original + "' '" + patch + "' 2>'" + dir.File("err.txt") + "'";
   const int status = std::system(("sh -c \"" + line + "\"").c_str());
   ASSERT_TRUE(WIFEXITED(status)) << "killed by a signal";
-  EXPECT_EQ(WEXITSTATUS(status), kExitIoError) << Text(dir.File("err.txt"));
-  EXPECT_EQ(Text(original), old);
+  EXPECT_EQ(WEXITSTATUS(status), kExitIoError) << ReadText(dir.File("err.txt"));
+  EXPECT_EQ(ReadText(original), old);
 }
 #endif
 
@@ -190,25 +185,25 @@ TEST(HonestWritesTest, AReadThatEndsEarlyIsAnErrorNeverTheEndOfTheFile) {
       if (outcome.status == kExitDone) {
         done = true;
         if (c.expected != nullptr) {
-          EXPECT_EQ(Text(checked), *c.expected);
+          EXPECT_EQ(ReadText(checked), *c.expected);
         }
         if (c.args[0] == "create") {
           // The patch made turns the backup into O again.
           const Outcome check = RunCommand({"apply", "--output", dir.File("again.bin"), b, n});
           EXPECT_EQ(check.status, kExitDone) << check.err;
-          EXPECT_EQ(Text(dir.File("again.bin")), Text(o));
+          EXPECT_EQ(ReadText(dir.File("again.bin")), ReadText(o));
         }
         continue;
       }
       // A failure: what was being written is as it was.
       if (c.args[0] == "recover") {
-        EXPECT_EQ(Text(o), patched);
+        EXPECT_EQ(ReadText(o), patched);
       }
       if (c.args[0] == "apply" && c.args[1] != "--output") {
-        EXPECT_EQ(Text(o), old);
+        EXPECT_EQ(ReadText(o), old);
       }
       if (c.args[1] == "--backup" && Exists(b)) {
-        EXPECT_EQ(Text(b), old);
+        EXPECT_EQ(ReadText(b), old);
       }
       if (c.args[1] == "--output" || c.args[0] == "create") {
         EXPECT_FALSE(Exists(n));
@@ -230,14 +225,14 @@ TEST(HonestWritesTest, LongNamesAreBackedUpRecoveredAndWritten) {
     const std::string patch = dir.Write("p.ips", IpsBytes().Data(0, "P").Complete());
     Outcome o = RunCommand({"apply", "--backup", original, patch});
     EXPECT_EQ(o.status, kExitDone) << o.err;
-    EXPECT_EQ(Text(original + "_backup"), "original");
+    EXPECT_EQ(ReadText(original + "_backup"), "original");
     o = RunCommand({"recover", original});
     EXPECT_EQ(o.status, kExitDone) << o.err;
-    EXPECT_EQ(Text(original), "original");
+    EXPECT_EQ(ReadText(original), "original");
     const std::string output = dir.File(std::string(length, 'w'));
     o = RunCommand({"apply", "--output", output, original, patch});
     EXPECT_EQ(o.status, kExitDone) << o.err;
-    EXPECT_EQ(Text(output), "Priginal");
+    EXPECT_EQ(ReadText(output), "Priginal");
   }
 }
 #endif
@@ -282,7 +277,7 @@ TEST(HonestWritesTest, AFileRenamedOverThePathBeforeTheLockIsTheOnePatched) {
   const Outcome o = RunCommand({"apply", original, patch});
   write_fault::BeforeLock(nullptr);
   EXPECT_EQ(o.status, kExitDone) << o.err;
-  EXPECT_EQ(Text(original), "Pecond file");
+  EXPECT_EQ(ReadText(original), "Pecond file");
 }
 #endif
 
@@ -306,9 +301,9 @@ TEST(HonestWritesTest, EachWriteStepFailsWithTheFileOldOrSucceedsWithItNew) {
       const std::string written = toNewFile ? output : original;
       if (o.status == kExitDone) {
         done = write_fault::StepsTaken() < step;
-        EXPECT_EQ(Text(written).substr(0, 10), "oooooabcoo");
+        EXPECT_EQ(ReadText(written).substr(0, 10), "oooooabcoo");
       } else {
-        EXPECT_TRUE(toNewFile ? !Exists(output) : Text(original) == std::string(100'000, 'o'))
+        EXPECT_TRUE(toNewFile ? !Exists(output) : ReadText(original) == std::string(100'000, 'o'))
             << o.err;
       }
     }

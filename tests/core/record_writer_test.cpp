@@ -286,7 +286,9 @@ TEST(RecordWriterTest, OldStretchesCoverEveryWrittenByteWithinTheSpans) {
     other.Close();
     const std::vector<std::uint8_t> after = ReadAll(patched);
     for (std::size_t i = 0; i < original.size(); ++i) {
-      if (static_cast<char>(after[i]) != original[i]) ASSERT_TRUE(covered[i]) << i;
+      if (static_cast<char>(after[i]) != original[i]) {
+        ASSERT_TRUE(covered[i]) << i;
+      }
     }
   }
 }

@@ -21,13 +21,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::Exists;
-using testing::ReadAll;
+using testing::ReadText;
 using testing::TempDir;
-
-std::string Text(const std::string& path) {
-  const auto bytes = ReadAll(path);
-  return {bytes.begin(), bytes.end()};
-}
 
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(testing::PathOf(path), std::ios::binary | std::ios::trunc);
@@ -52,7 +47,7 @@ std::string JournalAndScribble(const std::string& path) {
   file.LockForWriting();
   const std::uint64_t length = file.Length();
   // What the file holds, with room for the stretches past its end.
-  std::string before = Text(path);
+  std::string before = ReadText(path);
   before.resize(500'000);
   RollbackJournal journal = RollbackJournal::Begin(
       file, length,
@@ -83,9 +78,9 @@ TEST(RollbackJournalTest, AWholeJournalPutsTheFileBackExactly) {
   const std::string path = dir.Write("o.bin", old);
   const std::string journal = JournalAndScribble(path);
   EXPECT_EQ(fs::path(journal).filename().string(), ".o.bin.vips-journal");
-  ASSERT_NE(Text(path), old);
+  ASSERT_NE(ReadText(path), old);
   EXPECT_EQ(NextRun(path), RollbackJournal::Found::RolledBack);
-  EXPECT_EQ(Text(path), old);
+  EXPECT_EQ(ReadText(path), old);
   EXPECT_FALSE(Exists(journal));
   EXPECT_EQ(NextRun(path), RollbackJournal::Found::Nothing);
 }
@@ -105,7 +100,7 @@ TEST(RollbackJournalTest, AJournalCutChangedOrOfAnotherFileIsNeverPlayedBack) {
        [](const std::string& j, const std::string&) { fs::resize_file(j, fs::file_size(j) - 1); }},
       {"a byte changed",
        [](const std::string& j, const std::string&) {
-         std::string bytes = Text(j);
+         std::string bytes = ReadText(j);
          bytes[bytes.size() / 2] ^= 1;
          fs::remove(j);
          WriteFile(j, bytes);
@@ -113,7 +108,7 @@ TEST(RollbackJournalTest, AJournalCutChangedOrOfAnotherFileIsNeverPlayedBack) {
       {"of a file since replaced",
        [](const std::string&, const std::string& f) {
          // Another program writes a new file and renames it over the path.
-         WriteFile(f + ".new", Text(f));
+         WriteFile(f + ".new", ReadText(f));
          fs::rename(f + ".new", f);
        }},
   };
@@ -122,10 +117,10 @@ TEST(RollbackJournalTest, AJournalCutChangedOrOfAnotherFileIsNeverPlayedBack) {
     TempDir dir;
     const std::string path = dir.Write("o.bin", old);
     const std::string journal = JournalAndScribble(path);
-    const std::string scribbled = Text(path);
+    const std::string scribbled = ReadText(path);
     c.spoil(journal, path);
     EXPECT_EQ(NextRun(path), RollbackJournal::Found::Discarded);
-    EXPECT_EQ(Text(path), scribbled);
+    EXPECT_EQ(ReadText(path), scribbled);
     EXPECT_FALSE(Exists(journal));
   }
 }
@@ -159,11 +154,11 @@ TEST(RollbackJournalTest, AFinishedWriteLeavesNoJournalAndAFailedBeginLeavesTheF
       write_fault::FailNthStep(0);
     }
     file.Close();
-    EXPECT_EQ(Text(path), old);
+    EXPECT_EQ(ReadText(path), old);
     // Whatever a failed begin or finish left, the next run keeps the file as
     // it is.
     (void)NextRun(path);
-    EXPECT_EQ(Text(path), old);
+    EXPECT_EQ(ReadText(path), old);
     EXPECT_EQ(testing::NamesIn(dir.Path()).size(), 1u);
     ASSERT_LT(step, 50);
   }

@@ -296,7 +296,9 @@ TEST(BackupRecoverTest, TakingAFileAnInterruptedRunLeftPutsItBackAtOnce) {
     EXPECT_EQ(s.Bytes(original), c.bytes);
     // The journal goes once played back; else nothing comes or goes.
     EXPECT_EQ(Exists(RollbackJournal::PathFor(original)), c.bytes != kOriginal);
-    if (!c.interrupted) EXPECT_EQ(vips::testing::NamesIn(s.dir.Path()), names);
+    if (!c.interrupted) {
+      EXPECT_EQ(vips::testing::NamesIn(s.dir.Path()), names);
+    }
     fs::permissions(PathOf(original), fs::perms::owner_all);
   }
 }

@@ -118,6 +118,11 @@ std::vector<std::uint8_t> ReadAll(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+std::string ReadText(const std::string& path) {
+  const std::vector<std::uint8_t> bytes = ReadAll(path);
+  return {bytes.begin(), bytes.end()};
+}
+
 #ifdef _WIN32
 
 int OpenDescriptorCount() {

@@ -40,6 +40,8 @@ bool Exists(const std::string& path);
 // The sorted names in `folder`, to see that no temporary file stays behind.
 std::vector<std::string> NamesIn(const std::string& folder);
 std::vector<std::uint8_t> ReadAll(const std::string& path);
+// The same as text.
+std::string ReadText(const std::string& path);
 // The number of file descriptors (handles on Windows) this process has open.
 int OpenDescriptorCount();
 

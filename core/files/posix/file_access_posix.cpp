@@ -11,6 +11,7 @@
 
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
+#include "core/files/posix/folders.hpp"
 #include "core/files/posix/system_error_text.hpp"
 #include "core/files/write_fault.hpp"
 
@@ -19,15 +20,6 @@ namespace vips {
 namespace {
 
 constexpr int kClosed = -1;
-
-// The folder part of a path ("." when it names none), to tell a missing file
-// from a missing folder.
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
 
 bool IsFolder(const std::string& path) {
   struct stat info {};
@@ -64,6 +56,7 @@ std::string ErrorTextOf(int error) {
 }
 
 std::string OpenErrorTextOf(const std::string& path, int error) {
+  // A missing folder is told from a missing file.
   if (error == ENOENT) return IsFolder(FolderOf(path)) ? kFileNotFound : kInvalidFilename;
   return ErrorTextOf(error);
 }

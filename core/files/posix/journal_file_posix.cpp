@@ -8,29 +8,17 @@
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/journal_file.hpp"
+#include "core/files/posix/folders.hpp"
 #include "core/files/posix/system_error_text.hpp"
 #include "core/files/write_fault.hpp"
 
 namespace vips {
 namespace {
 
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-void FlushFolder(const std::string& path) {
-  const int handle = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (handle < 0) throw Error(posix::ErrorTextOf(errno), path);
-  // Some file systems cannot flush a folder (EINVAL): their names are as
-  // durable as they make them.
-  const int result = ::fsync(handle);
-  const int error = errno;
-  ::close(handle);
-  if (result != 0 && error != EINVAL && error != EROFS)
+void FlushFolderOf(const std::string& path) {
+  if (const int error = posix::FlushFolder(posix::FolderOf(path))) {
     throw Error(posix::ErrorTextOf(error), path);
+  }
 }
 
 }  // namespace
@@ -48,12 +36,11 @@ JournalFile JournalFile::Create(const std::string& path) {
 void JournalFile::Remove(const std::string& path, bool durable) {
   if (write_fault::StepFails()) throw Error(kDiskFull, path);
   if (::unlink(path.c_str()) != 0 && errno != ENOENT) throw Error(posix::ErrorTextOf(errno), path);
-  if (durable) FlushFolder(path);
+  if (durable) FlushFolderOf(path);
 }
 
 std::size_t JournalFile::NameLimitOf(const std::string& path) {
-  const long limit = ::pathconf(FolderOf(path).c_str(), _PC_NAME_MAX);
-  return limit > 0 ? static_cast<std::size_t>(limit) : 255;
+  return posix::NameLimitOf(posix::FolderOf(path));
 }
 
 JournalFile::JournalFile(JournalFile&& other) noexcept
@@ -92,7 +79,7 @@ void JournalFile::Flush() {
   while (::fdatasync(handle_) != 0) {
     if (errno != EINTR) throw Error(posix::ErrorTextOf(errno), path_);
   }
-  FlushFolder(path_);
+  FlushFolderOf(path_);
 }
 
 void JournalFile::Close() {

@@ -11,6 +11,8 @@
 
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
+#include "core/files/path_names.hpp"
+#include "core/files/posix/folders.hpp"
 #include "core/files/posix/system_error_text.hpp"
 #include "core/files/replacement_file.hpp"
 #include "core/files/temporary_name.hpp"
@@ -24,18 +26,6 @@ constexpr int kNameAttempts = 100;
 // The letters that make a temporary name unique.
 constexpr std::size_t kSuffixLength = 8;
 
-std::string BareNameOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
 // A name that no other run picks at the same moment: the process, a counter
 // and the clock.
 std::string UniqueSuffix() {
@@ -48,22 +38,6 @@ std::string UniqueSuffix() {
 
 [[noreturn]] void ThrowError(int error, const std::string& path) {
   throw Error(posix::ErrorTextOf(error), path);
-}
-
-// Makes the data and the name of a new file in `folder` durable; a folder
-// that cannot be opened or flushed (some file systems refuse) leaves the
-// rename as durable as the system makes it.
-void FlushFolder(const std::string& folder) {
-  const int handle = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (handle < 0) return;
-  ::fsync(handle);
-  ::close(handle);
-}
-
-// The longest name the folder's file system takes.
-std::size_t NameLimit(const std::string& folder) {
-  const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
-  return limit > 0 ? static_cast<std::size_t>(limit) : 255;
 }
 
 // Only a regular file, a link (replaced, never followed) or nothing may stand
@@ -111,13 +85,13 @@ ReplacementFile ReplacementFile::Create(const std::string& destination) {
   if (destination.empty()) throw Error(kFileNotFound, destination);
   if (destination.find('\0') != std::string::npos) throw Error(kInvalidFilename, destination);
   const std::size_t slash = destination.find_last_of('/');
-  const std::string folder = FolderOf(destination);
+  const std::string folder = posix::FolderOf(destination);
   const std::string name = slash == std::string::npos ? destination : destination.substr(slash + 1);
   if (name.empty()) throw Error(kInvalidFilename, destination);
   CheckDestination(destination);
   const std::string prefix =
       (slash == std::string::npos ? std::string() : destination.substr(0, slash + 1)) +
-      CompanionPrefix(name, kTemporaryMark, kSuffixLength, NameLimit(folder));
+      CompanionPrefix(name, kTemporaryMark, kSuffixLength, posix::NameLimitOf(folder));
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     std::string temporary = prefix + UniqueSuffix();
     // O_EXCL creates a new file or fails; it never follows a link.
@@ -190,8 +164,10 @@ void ReplacementFile::Commit() {
   // step of its own) changes nothing and is no failure.
   (void)write_fault::StepFails();
   ::close(std::exchange(handle_, kClosed));
-  FlushFolder(FolderOf(destination_));
-  RemoveStaleTemporaries(FolderOf(destination_), BareNameOf(prefix_));
+  // A folder that cannot be flushed leaves the rename as durable as the
+  // system makes it.
+  (void)posix::FlushFolder(posix::FolderOf(destination_));
+  RemoveStaleTemporaries(posix::FolderOf(destination_), BareName(prefix_));
 }
 
 }  // namespace vips

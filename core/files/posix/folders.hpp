@@ -1,0 +1,39 @@
+#pragma once
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <string>
+
+namespace vips::posix {
+
+// The folder part of a path ("." when it names none).
+inline std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// The longest name the file system of `folder` takes.
+inline std::size_t NameLimitOf(const std::string& folder) {
+  const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  return limit > 0 ? static_cast<std::size_t>(limit) : 255;
+}
+
+// Flushes `folder` itself, which makes the names made or removed in it
+// durable: 0, or the system's error. Some file systems cannot flush a folder
+// (EINVAL, EROFS): their names are as durable as they make them, and that
+// counts as flushed.
+inline int FlushFolder(const std::string& folder) {
+  const int handle = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (handle < 0) return errno;
+  const int result = ::fsync(handle);
+  const int error = errno;
+  ::close(handle);
+  return result == 0 || error == EINVAL || error == EROFS ? 0 : error;
+}
+
+}  // namespace vips::posix
