@@ -13,7 +13,6 @@
 #include "core/files/digests.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/file_copy.hpp"
-#include "core/files/linked_file.hpp"
 #include "core/files/path_names.hpp"
 #include "core/files/replacement_file.hpp"
 #include "core/ips/reader.hpp"

@@ -10,7 +10,6 @@
 #include "core/files/file_access.hpp"
 #include "core/files/file_copy.hpp"
 #include "core/files/journal_file.hpp"
-#include "core/files/linked_file.hpp"
 #include "core/files/path_names.hpp"
 #include "core/files/rollback_journal.hpp"
 #include "core/ips/hex_address.hpp"

@@ -5,7 +5,6 @@
 #include "cli/cli_files.hpp"
 #include "cli/commands.hpp"
 #include "core/files/file_access.hpp"
-#include "core/files/file_bytes.hpp"
 #include "core/ips/maker.hpp"
 
 namespace vips::cli {

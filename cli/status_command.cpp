@@ -7,7 +7,6 @@
 #include "cli/commands.hpp"
 #include "core/apply/record_status.hpp"
 #include "core/files/file_access.hpp"
-#include "core/files/file_bytes.hpp"
 #include "core/files/rollback_journal.hpp"
 #include "core/ips/hex_address.hpp"
 #include "core/ips/reader.hpp"

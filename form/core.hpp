@@ -8,7 +8,6 @@
 #include "core/files/backup_policy.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/file_copy.hpp"
-#include "core/files/linked_file.hpp"
 #include "core/files/path_names.hpp"
 #include "core/ips/patch_header.hpp"
 #include "core/table/int_text.hpp"

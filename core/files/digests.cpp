@@ -2,8 +2,6 @@
 
 #include <zlib.h>
 
-#include <algorithm>
-
 #include "core/files/io_buffer.hpp"
 #include "core/files/md5_sha1.hpp"
 
@@ -33,14 +31,15 @@ std::uint32_t Crc32Update(std::uint32_t crc, const std::uint8_t* bytes, std::siz
 
 Digests DigestFile(ExistingFile& file) {
   Digests digests;
-  platform::Md5Sha1 hashes;
   std::uint32_t crc = Crc32Update(0, nullptr, 0);
-  digests.size = ReadThrough(file, [&](const std::uint8_t* bytes, std::size_t length) {
-    crc = Crc32Update(crc, bytes, length);
-    hashes.Update(bytes, length);
-  });
+  const auto feed = [&](const auto& hash) {
+    digests.size = ReadThrough(file, [&](const std::uint8_t* bytes, std::size_t length) {
+      crc = Crc32Update(crc, bytes, length);
+      hash(bytes, length);
+    });
+  };
+  platform::Md5Sha1(feed, digests.md5, digests.sha1);
   digests.crc32 = crc;
-  hashes.Finish(digests.md5, digests.sha1);
   return digests;
 }
 

@@ -1,5 +1,7 @@
 #include "core/files/file_access.hpp"
 
+#include <algorithm>
+
 #include "core/error.hpp"
 #include "core/files/write_fault.hpp"
 
@@ -10,11 +12,17 @@ std::string IoErrorText(int systemError) {
 }
 
 ExistingFile ExistingFile::Open(const std::string& path) {
-  return OpenWithAccess(path, true);
+  return OpenWithAccess(path, Access::Write);
 }
 
 ExistingFile ExistingFile::OpenForReading(const std::string& path) {
-  return OpenWithAccess(path, false);
+  return OpenWithAccess(path, Access::Read);
+}
+
+ExistingFile ExistingFile::OpenForCopying(const std::string& path) {
+  ExistingFile file = OpenWithAccess(path, Access::Copy);
+  file.LockForReading();
+  return file;
 }
 
 ExistingFile ExistingFile::OpenLocked(const std::string& path) {
@@ -37,6 +45,20 @@ void ExistingFile::ReadAllAt(std::uint64_t position, void* buffer, std::size_t s
 
 void ExistingFile::Fail(const std::string& text) const {
   throw Error(text, path_);
+}
+
+std::vector<std::uint8_t> ReadFileStart(ExistingFile& file, std::uint64_t limit) {
+  constexpr std::uint64_t kPiece = 4 * 1024 * 1024;
+  // A read that ends before the length is an error, never a shorter file.
+  const std::uint64_t end = std::min(limit, file.Length());
+  std::vector<std::uint8_t> bytes;
+  while (bytes.size() < end) {
+    const std::size_t have = bytes.size();
+    const auto wanted = static_cast<std::size_t>(std::min(kPiece, end - have));
+    bytes.resize(have + wanted);
+    file.ReadAllAt(have, bytes.data() + have, wanted);
+  }
+  return bytes;
 }
 
 }  // namespace vips

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace vips {
 
@@ -36,40 +37,63 @@ struct FileIdentity {
 // True when a regular file stands at `path` itself (a link to one is not).
 [[nodiscard]] bool IsRegularFile(const std::string& path);
 
-// An existing file opened for reading and writing, shared for reading and
-// writing with other programs; never created, never truncated. A file whose
-// permission bits grant no write access is refused with "File access denied",
-// also for root, as a read-only file is on Windows; so is anything that is no
-// regular file (a folder, a device, a pipe).
-//
+#ifdef _WIN32
+using NativeHandle = void*;
+inline constexpr NativeHandle kClosedHandle = nullptr;
+#else
+using NativeHandle = int;
+inline constexpr NativeHandle kClosedHandle = -1;
+#endif
+
+// A system file handle that closes itself (a failing close unreported);
+// moving hands it over.
+class FileHandle {
+ public:
+  FileHandle() = default;
+  explicit FileHandle(NativeHandle handle) : handle_(handle) {}
+  FileHandle(FileHandle&& other) noexcept : handle_(other.Release()) {}
+  FileHandle& operator=(FileHandle&& other) noexcept {
+    if (this != &other) Reset(other.Release());
+    return *this;
+  }
+  ~FileHandle() { Reset(); }
+
+  [[nodiscard]] NativeHandle Get() const { return handle_; }
+  [[nodiscard]] bool IsOpen() const { return handle_ != kClosedHandle; }
+  [[nodiscard]] NativeHandle Release() { return std::exchange(handle_, kClosedHandle); }
+  // Closes the handle held, if any, and holds `handle` instead.
+  void Reset(NativeHandle handle = kClosedHandle) noexcept;
+
+ private:
+  NativeHandle handle_ = kClosedHandle;
+};
+
+// An existing regular file opened for reading and writing, shared with other
+// programs; never created, never truncated. A file whose permission bits
+// grant no write access is refused with "File access denied", also for root,
+// as a read-only file is on Windows; so is a folder, a device or a pipe.
 // Every failing operation throws vips::Error with the text for its cause and
 // the file's path.
-// The handle closes itself; Close() reports a failing close.
 class ExistingFile {
  public:
   static ExistingFile Open(const std::string& path);
   // The same file opened for reading only: a read-only file is fine here,
   // and WriteAt, SetLength and Reserve fail.
   static ExistingFile OpenForReading(const std::string& path);
-  // Opened for writing and locked (LockForWriting) as the file that `path`
-  // names once the lock is held: another program may rename a file over the
-  // path between the open and the lock, and the file patched must be the one
-  // the user sees there.
+  // Opened and locked (LockForWriting) as the file that `path` names once the
+  // lock is held: another program may rename a file over the path between
+  // the open and the lock, and the file patched must be the one the user sees.
   static ExistingFile OpenLocked(const std::string& path);
+  // Opened for reading whole, as a copy does, and held with LockForReading;
+  // a link standing at `path` is refused: it is no file of its own.
+  static ExistingFile OpenForCopying(const std::string& path);
 
-  ExistingFile(ExistingFile&& other) noexcept;
-  ExistingFile& operator=(ExistingFile&& other) noexcept;
-  ExistingFile(const ExistingFile&) = delete;
-  ExistingFile& operator=(const ExistingFile&) = delete;
-  ~ExistingFile();
-
-  // Reads up to `size` bytes at the current position; returns how many were
-  // read (0 at the end of the file).
+  // Reads up to `size` bytes at the current position; 0 at the end.
   [[nodiscard]] std::size_t ReadSome(void* buffer, std::size_t size);
   // Reads up to `size` bytes at `position` without moving the position.
   [[nodiscard]] std::size_t ReadAt(std::uint64_t position, void* buffer, std::size_t size);
-  // Reads all `size` bytes at `position`, which the caller knows the file
-  // to hold: a read that ends early (the file cut meanwhile, a failing file
+  // Reads all `size` bytes at `position`, which the caller knows the file to
+  // hold: a read that ends early (the file cut meanwhile, a failing file
   // system) is "Read beyond end of file", never taken as the file's end.
   void ReadAllAt(std::uint64_t position, void* buffer, std::size_t size);
   // Writes all `size` bytes at `position` ("Disk full" when the device is).
@@ -77,22 +101,20 @@ class ExistingFile {
   [[nodiscard]] std::uint64_t Length();
   // Makes the file `length` bytes long, cutting or extending it.
   void SetLength(std::uint64_t length);
-  // Makes the file `length` bytes long, when it is shorter, with real disk
-  // space behind the bytes past its old end, so that writes there cannot
-  // find the disk full. On failure the file keeps its length ("Disk full"
-  // when the space is not there). Holes inside the file are left as they are.
+  // Makes a shorter file `length` bytes long with real disk space behind its
+  // new bytes, so that writes there cannot find the disk full. On failure the
+  // file keeps its length. Holes inside the file are left as they are.
   void Reserve(std::uint64_t length);
-  // Holds an exclusive lock among this program's processes until the file is
-  // closed; another program's reads and writes are not blocked. Fails at
-  // once with the system's lock error when another process holds it.
+  // An exclusive lock among this program's processes until the file is
+  // closed; other programs' reads and writes are not blocked. Fails at once
+  // with the system's lock error when another process holds it.
   void LockForWriting();
-  // The shared counterpart, for reading a file whole (as a copy does): it
-  // fails at once while another process of this program writes the file.
+  // The shared counterpart, for reading a file whole (as a copy does).
   void LockForReading();
   [[nodiscard]] FileIdentity Identity();
-  // On a file system that writes every change to fresh space (copy on
-  // write, as btrfs), how many bytes are free for this file; nothing
-  // elsewhere, where overwriting a file's bytes takes no new space.
+  // On a file system that writes every change to fresh space (copy on write,
+  // as btrfs), the bytes free for this file; elsewhere nothing, as
+  // overwriting a file's bytes takes no new space there.
   [[nodiscard]] std::optional<std::uint64_t> FreshSpaceForOverwrites();
   // Flushes what was written to stable storage; a failure is a failed write.
   void Flush();
@@ -100,26 +122,24 @@ class ExistingFile {
   // Closes the file. After a successful Flush() the bytes are on the disk, so
   // a failing close then changes nothing and is not reported.
   void Close();
-  [[nodiscard]] bool IsOpen() const;
+  [[nodiscard]] bool IsOpen() const { return handle_.IsOpen(); }
 
  private:
-#ifdef _WIN32
-  using Native = void*;
-#else
-  using Native = int;
-#endif
-  ExistingFile(Native handle, std::string path) : handle_(handle), path_(std::move(path)) {}
-  static ExistingFile OpenWithAccess(const std::string& path, bool forWriting);
+  ExistingFile(NativeHandle handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+  enum class Access { Read, Write, Copy };
+  static ExistingFile OpenWithAccess(const std::string& path, Access access);
   [[noreturn]] void Fail(const std::string& text) const;
-#ifdef _WIN32
-  [[noreturn]] void ThrowLastError() const;
-#endif
-  Native handle_;
+
+  FileHandle handle_;
   std::string path_;
   // Whether a write or a change of length was made, and whether all of them
   // were flushed since.
   bool written_ = false;
   bool flushed_ = false;
 };
+
+// The first `limit` bytes of `file` (all of them when it is shorter), read
+// from position 0 without moving the file's own position.
+std::vector<std::uint8_t> ReadFileStart(ExistingFile& file, std::uint64_t limit);
 
 }  // namespace vips

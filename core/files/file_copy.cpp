@@ -2,7 +2,39 @@
 
 #include <exception>
 
+#include "core/error.hpp"
+#include "core/files/io_buffer.hpp"
+#include "core/files/replacement_file.hpp"
+
 namespace vips {
+
+void CopyWholeFileOrThrow(const std::string& from, const std::string& to) {
+  for (const std::string* path : {&from, &to}) {
+    if (path->empty()) throw Error(kFileNotFound, *path);
+    // A NUL would end the name early and name another file.
+    if (path->find('\0') != std::string::npos) throw Error(kInvalidFilename, *path);
+  }
+  // Only a regular file has a whole to copy: a pipe or a device such as
+  // /dev/zero would keep the copy going until the disk is full.
+  ExistingFile source = ExistingFile::OpenForCopying(from);
+  // The source's length says how many bytes it has: a read that ends before
+  // it (the file cut meanwhile, a failing file system) is an error, not a
+  // shorter backup.
+  const std::uint64_t length = source.Length();
+  const FileHandle destination = LockCopyDestination(to, source.Identity());
+
+  ReplacementFile copy = ReplacementFile::Create(to);
+  copy.CopyPermissionsFrom(from);
+  constexpr std::size_t kChunkSize = 1024 * 1024;
+  const IoBuffer buffer = NewIoBuffer(kChunkSize);
+  std::uint64_t copied = 0;
+  while (const std::size_t count = source.ReadSome(buffer.get(), kChunkSize)) {
+    copy.Append(buffer.get(), count);
+    copied += count;
+  }
+  if (copied < length) throw Error(kReadBeyondEnd, from);
+  copy.Commit();
+}
 
 bool CopyWholeFile(const std::string& from, const std::string& to) noexcept {
   try {

@@ -4,6 +4,8 @@
 #include <string>
 #include <utility>
 
+#include "core/files/file_access.hpp"
+
 namespace vips {
 
 // The file beside a file being patched that holds its old bytes while it is
@@ -19,28 +21,15 @@ class JournalFile {
   // The longest name the folder of `path` takes.
   static std::size_t NameLimitOf(const std::string& path);
 
-  JournalFile(JournalFile&& other) noexcept;
-  JournalFile& operator=(JournalFile&& other) noexcept;
-  JournalFile(const JournalFile&) = delete;
-  JournalFile& operator=(const JournalFile&) = delete;
-  ~JournalFile();
-
   void Append(const void* bytes, std::size_t size);
   // The bytes to the disk, then the journal's name with its folder.
   void Flush();
   void Close();
 
  private:
-#ifdef _WIN32
-  using Native = void*;
-  static constexpr Native kClosed = nullptr;
-#else
-  using Native = int;
-  static constexpr Native kClosed = -1;
-#endif
-  JournalFile(std::string path, Native handle) : path_(std::move(path)), handle_(handle) {}
+  JournalFile(std::string path, NativeHandle handle) : path_(std::move(path)), handle_(handle) {}
   std::string path_;
-  Native handle_;
+  FileHandle handle_;
 };
 
 }  // namespace vips

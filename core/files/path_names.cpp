@@ -1,5 +1,9 @@
 #include "core/files/path_names.hpp"
 
+#include <cstring>
+
+#include "core/files/temporary_name.hpp"
+
 namespace vips {
 
 std::string BareName(const std::string& path) {
@@ -13,6 +17,34 @@ std::string BareName(const std::string& path) {
 
 std::string BackupPathOf(const std::string& originalPath) {
   return originalPath + "_backup";
+}
+
+std::string TemporaryNameSuffix(std::uint64_t seed) {
+  static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  std::string suffix;
+  for (int i = 0; i < 8; ++i) {
+    suffix.push_back(kDigits[seed % 36]);
+    seed /= 36;
+  }
+  return suffix;
+}
+
+std::string CompanionPrefix(const std::string& name, const char* mark, std::size_t room,
+                            std::size_t nameLimit) {
+  const std::size_t markLength = std::strlen(mark);
+  if (1 + name.size() + markLength + room <= nameLimit) return "." + name + mark;
+  // FNV-1a of the whole name stands for its cut end.
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  const std::string tag = "~" + TemporaryNameSuffix(hash);
+  const std::size_t fixed = 1 + tag.size() + markLength + room;
+  std::size_t keep = nameLimit > fixed ? nameLimit - fixed : 0;
+  // Not inside a UTF-8 character: its continuation bytes are 10xxxxxx.
+  while (keep > 0 && keep < name.size() &&
+         (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) {
+    --keep;
+  }
+  return "." + name.substr(0, keep) + tag + mark;
 }
 
 }  // namespace vips

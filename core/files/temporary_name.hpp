@@ -6,16 +6,14 @@
 
 namespace vips {
 
-// Eight letters and digits made from `seed` (the platform mixes the process,
-// a counter and the clock into it), for the names of temporary files.
+// Eight letters and digits made from `seed`, for the names of temporary files.
 std::string TemporaryNameSuffix(std::uint64_t seed);
 
-// The hidden name of a file that belongs to the file named `name` in the same
-// folder: "." + name + `mark` + `room` more bytes, at most `nameLimit` bytes
-// long in all. A name too long for that keeps its start (whole UTF-8
-// characters) and gets eight letters made from the whole name instead of its
-// end, so that the same name always gives the same prefix. Returns the name
-// without those `room` bytes.
+// The hidden name of a file that belongs to the file `name` in the same
+// folder, without its last `room` bytes: "." + name + `mark`, the whole at
+// most `nameLimit` bytes. A name too long for that keeps its start (whole
+// UTF-8 characters) and gets eight letters made from the whole name instead
+// of its end, so that the same name always gives the same prefix.
 std::string CompanionPrefix(const std::string& name, const char* mark, std::size_t room,
                             std::size_t nameLimit);
 

@@ -7,19 +7,15 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <utility>
 
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
-#include "core/files/posix/folders.hpp"
-#include "core/files/posix/system_error_text.hpp"
+#include "core/files/posix/posix_files.hpp"
 #include "core/files/write_fault.hpp"
 
 namespace vips {
 
 namespace {
-
-constexpr int kClosed = -1;
 
 bool IsFolder(const std::string& path) {
   struct stat info {};
@@ -61,29 +57,41 @@ std::string OpenErrorTextOf(const std::string& path, int error) {
   return ErrorTextOf(error);
 }
 
-namespace {
-
-void Lock(int handle, int kind) {
+void Lock(int handle, int kind, const std::string& path) {
   // flock locks belong to the open file, so two opens of one file conflict
   // also within one process; they are advisory, so other programs' reads and
   // writes go on.
   while (::flock(handle, kind | LOCK_NB) != 0) {
-    if (errno == EWOULDBLOCK) throw Error(kFileBusy);
-    if (errno != EINTR) throw Error(ErrorTextOf(errno));
+    if (errno == EWOULDBLOCK) throw Error(kFileBusy, path);
+    if (errno != EINTR) throw Error(ErrorTextOf(errno), path);
   }
 }
 
-}  // namespace
-
-void LockExclusively(int handle) {
-  Lock(handle, LOCK_EX);
-}
-
-void LockShared(int handle) {
-  Lock(handle, LOCK_SH);
+void WriteAll(int handle, const void* buffer, std::size_t size, const std::string& path,
+              const std::uint64_t* position) {
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < size) {
+    if (write_fault::StepFails()) throw Error(kDiskFull, path);
+    const ssize_t count = position == nullptr ? ::write(handle, bytes + done, size - done)
+                                              : ::pwrite(handle, bytes + done, size - done,
+                                                         static_cast<off_t>(*position + done));
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      throw Error(ErrorTextOf(errno), path);
+    }
+    // A write that takes nothing and reports no error cannot make progress.
+    if (count == 0) throw Error(kDiskFull, path);
+    done += static_cast<std::size_t>(count);
+  }
 }
 
 }  // namespace posix
+
+void FileHandle::Reset(NativeHandle handle) noexcept {
+  if (handle_ != kClosedHandle) ::close(handle_);
+  handle_ = handle;
+}
 
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
   struct stat info {};
@@ -99,18 +107,22 @@ bool IsRegularFile(const std::string& path) {
          ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-ExistingFile ExistingFile::OpenWithAccess(const std::string& path, bool forWriting) {
+ExistingFile ExistingFile::OpenWithAccess(const std::string& path, Access access) {
   if (path.empty()) throw Error(kFileNotFound, path);
   // The system would stop reading the name at a NUL and open another file.
   if (path.find('\0') != std::string::npos) throw Error(kInvalidFilename, path);
   int handle;
   // Without waiting: a pipe or a device must not hold the program up before
   // it is found to be no file to patch.
+  const int flags = (access == Access::Write ? O_RDWR : O_RDONLY) |
+                    (access == Access::Copy ? O_NOFOLLOW : 0) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
   do {
-    handle =
-        ::open(path.c_str(), (forWriting ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    handle = ::open(path.c_str(), flags);
   } while (handle < 0 && errno == EINTR);
-  if (handle < 0) throw Error(posix::OpenErrorTextOf(path, errno), path);
+  if (handle < 0) {
+    const bool link = access == Access::Copy && errno == ELOOP;
+    throw Error(link ? kFileAccessDenied : posix::OpenErrorTextOf(path, errno), path);
+  }
   ExistingFile file(handle, path);
 
   struct stat info {};
@@ -120,45 +132,20 @@ ExistingFile ExistingFile::OpenWithAccess(const std::string& path, bool forWriti
   if (!S_ISREG(info.st_mode)) file.Fail(kFileAccessDenied);
   // Root may open a file whose write bits are all clear; such a file is
   // read-only for this program whoever runs it.
-  if (forWriting && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+  if (access == Access::Write && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
     file.Fail(kFileAccessDenied);
   }
-  const int flags = ::fcntl(handle, F_GETFL);
-  if (flags < 0 || ::fcntl(handle, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+  const int status = ::fcntl(handle, F_GETFL);
+  if (status < 0 || ::fcntl(handle, F_SETFL, status & ~O_NONBLOCK) != 0) {
     file.Fail(posix::ErrorTextOf(errno));
   }
   return file;
 }
 
-ExistingFile::ExistingFile(ExistingFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, kClosed)),
-      path_(std::move(other.path_)),
-      written_(other.written_),
-      flushed_(other.flushed_) {}
-
-ExistingFile& ExistingFile::operator=(ExistingFile&& other) noexcept {
-  if (this != &other) {
-    if (handle_ != kClosed) ::close(handle_);
-    handle_ = std::exchange(other.handle_, kClosed);
-    path_ = std::move(other.path_);
-    written_ = other.written_;
-    flushed_ = other.flushed_;
-  }
-  return *this;
-}
-
-ExistingFile::~ExistingFile() {
-  if (handle_ != kClosed) ::close(handle_);
-}
-
-bool ExistingFile::IsOpen() const {
-  return handle_ != kClosed;
-}
-
 std::size_t ExistingFile::ReadSome(void* buffer, std::size_t size) {
   if (write_fault::ReadEnds()) return 0;
   for (;;) {
-    const ssize_t count = ::read(handle_, buffer, size);
+    const ssize_t count = ::read(handle_.Get(), buffer, size);
     if (count >= 0) return static_cast<std::size_t>(count);
     if (errno != EINTR) Fail(posix::ErrorTextOf(errno));
   }
@@ -170,7 +157,7 @@ std::size_t ExistingFile::ReadAt(std::uint64_t position, void* buffer, std::size
   if (size > 0 && write_fault::ReadEnds()) return 0;
   while (done < size) {
     const ssize_t count =
-        ::pread(handle_, bytes + done, size - done, static_cast<off_t>(position + done));
+        ::pread(handle_.Get(), bytes + done, size - done, static_cast<off_t>(position + done));
     if (count < 0) {
       if (errno == EINTR) continue;
       Fail(posix::ErrorTextOf(errno));
@@ -182,33 +169,20 @@ std::size_t ExistingFile::ReadAt(std::uint64_t position, void* buffer, std::size
 }
 
 void ExistingFile::WriteAt(std::uint64_t position, const void* buffer, std::size_t size) {
-  const auto* bytes = static_cast<const unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < size) {
-    if (write_fault::StepFails()) Fail(kDiskFull);
-    const ssize_t count =
-        ::pwrite(handle_, bytes + done, size - done, static_cast<off_t>(position + done));
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      Fail(posix::ErrorTextOf(errno));
-    }
-    // A write that takes nothing and reports no error cannot make progress.
-    if (count == 0) Fail(kDiskFull);
-    done += static_cast<std::size_t>(count);
-  }
+  posix::WriteAll(handle_.Get(), buffer, size, path_, &position);
   written_ = true;
   flushed_ = false;
 }
 
 std::uint64_t ExistingFile::Length() {
   struct stat info {};
-  if (::fstat(handle_, &info) != 0) Fail(posix::ErrorTextOf(errno));
+  if (::fstat(handle_.Get(), &info) != 0) Fail(posix::ErrorTextOf(errno));
   return static_cast<std::uint64_t>(info.st_size);
 }
 
 void ExistingFile::SetLength(std::uint64_t length) {
   if (write_fault::StepFails()) Fail(kDiskFull);
-  while (::ftruncate(handle_, static_cast<off_t>(length)) != 0) {
+  while (::ftruncate(handle_.Get(), static_cast<off_t>(length)) != 0) {
     if (errno != EINTR) Fail(posix::ErrorTextOf(errno));
   }
   written_ = true;
@@ -219,7 +193,8 @@ std::optional<std::uint64_t> ExistingFile::FreshSpaceForOverwrites() {
 #ifdef __linux__
   constexpr unsigned long kBtrfsMagic = 0x9123683E;
   struct statfs info {};
-  if (::fstatfs(handle_, &info) != 0 || static_cast<unsigned long>(info.f_type) != kBtrfsMagic) {
+  if (::fstatfs(handle_.Get(), &info) != 0 ||
+      static_cast<unsigned long>(info.f_type) != kBtrfsMagic) {
     return std::nullopt;
   }
   return static_cast<std::uint64_t>(info.f_bavail) * static_cast<std::uint64_t>(info.f_bsize);
@@ -232,7 +207,7 @@ void ExistingFile::Flush() {
   if (write_fault::StepFails()) Fail(kDiskFull);
   // fdatasync: the bytes and the length, without the times, which a crash
   // may leave older.
-  while (::fdatasync(handle_) != 0) {
+  while (::fdatasync(handle_.Get()) != 0) {
     if (errno != EINTR) Fail(posix::ErrorTextOf(errno));
   }
   flushed_ = true;
@@ -251,50 +226,42 @@ void ExistingFile::Reserve(std::uint64_t length) {
     // fallocate itself, not posix_fallocate: where the file system cannot
     // reserve space, the library's stand-in would write every block, and a
     // write that still finds the disk full is undone anyway.
-    while (::fallocate(handle_, 0, from, count) != 0) {
+    while (::fallocate(handle_.Get(), 0, from, count) != 0) {
       error = errno;
       if (error != EINTR) break;
       error = 0;
     }
     if (error == EOPNOTSUPP) error = 0;
 #else
-    error = ::posix_fallocate(handle_, from, count);
+    error = ::posix_fallocate(handle_.Get(), from, count);
     if (error == EINVAL || error == EOPNOTSUPP) error = 0;
 #endif
   }
   if (error == 0 && Length() < length) SetLength(length);
   if (error != 0) {
     // A reservation that failed half-way may have made the file longer.
-    if (Length() != before) ::ftruncate(handle_, from);
+    if (Length() != before) ::ftruncate(handle_.Get(), from);
     Fail(posix::ErrorTextOf(error));
   }
 }
 
 void ExistingFile::LockForWriting() {
-  try {
-    posix::LockExclusively(handle_);
-  } catch (const Error& error) {
-    Fail(error.what());
-  }
+  posix::Lock(handle_.Get(), LOCK_EX, path_);
 }
 
 void ExistingFile::LockForReading() {
-  try {
-    posix::LockShared(handle_);
-  } catch (const Error& error) {
-    Fail(error.what());
-  }
+  posix::Lock(handle_.Get(), LOCK_SH, path_);
 }
 
 FileIdentity ExistingFile::Identity() {
   struct stat info {};
-  if (::fstat(handle_, &info) != 0) Fail(posix::ErrorTextOf(errno));
+  if (::fstat(handle_.Get(), &info) != 0) Fail(posix::ErrorTextOf(errno));
   return IdentityFrom(info);
 }
 
 void ExistingFile::Close() {
-  if (handle_ == kClosed) return;
-  const int handle = std::exchange(handle_, kClosed);
+  if (!handle_.IsOpen()) return;
+  const int handle = handle_.Release();
   // The close of a file written and flushed is a write step of its own.
   const bool failing = written_ && flushed_ && write_fault::StepFails();
   // After close() the descriptor is gone even when it reports EINTR.

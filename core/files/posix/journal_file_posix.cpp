@@ -1,15 +1,12 @@
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <utility>
 
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/journal_file.hpp"
-#include "core/files/posix/folders.hpp"
-#include "core/files/posix/system_error_text.hpp"
+#include "core/files/posix/posix_files.hpp"
 #include "core/files/write_fault.hpp"
 
 namespace vips {
@@ -43,50 +40,22 @@ std::size_t JournalFile::NameLimitOf(const std::string& path) {
   return posix::NameLimitOf(posix::FolderOf(path));
 }
 
-JournalFile::JournalFile(JournalFile&& other) noexcept
-    : path_(std::move(other.path_)), handle_(std::exchange(other.handle_, kClosed)) {}
-
-JournalFile& JournalFile::operator=(JournalFile&& other) noexcept {
-  if (this != &other) {
-    if (handle_ != kClosed) ::close(handle_);
-    path_ = std::move(other.path_);
-    handle_ = std::exchange(other.handle_, kClosed);
-  }
-  return *this;
-}
-
-JournalFile::~JournalFile() {
-  if (handle_ != kClosed) ::close(handle_);
-}
-
 void JournalFile::Append(const void* bytes, std::size_t size) {
-  const auto* next = static_cast<const unsigned char*>(bytes);
-  while (size > 0) {
-    if (write_fault::StepFails()) throw Error(kDiskFull, path_);
-    const ssize_t count = ::write(handle_, next, size);
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      throw Error(posix::ErrorTextOf(errno), path_);
-    }
-    if (count == 0) throw Error(kDiskFull, path_);
-    next += count;
-    size -= static_cast<std::size_t>(count);
-  }
+  posix::WriteAll(handle_.Get(), bytes, size, path_);
 }
 
 void JournalFile::Flush() {
   if (write_fault::StepFails()) throw Error(kDiskFull, path_);
-  while (::fdatasync(handle_) != 0) {
+  while (::fdatasync(handle_.Get()) != 0) {
     if (errno != EINTR) throw Error(posix::ErrorTextOf(errno), path_);
   }
   FlushFolderOf(path_);
 }
 
 void JournalFile::Close() {
-  if (handle_ == kClosed) return;
   // Flushed or not needed flushed: a failing close changes nothing that the
   // journal's check would not find.
-  ::close(std::exchange(handle_, kClosed));
+  handle_.Reset();
 }
 
 }  // namespace vips

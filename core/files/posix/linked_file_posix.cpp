@@ -1,10 +1,9 @@
 #include <sys/stat.h>
 
-#include <climits>
 #include <cstdlib>
 #include <memory>
 
-#include "core/files/linked_file.hpp"
+#include "core/files/path_names.hpp"
 
 namespace vips {
 

@@ -7,26 +7,18 @@
 
 namespace vips::platform {
 
-struct Md5Sha1::State {
-  md5_ctx md5;
-  sha1_ctx sha1;
-};
-
-Md5Sha1::Md5Sha1() : state_(std::make_unique<State>()) {
-  md5_init(&state_->md5);
-  sha1_init(&state_->sha1);
-}
-
-Md5Sha1::~Md5Sha1() = default;
-
-void Md5Sha1::Update(const std::uint8_t* bytes, std::size_t size) {
-  md5_update(&state_->md5, size, bytes);
-  sha1_update(&state_->sha1, size, bytes);
-}
-
-void Md5Sha1::Finish(std::array<std::uint8_t, 16>& md5, std::array<std::uint8_t, 20>& sha1) {
-  md5_digest(&state_->md5, md5.size(), md5.data());
-  sha1_digest(&state_->sha1, sha1.size(), sha1.data());
+void Md5Sha1(const Feed& feed, std::array<std::uint8_t, 16>& md5,
+             std::array<std::uint8_t, 20>& sha1) {
+  md5_ctx md5State;
+  sha1_ctx sha1State;
+  md5_init(&md5State);
+  sha1_init(&sha1State);
+  feed([&](const std::uint8_t* bytes, std::size_t size) {
+    md5_update(&md5State, size, bytes);
+    sha1_update(&sha1State, size, bytes);
+  });
+  md5_digest(&md5State, md5.size(), md5.data());
+  sha1_digest(&sha1State, sha1.size(), sha1.data());
 }
 
 }  // namespace vips::platform

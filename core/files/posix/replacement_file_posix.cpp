@@ -12,8 +12,7 @@
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/path_names.hpp"
-#include "core/files/posix/folders.hpp"
-#include "core/files/posix/system_error_text.hpp"
+#include "core/files/posix/posix_files.hpp"
 #include "core/files/replacement_file.hpp"
 #include "core/files/temporary_name.hpp"
 #include "core/files/write_fault.hpp"
@@ -62,19 +61,17 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& prefix
       continue;
     }
     const std::string path = folder + "/" + name;
-    const int handle =
-        ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
-    if (handle < 0) continue;
+    const FileHandle handle(
+        ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
     struct stat held {};
     struct stat named {};
     // Removed only while locked here, and only when the name still leads to
     // the file locked.
-    if (::fstat(handle, &held) == 0 && S_ISREG(held.st_mode) &&
-        ::flock(handle, LOCK_EX | LOCK_NB) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+    if (handle.IsOpen() && ::fstat(handle.Get(), &held) == 0 && S_ISREG(held.st_mode) &&
+        ::flock(handle.Get(), LOCK_EX | LOCK_NB) == 0 && ::lstat(path.c_str(), &named) == 0 &&
         named.st_dev == held.st_dev && named.st_ino == held.st_ino) {
       ::unlink(path.c_str());
     }
-    ::close(handle);
   }
   ::closedir(listing);
 }
@@ -84,38 +81,34 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& prefix
 ReplacementFile ReplacementFile::Create(const std::string& destination) {
   if (destination.empty()) throw Error(kFileNotFound, destination);
   if (destination.find('\0') != std::string::npos) throw Error(kInvalidFilename, destination);
-  const std::size_t slash = destination.find_last_of('/');
-  const std::string folder = posix::FolderOf(destination);
-  const std::string name = slash == std::string::npos ? destination : destination.substr(slash + 1);
+  const std::string name = BareName(destination);
   if (name.empty()) throw Error(kInvalidFilename, destination);
   CheckDestination(destination);
-  const std::string prefix =
-      (slash == std::string::npos ? std::string() : destination.substr(0, slash + 1)) +
-      CompanionPrefix(name, kTemporaryMark, kSuffixLength, posix::NameLimitOf(folder));
+  const std::string prefix = destination.substr(0, destination.size() - name.size()) +
+                             CompanionPrefix(name, kTemporaryMark, kSuffixLength,
+                                             posix::NameLimitOf(posix::FolderOf(destination)));
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     std::string temporary = prefix + UniqueSuffix();
     // O_EXCL creates a new file or fails; it never follows a link.
-    const int handle = ::open(
-        temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0666);
-    if (handle < 0) {
+    FileHandle handle(::open(
+        temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0666));
+    if (!handle.IsOpen()) {
       if (errno == EEXIST || errno == EINTR) continue;
       throw Error(posix::OpenErrorTextOf(destination, errno), destination);
     }
     // Held while it is written, so that no other run takes it for a stale
     // one; one removed by such a run before the lock was taken is given up.
     struct stat info {};
-    if (::flock(handle, LOCK_EX | LOCK_NB) != 0 || ::fstat(handle, &info) != 0 ||
-        info.st_nlink == 0) {
-      ::close(handle);
-      continue;
+    if (::flock(handle.Get(), LOCK_EX | LOCK_NB) == 0 && ::fstat(handle.Get(), &info) == 0 &&
+        info.st_nlink != 0) {
+      return ReplacementFile(destination, std::move(temporary), handle.Release(), prefix);
     }
-    return ReplacementFile(destination, std::move(temporary), handle, prefix);
   }
   ThrowError(EEXIST, destination);
 }
 
 void ReplacementFile::Discard() noexcept {
-  if (handle_ != kClosed) ::close(std::exchange(handle_, kClosed));
+  handle_.Reset();
   if (!committed_) {
     ::unlink(temporary_.c_str());
     committed_ = true;
@@ -123,33 +116,22 @@ void ReplacementFile::Discard() noexcept {
 }
 
 void ReplacementFile::Append(const void* bytes, std::size_t size) {
-  if (handle_ == kClosed) ThrowError(EBADF, destination_);
-  const auto* next = static_cast<const unsigned char*>(bytes);
-  while (size > 0) {
-    if (write_fault::StepFails()) ThrowError(ENOSPC, destination_);
-    const ssize_t count = ::write(handle_, next, size);
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      ThrowError(errno, destination_);
-    }
-    if (count == 0) ThrowError(ENOSPC, destination_);
-    next += count;
-    size -= static_cast<std::size_t>(count);
-  }
+  if (!handle_.IsOpen()) ThrowError(EBADF, destination_);
+  posix::WriteAll(handle_.Get(), bytes, size, destination_);
 }
 
 void ReplacementFile::CopyPermissionsFrom(const std::string& source) {
   struct stat info {};
   if (::stat(source.c_str(), &info) != 0)
     throw Error(posix::OpenErrorTextOf(source, errno), source);
-  if (::fchmod(handle_, info.st_mode & 07777) != 0) ThrowError(errno, destination_);
+  if (::fchmod(handle_.Get(), info.st_mode & 07777) != 0) ThrowError(errno, destination_);
 }
 
 void ReplacementFile::Commit() {
-  if (handle_ == kClosed) ThrowError(EBADF, destination_);
+  if (!handle_.IsOpen()) ThrowError(EBADF, destination_);
   try {
     if (write_fault::StepFails()) ThrowError(ENOSPC, destination_);
-    if (::fsync(handle_) != 0) ThrowError(errno, destination_);
+    if (::fsync(handle_.Get()) != 0) ThrowError(errno, destination_);
     CheckDestination(destination_);
     if (write_fault::StepFails()) ThrowError(ENOSPC, destination_);
     // The lock goes with the descriptor only after the rename, so that no
@@ -163,7 +145,7 @@ void ReplacementFile::Commit() {
   // After the flush the bytes are on the disk: a failing close (counted as a
   // step of its own) changes nothing and is no failure.
   (void)write_fault::StepFails();
-  ::close(std::exchange(handle_, kClosed));
+  handle_.Reset();
   // A folder that cannot be flushed leaves the rename as durable as the
   // system makes it.
   (void)posix::FlushFolder(posix::FolderOf(destination_));

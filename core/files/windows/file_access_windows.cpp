@@ -6,15 +6,12 @@
 
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
-#include "core/files/windows/system_error_text.hpp"
-#include "core/files/windows/wide_path.hpp"
+#include "core/files/windows/windows_files.hpp"
 #include "core/files/write_fault.hpp"
 
 namespace vips {
 
 namespace {
-
-void* const kClosed = nullptr;
 
 FileIdentity IdentityFrom(const BY_HANDLE_FILE_INFORMATION& info) {
   return {info.dwVolumeSerialNumber,
@@ -31,6 +28,13 @@ OVERLAPPED OverlappedAt(std::uint64_t position) {
   overlapped.Offset = static_cast<DWORD>(position & 0xFFFFFFFFu);
   overlapped.OffsetHigh = static_cast<DWORD>(position >> 32);
   return overlapped;
+}
+
+// Moves the file pointer and returns where it went.
+LARGE_INTEGER MovePointer(HANDLE handle, LARGE_INTEGER to, DWORD from, const std::string& path) {
+  LARGE_INTEGER now{};
+  if (!::SetFilePointerEx(handle, to, &now, from)) windows::ThrowLastError(path);
+  return now;
 }
 
 }  // namespace
@@ -59,7 +63,42 @@ std::string ErrorTextOf(unsigned long error) {
   }
 }
 
+void ThrowLastError(const std::string& path) {
+  throw Error(ErrorTextOf(::GetLastError()), path);
+}
+
+bool LockByte(void* handle, unsigned long flags, bool release) {
+  OVERLAPPED where{};
+  where.Offset = 0xFFFFFFFEu;
+  where.OffsetHigh = 0x7FFFFFFFu;
+  if (release) return ::UnlockFileEx(handle, 0, 1, 0, &where) != FALSE;
+  return ::LockFileEx(handle, flags | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where) != FALSE;
+}
+
+void WriteAll(void* handle, const void* buffer, std::size_t size, const std::string& path,
+              const std::uint64_t* position) {
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < size) {
+    if (write_fault::StepFails()) throw Error(kDiskFull, path);
+    OVERLAPPED overlapped = OverlappedAt(position == nullptr ? 0 : *position + done);
+    DWORD count = 0;
+    if (!::WriteFile(handle, bytes + done, ChunkOf(size - done), &count,
+                     position == nullptr ? nullptr : &overlapped)) {
+      ThrowLastError(path);
+    }
+    // A write that takes nothing and reports no error cannot make progress.
+    if (count == 0) throw Error(kDiskFull, path);
+    done += count;
+  }
+}
+
 }  // namespace windows
+
+void FileHandle::Reset(NativeHandle handle) noexcept {
+  if (handle_ != kClosedHandle) ::CloseHandle(handle_);
+  handle_ = handle;
+}
 
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
   if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
@@ -86,102 +125,75 @@ bool IsRegularFile(const std::string& path) {
           (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
-ExistingFile ExistingFile::OpenWithAccess(const std::string& path, bool forWriting) {
+ExistingFile ExistingFile::OpenWithAccess(const std::string& path, Access access) {
   if (path.empty()) throw Error(kFileNotFound, path);
   // The system would stop reading the name at a NUL and open another file.
   if (path.find('\0') != std::string::npos) throw Error(kInvalidFilename, path);
   const std::optional<std::wstring> wide = windows::WidePath(path);
   if (!wide) throw Error(kInvalidFilename, path);
+  const bool copying = access == Access::Copy;
+  // For a copy, a link standing at `path` is opened itself, never its target.
   HANDLE handle = ::CreateFileW(
-      wide->c_str(), forWriting ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
-      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) throw Error(windows::ErrorTextOf(::GetLastError()), path);
+      wide->c_str(), access == Access::Write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | (copying ? FILE_SHARE_DELETE : 0), nullptr,
+      OPEN_EXISTING,
+      copying ? FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL,
+      nullptr);
+  if (handle == INVALID_HANDLE_VALUE) windows::ThrowLastError(path);
   ExistingFile file(handle, path);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (copying && !::GetFileInformationByHandle(handle, &info)) windows::ThrowLastError(path);
+  constexpr DWORD kNoFile =
+      FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
   // Only a file on a disk has bytes to patch: a pipe would leave a read
   // waiting forever, and a device (NUL, CON) is no file.
-  if (::GetFileType(handle) != FILE_TYPE_DISK) file.Fail(kFileAccessDenied);
-  return file;
-}
-
-ExistingFile::ExistingFile(ExistingFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, kClosed)),
-      path_(std::move(other.path_)),
-      written_(other.written_),
-      flushed_(other.flushed_) {}
-
-ExistingFile& ExistingFile::operator=(ExistingFile&& other) noexcept {
-  if (this != &other) {
-    if (handle_ != kClosed) ::CloseHandle(handle_);
-    handle_ = std::exchange(other.handle_, kClosed);
-    path_ = std::move(other.path_);
-    written_ = other.written_;
-    flushed_ = other.flushed_;
+  if (::GetFileType(handle) != FILE_TYPE_DISK || (info.dwFileAttributes & kNoFile) != 0) {
+    file.Fail(kFileAccessDenied);
   }
-  return *this;
-}
-
-ExistingFile::~ExistingFile() {
-  if (handle_ != kClosed) ::CloseHandle(handle_);
-}
-
-bool ExistingFile::IsOpen() const {
-  return handle_ != kClosed;
+  return file;
 }
 
 std::size_t ExistingFile::ReadSome(void* buffer, std::size_t size) {
   if (write_fault::ReadEnds()) return 0;
   DWORD count = 0;
-  if (!::ReadFile(handle_, buffer, ChunkOf(size), &count, nullptr)) ThrowLastError();
+  if (!::ReadFile(handle_.Get(), buffer, ChunkOf(size), &count, nullptr)) {
+    windows::ThrowLastError(path_);
+  }
   return count;
 }
 
 std::size_t ExistingFile::ReadAt(std::uint64_t position, void* buffer, std::size_t size) {
-  // A positioned read on a synchronous handle moves the file pointer too;
-  // keep it where it was so that ReadSome goes on from its own position.
-  LARGE_INTEGER saved{};
-  const LARGE_INTEGER zero{};
-  if (!::SetFilePointerEx(handle_, zero, &saved, FILE_CURRENT)) ThrowLastError();
+  // A positioned read or write on a synchronous handle moves the file pointer
+  // too; it is put back so that ReadSome goes on from its own position.
+  const LARGE_INTEGER saved = MovePointer(handle_.Get(), {}, FILE_CURRENT, path_);
   auto* bytes = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
   if (size > 0 && write_fault::ReadEnds()) size = 0;
   while (done < size) {
     OVERLAPPED overlapped = OverlappedAt(position + done);
     DWORD count = 0;
-    if (!::ReadFile(handle_, bytes + done, ChunkOf(size - done), &count, &overlapped)) {
+    if (!::ReadFile(handle_.Get(), bytes + done, ChunkOf(size - done), &count, &overlapped)) {
       if (::GetLastError() == ERROR_HANDLE_EOF) break;
-      ThrowLastError();
+      windows::ThrowLastError(path_);
     }
     if (count == 0) break;
     done += count;
   }
-  if (!::SetFilePointerEx(handle_, saved, nullptr, FILE_BEGIN)) ThrowLastError();
+  MovePointer(handle_.Get(), saved, FILE_BEGIN, path_);
   return done;
 }
 
 void ExistingFile::WriteAt(std::uint64_t position, const void* buffer, std::size_t size) {
-  LARGE_INTEGER saved{};
-  const LARGE_INTEGER zero{};
-  if (!::SetFilePointerEx(handle_, zero, &saved, FILE_CURRENT)) ThrowLastError();
-  const auto* bytes = static_cast<const unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < size) {
-    if (write_fault::StepFails()) Fail(kDiskFull);
-    OVERLAPPED overlapped = OverlappedAt(position + done);
-    DWORD count = 0;
-    if (!::WriteFile(handle_, bytes + done, ChunkOf(size - done), &count, &overlapped)) {
-      ThrowLastError();
-    }
-    if (count == 0) Fail(kDiskFull);
-    done += count;
-  }
+  const LARGE_INTEGER saved = MovePointer(handle_.Get(), {}, FILE_CURRENT, path_);
+  windows::WriteAll(handle_.Get(), buffer, size, path_, &position);
   written_ = true;
   flushed_ = false;
-  if (!::SetFilePointerEx(handle_, saved, nullptr, FILE_BEGIN)) ThrowLastError();
+  MovePointer(handle_.Get(), saved, FILE_BEGIN, path_);
 }
 
 std::uint64_t ExistingFile::Length() {
   LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(handle_, &size)) ThrowLastError();
+  if (!::GetFileSizeEx(handle_.Get(), &size)) windows::ThrowLastError(path_);
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 
@@ -189,8 +201,8 @@ void ExistingFile::SetLength(std::uint64_t length) {
   if (write_fault::StepFails()) Fail(kDiskFull);
   FILE_END_OF_FILE_INFO end{};
   end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
-  if (!::SetFileInformationByHandle(handle_, FileEndOfFileInfo, &end, sizeof end)) {
-    ThrowLastError();
+  if (!::SetFileInformationByHandle(handle_.Get(), FileEndOfFileInfo, &end, sizeof end)) {
+    windows::ThrowLastError(path_);
   }
   written_ = true;
   flushed_ = false;
@@ -204,7 +216,7 @@ std::optional<std::uint64_t> ExistingFile::FreshSpaceForOverwrites() {
 
 void ExistingFile::Flush() {
   if (write_fault::StepFails()) Fail(kDiskFull);
-  if (!::FlushFileBuffers(handle_)) ThrowLastError();
+  if (!::FlushFileBuffers(handle_.Get())) windows::ThrowLastError(path_);
   flushed_ = true;
 }
 
@@ -220,7 +232,8 @@ void ExistingFile::Reserve(std::uint64_t length) {
   // allocates the clusters, so a full disk is caught there.
   FILE_ALLOCATION_INFO allocation{};
   allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(length);
-  if (!::SetFileInformationByHandle(handle_, FileAllocationInfo, &allocation, sizeof allocation)) {
+  if (!::SetFileInformationByHandle(handle_.Get(), FileAllocationInfo, &allocation,
+                                    sizeof allocation)) {
     const DWORD error = ::GetLastError();
     if (error != ERROR_CALL_NOT_IMPLEMENTED && error != ERROR_NOT_SUPPORTED &&
         error != ERROR_INVALID_PARAMETER) {
@@ -229,44 +242,31 @@ void ExistingFile::Reserve(std::uint64_t length) {
   }
   FILE_END_OF_FILE_INFO end{};
   end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
-  if (!::SetFileInformationByHandle(handle_, FileEndOfFileInfo, &end, sizeof end)) {
+  if (!::SetFileInformationByHandle(handle_.Get(), FileEndOfFileInfo, &end, sizeof end)) {
     const DWORD error = ::GetLastError();
     end.EndOfFile.QuadPart = static_cast<LONGLONG>(before);
-    ::SetFileInformationByHandle(handle_, FileEndOfFileInfo, &end, sizeof end);
+    ::SetFileInformationByHandle(handle_.Get(), FileEndOfFileInfo, &end, sizeof end);
     Fail(windows::ErrorTextOf(error));
   }
 }
 
 void ExistingFile::LockForWriting() {
-  OVERLAPPED where{};
-  where.Offset = windows::kLockOffsetLow;
-  where.OffsetHigh = windows::kLockOffsetHigh;
-  if (!::LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                    &where)) {
-    ThrowLastError();
-  }
+  if (!windows::LockByte(handle_.Get(), LOCKFILE_EXCLUSIVE_LOCK)) windows::ThrowLastError(path_);
 }
 
 void ExistingFile::LockForReading() {
-  OVERLAPPED where{};
-  where.Offset = windows::kLockOffsetLow;
-  where.OffsetHigh = windows::kLockOffsetHigh;
-  if (!::LockFileEx(handle_, LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where)) ThrowLastError();
+  if (!windows::LockByte(handle_.Get(), 0)) windows::ThrowLastError(path_);
 }
 
 FileIdentity ExistingFile::Identity() {
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!::GetFileInformationByHandle(handle_, &info)) ThrowLastError();
+  if (!::GetFileInformationByHandle(handle_.Get(), &info)) windows::ThrowLastError(path_);
   return IdentityFrom(info);
 }
 
-void ExistingFile::ThrowLastError() const {
-  Fail(windows::ErrorTextOf(::GetLastError()));
-}
-
 void ExistingFile::Close() {
-  if (handle_ == kClosed) return;
-  HANDLE handle = std::exchange(handle_, kClosed);
+  if (!handle_.IsOpen()) return;
+  HANDLE handle = handle_.Release();
   // The close of a file written is a write step; after a flush its failure
   // changes nothing on the disk.
   const bool failing = written_ && flushed_ && write_fault::StepFails();

@@ -3,8 +3,8 @@
 #include <climits>
 #include <optional>
 
-#include "core/files/linked_file.hpp"
-#include "core/files/windows/wide_path.hpp"
+#include "core/files/path_names.hpp"
+#include "core/files/windows/windows_files.hpp"
 
 namespace vips {
 

@@ -50,26 +50,18 @@ struct Hash {
 
 }  // namespace
 
-struct Md5Sha1::State {
-  Hash md5;
-  Hash sha1;
-};
-
-Md5Sha1::Md5Sha1() : state_(std::make_unique<State>()) {
-  state_->md5.Open(BCRYPT_MD5_ALGORITHM);
-  state_->sha1.Open(BCRYPT_SHA1_ALGORITHM);
-}
-
-Md5Sha1::~Md5Sha1() = default;
-
-void Md5Sha1::Update(const std::uint8_t* bytes, std::size_t size) {
-  state_->md5.Update(bytes, size);
-  state_->sha1.Update(bytes, size);
-}
-
-void Md5Sha1::Finish(std::array<std::uint8_t, 16>& md5, std::array<std::uint8_t, 20>& sha1) {
-  state_->md5.Finish(md5.data(), static_cast<ULONG>(md5.size()));
-  state_->sha1.Finish(sha1.data(), static_cast<ULONG>(sha1.size()));
+void Md5Sha1(const Feed& feed, std::array<std::uint8_t, 16>& md5,
+             std::array<std::uint8_t, 20>& sha1) {
+  Hash md5Hash;
+  Hash sha1Hash;
+  md5Hash.Open(BCRYPT_MD5_ALGORITHM);
+  sha1Hash.Open(BCRYPT_SHA1_ALGORITHM);
+  feed([&](const std::uint8_t* bytes, std::size_t size) {
+    md5Hash.Update(bytes, size);
+    sha1Hash.Update(bytes, size);
+  });
+  md5Hash.Finish(md5.data(), static_cast<ULONG>(md5.size()));
+  sha1Hash.Finish(sha1.data(), static_cast<ULONG>(sha1.size()));
 }
 
 }  // namespace vips::platform

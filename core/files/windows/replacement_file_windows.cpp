@@ -5,11 +5,10 @@
 #include <optional>
 
 #include "core/error.hpp"
-#include "core/files/file_access.hpp"
+#include "core/files/path_names.hpp"
 #include "core/files/replacement_file.hpp"
 #include "core/files/temporary_name.hpp"
-#include "core/files/windows/system_error_text.hpp"
-#include "core/files/windows/wide_path.hpp"
+#include "core/files/windows/windows_files.hpp"
 #include "core/files/write_fault.hpp"
 
 namespace vips {
@@ -29,30 +28,22 @@ std::string UniqueSuffix() {
                              static_cast<std::uint64_t>(::GetCurrentProcessId()) << 20 ^ ++counter);
 }
 
-std::wstring Wide(const std::string& path) {
-  const std::optional<std::wstring> wide = windows::WidePath(path);
-  if (!wide || wide->empty()) throw Error(kInvalidFilename, path);
-  return *wide;
-}
-
 }  // namespace
 
 ReplacementFile ReplacementFile::Create(const std::string& destination) {
   if (destination.empty()) throw Error(kFileNotFound, destination);
   if (destination.find('\0') != std::string::npos) throw Error(kInvalidFilename, destination);
-  const std::size_t separator = destination.find_last_of("\\/:");
-  const std::string name =
-      separator == std::string::npos ? destination : destination.substr(separator + 1);
+  const std::string name = BareName(destination);
   if (name.empty()) throw Error(kInvalidFilename, destination);
-  const std::string prefix =
-      (separator == std::string::npos ? std::string() : destination.substr(0, separator + 1)) +
-      // 255 UTF-16 units, never fewer than the UTF-8 bytes counted here.
-      CompanionPrefix(name, kTemporaryMark, 8, 255);
+  const std::string prefix = destination.substr(0, destination.size() - name.size()) +
+                             // 255 UTF-16 units, never fewer than the UTF-8 bytes counted here.
+                             CompanionPrefix(name, kTemporaryMark, 8, 255);
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     std::string temporary = prefix + UniqueSuffix();
     // CREATE_NEW makes a new file or fails; it never opens through a link.
-    HANDLE handle = ::CreateFileW(Wide(temporary).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle =
+        ::CreateFileW(windows::WidePathOrThrow(temporary).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       return ReplacementFile(destination, std::move(temporary), handle);
     }
@@ -64,7 +55,7 @@ ReplacementFile ReplacementFile::Create(const std::string& destination) {
 }
 
 void ReplacementFile::Discard() noexcept {
-  if (handle_ != kClosed) ::CloseHandle(std::exchange(handle_, kClosed));
+  handle_.Reset();
   if (!committed_) {
     committed_ = true;
     const std::optional<std::wstring> wide = windows::WidePath(temporary_);
@@ -73,18 +64,8 @@ void ReplacementFile::Discard() noexcept {
 }
 
 void ReplacementFile::Append(const void* bytes, std::size_t size) {
-  if (handle_ == kClosed) ThrowError(ERROR_INVALID_HANDLE, destination_);
-  const auto* next = static_cast<const unsigned char*>(bytes);
-  while (size > 0) {
-    if (write_fault::StepFails()) ThrowError(ERROR_DISK_FULL, destination_);
-    const auto chunk = static_cast<DWORD>(size < 0x40000000u ? size : 0x40000000u);
-    DWORD count = 0;
-    if (!::WriteFile(handle_, next, chunk, &count, nullptr))
-      ThrowError(::GetLastError(), destination_);
-    if (count == 0) ThrowError(ERROR_DISK_FULL, destination_);
-    next += count;
-    size -= count;
-  }
+  if (!handle_.IsOpen()) ThrowError(ERROR_INVALID_HANDLE, destination_);
+  windows::WriteAll(handle_.Get(), bytes, size, destination_);
 }
 
 void ReplacementFile::CopyPermissionsFrom(const std::string&) {
@@ -93,17 +74,18 @@ void ReplacementFile::CopyPermissionsFrom(const std::string&) {
 }
 
 void ReplacementFile::Commit() {
-  if (handle_ == kClosed) ThrowError(ERROR_INVALID_HANDLE, destination_);
+  if (!handle_.IsOpen()) ThrowError(ERROR_INVALID_HANDLE, destination_);
   try {
     if (write_fault::StepFails()) ThrowError(ERROR_DISK_FULL, destination_);
-    if (!::FlushFileBuffers(handle_)) ThrowError(::GetLastError(), destination_);
-    if (!::CloseHandle(std::exchange(handle_, kClosed))) ThrowError(::GetLastError(), destination_);
+    if (!::FlushFileBuffers(handle_.Get())) windows::ThrowLastError(destination_);
+    if (!::CloseHandle(handle_.Release())) windows::ThrowLastError(destination_);
     if (write_fault::StepFails()) ThrowError(ERROR_DISK_FULL, destination_);
     // The rename replaces a link standing at the destination, not its target,
     // and returns only once it is on the disk.
-    if (!::MoveFileExW(Wide(temporary_).c_str(), Wide(destination_).c_str(),
+    if (!::MoveFileExW(windows::WidePathOrThrow(temporary_).c_str(),
+                       windows::WidePathOrThrow(destination_).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      ThrowError(::GetLastError(), destination_);
+      windows::ThrowLastError(destination_);
     }
   } catch (...) {
     Discard();

@@ -1,8 +1,10 @@
-#include "core/files/windows/wide_path.hpp"
-
 #include <windows.h>
 
 #include <climits>
+
+#include "core/error.hpp"
+#include "core/files/file_access.hpp"
+#include "core/files/windows/windows_files.hpp"
 
 namespace vips::windows {
 
@@ -19,6 +21,12 @@ std::optional<std::wstring> WidePath(const std::string& path) {
     return std::nullopt;
   }
   return wide;
+}
+
+std::wstring WidePathOrThrow(const std::string& path) {
+  const std::optional<std::wstring> wide = WidePath(path);
+  if (!wide || wide->empty()) throw Error(kInvalidFilename, path);
+  return *wide;
 }
 
 }  // namespace vips::windows

@@ -5,9 +5,23 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace vips::posix {
+
+// The file layer's text for a system error number ("Disk full", "I/O error 5").
+std::string ErrorTextOf(int error);
+// The text for a failed open of `path`: a missing file, or a missing folder.
+std::string OpenErrorTextOf(const std::string& path, int error);
+// Takes the lock (LOCK_EX or LOCK_SH) that a writer of a file, or a copy
+// reading it, holds among this program's processes; throws the system's lock
+// error at once when a conflicting lock is held.
+void Lock(int handle, int kind, const std::string& path);
+// Writes all `size` bytes at `position`, or after those written before when
+// it is null; each piece is a write step, and errors throw with `path`.
+void WriteAll(int handle, const void* buffer, std::size_t size, const std::string& path,
+              const std::uint64_t* position = nullptr);
 
 // The folder part of a path ("." when it names none).
 inline std::string FolderOf(const std::string& path) {

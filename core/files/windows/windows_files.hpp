@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vips::windows {
+
+// The file layer's text for a system error code ("Disk full", "I/O error 5").
+std::string ErrorTextOf(unsigned long error);
+// Throws the text of the thread's last error with `path`.
+[[noreturn]] void ThrowLastError(const std::string& path);
+
+// A UTF-8 path as the wide-character path the file API takes; nothing when
+// the text is no valid UTF-8.
+std::optional<std::wstring> WidePath(const std::string& path);
+// The same, or "Invalid filename" thrown for an empty path or no UTF-8.
+std::wstring WidePathOrThrow(const std::string& path);
+
+// Takes at once, with the LockFileEx `flags`, or with `release` gives up, the
+// lock among this program's processes: on a byte far beyond any data, so that
+// other programs' reads and writes are never blocked. False on failure.
+bool LockByte(void* handle, unsigned long flags, bool release = false);
+// Writes all `size` bytes at `position`, or after those written before when
+// it is null; each piece is a write step, and errors throw with `path`.
+void WriteAll(void* handle, const void* buffer, std::size_t size, const std::string& path,
+              const std::uint64_t* position = nullptr);
+
+}  // namespace vips::windows
