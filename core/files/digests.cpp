@@ -3,7 +3,6 @@
 #include <zlib.h>
 
 #include "core/files/io_buffer.hpp"
-#include "core/files/md5_sha1.hpp"
 
 namespace vips {
 namespace {
@@ -15,12 +14,11 @@ template <typename Take>
 std::uint64_t ReadThrough(ExistingFile& file, Take&& take) {
   const IoBuffer buffer = NewIoBuffer(kPiece);
   std::uint64_t total = 0;
-  for (;;) {
-    const std::size_t read = file.ReadSome(buffer.get(), kPiece);
-    if (read == 0) return total;
+  while (const std::size_t read = file.ReadSome(buffer.get(), kPiece)) {
     take(buffer.get(), read);
     total += read;
   }
+  return total;
 }
 
 std::uint32_t Crc32Update(std::uint32_t crc, const std::uint8_t* bytes, std::size_t length) {

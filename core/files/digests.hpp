@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -27,5 +29,17 @@ std::uint32_t Crc32OfFile(ExistingFile& file);
 std::string LowerHex(std::span<const std::uint8_t> bytes);
 // A CRC-32 as 8 lower-case hexadecimal digits.
 std::string Crc32Text(std::uint32_t crc);
+
+namespace platform {
+
+// Hands every piece of a stream of bytes to `take`.
+using Feed = std::function<void(const std::function<void(const std::uint8_t*, std::size_t)>& take)>;
+// MD5 and SHA-1 of the stream that `feed` gives, side by side, by the
+// system's digest library (Nettle, or Windows CNG). Failures throw
+// vips::Error.
+void Md5Sha1(const Feed& feed, std::array<std::uint8_t, 16>& md5,
+             std::array<std::uint8_t, 20>& sha1);
+
+}  // namespace platform
 
 }  // namespace vips

@@ -15,19 +15,6 @@
 
 namespace vips {
 
-namespace {
-
-bool IsFolder(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-FileIdentity IdentityFrom(const struct stat& info) {
-  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
-}
-
-}  // namespace
-
 namespace posix {
 
 std::string ErrorTextOf(int error) {
@@ -52,9 +39,11 @@ std::string ErrorTextOf(int error) {
 }
 
 std::string OpenErrorTextOf(const std::string& path, int error) {
+  if (error != ENOENT) return ErrorTextOf(error);
   // A missing folder is told from a missing file.
-  if (error == ENOENT) return IsFolder(FolderOf(path)) ? kFileNotFound : kInvalidFilename;
-  return ErrorTextOf(error);
+  struct stat folder {};
+  const bool inFolder = ::stat(FolderOf(path).c_str(), &folder) == 0 && S_ISDIR(folder.st_mode);
+  return inFolder ? kFileNotFound : kInvalidFilename;
 }
 
 void Lock(int handle, int kind, const std::string& path) {
@@ -98,7 +87,7 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
   if (path.empty() || path.find('\0') != std::string::npos || ::stat(path.c_str(), &info) != 0) {
     return std::nullopt;
   }
-  return IdentityFrom(info);
+  return posix::IdentityFrom(info);
 }
 
 bool IsRegularFile(const std::string& path) {
@@ -111,14 +100,10 @@ ExistingFile ExistingFile::OpenWithAccess(const std::string& path, Access access
   if (path.empty()) throw Error(kFileNotFound, path);
   // The system would stop reading the name at a NUL and open another file.
   if (path.find('\0') != std::string::npos) throw Error(kInvalidFilename, path);
-  int handle;
   // Without waiting: a pipe or a device must not hold the program up before
   // it is found to be no file to patch.
-  const int flags = (access == Access::Write ? O_RDWR : O_RDONLY) |
-                    (access == Access::Copy ? O_NOFOLLOW : 0) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-  do {
-    handle = ::open(path.c_str(), flags);
-  } while (handle < 0 && errno == EINTR);
+  const int handle = posix::Open(path, (access == Access::Write ? O_RDWR : O_RDONLY) |
+                                           (access == Access::Copy ? O_NOFOLLOW : 0) | O_NONBLOCK);
   if (handle < 0) {
     const bool link = access == Access::Copy && errno == ELOOP;
     throw Error(link ? kFileAccessDenied : posix::OpenErrorTextOf(path, errno), path);
@@ -221,22 +206,18 @@ void ExistingFile::Reserve(std::uint64_t length) {
   int error = write_fault::StepFails() ? ENOSPC : 0;
   const auto from = static_cast<off_t>(before);
   const auto count = static_cast<off_t>(length - before);
-  if (error == 0) {
 #ifdef __linux__
-    // fallocate itself, not posix_fallocate: where the file system cannot
-    // reserve space, the library's stand-in would write every block, and a
-    // write that still finds the disk full is undone anyway.
-    while (::fallocate(handle_.Get(), 0, from, count) != 0) {
-      error = errno;
-      if (error != EINTR) break;
-      error = 0;
-    }
-    if (error == EOPNOTSUPP) error = 0;
-#else
-    error = ::posix_fallocate(handle_.Get(), from, count);
-    if (error == EINVAL || error == EOPNOTSUPP) error = 0;
-#endif
+  // fallocate itself, not posix_fallocate: where the file system cannot
+  // reserve space, the library's stand-in would write every block, and a
+  // write that still finds the disk full is undone anyway.
+  while (error == 0 && ::fallocate(handle_.Get(), 0, from, count) != 0) {
+    error = errno == EINTR ? 0 : errno;
   }
+  if (error == EOPNOTSUPP) error = 0;
+#else
+  if (error == 0) error = ::posix_fallocate(handle_.Get(), from, count);
+  if (error == EINVAL || error == EOPNOTSUPP) error = 0;
+#endif
   if (error == 0 && Length() < length) SetLength(length);
   if (error != 0) {
     // A reservation that failed half-way may have made the file longer.
@@ -256,17 +237,18 @@ void ExistingFile::LockForReading() {
 FileIdentity ExistingFile::Identity() {
   struct stat info {};
   if (::fstat(handle_.Get(), &info) != 0) Fail(posix::ErrorTextOf(errno));
-  return IdentityFrom(info);
+  return posix::IdentityFrom(info);
 }
 
 void ExistingFile::Close() {
   if (!handle_.IsOpen()) return;
-  const int handle = handle_.Release();
-  // The close of a file written and flushed is a write step of its own.
-  const bool failing = written_ && flushed_ && write_fault::StepFails();
+  // The close of a file written and flushed is a write step of its own,
+  // whose failure changes nothing on the disk.
+  if (written_ && flushed_) (void)write_fault::StepFails();
   // After close() the descriptor is gone even when it reports EINTR.
-  const bool closed = ::close(handle) == 0 || errno == EINTR;
-  if ((!closed || failing) && !flushed_) Fail(failing ? kDiskFull : posix::ErrorTextOf(errno));
+  if (::close(handle_.Release()) != 0 && errno != EINTR && !flushed_) {
+    Fail(posix::ErrorTextOf(errno));
+  }
 }
 
 }  // namespace vips

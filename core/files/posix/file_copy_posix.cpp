@@ -13,10 +13,7 @@ namespace vips {
 FileHandle LockCopyDestination(const std::string& to, const FileIdentity& source) {
   // Opened without waiting (a pipe in the way cannot hold the program) and
   // without following a link, which the copy replaces.
-  int handle;
-  do {
-    handle = ::open(to.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
-  } while (handle < 0 && errno == EINTR);
+  const int handle = posix::Open(to, O_RDONLY | O_NONBLOCK | O_NOFOLLOW);
   FileHandle destination(handle);
   if (handle < 0) {
     if (errno != ENOENT && errno != ELOOP) throw Error(posix::OpenErrorTextOf(to, errno), to);
@@ -24,12 +21,10 @@ FileHandle LockCopyDestination(const std::string& to, const FileIdentity& source
   }
   struct stat info {};
   if (::fstat(handle, &info) != 0) throw Error(posix::ErrorTextOf(errno), to);
-  const FileIdentity identity{static_cast<std::uint64_t>(info.st_dev),
-                              static_cast<std::uint64_t>(info.st_ino)};
   // Copying a file over itself would destroy it. Root may write a file whose
   // write bits are all clear; such a file is read-only for this program
   // whoever runs it.
-  if (!S_ISREG(info.st_mode) || identity == source ||
+  if (!S_ISREG(info.st_mode) || posix::IdentityFrom(info) == source ||
       (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
     throw Error(kFileAccessDenied, to);
   }

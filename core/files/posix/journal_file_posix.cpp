@@ -21,11 +21,7 @@ void FlushFolderOf(const std::string& path) {
 }  // namespace
 
 JournalFile JournalFile::Create(const std::string& path) {
-  int handle;
-  do {
-    handle =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0600);
-  } while (handle < 0 && errno == EINTR);
+  const int handle = posix::Open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
   if (handle < 0) throw Error(posix::OpenErrorTextOf(path, errno), path);
   return JournalFile(path, handle);
 }

@@ -3,7 +3,7 @@
 #include <nettle/md5.h>
 #include <nettle/sha1.h>
 
-#include "core/files/md5_sha1.hpp"
+#include "core/files/digests.hpp"
 
 namespace vips::platform {
 

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "core/files/file_access.hpp"
 
 namespace vips::posix {
 
@@ -22,6 +25,19 @@ void Lock(int handle, int kind, const std::string& path);
 // it is null; each piece is a write step, and errors throw with `path`.
 void WriteAll(int handle, const void* buffer, std::size_t size, const std::string& path,
               const std::uint64_t* position = nullptr);
+
+inline FileIdentity IdentityFrom(const struct stat& info) {
+  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
+// open() with O_CLOEXEC | O_NOCTTY, again when a signal interrupts it.
+inline int Open(const std::string& path, int flags, mode_t mode = 0) {
+  int handle;
+  do {
+    handle = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, mode);
+  } while (handle < 0 && errno == EINTR);
+  return handle;
+}
 
 // The folder part of a path ("." when it names none).
 inline std::string FolderOf(const std::string& path) {

@@ -61,8 +61,7 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& prefix
       continue;
     }
     const std::string path = folder + "/" + name;
-    const FileHandle handle(
-        ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
+    const FileHandle handle(posix::Open(path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW));
     struct stat held {};
     struct stat named {};
     // Removed only while locked here, and only when the name still leads to
@@ -90,10 +89,9 @@ ReplacementFile ReplacementFile::Create(const std::string& destination) {
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     std::string temporary = prefix + UniqueSuffix();
     // O_EXCL creates a new file or fails; it never follows a link.
-    FileHandle handle(::open(
-        temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0666));
+    FileHandle handle(posix::Open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666));
     if (!handle.IsOpen()) {
-      if (errno == EEXIST || errno == EINTR) continue;
+      if (errno == EEXIST) continue;
       throw Error(posix::OpenErrorTextOf(destination, errno), destination);
     }
     // Held while it is written, so that no other run takes it for a stale

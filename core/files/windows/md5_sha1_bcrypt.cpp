@@ -5,7 +5,7 @@
 #include <bcrypt.h>
 
 #include "core/error.hpp"
-#include "core/files/md5_sha1.hpp"
+#include "core/files/digests.hpp"
 
 namespace vips::platform {
 
