@@ -101,7 +101,6 @@ void FileHandle::Reset(NativeHandle handle) noexcept {
 }
 
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
-  if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
   const std::optional<std::wstring> wide = windows::WidePath(path);
   if (!wide) return std::nullopt;
   HANDLE handle =
@@ -116,7 +115,6 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
 }
 
 bool IsRegularFile(const std::string& path) {
-  if (path.empty() || path.find('\0') != std::string::npos) return false;
   const std::optional<std::wstring> wide = windows::WidePath(path);
   if (!wide) return false;
   const DWORD attributes = ::GetFileAttributesW(wide->c_str());
@@ -127,8 +125,6 @@ bool IsRegularFile(const std::string& path) {
 
 ExistingFile ExistingFile::OpenWithAccess(const std::string& path, Access access) {
   if (path.empty()) throw Error(kFileNotFound, path);
-  // The system would stop reading the name at a NUL and open another file.
-  if (path.find('\0') != std::string::npos) throw Error(kInvalidFilename, path);
   const std::optional<std::wstring> wide = windows::WidePath(path);
   if (!wide) throw Error(kInvalidFilename, path);
   const bool copying = access == Access::Copy;

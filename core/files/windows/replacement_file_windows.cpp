@@ -58,8 +58,7 @@ void ReplacementFile::Discard() noexcept {
   handle_.Reset();
   if (!committed_) {
     committed_ = true;
-    const std::optional<std::wstring> wide = windows::WidePath(temporary_);
-    if (wide && !wide->empty()) ::DeleteFileW(wide->c_str());
+    if (const auto wide = windows::WidePath(temporary_)) ::DeleteFileW(wide->c_str());
   }
 }
 
