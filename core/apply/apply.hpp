@@ -1,10 +1,12 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace vips {
 
 class PatchTable;
+class RecordWriter;
 
 enum class ApplyResult { Applied, BadHeader };
 
@@ -25,5 +27,12 @@ enum class ApplyResult { Applied, BadHeader };
 // refused ("File access denied").
 ApplyResult ApplyMarkedRecords(const std::string& originalPath, const std::string& patchPath,
                                PatchTable& table);
+
+// Reads the patch at `path` through to its end marker and lays into `writer`
+// the records that `chosen` marks, by their place in the patch, or all of
+// them when it is empty. False, laying nothing, for a file whose header is
+// not "PATCH"; a cut patch throws "Read beyond end of file", after which the
+// writer is not to be used.
+bool GatherRecords(const std::string& path, const std::vector<bool>& chosen, RecordWriter& writer);
 
 }  // namespace vips
