@@ -23,7 +23,7 @@
 #include "core/apply/apply.hpp"
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
-#include "core/files/write_fault.hpp"
+#include "tests/support/write_fault.hpp"
 #include "core/table/markers.hpp"
 #include "core/table/patch_loader.hpp"
 #include "core/table/patch_table.hpp"

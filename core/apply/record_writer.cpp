@@ -47,50 +47,55 @@ RecordWriter::~RecordWriter() = default;
 void RecordWriter::Put(std::uint64_t position, const std::uint8_t* bytes, std::uint8_t value,
                        std::size_t count) {
   if (count == 0) return;
-  if (!memory_) NewMemory();
+  if (!memory_) {
+    // Whole large pages, aligned: the system backs a part of one with small
+    // pages. Nothing needs clearing: only bytes records wrote are read from
+    // the image, and only listed entries from the lists.
+    const std::size_t bytes = (kArenaAt + arenaBytes_ + kLargePage - 1) / kLargePage * kLargePage;
+    memory_.reset(
+        static_cast<std::uint8_t*>(::operator new[](bytes, std::align_val_t{kLargePage})));
+#ifdef __linux__
+    (void)::madvise(memory_.get(), bytes, MADV_HUGEPAGE);
+#endif
+  }
   for (std::size_t done = 0; done < count;) {
     const std::uint64_t at = position + done;
     const auto index = static_cast<std::size_t>(at / kBlockSize);
     const auto first = static_cast<std::size_t>(at % kBlockSize);
     const std::size_t length = std::min(count - done, kBlockSize - first);
+    const std::uint8_t* const data = bytes == nullptr ? nullptr : bytes + done;
+    done += length;
     Block& block = blocks_[index];
     if (!block.Used()) {
-      std::uint8_t* const base = memory_.get();
-      block.bytes = base + index * kBlockSize;
-      block.written = reinterpret_cast<std::uint64_t*>(base + kMasksAt + index * kMaskBytes);
+      block.bytes = memory_.get() + index * kBlockSize;
+      block.written =
+          reinterpret_cast<std::uint64_t*>(memory_.get() + kMasksAt + index * kMaskBytes);
     }
     block.spanBegin = std::min(block.spanBegin, first);
     block.spanEnd = std::max(block.spanEnd, first + length);
-    const std::uint8_t* const data = bytes == nullptr ? nullptr : bytes + done;
-    if (data == nullptr) block.runBytes += length;
     block.listedBytes += length;
-    const std::size_t entry = 5 + (data == nullptr ? 1 : length);
-    std::uint8_t* to = Room(block, entry);
+    std::uint8_t* to = Room(block, 4 + length);
     if (to == nullptr) {
       // The lists are full: every block's is laid, and they begin again.
       LayAll(false);
       arenaUsed_ = 0;
-      to = Room(block, entry);
+      to = Room(block, 4 + length);
       if (to == nullptr) {
         // Longer than all the room: laid at once.
         LayPart(block, first, length, data, value);
-        done += length;
         continue;
       }
     }
-    // An entry: first and count (low byte first), whether it is a run, then
-    // the data or the run's byte.
+    // An entry: first and count, low byte first, then the bytes.
     to[0] = static_cast<std::uint8_t>(first);
     to[1] = static_cast<std::uint8_t>(first >> 8);
     to[2] = static_cast<std::uint8_t>(length);
     to[3] = static_cast<std::uint8_t>(length >> 8);
-    to[4] = data == nullptr;
     if (data == nullptr) {
-      to[5] = value;
+      std::memset(to + 4, value, length);
     } else {
-      std::memcpy(to + 5, data, length);
+      std::memcpy(to + 4, data, length);
     }
-    done += length;
   }
   end_ = std::max(end_, position + count);
 }
@@ -101,23 +106,6 @@ void RecordWriter::Write(std::uint64_t position, const std::uint8_t* bytes, std:
 
 void RecordWriter::Fill(std::uint64_t position, std::uint8_t value, std::size_t count) {
   Put(position, nullptr, value, count);
-}
-
-RecordWriter::Memory RecordWriter::LargeMemory(std::size_t bytes) {
-  // Whole large pages: the system backs a part of one with small pages.
-  bytes = (bytes + kLargePage - 1) / kLargePage * kLargePage;
-  Memory memory(static_cast<std::uint8_t*>(::operator new[](bytes, std::align_val_t{kLargePage})));
-#ifdef __linux__
-  (void)::madvise(memory.get(), bytes, MADV_HUGEPAGE);
-#endif
-  return memory;
-}
-
-void RecordWriter::NewMemory() {
-  // Only bytes that records write are read from the image before a span is
-  // filled from the file, and only listed entries from the lists: neither
-  // needs clearing, and the system backs only the pages that are reached.
-  memory_ = LargeMemory(kArenaAt + arenaBytes_);
 }
 
 std::uint8_t* RecordWriter::Room(Block& block, std::size_t size) {
@@ -134,16 +122,18 @@ std::uint8_t* RecordWriter::Room(Block& block, std::size_t size) {
   auto* const segment = reinterpret_cast<Segment*>(memory_.get() + kArenaAt + arenaUsed_);
   arenaUsed_ += need;
   *segment = Segment{nullptr, 0};
+  std::uint8_t* const room = reinterpret_cast<std::uint8_t*>(segment + 1);
   if (block.last == nullptr) {
     block.first = segment;
   } else {
-    block.last->used = static_cast<std::size_t>(block.at - BytesOf(block.last));
+    block.last->used =
+        static_cast<std::size_t>(block.at - reinterpret_cast<std::uint8_t*>(block.last + 1));
     block.last->next = segment;
   }
   block.last = segment;
-  block.at = BytesOf(segment) + size;
-  block.end = BytesOf(segment) + capacity;
-  return BytesOf(segment);
+  block.at = room + size;
+  block.end = room + capacity;
+  return room;
 }
 
 void RecordWriter::LayPart(Block& block, std::size_t first, std::size_t count,
@@ -170,14 +160,13 @@ void RecordWriter::LayPart(Block& block, std::size_t first, std::size_t count,
 template <typename Visit>
 void RecordWriter::ForEachListed(const Block& block, Visit&& visit) {
   for (const Segment* segment = block.first; segment != nullptr; segment = segment->next) {
-    std::uint8_t* entry = BytesOf(segment);
+    auto* entry = reinterpret_cast<std::uint8_t*>(const_cast<Segment*>(segment) + 1);
     const std::uint8_t* const end = segment == block.last ? block.at : entry + segment->used;
     while (entry < end) {
       const std::size_t first = std::size_t{entry[0]} | std::size_t{entry[1]} << 8;
       const std::size_t count = std::size_t{entry[2]} | std::size_t{entry[3]} << 8;
-      const bool run = entry[4] != 0;
-      visit(first, count, run ? nullptr : entry + 5, entry[5]);
-      entry += 5 + (run ? 1 : count);
+      visit(first, count, entry + 4);
+      entry += 4 + count;
     }
   }
 }
@@ -220,16 +209,15 @@ void RecordWriter::ForEachOldStretch(
     if (!block.laid) {
       // The parts in the list's order; one that overlaps the stretch before,
       // or nearly touches it, is joined to it.
-      ForEachListed(block,
-                    [&](std::size_t first, std::size_t count, const std::uint8_t*, std::uint8_t) {
-                      if (begin < end && first >= begin && first <= end + kJoinGap) {
-                        end = std::max(end, first + count);
-                        return;
-                      }
-                      put(begin, end);
-                      begin = first;
-                      end = first + count;
-                    });
+      ForEachListed(block, [&](std::size_t first, std::size_t count, const std::uint8_t*) {
+        if (begin < end && first >= begin && first <= end + kJoinGap) {
+          end = std::max(end, first + count);
+          return;
+        }
+        put(begin, end);
+        begin = first;
+        end = first + count;
+      });
       put(begin, end);
       continue;
     }
@@ -259,11 +247,11 @@ void RecordWriter::Lay(Block& block) {
     std::memset(block.written, 0, kMaskBytes);
     block.laid = true;
   }
-  ForEachListed(block, [&block](std::size_t first, std::size_t count, const std::uint8_t* data,
-                                std::uint8_t value) { LayPart(block, first, count, data, value); });
+  ForEachListed(block, [&block](std::size_t first, std::size_t count, const std::uint8_t* data) {
+    LayPart(block, first, count, data, 0);
+  });
   block.first = block.last = nullptr;
   block.at = block.end = nullptr;
-  block.runBytes = 0;
   block.listedBytes = 0;
 }
 
@@ -285,35 +273,19 @@ bool RecordWriter::NewSpan(ExistingFile& file, std::size_t index, std::uint64_t 
     std::swap(block.bytes, scratch_);
     return true;
   }
-  // Only listed: the parts are put over a copy of the span as read. For the
-  // undo, each part then takes the bytes it replaces: a data part in its own
-  // place in the list, a run's in runOld_. The parts are the only bytes that
-  // change, so this keeps what the span held in as much memory as the
-  // records' own bytes, memory already in use, where a copy of the span in
-  // the image would be fresh memory that the system has to clear first
+  // Only listed: the parts are put over a copy of the span as read, and for
+  // the undo each part then takes the bytes it replaces, in its own place in
+  // the list. That memory is in use already, where a copy of the span in the
+  // image would be fresh memory that the system has to clear first
   // (measured: a third of the time of an apply of 300,000 records).
   ReadSpan(file, index, length, asRead_);
   std::memcpy(scratch_ + begin, asRead_ + begin, end - begin);
-  const std::size_t runsAt = runOldUsed_;
-  ForEachListed(block, [this, keepOld](std::size_t first, std::size_t count, std::uint8_t* data,
-                                       std::uint8_t value) {
-    if (data == nullptr) {
-      std::memset(scratch_ + first, value, count);
-      // Room taken before the first write (see WriteInPlace).
-      if (keepOld) {
-        std::memcpy(runOld_.get() + runOldUsed_, asRead_ + first, count);
-        runOldUsed_ += count;
-      }
-    } else {
-      std::memcpy(scratch_ + first, data, count);
-      if (keepOld) std::memcpy(data, asRead_ + first, count);
-    }
+  ForEachListed(block, [this, keepOld](std::size_t first, std::size_t count, std::uint8_t* data) {
+    std::memcpy(scratch_ + first, data, count);
+    if (keepOld) std::memcpy(data, asRead_ + first, count);
   });
-  const bool differs = std::memcmp(scratch_ + block.spanBegin, asRead_ + block.spanBegin,
-                                   block.spanEnd - block.spanBegin) != 0;
-  if (!differs) runOldUsed_ = runsAt;
-  block.runsAt = runsAt;
-  return differs;
+  return std::memcmp(scratch_ + block.spanBegin, asRead_ + block.spanBegin,
+                     block.spanEnd - block.spanBegin) != 0;
 }
 
 bool RecordWriter::WrittenDiffer(const Block& block, const std::uint8_t* fileBytes) {
@@ -398,22 +370,6 @@ bool RecordWriter::WriteInPlace(ExistingFile& file) {
   const std::uint64_t length = file.Length();
   // Memory first: once the length is reserved, every failure puts it back.
   NeedScratch();
-  // Overlapping runs may list more bytes than the reach holds: then a block
-  // whose runs would keep more than a block's worth keeps its span in the
-  // image instead, so that the room for the undo stays bounded by the reach.
-  const auto listedRunBytes = [this] {
-    std::size_t bytes = 0;
-    for (const Block& block : blocks_) {
-      if (block.Used() && !block.laid) bytes += block.runBytes;
-    }
-    return bytes;
-  };
-  if (listedRunBytes() > kBlockCount * kBlockSize) {
-    for (Block& block : blocks_) {
-      if (block.Used() && !block.laid && block.runBytes > kBlockSize) Lay(block);
-    }
-  }
-  runOld_ = LargeMemory(std::max<std::size_t>(listedRunBytes(), 1));
   bool wrote = false;
   try {
     file.Reserve(std::max(length, end_));
@@ -461,15 +417,9 @@ bool RecordWriter::Undo(ExistingFile& file, std::uint64_t length) noexcept {
     }
     // Every part holds what the span held before any part was put over it,
     // so overlapping parts put back the same bytes, in any order.
-    std::size_t run = block.runsAt;
-    ForEachListed(
-        block, [&](std::size_t first, std::size_t count, const std::uint8_t* data, std::uint8_t) {
-          if (data == nullptr) {
-            data = runOld_.get() + run;
-            run += count;
-          }
-          putBack(base + first, data, count);
-        });
+    ForEachListed(block, [&](std::size_t first, std::size_t count, const std::uint8_t* data) {
+      putBack(base + first, data, count);
+    });
   }
   try {
     if (file.Length() != length) file.SetLength(length);

@@ -19,7 +19,7 @@
 
 #include "cli/commands.hpp"
 #include "core/files/rollback_journal.hpp"
-#include "core/files/write_fault.hpp"
+#include "tests/support/write_fault.hpp"
 #include "ips_bytes.hpp"
 #include "run_cli.hpp"
 #include "support/temp_dir.hpp"

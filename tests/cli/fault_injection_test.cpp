@@ -14,7 +14,7 @@
 #include "cli/commands.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/replacement_file.hpp"
-#include "core/files/write_fault.hpp"
+#include "tests/support/write_fault.hpp"
 #include "ips_bytes.hpp"
 #include "run_cli.hpp"
 #include "support/small_disk.hpp"

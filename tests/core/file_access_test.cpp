@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "core/error.hpp"
-#include "core/files/write_fault.hpp"
+#include "tests/support/write_fault.hpp"
 #include "support/temp_dir.hpp"
 
 namespace vips {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/files/write_fault.hpp"
+#include "tests/support/write_fault.hpp"
 #include "support/temp_dir.hpp"
 
 namespace vips {

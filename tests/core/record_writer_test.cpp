@@ -11,7 +11,7 @@
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/replacement_file.hpp"
-#include "core/files/write_fault.hpp"
+#include "tests/support/write_fault.hpp"
 #include "patch_builder.hpp"
 #include "support/temp_dir.hpp"
 

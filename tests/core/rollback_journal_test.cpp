@@ -13,7 +13,7 @@
 #include "core/error.hpp"
 #include "core/files/crc32c.hpp"
 #include "core/files/file_access.hpp"
-#include "core/files/write_fault.hpp"
+#include "tests/support/write_fault.hpp"
 #include "support/temp_dir.hpp"
 
 namespace vips {

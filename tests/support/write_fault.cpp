@@ -1,4 +1,4 @@
-#include "core/files/write_fault.hpp"
+#include "tests/support/write_fault.hpp"
 
 #include <atomic>
 
