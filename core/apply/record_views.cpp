@@ -1,10 +1,10 @@
-#include "core/apply/export_records.hpp"
+#include "core/apply/record_views.hpp"
 
-#include <cstdint>
+#include <algorithm>
+#include <cstring>
 #include <optional>
 
 #include "core/files/replacement_file.hpp"
-#include "core/ips/reader.hpp"
 
 namespace vips {
 namespace {
@@ -42,6 +42,26 @@ bool AppendChosenRecords(const std::string& path, const std::vector<bool>& chose
   put(kPatchEnd, std::size(kPatchEnd));
   output.Append(bytes.data(), bytes.size());
   return true;
+}
+
+bool ReadWhetherHeld(IpsReader& reader, const IpsRecord& record,
+                     std::span<const std::uint8_t> fileStart) {
+  const auto first = static_cast<std::size_t>(record.offset);
+  const bool inFile = record.End() <= fileStart.size();
+  if (record.IsRun()) {
+    return record.Count() == 0 ||
+           (inFile &&
+            std::all_of(fileStart.begin() + static_cast<std::ptrdiff_t>(first),
+                        fileStart.begin() + static_cast<std::ptrdiff_t>(record.End()),
+                        [&record](std::uint8_t byte) { return byte == record.run.value; }));
+  }
+  bool held = inFile;
+  std::size_t at = first;
+  reader.ReadData(record.size, [&](const std::uint8_t* bytes, std::size_t length) {
+    held = held && std::memcmp(fileStart.data() + at, bytes, length) == 0;
+    at += length;
+  });
+  return held;
 }
 
 }  // namespace vips
