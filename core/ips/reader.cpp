@@ -45,26 +45,6 @@ bool IpsReader::ReadHeader() {
   return true;
 }
 
-std::int32_t IpsReader::ReadOffsetByBytes() {
-  const std::int32_t b0 = ReadByte();
-  const std::int32_t b1 = ReadByte();
-  const std::int32_t b2 = ReadByte();
-  return b0 << 16 | b1 << 8 | b2;
-}
-
-std::uint16_t IpsReader::ReadWordByBytes() {
-  const unsigned high = ReadByte();
-  const unsigned low = ReadByte();
-  return static_cast<std::uint16_t>(high << 8 | low);
-}
-
-RunBody IpsReader::ReadRunBody() {
-  RunBody body;
-  body.runLength = ReadWord();
-  body.value = ReadByte();
-  return body;
-}
-
 std::size_t IpsReader::NextPiece(std::size_t wanted) {
   if (!Fill()) throw Error(kReadBeyondEnd, file_.Path());
   return std::min(wanted, end_ - begin_);

@@ -58,18 +58,15 @@ class IpsReader {
   // Reads up to 5 bytes; true only for exactly "PATCH". A short file is no
   // patch rather than a failure.
   [[nodiscard]] bool ReadHeader();
-  // Reads the three offset bytes (big-endian). The caller compares it with
+  // Reads the three offset bytes. The caller compares it with
   // kEndMarkerOffset; after the end marker nothing more may be read.
-  [[nodiscard]] std::int32_t ReadOffset() {
-    if (end_ - begin_ < 3) return ReadOffsetByBytes();
-    const std::uint8_t* bytes = buffer_.get() + begin_;
-    begin_ += 3;
-    return std::int32_t{bytes[0]} << 16 | std::int32_t{bytes[1]} << 8 | std::int32_t{bytes[2]};
-  }
+  [[nodiscard]] std::int32_t ReadOffset() { return static_cast<std::int32_t>(ReadBigEndian<3>()); }
   // Reads the two size bytes: 1..65535 a data record, 0 a run record.
-  [[nodiscard]] std::uint16_t ReadSize() { return ReadWord(); }
+  [[nodiscard]] std::uint16_t ReadSize() { return static_cast<std::uint16_t>(ReadBigEndian<2>()); }
   // Reads a run record's run length and value byte.
-  [[nodiscard]] RunBody ReadRunBody();
+  [[nodiscard]] RunBody ReadRunBody() {
+    return {static_cast<std::uint16_t>(ReadBigEndian<2>()), ReadByte()};
+  }
   // Hands the next `count` data bytes to `take(bytes, length)` piece by
   // piece, straight from the read buffer. On a cut patch the pieces that were
   // there are handed over before "Read beyond end of file" is thrown.
@@ -100,16 +97,16 @@ class IpsReader {
 
  private:
   [[nodiscard]] std::uint8_t ReadByte();
-  // Two bytes, big-endian.
-  [[nodiscard]] std::uint16_t ReadWord() {
-    if (end_ - begin_ < 2) return ReadWordByBytes();
-    const std::uint8_t* bytes = buffer_.get() + begin_;
-    begin_ += 2;
-    return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
+  // `N` bytes, big-endian: straight from the buffer when it holds them all,
+  // else a byte at a time across its end.
+  template <std::size_t N>
+  [[nodiscard]] std::uint32_t ReadBigEndian() {
+    const bool buffered = end_ - begin_ >= N;
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < N; ++i)
+      value = value << 8 | (buffered ? buffer_[begin_++] : ReadByte());
+    return value;
   }
-  // The same reads, a byte at a time across the end of the buffer.
-  [[nodiscard]] std::int32_t ReadOffsetByBytes();
-  [[nodiscard]] std::uint16_t ReadWordByBytes();
   // How many of the next `wanted` bytes the buffer holds (at least one);
   // throws "Read beyond end of file" at the end of the file.
   [[nodiscard]] std::size_t NextPiece(std::size_t wanted);
