@@ -36,8 +36,8 @@ std::uint32_t CanonicalCode(std::string_view text, int base) {
     }
     value = value * base + digit;
   }
-  // HexAddressText takes a signed 32-bit value, so only addresses up to its
-  // largest are canonical.
+  // Numbers whose code stays below the kept-aside code; addresses that
+  // HexAddressText takes (a signed 32-bit value).
   const std::int64_t largest = base == 10 ? 0xFFFFFFFCLL : 0x7FFFFFFFLL;
   return value <= largest ? static_cast<std::uint32_t>(value + 2) : 0;
 }
