@@ -62,6 +62,10 @@ InPlaceOutcome WriteRecordsInPlace(ExistingFile& file, RecordWriter& records, bo
     const std::uint64_t growth = records.End() > file.Length() ? records.End() - file.Length() : 0;
     if (*free < 3 * records.SpanBytes() + growth + kMargin) throw Error(kDiskFull, file.Path());
   }
+  // Every failure is named by the file: the journal is the file's business.
+  const auto fail = [&file](const std::exception_ptr& failure) {
+    return Error(TextOf(failure), file.Path());
+  };
   std::optional<RollbackJournal> journal;
   try {
     const std::uint64_t length = file.Length();
@@ -71,12 +75,9 @@ InPlaceOutcome WriteRecordsInPlace(ExistingFile& file, RecordWriter& records, bo
           records.ForEachOldStretch(file, length, visit);
         },
         durable));
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
     // Nothing of the file has changed yet.
-    throw Error(kOutOfMemory, file.Path());
-  } catch (const Error& error) {
-    // The journal is the file's business: the user knows the file.
-    throw Error(error.what(), file.Path());
+    throw fail(std::current_exception());
   }
   bool wrote = false;
   try {
@@ -99,14 +100,7 @@ InPlaceOutcome WriteRecordsInPlace(ExistingFile& file, RecordWriter& records, bo
     } catch (...) {
       throw DamagedFile(file.Path(), TextOf(failure));
     }
-    try {
-      std::rethrow_exception(failure);
-    } catch (const Error&) {
-      throw;
-    } catch (...) {
-      // Out of memory and the like: named by the file, as every failure is.
-      throw Error(TextOf(failure), file.Path());
-    }
+    throw fail(failure);
   }
   try {
     journal->Finish();
@@ -119,7 +113,7 @@ InPlaceOutcome WriteRecordsInPlace(ExistingFile& file, RecordWriter& records, bo
     } catch (...) {
       throw DamagedFile(file.Path(), TextOf(failure));
     }
-    throw Error(TextOf(failure), file.Path());
+    throw fail(failure);
   }
   return outcome;
 }

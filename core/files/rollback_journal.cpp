@@ -33,20 +33,13 @@ constexpr std::size_t kNumberBytes = 10;
 constexpr std::size_t kChunk = std::size_t{256} << 10;
 constexpr const char* kJournalMark = ".vips-journal";
 
-void Put64(std::uint8_t* at, std::uint64_t value) {
-  for (int i = 0; i < 8; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+// Numbers of the header and trailer: `size` bytes, low byte first.
+void Put(std::uint8_t* at, std::uint64_t value, int size = 8) {
+  for (int i = 0; i < size; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
-void Put32(std::uint8_t* at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-std::uint64_t Get64(const std::uint8_t* at) {
+std::uint64_t Get(const std::uint8_t* at, int size = 8) {
   std::uint64_t value = 0;
-  for (int i = 7; i >= 0; --i) value = value << 8 | at[i];
-  return value;
-}
-std::uint32_t Get32(const std::uint8_t* at) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = value << 8 | at[i];
+  for (int i = size - 1; i >= 0; --i) value = value << 8 | at[i];
   return value;
 }
 // Writes the journal through one buffer, keeping its CRC-32C (taken over the
@@ -158,10 +151,10 @@ std::optional<Header> ReadJournal(
   const std::uint8_t* head = nullptr;
   if (reader.Next(&head, kHeaderSize, kHeaderSize) != kHeaderSize ||
       std::memcmp(head, kHeadMark, 16) != 0 ||
-      Get32(head + kHeaderSize - 4) != Crc32c(0, head, kHeaderSize - 4)) {
+      Get(head + kHeaderSize - 4, 4) != Crc32c(0, head, kHeaderSize - 4)) {
     return std::nullopt;
   }
-  const Header header{{Get64(head + 16), Get64(head + 24)}, Get64(head + 32)};
+  const Header header{{Get(head + 16), Get(head + 24)}, Get(head + 32)};
   std::uint64_t count = 0;
   std::uint64_t previousEnd = 0;
   while (reader.Position() < entriesEnd) {
@@ -187,19 +180,21 @@ std::optional<Header> ReadJournal(
   const std::uint32_t crc = reader.Crc();
   std::uint8_t tail[kTrailerSize];
   journal.ReadAllAt(entriesEnd, tail, kTrailerSize);
-  if (std::memcmp(tail, kEndMark, 16) != 0 || Get64(tail + 16) != count ||
-      Get32(tail + kTrailerSize - 4) != Crc32c(crc, tail, kTrailerSize - 4)) {
+  if (std::memcmp(tail, kEndMark, 16) != 0 || Get(tail + 16) != count ||
+      Get(tail + kTrailerSize - 4, 4) != Crc32c(crc, tail, kTrailerSize - 4)) {
     return std::nullopt;
   }
   return header;
 }
 
-// Writes the journal's old bytes back into `file` and its length, flushes.
+// Writes the journal's old bytes back into `file` and its length, flushes,
+// and closes the journal.
 void PlayBack(ExistingFile& journal, ExistingFile& file, std::uint64_t length) {
   (void)ReadJournal(journal, [&file](std::uint64_t position, const std::uint8_t* bytes,
                                      std::size_t size) { file.WriteAt(position, bytes, size); });
   if (file.Length() != length) file.SetLength(length);
   file.Flush();
+  journal.Close();
 }
 
 }  // namespace
@@ -220,10 +215,10 @@ RollbackJournal RollbackJournal::Begin(ExistingFile& file, std::uint64_t length,
     std::uint8_t head[kHeaderSize];
     std::memcpy(head, kHeadMark, 16);
     const FileIdentity identity = file.Identity();
-    Put64(head + 16, identity.device);
-    Put64(head + 24, identity.index);
-    Put64(head + 32, length);
-    Put32(head + kHeaderSize - 4, Crc32c(0, head, kHeaderSize - 4));
+    Put(head + 16, identity.device);
+    Put(head + 24, identity.index);
+    Put(head + 32, length);
+    Put(head + kHeaderSize - 4, Crc32c(0, head, kHeaderSize - 4), 4);
     writer.Put(head, kHeaderSize);
 
     std::uint64_t count = 0;
@@ -241,9 +236,9 @@ RollbackJournal RollbackJournal::Begin(ExistingFile& file, std::uint64_t length,
     });
     std::uint8_t tail[kTrailerSize];
     std::memcpy(tail, kEndMark, 16);
-    Put64(tail + 16, count);
+    Put(tail + 16, count);
     writer.Put(tail, kTrailerSize - 4);
-    Put32(tail + kTrailerSize - 4, writer.CrcSoFar());
+    Put(tail + kTrailerSize - 4, writer.CrcSoFar(), 4);
     writer.Drain();
     journal.Append(tail + kTrailerSize - 4, 4);
     if (durable) journal.Flush();
@@ -270,7 +265,6 @@ RollbackJournal::Found RollbackJournal::RollBackInterrupted(ExistingFile& file) 
     header = ReadJournal(journal, nullptr);
     if (header && header->identity == file.Identity()) {
       PlayBack(journal, file, header->length);
-      journal.Close();
       JournalFile::Remove(path, true);
       return Found::RolledBack;
     }
@@ -292,7 +286,6 @@ void RollbackJournal::RollBack(ExistingFile& file) {
   const std::optional<Header> header = ReadJournal(journal, nullptr);
   if (!header) throw Error(kReadBeyondEnd, path_);
   PlayBack(journal, file, header->length);
-  journal.Close();
   try {
     Finish();
   } catch (...) {
