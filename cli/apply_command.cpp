@@ -6,7 +6,7 @@
 
 #include "cli/cli_files.hpp"
 #include "cli/commands.hpp"
-#include "core/apply/gather_records.hpp"
+#include "core/apply/apply.hpp"
 #include "core/apply/in_place_write.hpp"
 #include "core/apply/record_writer.hpp"
 #include "core/files/backup_policy.hpp"

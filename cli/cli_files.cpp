@@ -7,7 +7,7 @@
 #include "cli/usage_error.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/replacement_file.hpp"
-#include "core/ips/patch_header.hpp"
+#include "core/ips/reader.hpp"
 
 namespace vips::cli {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "cli/cli_files.hpp"
 #include "cli/commands.hpp"
-#include "core/apply/export_records.hpp"
+#include "core/apply/record_views.hpp"
 #include "core/files/replacement_file.hpp"
 #include "core/ips/reader.hpp"
 

@@ -5,7 +5,7 @@
 
 #include "cli/cli_files.hpp"
 #include "cli/commands.hpp"
-#include "core/apply/record_status.hpp"
+#include "core/apply/record_views.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/rollback_journal.hpp"
 #include "core/ips/hex_address.hpp"

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace vips {
 
@@ -11,8 +12,7 @@ namespace vips {
 // it concerns, for front ends that name the file.
 class Error : public std::runtime_error {
  public:
-  explicit Error(const std::string& text) : std::runtime_error(text) {}
-  Error(const std::string& text, std::string path)
+  explicit Error(const std::string& text, std::string path = {})
       : std::runtime_error(text), path_(std::move(path)) {}
 
   // Empty when the failure concerns no one file.

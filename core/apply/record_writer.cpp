@@ -252,8 +252,7 @@ bool RecordWriter::NewSpan(ExistingFile& file, std::size_t index, std::uint64_t 
   const std::size_t end = (block.spanEnd + kWordBits - 1) / kWordBits * kWordBits;
   if (block.laid) {
     ReadSpan(file, index, length, scratch_);
-    if (!WrittenDiffer(block, scratch_)) return false;
-    KeepUnwritten(block, scratch_);
+    if (!TakeUnwritten(block, scratch_)) return false;
     std::swap(block.bytes, scratch_);
     return true;
   }
@@ -272,39 +271,31 @@ bool RecordWriter::NewSpan(ExistingFile& file, std::size_t index, std::uint64_t 
                      block.spanEnd - block.spanBegin) != 0;
 }
 
-bool RecordWriter::WrittenDiffer(const Block& block, const std::uint8_t* fileBytes) {
-  const std::uint64_t* const written = block.written;
-  const std::size_t endWord = (block.spanEnd + kWordBits - 1) / kWordBits;
-  for (std::size_t word = block.spanBegin / kWordBits; word < endWord; ++word) {
-    const std::uint64_t bits = written[word];
-    const std::size_t at = word * kWordBits;
-    if (bits == ~std::uint64_t{0}) {
-      if (std::memcmp(block.bytes + at, fileBytes + at, kWordBits) != 0) return true;
-      continue;
-    }
-    for (std::size_t i = 0; bits != 0 && i < kWordBits; ++i) {
-      if ((bits >> i & 1) != 0 && block.bytes[at + i] != fileBytes[at + i]) return true;
-    }
-  }
-  return false;
-}
-
-void RecordWriter::KeepUnwritten(Block& block, const std::uint8_t* fileBytes) {
+bool RecordWriter::TakeUnwritten(Block& block, const std::uint8_t* fileBytes) {
   // The span is taken in whole words of the mask: bytes outside it are no
   // record's, so they come from the file as well.
   const std::uint64_t* const written = block.written;
   const std::size_t endWord = (block.spanEnd + kWordBits - 1) / kWordBits;
+  bool differs = false;
   for (std::size_t word = block.spanBegin / kWordBits; word < endWord; ++word) {
     const std::uint64_t bits = written[word];
-    const std::size_t at = word * kWordBits;
+    std::uint8_t* const to = block.bytes + word * kWordBits;
+    const std::uint8_t* const from = fileBytes + word * kWordBits;
     if (bits == 0) {
-      std::memcpy(block.bytes + at, fileBytes + at, kWordBits);
-      continue;
-    }
-    for (std::size_t i = 0; bits != ~std::uint64_t{0} && i < kWordBits; ++i) {
-      if ((bits >> i & 1) == 0) block.bytes[at + i] = fileBytes[at + i];
+      std::memcpy(to, from, kWordBits);
+    } else if (bits == ~std::uint64_t{0}) {
+      differs = differs || std::memcmp(to, from, kWordBits) != 0;
+    } else {
+      for (std::size_t i = 0; i < kWordBits; ++i) {
+        if ((bits >> i & 1) == 0) {
+          to[i] = from[i];
+        } else {
+          differs = differs || to[i] != from[i];
+        }
+      }
     }
   }
+  return differs;
 }
 
 void RecordWriter::NeedScratch() {
@@ -317,7 +308,7 @@ void RecordWriter::NeedScratch() {
 void RecordWriter::ReadSpan(ExistingFile& file, std::size_t index, std::uint64_t length,
                             std::uint8_t* to) {
   const Block& block = blocks_[index];
-  // Whole words of the mask, as KeepUnwritten takes them.
+  // Whole words of the mask, as TakeUnwritten takes them.
   const std::size_t begin = block.spanBegin / kWordBits * kWordBits;
   const std::size_t end = (block.spanEnd + kWordBits - 1) / kWordBits * kWordBits;
   const std::uint64_t position = std::uint64_t{index} * kBlockSize + begin;
@@ -438,8 +429,7 @@ bool RecordWriter::WriteCopy(ExistingFile& original, ReplacementFile& output) {
       Block& block = blocks_[firstBlock + k];
       if (!block.Used()) continue;
       std::uint8_t* const fileBytes = buffer.get() + k * kBlockSize;
-      changed = changed || WrittenDiffer(block, fileBytes);
-      KeepUnwritten(block, fileBytes);
+      changed = TakeUnwritten(block, fileBytes) || changed;
       std::memcpy(fileBytes + block.spanBegin, block.bytes + block.spanBegin,
                   block.spanEnd - block.spanBegin);
     }

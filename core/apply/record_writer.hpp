@@ -148,11 +148,9 @@ class RecordWriter {
   // Reads block `index`'s span, in whole words of the mask, into `to` at
   // its place in the block; zeros past `length`.
   void ReadSpan(ExistingFile& file, std::size_t index, std::uint64_t length, std::uint8_t* to);
-  // True when a byte that a record wrote in `block` differs from the one at
-  // the same place in `fileBytes` (a whole block).
-  static bool WrittenDiffer(const Block& block, const std::uint8_t* fileBytes);
-  // Takes the span's bytes that no record wrote from `fileBytes`.
-  static void KeepUnwritten(Block& block, const std::uint8_t* fileBytes);
+  // Takes the span's bytes that no record wrote from `fileBytes` (a whole
+  // block); true when a byte that a record wrote differs from the file's.
+  static bool TakeUnwritten(Block& block, const std::uint8_t* fileBytes);
   // Puts back what the overwritten spans held, then `length`, as far as it
   // goes; false when a part of it failed.
   bool Undo(ExistingFile& file, std::uint64_t length) noexcept;

@@ -79,8 +79,8 @@ class JournalWriter {
   std::uint32_t crc_ = 0;
 };
 
-// Reads a journal from its start through one buffer, keeping the CRC-32C of
-// what it has handed out.
+// Reads a journal from its start through one buffer, never past the limit
+// it is given, keeping the CRC-32C of what it has read.
 class JournalReader {
  public:
   explicit JournalReader(ExistingFile& file)
@@ -107,20 +107,16 @@ class JournalReader {
     }
     return std::nullopt;
   }
-  [[nodiscard]] std::uint32_t Crc() {
-    crc_ = Crc32c(crc_, buffer_.get() + crcAt_, at_ - crcAt_);
-    crcAt_ = at_;
-    return crc_;
-  }
+  [[nodiscard]] std::uint32_t Crc() const { return crc_; }
 
  private:
   void Refill(std::uint64_t limit) {
-    (void)Crc();
     start_ += have_;
     have_ = static_cast<std::size_t>(
         std::min<std::uint64_t>(kChunk, limit > start_ ? limit - start_ : 0));
-    at_ = crcAt_ = 0;
+    at_ = 0;
     if (have_ > 0) file_.ReadAllAt(start_, buffer_.get(), have_);
+    crc_ = Crc32c(crc_, buffer_.get(), have_);
   }
 
   ExistingFile& file_;
@@ -130,7 +126,6 @@ class JournalReader {
   std::uint64_t start_ = 0;
   std::size_t have_ = 0;
   std::size_t at_ = 0;
-  std::size_t crcAt_ = 0;
   std::uint32_t crc_ = 0;
 };
 

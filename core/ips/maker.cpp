@@ -1,8 +1,8 @@
 #include "core/ips/maker.hpp"
 
+#include <algorithm>
 #include <deque>
 #include <iterator>
-#include <limits>
 
 #include "core/error.hpp"
 #include "core/ips/reader.hpp"
@@ -21,17 +21,6 @@ std::uint32_t StartFor(std::uint32_t position) {
   if (position > kLargestOffset) return kLargestOffset;
   if (position == static_cast<std::uint32_t>(kEndMarkerOffset)) return position - 1;
   return position;
-}
-
-void PushOffset(std::vector<std::uint8_t>& bytes, std::uint32_t offset) {
-  bytes.push_back(static_cast<std::uint8_t>(offset >> 16));
-  bytes.push_back(static_cast<std::uint8_t>(offset >> 8));
-  bytes.push_back(static_cast<std::uint8_t>(offset));
-}
-
-void PushWord(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
-  bytes.push_back(static_cast<std::uint8_t>(value >> 8));
-  bytes.push_back(static_cast<std::uint8_t>(value));
 }
 
 }  // namespace
@@ -103,16 +92,15 @@ MadePatch MakePatch(std::span<const std::uint8_t> original,
   for (auto end = groupEnds.rbegin(); end != groupEnds.rend(); ++end) {
     const std::uint32_t group = from[*end];
     const std::uint32_t start = StartFor(required[group & ~kRunFlag]);
-    const std::uint32_t length = required[*end - 1] - start + 1;
-    PushOffset(bytes, start);
-    if ((group & kRunFlag) != 0) {
-      PushWord(bytes, 0);
-      PushWord(bytes, length);
-      bytes.push_back(modified[start]);
-    } else {
-      PushWord(bytes, length);
+    const auto length = static_cast<std::uint16_t>(required[*end - 1] - start + 1);
+    const bool run = (group & kRunFlag) != 0;
+    const IpsRecord record{static_cast<std::int32_t>(start),
+                           run ? std::uint16_t{0} : length,
+                           {length, modified[start]}};
+    std::uint8_t head[8];
+    bytes.insert(bytes.end(), head, head + record.EncodeHead(head));
+    if (!run)
       bytes.insert(bytes.end(), modified.begin() + start, modified.begin() + start + length);
-    }
   }
   made.records = groupEnds.size();
   bytes.insert(bytes.end(), std::begin(kPatchEnd), std::end(kPatchEnd));

@@ -1,12 +1,12 @@
 #include "core/ips/reader.hpp"
 
 #include <algorithm>
+#include <exception>
 #include <utility>
 
 #include "core/error.hpp"
 
 namespace vips {
-
 namespace {
 
 constexpr std::size_t kBufferSize = 64 * 1024;
@@ -15,6 +15,13 @@ constexpr std::size_t kBufferSize = 64 * 1024;
 
 IpsReader::IpsReader(ExistingFile patch)
     : file_(std::move(patch)), buffer_(NewIoBuffer(kBufferSize)) {}
+
+std::optional<IpsReader> IpsReader::Open(const std::string& path) {
+  IpsReader reader(ExistingFile::OpenForReading(path));
+  if (reader.ReadHeader()) return reader;
+  reader.Close();
+  return std::nullopt;
+}
 
 bool IpsReader::Fill() {
   if (begin_ < end_) return true;
@@ -38,40 +45,29 @@ bool IpsReader::ReadHeader() {
   return true;
 }
 
-std::int32_t IpsReader::ReadOffsetByBytes() {
-  const std::int32_t b0 = ReadByte();
-  const std::int32_t b1 = ReadByte();
-  const std::int32_t b2 = ReadByte();
-  return b0 << 16 | b1 << 8 | b2;
-}
-
-std::uint16_t IpsReader::ReadWordByBytes() {
-  const unsigned high = ReadByte();
-  const unsigned low = ReadByte();
-  return static_cast<std::uint16_t>(high << 8 | low);
-}
-
-RunBody IpsReader::ReadRunBody() {
-  RunBody body;
-  body.runLength = ReadWord();
-  body.value = ReadByte();
-  return body;
-}
-
 std::size_t IpsReader::NextPiece(std::size_t wanted) {
   if (!Fill()) throw Error(kReadBeyondEnd, file_.Path());
   return std::min(wanted, end_ - begin_);
 }
 
+bool BeginsAsPatch(const std::string& path) noexcept {
+  try {
+    IpsReader reader(ExistingFile::OpenForReading(path));
+    return reader.ReadHeader();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 std::optional<PatchSummary> SummarizePatch(const std::string& path) {
-  IpsReader reader(ExistingFile::OpenForReading(path));
-  if (!reader.ReadHeader()) return std::nullopt;
+  std::optional<IpsReader> reader = IpsReader::Open(path);
+  if (!reader) return std::nullopt;
   PatchSummary summary;
-  for (IpsRecord record; reader.ReadRecordHead(record); ++summary.records) {
-    if (!record.IsRun()) reader.SkipData(record.size);
+  for (IpsRecord record; reader->ReadRecordHead(record); ++summary.records) {
+    if (!record.IsRun()) reader->SkipData(record.size);
     if (record.Count() > 0) summary.reach = std::max(summary.reach, record.End());
   }
-  reader.Close();
+  reader->Close();
   return summary;
 }
 

@@ -31,32 +31,42 @@ struct IpsRecord {
   [[nodiscard]] std::uint32_t Count() const { return IsRun() ? run.runLength : size; }
   // One past the last byte it writes.
   [[nodiscard]] std::uint64_t End() const { return static_cast<std::uint64_t>(offset) + Count(); }
+  // Puts the head into `head` as a patch holds it; gives its length, 5 or 8.
+  std::size_t EncodeHead(std::uint8_t (&head)[8]) const {
+    head[0] = static_cast<std::uint8_t>(offset >> 16);
+    head[1] = static_cast<std::uint8_t>(offset >> 8);
+    head[2] = static_cast<std::uint8_t>(offset);
+    head[3] = static_cast<std::uint8_t>(size >> 8);
+    head[4] = static_cast<std::uint8_t>(size);
+    head[5] = static_cast<std::uint8_t>(run.runLength >> 8);
+    head[6] = static_cast<std::uint8_t>(run.runLength);
+    head[7] = run.value;
+    return IsRun() ? 8 : 5;
+  }
 };
 
-// Reads an IPS patch strictly forward, from the header to the end marker,
-// step by step, so that callers can act between the fields of a record.
-// Reads are buffered (64 KiB at a time); every read after the header must
-// deliver all its bytes or throws "Read beyond end of file". The reader owns
-// the opened patch file.
+// Reads an IPS patch strictly forward, field by field, so that callers can
+// act between the fields of a record. Every read after the header must
+// deliver all its bytes or throws "Read beyond end of file".
 class IpsReader {
  public:
   explicit IpsReader(ExistingFile patch);
+  // Opens the patch at `path` for reading only and reads its header; nothing,
+  // with the file closed again, when the header is not "PATCH".
+  [[nodiscard]] static std::optional<IpsReader> Open(const std::string& path);
 
-  // Reads up to 5 bytes; true only for exactly "PATCH". Never throws for a
-  // short file (only for a failing read).
+  // Reads up to 5 bytes; true only for exactly "PATCH". A short file is no
+  // patch rather than a failure.
   [[nodiscard]] bool ReadHeader();
-  // Reads the three offset bytes (big-endian). The caller compares it with
+  // Reads the three offset bytes. The caller compares it with
   // kEndMarkerOffset; after the end marker nothing more may be read.
-  [[nodiscard]] std::int32_t ReadOffset() {
-    if (end_ - begin_ < 3) return ReadOffsetByBytes();
-    const std::uint8_t* bytes = buffer_.get() + begin_;
-    begin_ += 3;
-    return std::int32_t{bytes[0]} << 16 | std::int32_t{bytes[1]} << 8 | std::int32_t{bytes[2]};
-  }
+  [[nodiscard]] std::int32_t ReadOffset() { return static_cast<std::int32_t>(ReadBigEndian<3>()); }
   // Reads the two size bytes: 1..65535 a data record, 0 a run record.
-  [[nodiscard]] std::uint16_t ReadSize() { return ReadWord(); }
+  [[nodiscard]] std::uint16_t ReadSize() { return static_cast<std::uint16_t>(ReadBigEndian<2>()); }
   // Reads a run record's run length and value byte.
-  [[nodiscard]] RunBody ReadRunBody();
+  [[nodiscard]] RunBody ReadRunBody() {
+    return {static_cast<std::uint16_t>(ReadBigEndian<2>()), ReadByte()};
+  }
   // Hands the next `count` data bytes to `take(bytes, length)` piece by
   // piece, straight from the read buffer. On a cut patch the pieces that were
   // there are handed over before "Read beyond end of file" is thrown.
@@ -87,16 +97,16 @@ class IpsReader {
 
  private:
   [[nodiscard]] std::uint8_t ReadByte();
-  // Two bytes, big-endian.
-  [[nodiscard]] std::uint16_t ReadWord() {
-    if (end_ - begin_ < 2) return ReadWordByBytes();
-    const std::uint8_t* bytes = buffer_.get() + begin_;
-    begin_ += 2;
-    return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
+  // `N` bytes, big-endian: straight from the buffer when it holds them all,
+  // else a byte at a time across its end.
+  template <std::size_t N>
+  [[nodiscard]] std::uint32_t ReadBigEndian() {
+    const bool buffered = end_ - begin_ >= N;
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < N; ++i)
+      value = value << 8 | (buffered ? buffer_[begin_++] : ReadByte());
+    return value;
   }
-  // The same reads, a byte at a time across the end of the buffer.
-  [[nodiscard]] std::int32_t ReadOffsetByBytes();
-  [[nodiscard]] std::uint16_t ReadWordByBytes();
   // How many of the next `wanted` bytes the buffer holds (at least one);
   // throws "Read beyond end of file" at the end of the file.
   [[nodiscard]] std::size_t NextPiece(std::size_t wanted);
@@ -108,15 +118,18 @@ class IpsReader {
   std::size_t end_ = 0;
 };
 
+// Whether the file at `path` begins with the header "PATCH"; a file that
+// cannot be opened or read is no patch here.
+[[nodiscard]] bool BeginsAsPatch(const std::string& path) noexcept;
+
 // What a walk through a whole patch finds: its records and how far they
 // reach into a file.
 struct PatchSummary {
   std::size_t records = 0;
   std::uint64_t reach = 0;
 };
-// Reads the patch at `path` (opened for reading only) through to its end
-// marker. Nothing for a file whose header is not "PATCH"; a cut patch throws
-// "Read beyond end of file".
+// Reads the patch at `path` through to its end marker. Nothing for a file
+// whose header is not "PATCH"; a cut patch throws "Read beyond end of file".
 [[nodiscard]] std::optional<PatchSummary> SummarizePatch(const std::string& path);
 
 // Final address of a record: offset + size - 1, or offset + run length - 1.

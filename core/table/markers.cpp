@@ -12,10 +12,6 @@ std::string_view SkipMarker(Language language) {
   return language == Language::Russian ? kSkipRussian : kSkipEnglish;
 }
 
-bool IsExecuteMarker(std::string_view text) {
-  return text == kExecuteRussian || text == kExecuteEnglish;
-}
-
 std::optional<std::string_view> ToggledMarker(std::string_view text) {
   if (text == kExecuteRussian) return kSkipRussian;
   if (text == kExecuteEnglish) return kSkipEnglish;
@@ -39,18 +35,6 @@ void CancelRows(PatchTable& table, int firstRow, int lastRow, Language language)
 void InvertRows(PatchTable& table, int firstRow, int lastRow, Language language) {
   const std::string_view execute = ExecuteMarker(language);
   table.RewriteMarkers(firstRow, lastRow, execute, SkipMarker(language), execute);
-}
-
-void ExecuteRule(PatchTable& table, int row, Language language) {
-  ExecuteRows(table, row, row, language);
-}
-
-void CancelRule(PatchTable& table, int row, Language language) {
-  CancelRows(table, row, row, language);
-}
-
-void InvertRule(PatchTable& table, int row, Language language) {
-  InvertRows(table, row, row, language);
 }
 
 }  // namespace vips

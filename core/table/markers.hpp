@@ -4,11 +4,12 @@
 #include <string>
 #include <string_view>
 
-#include "core/table/language.hpp"
-
 namespace vips {
 
 class PatchTable;
+
+// The interface language; it decides which marker texts the rules write.
+enum class Language { English, Russian };
 
 // The four row markers. Spaces are part of the texts and of every comparison.
 inline constexpr std::string_view kExecuteEnglish = "Execute";
@@ -19,23 +20,15 @@ inline constexpr std::string_view kSkipRussian = "Нет                  *";
 std::string_view ExecuteMarker(Language language);
 std::string_view SkipMarker(Language language);
 
-// True when the text is exactly either language's execute marker.
-bool IsExecuteMarker(std::string_view text);
-
 // The double-click toggle: a marker becomes its counterpart in its own
 // language; any other text gives nothing.
 std::optional<std::string_view> ToggledMarker(std::string_view text);
 
-// Row rules on the marker cells of the rows firstRow..lastRow, in one pass; a
-// row whose marker cell is empty is no record row and stays as it is. Rows
-// outside the table are ignored.
+// Row rules on the marker cells of the rows firstRow..lastRow, in one pass
+// (a single row is firstRow == lastRow); a row whose marker cell is empty is
+// no record row and stays as it is. Rows outside the table are ignored.
 void ExecuteRows(PatchTable& table, int firstRow, int lastRow, Language language);
 void CancelRows(PatchTable& table, int firstRow, int lastRow, Language language);
 void InvertRows(PatchTable& table, int firstRow, int lastRow, Language language);
-
-// The same rules on one row.
-void ExecuteRule(PatchTable& table, int row, Language language);
-void CancelRule(PatchTable& table, int row, Language language);
-void InvertRule(PatchTable& table, int row, Language language);
 
 }  // namespace vips

@@ -2,7 +2,8 @@
 
 #include <optional>
 
-#include "core/apply/opened_patch.hpp"
+#include "core/files/file_access.hpp"
+#include "core/ips/reader.hpp"
 #include "core/table/markers.hpp"
 #include "core/table/patch_table.hpp"
 
@@ -15,28 +16,28 @@ LoadResult LoadPatchIntoTable(const std::string& patchPath, const std::string& o
 
   // Loading touches no byte of the original file; it only has to be
   // possible to open it the way the applier will.
-  std::optional<OpenedPatch> files = OpenPatchThenOriginal(patchPath, originalPath);
-  if (!files) return LoadResult::BadHeader;
-  IpsReader& reader = files->reader;
+  std::optional<IpsReader> reader = IpsReader::Open(patchPath);
+  if (!reader) return LoadResult::BadHeader;
+  ExistingFile original = ExistingFile::Open(originalPath);
 
   const std::string_view marker = ExecuteMarker(language);
   for (int row = 0;; ++row) {
-    const std::int32_t offset = reader.ReadOffset();
+    const std::int32_t offset = reader->ReadOffset();
     table.SetNumberCell(row, static_cast<std::int64_t>(row) + 1);
     table.SetAddressCell(PatchTable::kFirstAddressColumn, row, offset);
     if (offset == kEndMarkerOffset) break;
 
-    const std::uint16_t size = reader.ReadSize();
-    const std::uint32_t count = size != 0 ? size : reader.ReadRunBody().runLength;
+    const std::uint16_t size = reader->ReadSize();
+    const std::uint32_t count = size != 0 ? size : reader->ReadRunBody().runLength;
     table.SetAddressCell(PatchTable::kFinalAddressColumn, row, FinalAddress(offset, count));
     table.SetMarkerCell(row, marker);
     table.SetRowCount(table.RowCount() + 1);
     // The data bytes are not kept: the applier reads them again.
-    if (size != 0) reader.SkipData(size);
+    if (size != 0) reader->SkipData(size);
   }
 
-  reader.Close();
-  files->original.Close();
+  reader->Close();
+  original.Close();
   // Drops the row that the end marker began.
   table.SetRowCount(table.RowCount() - 1);
   return LoadResult::Loaded;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/table/language.hpp"
+#include "core/table/markers.hpp"
 
 namespace vips {
 

@@ -8,52 +8,38 @@
 #include <string>
 #include <utility>
 
-#include "core/ips/hex_address.hpp"
 #include "core/table/markers.hpp"
 
 namespace vips {
-
 namespace {
 
 // Marker codes 1..4; 0 is the empty text.
 constexpr std::array<std::string_view, 5> kMarkerTexts = {"", kExecuteEnglish, kExecuteRussian,
                                                           kSkipEnglish, kSkipRussian};
-// Largest value whose code (value + 2) stays below the "other text" code.
-constexpr std::int64_t kLargestEncodedValue = 0xFFFFFFFCLL;
-// HexAddressText takes a signed 32-bit value, so only these are canonical.
-constexpr std::int64_t kLargestEncodedAddress = 0x7FFFFFFFLL;
 
-// Code of a text in the number column, or 0 when it is not the decimal text
-// that SetNumberCell would write (leading zeros, a sign, blanks, ...).
-std::uint32_t DecimalCode(std::string_view text) {
+// Code of a text in a number column (base 10) or an address column (base
+// 16), or 0 when it is not exactly the text that SetNumberCell or
+// HexAddressText would write (leading zeros, a sign, blanks, lower case...).
+std::uint32_t CanonicalCode(std::string_view text, int base) {
   if (text == "-1") return 1;
-  if (text.empty() || text.size() > 10 || (text.size() > 1 && text[0] == '0')) return 0;
-  std::int64_t value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return 0;
-    value = value * 10 + (c - '0');
-  }
-  return value <= kLargestEncodedValue ? static_cast<std::uint32_t>(value + 2) : 0;
-}
-
-// Code of a text in an address column, or 0 when HexAddressText would not
-// produce exactly this text (lower case, leading zeros, ...).
-std::uint32_t HexCode(std::string_view text) {
-  if (text == "-1") return 1;
-  if (text.empty() || text.size() > 8 || (text.size() > 1 && text[0] == '0')) return 0;
+  const std::size_t longest = base == 10 ? 10 : 8;
+  if (text.empty() || text.size() > longest || (text.size() > 1 && text[0] == '0')) return 0;
   std::int64_t value = 0;
   for (const char c : text) {
     int digit;
     if (c >= '0' && c <= '9') {
       digit = c - '0';
-    } else if (c >= 'A' && c <= 'F') {
+    } else if (base == 16 && c >= 'A' && c <= 'F') {
       digit = c - 'A' + 10;
     } else {
       return 0;
     }
-    value = value * 16 + digit;
+    value = value * base + digit;
   }
-  return value <= kLargestEncodedAddress ? static_cast<std::uint32_t>(value + 2) : 0;
+  // Numbers whose code stays below the kept-aside code; addresses that
+  // HexAddressText takes (a signed 32-bit value).
+  const std::int64_t largest = base == 10 ? 0xFFFFFFFCLL : 0x7FFFFFFFLL;
+  return value <= largest ? static_cast<std::uint32_t>(value + 2) : 0;
 }
 
 // A column starts with room for this many rows and at least doubles.
@@ -68,36 +54,6 @@ PatchTable::CodeColumn<Code>::CodeColumn(const CodeColumn& other) {
   if (cells_ == nullptr) throw std::bad_alloc();
   std::memcpy(cells_, other.cells_, other.size_ * sizeof(Code));
   size_ = capacity_ = other.size_;
-}
-
-template <typename Code>
-PatchTable::CodeColumn<Code>& PatchTable::CodeColumn<Code>::operator=(const CodeColumn& other) {
-  if (this != &other) {
-    CodeColumn copy(other);
-    Swap(copy);
-  }
-  return *this;
-}
-
-template <typename Code>
-PatchTable::CodeColumn<Code>::CodeColumn(CodeColumn&& other) noexcept {
-  Swap(other);
-}
-
-template <typename Code>
-PatchTable::CodeColumn<Code>& PatchTable::CodeColumn<Code>::operator=(CodeColumn&& other) noexcept {
-  if (this != &other) {
-    CodeColumn taken(std::move(other));
-    Swap(taken);
-  }
-  return *this;
-}
-
-template <typename Code>
-void PatchTable::CodeColumn<Code>::Swap(CodeColumn& other) noexcept {
-  std::swap(cells_, other.cells_);
-  std::swap(size_, other.size_);
-  std::swap(capacity_, other.capacity_);
 }
 
 template <typename Code>
@@ -120,52 +76,31 @@ std::uint8_t PatchTable::MarkerCode(std::string_view text) {
   return 0;
 }
 
-PatchTable::PatchTable(int rowCount) {
-  SetRowCount(rowCount);
-}
-
-void PatchTable::SetRowCount(int rowCount) {
-  rowCount_ = rowCount < 0 ? 0 : rowCount;
-}
-
-std::uint64_t PatchTable::OtherKey(int column, int row) {
-  return (static_cast<std::uint64_t>(column) << 32) | static_cast<std::uint32_t>(row);
-}
-
 std::string PatchTable::Cell(int column, int row) const {
   if (column < 0 || column >= kColumns || row < 0) return {};
   const auto index = static_cast<std::size_t>(row);
   if (column == kMarkerColumn) {
     const std::uint8_t code = markers_.Get(index);
-    if (code == kOtherMarker) return other_.at(OtherKey(column, row));
+    if (code == kOther<std::uint8_t>) return other_.at(OtherKey(column, row));
     return std::string(kMarkerTexts[code]);
   }
-  const std::uint32_t code = NumberColumn(column).Get(index);
+  const std::uint32_t code = numbers_[column].Get(index);
   if (code == 0) return {};
-  if (code == kOtherText) return other_.at(OtherKey(column, row));
+  if (code == kOther<std::uint32_t>) return other_.at(OtherKey(column, row));
   const std::int64_t value = static_cast<std::int64_t>(code) - 2;
   return column == kNumberColumn ? std::to_string(value)
                                  : HexAddressText(static_cast<std::int32_t>(value));
 }
 
-void PatchTable::StoreNumberCode(int column, int row, std::uint32_t code, std::string_view text) {
-  Stored(row);
-  std::uint32_t& cell = NumberColumn(column).At(static_cast<std::size_t>(row));
-  if (code == kOtherText) {
+template <typename Code>
+void PatchTable::StoreCode(CodeColumn<Code>& cells, int column, int row, Code code,
+                           std::string_view text) {
+  storedRows_ = std::max(storedRows_, row + 1);
+  Code& cell = cells.At(static_cast<std::size_t>(row));
+  if (code == kOther<Code>) {
     other_[OtherKey(column, row)] = std::string(text);
-  } else if (cell == kOtherText) {
+  } else if (cell == kOther<Code>) {
     other_.erase(OtherKey(column, row));
-  }
-  cell = code;
-}
-
-void PatchTable::StoreMarkerCode(int row, std::uint8_t code, std::string_view text) {
-  Stored(row);
-  std::uint8_t& cell = markers_.At(static_cast<std::size_t>(row));
-  if (code == kOtherMarker) {
-    other_[OtherKey(kMarkerColumn, row)] = std::string(text);
-  } else if (cell == kOtherMarker) {
-    other_.erase(OtherKey(kMarkerColumn, row));
   }
   cell = code;
 }
@@ -173,33 +108,13 @@ void PatchTable::StoreMarkerCode(int row, std::uint8_t code, std::string_view te
 void PatchTable::SetCell(int column, int row, std::string_view text) {
   if (column < 0 || column >= kColumns || row < 0) return;
   if (column == kMarkerColumn) {
-    std::uint8_t code = 0;
-    if (!text.empty()) {
-      code = MarkerCode(text);
-      if (code == 0) code = kOtherMarker;
-    }
-    StoreMarkerCode(row, code, text);
+    const std::uint8_t code = MarkerCode(text);
+    StoreCode(markers_, column, row, text.empty() || code != 0 ? code : kOther<std::uint8_t>, text);
     return;
   }
-  std::uint32_t code = 0;
-  if (!text.empty()) {
-    code = column == kNumberColumn ? DecimalCode(text) : HexCode(text);
-    if (code == 0) code = kOtherText;
-  }
-  StoreNumberCode(column, row, code, text);
-}
-
-void PatchTable::SetAddressCellAside(int column, int row, std::int32_t address) {
-  if ((column == kFirstAddressColumn || column == kFinalAddressColumn) && address >= -1) {
-    StoreNumberCode(column, row, static_cast<std::uint32_t>(address) + 2u, {});
-  } else {
-    SetCell(column, row, HexAddressText(address));
-  }
-}
-
-bool PatchTable::MarkerIsEmpty(int row) const {
-  if (row < 0) return true;
-  return markers_.Get(static_cast<std::size_t>(row)) == 0;
+  const std::uint32_t code = CanonicalCode(text, column == kNumberColumn ? 10 : 16);
+  StoreCode(numbers_[column], column, row, text.empty() || code != 0 ? code : kOther<std::uint32_t>,
+            text);
 }
 
 void PatchTable::RewriteMarkers(int firstRow, int lastRow, std::string_view match,
@@ -228,7 +143,7 @@ void PatchTable::RewriteMarkers(int firstRow, int lastRow, std::string_view matc
     const std::uint8_t* aside = cells;
     const std::uint8_t* const end = cells + count;
     while ((aside = static_cast<const std::uint8_t*>(std::memchr(
-                aside, kOtherMarker, static_cast<std::size_t>(end - aside)))) != nullptr) {
+                aside, kOther<std::uint8_t>, static_cast<std::size_t>(end - aside)))) != nullptr) {
       other_.erase(OtherKey(kMarkerColumn, static_cast<int>(first + (aside - cells))));
       ++aside;
     }
@@ -241,10 +156,9 @@ void PatchTable::RewriteMarkers(int firstRow, int lastRow, std::string_view matc
 }
 
 std::size_t PatchTable::StorageBytes() const {
-  std::size_t bytes =
-      (numbers_.Capacity() + firstAddresses_.Capacity() + finalAddresses_.Capacity()) *
-          sizeof(std::uint32_t) +
-      markers_.Capacity() * sizeof(std::uint8_t);
+  std::size_t bytes = (numbers_[0].Capacity() + numbers_[1].Capacity() + numbers_[2].Capacity()) *
+                          sizeof(std::uint32_t) +
+                      markers_.Capacity() * sizeof(std::uint8_t);
   // A node of the map: the key/value pair, the next pointer and the cached hash.
   bytes += other_.bucket_count() * sizeof(void*);
   for (const auto& [key, text] : other_) {

@@ -1,13 +1,18 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
+
+#include "core/ips/hex_address.hpp"
 
 namespace vips {
 
@@ -29,11 +34,11 @@ class PatchTable {
   static constexpr int kFinalAddressColumn = 2;
   static constexpr int kMarkerColumn = 3;
 
-  explicit PatchTable(int rowCount = 0);
+  explicit PatchTable(int rowCount = 0) { SetRowCount(rowCount); }
 
   [[nodiscard]] int RowCount() const { return rowCount_; }
   // Never erases texts. Negative counts are taken as 0.
-  void SetRowCount(int rowCount);
+  void SetRowCount(int rowCount) { rowCount_ = std::max(rowCount, 0); }
 
   // Text of the cell at (column, row); "" if never written. Rows beyond the
   // row count keep and return their texts too.
@@ -46,7 +51,9 @@ class PatchTable {
   void SetAddressCell(int column, int row, std::int32_t address);  // HexAddressText
   void SetMarkerCell(int row, std::string_view marker);
   [[nodiscard]] bool MarkerIsExecute(int row) const;
-  [[nodiscard]] bool MarkerIsEmpty(int row) const;
+  [[nodiscard]] bool MarkerIsEmpty(int row) const {
+    return row < 0 || markers_.Get(static_cast<std::size_t>(row)) == 0;
+  }
 
   // The marker rules over the rows firstRow..lastRow that lie in the table
   // (0 to RowCount() - 1): every marker cell there that is not empty becomes
@@ -63,16 +70,15 @@ class PatchTable {
   [[nodiscard]] std::size_t StorageBytes() const;
 
  private:
-  // Codes of the three number columns: 0 for "", kOtherText for a text kept
-  // in other_, otherwise the value + 2 of the column's canonical text (so
-  // that -1, the final address of an empty run at offset 0, is encoded too).
-  static constexpr std::uint32_t kOtherText = 0xFFFFFFFFu;
-  // Codes of the marker column: 0 for "", 1..4 the markers (see .cpp),
-  // kOtherMarker for a text kept in other_.
-  static constexpr std::uint8_t kOtherMarker = 0xFF;
+  // A cell's code: 0 for "", kOther for a text kept in other_, otherwise in
+  // the number columns the value + 2 of the column's canonical text (so that
+  // -1, the final address of an empty run at offset 0, is encoded too) and
+  // in the marker column 1..4, one of the markers (see .cpp).
+  template <typename Code>
+  static constexpr Code kOther = std::numeric_limits<Code>::max();
   static constexpr std::uint8_t kExecuteEnglishCode = 1;
   static constexpr std::uint8_t kExecuteRussianCode = 2;
-  // Largest number whose code (value + 2) stays below the "other text" code.
+  // Largest number whose code (value + 2) stays below kOther.
   static constexpr std::int64_t kLargestEncodedNumber = 0xFFFFFFFCLL;
 
   // Code of one of the four markers, 0 for any other text.
@@ -87,9 +93,11 @@ class PatchTable {
    public:
     CodeColumn() = default;
     CodeColumn(const CodeColumn& other);
-    CodeColumn& operator=(const CodeColumn& other);
-    CodeColumn(CodeColumn&& other) noexcept;
-    CodeColumn& operator=(CodeColumn&& other) noexcept;
+    CodeColumn(CodeColumn&& other) noexcept { Swap(other); }
+    CodeColumn& operator=(CodeColumn other) noexcept {
+      Swap(other);
+      return *this;
+    }
     ~CodeColumn() { std::free(cells_); }
 
     [[nodiscard]] std::size_t Size() const { return size_; }
@@ -113,7 +121,11 @@ class PatchTable {
    private:
     // Makes room for at least `capacity` rows.
     void Grow(std::size_t capacity);
-    void Swap(CodeColumn& other) noexcept;
+    void Swap(CodeColumn& other) noexcept {
+      std::swap(cells_, other.cells_);
+      std::swap(size_, other.size_);
+      std::swap(capacity_, other.capacity_);
+    }
 
     Code* cells_ = nullptr;
     std::size_t size_ = 0;
@@ -123,39 +135,36 @@ class PatchTable {
   // Stores `code` in an encoded cell; false (nothing stored) when the cell
   // holds a text kept aside, which the caller's slower path has to drop.
   template <typename Code>
-  bool StoreEncoded(CodeColumn<Code>& column, int row, Code code, Code other);
-  void Stored(int row) {
-    if (row >= storedRows_) storedRows_ = row + 1;
+  bool StoreEncoded(CodeColumn<Code>& cells, int row, Code code);
+  // Stores any code, keeping `text` aside for kOther and dropping a text
+  // kept aside before.
+  template <typename Code>
+  void StoreCode(CodeColumn<Code>& cells, int column, int row, Code code, std::string_view text);
+  [[nodiscard]] static std::uint64_t OtherKey(int column, int row) {
+    return (static_cast<std::uint64_t>(column) << 32) | static_cast<std::uint32_t>(row);
   }
-  [[nodiscard]] CodeColumn<std::uint32_t>& NumberColumn(int column);
-  [[nodiscard]] const CodeColumn<std::uint32_t>& NumberColumn(int column) const;
-  void StoreNumberCode(int column, int row, std::uint32_t code, std::string_view text);
-  void StoreMarkerCode(int row, std::uint8_t code, std::string_view text);
-  [[nodiscard]] static std::uint64_t OtherKey(int column, int row);
-  void SetAddressCellAside(int column, int row, std::int32_t address);
 
   int rowCount_ = 0;
   int storedRows_ = 0;
-  CodeColumn<std::uint32_t> numbers_;
-  CodeColumn<std::uint32_t> firstAddresses_;
-  CodeColumn<std::uint32_t> finalAddresses_;
+  // Record numbers, first addresses and final addresses, by column.
+  std::array<CodeColumn<std::uint32_t>, 3> numbers_;
   CodeColumn<std::uint8_t> markers_;
   std::unordered_map<std::uint64_t, std::string> other_;  // key: column << 32 | row
 };
 
 template <typename Code>
-inline bool PatchTable::StoreEncoded(CodeColumn<Code>& column, int row, Code code, Code other) {
-  Code& cell = column.At(static_cast<std::size_t>(row));
-  if (cell == other) return false;
+inline bool PatchTable::StoreEncoded(CodeColumn<Code>& cells, int row, Code code) {
+  Code& cell = cells.At(static_cast<std::size_t>(row));
+  if (cell == kOther<Code>) return false;
   cell = code;
-  Stored(row);
+  storedRows_ = std::max(storedRows_, row + 1);
   return true;
 }
 
 inline void PatchTable::SetNumberCell(int row, std::int64_t number) {
   if (row < 0) return;
   if (number >= -1 && number <= kLargestEncodedNumber &&
-      StoreEncoded(numbers_, row, static_cast<std::uint32_t>(number + 2), kOtherText)) {
+      StoreEncoded(numbers_[kNumberColumn], row, static_cast<std::uint32_t>(number + 2))) {
     return;
   }
   SetCell(kNumberColumn, row, std::to_string(number));
@@ -164,17 +173,16 @@ inline void PatchTable::SetNumberCell(int row, std::int64_t number) {
 inline void PatchTable::SetAddressCell(int column, int row, std::int32_t address) {
   if (row < 0) return;
   if ((column == kFirstAddressColumn || column == kFinalAddressColumn) && address >= -1 &&
-      StoreEncoded(NumberColumn(column), row, static_cast<std::uint32_t>(address) + 2u,
-                   kOtherText)) {
+      StoreEncoded(numbers_[column], row, static_cast<std::uint32_t>(address) + 2u)) {
     return;
   }
-  SetAddressCellAside(column, row, address);
+  SetCell(column, row, HexAddressText(address));
 }
 
 inline void PatchTable::SetMarkerCell(int row, std::string_view marker) {
   if (row < 0) return;
   const std::uint8_t code = MarkerCode(marker);
-  if (code != 0 && StoreEncoded(markers_, row, code, kOtherMarker)) return;
+  if (code != 0 && StoreEncoded(markers_, row, code)) return;
   SetCell(kMarkerColumn, row, marker);
 }
 
@@ -182,18 +190,6 @@ inline bool PatchTable::MarkerIsExecute(int row) const {
   if (row < 0) return false;
   const std::uint8_t code = markers_.Get(static_cast<std::size_t>(row));
   return code == kExecuteEnglishCode || code == kExecuteRussianCode;
-}
-
-inline PatchTable::CodeColumn<std::uint32_t>& PatchTable::NumberColumn(int column) {
-  return column == kNumberColumn         ? numbers_
-         : column == kFirstAddressColumn ? firstAddresses_
-                                         : finalAddresses_;
-}
-
-inline const PatchTable::CodeColumn<std::uint32_t>& PatchTable::NumberColumn(int column) const {
-  return column == kNumberColumn         ? numbers_
-         : column == kFirstAddressColumn ? firstAddresses_
-                                         : finalAddresses_;
 }
 
 }  // namespace vips

@@ -8,7 +8,6 @@
 
 #include "core/error.hpp"
 #include "core/ips/hex_address.hpp"
-#include "core/ips/patch_header.hpp"
 #include "core/ips/reader.hpp"
 #include "patch_builder.hpp"
 #include "support/temp_dir.hpp"

@@ -39,13 +39,13 @@ enum class Rule { Execute, Cancel, Invert };
 void ApplyRule(Rule rule, PatchTable& table, int row, Language language) {
   switch (rule) {
     case Rule::Execute:
-      ExecuteRule(table, row, language);
+      ExecuteRows(table, row, row, language);
       break;
     case Rule::Cancel:
-      CancelRule(table, row, language);
+      CancelRows(table, row, row, language);
       break;
     case Rule::Invert:
-      InvertRule(table, row, language);
+      InvertRows(table, row, row, language);
       break;
   }
 }
@@ -105,7 +105,7 @@ TEST(MarkersTest, InvertTwiceRestoresTheMarkers) {
   table.SetMarkerCell(0, kExecuteEnglish);
   table.SetMarkerCell(1, kSkipEnglish);
   for (int pass = 0; pass < 2; ++pass) {
-    for (int row = 0; row < 3; ++row) InvertRule(table, row, Language::English);
+    for (int row = 0; row < 3; ++row) InvertRows(table, row, row, Language::English);
   }
   EXPECT_EQ(table.Cell(3, 0), kExecEn);
   EXPECT_EQ(table.Cell(3, 1), kSkipEn);

@@ -183,7 +183,6 @@ TEST(PatchTableTest, ExecuteTestIsExactInEitherLanguage) {
   for (const Case& c : cases) {
     table.SetCell(PatchTable::kMarkerColumn, 0, c.marker);
     EXPECT_EQ(table.MarkerIsExecute(0), c.execute) << "'" << c.marker << "'";
-    EXPECT_EQ(IsExecuteMarker(c.marker), c.execute) << "'" << c.marker << "'";
     EXPECT_EQ(table.MarkerIsEmpty(0), c.marker.empty());
   }
 }

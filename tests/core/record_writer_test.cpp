@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/apply/gather_records.hpp"
+#include "core/apply/apply.hpp"
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/replacement_file.hpp"
