@@ -9,15 +9,13 @@
 namespace vips {
 
 // A file that takes the place of `destination` only when Commit() succeeds.
-// The bytes go to a temporary file created exclusively beside it (never
-// through a link), under a marked name within the file system's limit, and
-// locked while a run writes it; Commit() flushes it and renames it over the
-// destination in one step, replacing a link there, never following it (a
-// pipe, a socket, a folder or a device there is refused with "File access
-// denied"), and removes the temporary files of earlier runs that no process
-// holds. Without a successful Commit() the temporary file goes and the
-// destination is exactly as it was. Failures throw vips::Error with the file
-// layer's texts.
+// The bytes go to a new, locked temporary file beside it (never through a
+// link) under a marked name; Commit() flushes it, renames it over the
+// destination in one step (a link there is replaced, never followed; a pipe,
+// a socket, a folder or a device is refused with "File access denied") and
+// removes the temporary files of earlier runs that no process holds. Without
+// a successful Commit() the temporary file goes and the destination is
+// exactly as it was. Failures throw vips::Error with the file layer's texts.
 class ReplacementFile {
  public:
   // The part of a temporary file's name that marks it as one.
