@@ -129,6 +129,10 @@ class ExistingFile {
   enum class Access { Read, Write, Copy };
   static ExistingFile OpenWithAccess(const std::string& path, Access access);
   [[noreturn]] void Fail(const std::string& text) const;
+  void MarkWritten() {
+    written_ = true;
+    flushed_ = false;
+  }
 
   FileHandle handle_;
   std::string path_;

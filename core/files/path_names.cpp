@@ -1,5 +1,7 @@
 #include "core/files/path_names.hpp"
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 
 #include "core/files/temporary_name.hpp"
@@ -27,6 +29,13 @@ std::string TemporaryNameSuffix(std::uint64_t seed) {
     seed /= 36;
   }
   return suffix;
+}
+
+std::string UniqueNameSuffix(std::uint64_t process) {
+  static std::atomic<std::uint32_t> counter{0};
+  const auto now =
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  return TemporaryNameSuffix(now * 0x9E3779B97F4A7C15ull ^ process << 20 ^ ++counter);
 }
 
 std::string CompanionPrefix(const std::string& name, const char* mark, std::size_t room,

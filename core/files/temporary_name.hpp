@@ -8,6 +8,9 @@ namespace vips {
 
 // Eight letters and digits made from `seed`, for the names of temporary files.
 std::string TemporaryNameSuffix(std::uint64_t seed);
+// Such a suffix that no other run picks at the same moment: made from the
+// clock, a counter and `process`, the caller's process number.
+std::string UniqueNameSuffix(std::uint64_t process);
 
 // The hidden name of a file that belongs to the file `name` in the same
 // folder, without its last `room` bytes: "." + name + `mark`, the whole at

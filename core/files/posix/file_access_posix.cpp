@@ -155,8 +155,7 @@ std::size_t ExistingFile::ReadAt(std::uint64_t position, void* buffer, std::size
 
 void ExistingFile::WriteAt(std::uint64_t position, const void* buffer, std::size_t size) {
   posix::WriteAll(handle_.Get(), buffer, size, path_, &position);
-  written_ = true;
-  flushed_ = false;
+  MarkWritten();
 }
 
 std::uint64_t ExistingFile::Length() {
@@ -170,8 +169,7 @@ void ExistingFile::SetLength(std::uint64_t length) {
   while (::ftruncate(handle_.Get(), static_cast<off_t>(length)) != 0) {
     if (errno != EINTR) Fail(posix::ErrorTextOf(errno));
   }
-  written_ = true;
-  flushed_ = false;
+  MarkWritten();
 }
 
 std::optional<std::uint64_t> ExistingFile::FreshSpaceForOverwrites() {
@@ -201,8 +199,7 @@ void ExistingFile::Flush() {
 void ExistingFile::Reserve(std::uint64_t length) {
   const std::uint64_t before = Length();
   if (length <= before) return;
-  written_ = true;
-  flushed_ = false;
+  MarkWritten();
   int error = write_fault::StepFails() ? ENOSPC : 0;
   const auto from = static_cast<off_t>(before);
   const auto count = static_cast<off_t>(length - before);

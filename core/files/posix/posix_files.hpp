@@ -58,12 +58,10 @@ inline std::size_t NameLimitOf(const std::string& folder) {
 // (EINVAL, EROFS): their names are as durable as they make them, and that
 // counts as flushed.
 inline int FlushFolder(const std::string& folder) {
-  const int handle = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (handle < 0) return errno;
-  const int result = ::fsync(handle);
-  const int error = errno;
-  ::close(handle);
-  return result == 0 || error == EINVAL || error == EROFS ? 0 : error;
+  const FileHandle handle(Open(folder, O_RDONLY | O_DIRECTORY));
+  if (!handle.IsOpen()) return errno;
+  const int error = ::fsync(handle.Get()) == 0 ? 0 : errno;
+  return error == EINVAL || error == EROFS ? 0 : error;
 }
 
 }  // namespace vips::posix

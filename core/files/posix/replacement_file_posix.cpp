@@ -4,9 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
 
 #include "core/error.hpp"
@@ -24,16 +22,6 @@ namespace {
 constexpr int kNameAttempts = 100;
 // The letters that make a temporary name unique.
 constexpr std::size_t kSuffixLength = 8;
-
-// A name that no other run picks at the same moment: the process, a counter
-// and the clock.
-std::string UniqueSuffix() {
-  static std::atomic<std::uint32_t> counter{0};
-  const auto now =
-      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-  return TemporaryNameSuffix(now * 0x9E3779B97F4A7C15ull ^
-                             static_cast<std::uint64_t>(::getpid()) << 20 ^ ++counter);
-}
 
 [[noreturn]] void ThrowError(int error, const std::string& path) {
   throw Error(posix::ErrorTextOf(error), path);
@@ -87,7 +75,7 @@ ReplacementFile ReplacementFile::Create(const std::string& destination) {
                              CompanionPrefix(name, kTemporaryMark, kSuffixLength,
                                              posix::NameLimitOf(posix::FolderOf(destination)));
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    std::string temporary = prefix + UniqueSuffix();
+    std::string temporary = prefix + UniqueNameSuffix(static_cast<std::uint64_t>(::getpid()));
     // O_EXCL creates a new file or fails; it never follows a link.
     FileHandle handle(posix::Open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666));
     if (!handle.IsOpen()) {

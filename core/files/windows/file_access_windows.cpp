@@ -101,7 +101,6 @@ void FileHandle::Reset(NativeHandle handle) noexcept {
 }
 
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
-  if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
   const std::optional<std::wstring> wide = windows::WidePath(path);
   if (!wide) return std::nullopt;
   HANDLE handle =
@@ -116,7 +115,6 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
 }
 
 bool IsRegularFile(const std::string& path) {
-  if (path.empty() || path.find('\0') != std::string::npos) return false;
   const std::optional<std::wstring> wide = windows::WidePath(path);
   if (!wide) return false;
   const DWORD attributes = ::GetFileAttributesW(wide->c_str());
@@ -127,8 +125,6 @@ bool IsRegularFile(const std::string& path) {
 
 ExistingFile ExistingFile::OpenWithAccess(const std::string& path, Access access) {
   if (path.empty()) throw Error(kFileNotFound, path);
-  // The system would stop reading the name at a NUL and open another file.
-  if (path.find('\0') != std::string::npos) throw Error(kInvalidFilename, path);
   const std::optional<std::wstring> wide = windows::WidePath(path);
   if (!wide) throw Error(kInvalidFilename, path);
   const bool copying = access == Access::Copy;
@@ -186,8 +182,7 @@ std::size_t ExistingFile::ReadAt(std::uint64_t position, void* buffer, std::size
 void ExistingFile::WriteAt(std::uint64_t position, const void* buffer, std::size_t size) {
   const LARGE_INTEGER saved = MovePointer(handle_.Get(), {}, FILE_CURRENT, path_);
   windows::WriteAll(handle_.Get(), buffer, size, path_, &position);
-  written_ = true;
-  flushed_ = false;
+  MarkWritten();
   MovePointer(handle_.Get(), saved, FILE_BEGIN, path_);
 }
 
@@ -204,8 +199,7 @@ void ExistingFile::SetLength(std::uint64_t length) {
   if (!::SetFileInformationByHandle(handle_.Get(), FileEndOfFileInfo, &end, sizeof end)) {
     windows::ThrowLastError(path_);
   }
-  written_ = true;
-  flushed_ = false;
+  MarkWritten();
 }
 
 std::optional<std::uint64_t> ExistingFile::FreshSpaceForOverwrites() {
@@ -223,8 +217,7 @@ void ExistingFile::Flush() {
 void ExistingFile::Reserve(std::uint64_t length) {
   const std::uint64_t before = Length();
   if (length <= before) return;
-  written_ = true;
-  flushed_ = false;
+  MarkWritten();
   if (write_fault::StepFails()) Fail(kDiskFull);
   // The allocation takes the disk space; the end of file then makes it the
   // file's length. Either failing leaves the length as it was. Where the file

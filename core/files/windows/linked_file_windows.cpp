@@ -28,7 +28,7 @@ std::optional<std::string> Utf8(const std::wstring& wide) {
 
 std::string FileBehindLinks(const std::string& path) {
   const std::optional<std::wstring> wide = windows::WidePath(path);
-  if (!wide || wide->empty()) return path;
+  if (!wide) return path;
   const DWORD attributes = ::GetFileAttributesW(wide->c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
     return path;

@@ -1,7 +1,5 @@
 #include <windows.h>
 
-#include <atomic>
-#include <cstdint>
 #include <optional>
 
 #include "core/error.hpp"
@@ -21,13 +19,6 @@ constexpr int kNameAttempts = 100;
   throw Error(windows::ErrorTextOf(error), path);
 }
 
-std::string UniqueSuffix() {
-  static std::atomic<std::uint32_t> counter{0};
-  return TemporaryNameSuffix(static_cast<std::uint64_t>(::GetTickCount64()) *
-                                 0x9E3779B97F4A7C15ull ^
-                             static_cast<std::uint64_t>(::GetCurrentProcessId()) << 20 ^ ++counter);
-}
-
 }  // namespace
 
 ReplacementFile ReplacementFile::Create(const std::string& destination) {
@@ -39,7 +30,7 @@ ReplacementFile ReplacementFile::Create(const std::string& destination) {
                              // 255 UTF-16 units, never fewer than the UTF-8 bytes counted here.
                              CompanionPrefix(name, kTemporaryMark, 8, 255);
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    std::string temporary = prefix + UniqueSuffix();
+    std::string temporary = prefix + UniqueNameSuffix(::GetCurrentProcessId());
     // CREATE_NEW makes a new file or fails; it never opens through a link.
     HANDLE handle =
         ::CreateFileW(windows::WidePathOrThrow(temporary).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
@@ -58,8 +49,7 @@ void ReplacementFile::Discard() noexcept {
   handle_.Reset();
   if (!committed_) {
     committed_ = true;
-    const std::optional<std::wstring> wide = windows::WidePath(temporary_);
-    if (wide && !wide->empty()) ::DeleteFileW(wide->c_str());
+    if (const auto wide = windows::WidePath(temporary_)) ::DeleteFileW(wide->c_str());
   }
 }
 

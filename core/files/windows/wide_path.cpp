@@ -9,8 +9,11 @@
 namespace vips::windows {
 
 std::optional<std::wstring> WidePath(const std::string& path) {
-  if (path.empty()) return std::wstring();
-  if (path.size() > static_cast<std::size_t>(INT_MAX)) return std::nullopt;
+  // The system would stop reading a name at a NUL and find another file.
+  if (path.empty() || path.find('\0') != std::string::npos ||
+      path.size() > static_cast<std::size_t>(INT_MAX)) {
+    return std::nullopt;
+  }
   const int inSize = static_cast<int>(path.size());
   const int wideSize =
       ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), inSize, nullptr, 0);
@@ -25,7 +28,7 @@ std::optional<std::wstring> WidePath(const std::string& path) {
 
 std::wstring WidePathOrThrow(const std::string& path) {
   const std::optional<std::wstring> wide = WidePath(path);
-  if (!wide || wide->empty()) throw Error(kInvalidFilename, path);
+  if (!wide) throw Error(kInvalidFilename, path);
   return *wide;
 }
 

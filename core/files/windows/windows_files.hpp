@@ -13,9 +13,9 @@ std::string ErrorTextOf(unsigned long error);
 [[noreturn]] void ThrowLastError(const std::string& path);
 
 // A UTF-8 path as the wide-character path the file API takes; nothing when
-// the text is no valid UTF-8.
+// it is empty, holds a NUL or is no valid UTF-8.
 std::optional<std::wstring> WidePath(const std::string& path);
-// The same, or "Invalid filename" thrown for an empty path or no UTF-8.
+// The same, or "Invalid filename" thrown.
 std::wstring WidePathOrThrow(const std::string& path);
 
 // Takes at once, with the LockFileEx `flags`, or with `release` gives up, the
