@@ -23,10 +23,10 @@
 #include "core/apply/apply.hpp"
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
-#include "tests/support/write_fault.hpp"
 #include "core/table/markers.hpp"
 #include "core/table/patch_loader.hpp"
 #include "core/table/patch_table.hpp"
+#include "tests/support/write_fault.hpp"
 
 namespace {
 

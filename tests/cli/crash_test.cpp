@@ -19,10 +19,10 @@
 
 #include "cli/commands.hpp"
 #include "core/files/rollback_journal.hpp"
-#include "tests/support/write_fault.hpp"
 #include "ips_bytes.hpp"
 #include "run_cli.hpp"
 #include "support/temp_dir.hpp"
+#include "tests/support/write_fault.hpp"
 
 namespace vips::cli {
 namespace {

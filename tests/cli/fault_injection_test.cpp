@@ -14,11 +14,11 @@
 #include "cli/commands.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/replacement_file.hpp"
-#include "tests/support/write_fault.hpp"
 #include "ips_bytes.hpp"
 #include "run_cli.hpp"
 #include "support/small_disk.hpp"
 #include "support/temp_dir.hpp"
+#include "tests/support/write_fault.hpp"
 
 namespace vips::cli {
 namespace {

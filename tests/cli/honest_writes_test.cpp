@@ -13,10 +13,10 @@
 #include "cli/commands.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/replacement_file.hpp"
-#include "tests/support/write_fault.hpp"
 #include "ips_bytes.hpp"
 #include "run_cli.hpp"
 #include "support/temp_dir.hpp"
+#include "tests/support/write_fault.hpp"
 
 #ifndef _WIN32
 #include <fcntl.h>

@@ -10,11 +10,11 @@
 #include "cli/commands.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/rollback_journal.hpp"
-#include "tests/support/write_fault.hpp"
 #include "ips_bytes.hpp"
 #include "run_cli.hpp"
 #include "support/interrupted_run.hpp"
 #include "support/temp_dir.hpp"
+#include "tests/support/write_fault.hpp"
 
 namespace vips::cli {
 namespace {

@@ -15,13 +15,13 @@
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/file_copy.hpp"
-#include "tests/support/write_fault.hpp"
 #include "core/table/markers.hpp"
 #include "core/table/patch_loader.hpp"
 #include "core/table/patch_table.hpp"
 #include "patch_builder.hpp"
 #include "support/small_disk.hpp"
 #include "support/temp_dir.hpp"
+#include "tests/support/write_fault.hpp"
 
 namespace vips {
 namespace {

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "core/error.hpp"
-#include "tests/support/write_fault.hpp"
 #include "support/temp_dir.hpp"
+#include "tests/support/write_fault.hpp"
 
 namespace vips {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/write_fault.hpp"
 #include "support/temp_dir.hpp"
+#include "tests/support/write_fault.hpp"
 
 namespace vips {
 namespace {

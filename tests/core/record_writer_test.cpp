@@ -11,9 +11,9 @@
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/replacement_file.hpp"
-#include "tests/support/write_fault.hpp"
 #include "patch_builder.hpp"
 #include "support/temp_dir.hpp"
+#include "tests/support/write_fault.hpp"
 
 namespace vips {
 namespace {

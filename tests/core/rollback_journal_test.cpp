@@ -13,8 +13,8 @@
 #include "core/error.hpp"
 #include "core/files/crc32c.hpp"
 #include "core/files/file_access.hpp"
-#include "tests/support/write_fault.hpp"
 #include "support/temp_dir.hpp"
+#include "tests/support/write_fault.hpp"
 
 namespace vips {
 namespace {
