@@ -4,8 +4,6 @@
 #include <chrono>
 #include <cstring>
 
-#include "core/files/temporary_name.hpp"
-
 namespace vips {
 
 std::string BareName(const std::string& path) {

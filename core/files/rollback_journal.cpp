@@ -9,7 +9,6 @@
 #include "core/files/crc32c.hpp"
 #include "core/files/io_buffer.hpp"
 #include "core/files/path_names.hpp"
-#include "core/files/temporary_name.hpp"
 #include "core/files/write_fault.hpp"
 
 namespace vips {

@@ -12,7 +12,6 @@
 #include "core/files/path_names.hpp"
 #include "core/files/posix/posix_files.hpp"
 #include "core/files/replacement_file.hpp"
-#include "core/files/temporary_name.hpp"
 #include "core/files/write_fault.hpp"
 
 namespace vips {

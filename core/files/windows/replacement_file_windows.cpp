@@ -5,7 +5,6 @@
 #include "core/error.hpp"
 #include "core/files/path_names.hpp"
 #include "core/files/replacement_file.hpp"
-#include "core/files/temporary_name.hpp"
 #include "core/files/windows/windows_files.hpp"
 #include "core/files/write_fault.hpp"
 
