@@ -1,6 +1,7 @@
 #include "cli/commands.hpp"
 
 #include <new>
+#include <optional>
 #include <ostream>
 
 #include "cli/cli_files.hpp"
@@ -28,18 +29,18 @@ int WrongUsage(std::ostream& err, const UsageError& error) {
 }  // namespace
 
 int ListRecords(const std::string& patchPath, std::ostream& out, std::ostream& err) {
-  IpsReader reader(ExistingFile::OpenForReading(patchPath));
-  if (!reader.ReadHeader()) return NotAPatch(err, patchPath);
+  std::optional<IpsReader> reader = IpsReader::Open(patchPath);
+  if (!reader) return NotAPatch(err, patchPath);
   // A record is printed only once it has been read whole, so that a cut
   // patch lists exactly its complete records before the error.
   IpsRecord record;
-  for (std::int64_t number = 1; reader.ReadRecordHead(record); ++number) {
-    if (!record.IsRun()) reader.SkipData(record.size);
+  for (std::int64_t number = 1; reader->ReadRecordHead(record); ++number) {
+    if (!record.IsRun()) reader->SkipData(record.size);
     out << number << '\t' << HexAddressText(record.offset) << '\t'
         << HexAddressText(FinalAddress(record.offset, record.Count())) << '\t'
         << (record.IsRun() ? "run" : "data") << '\t' << record.Count() << '\n';
   }
-  reader.Close();
+  reader->Close();
   return kExitDone;
 }
 

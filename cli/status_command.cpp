@@ -31,15 +31,15 @@ int ShowStatus(const Arguments& arguments, std::ostream& out, std::ostream& err)
 
   // False when the patch lost its header in between.
   const bool shown = AtPath(patchPath, [&] {
-    IpsReader reader(ExistingFile::OpenForReading(patchPath));
-    if (!reader.ReadHeader()) return false;
+    std::optional<IpsReader> reader = IpsReader::Open(patchPath);
+    if (!reader) return false;
     // A million lines go out in large pieces.
     std::string lines;
     std::size_t applied = 0;
     IpsRecord record;
     std::size_t number = 1;
-    for (; reader.ReadRecordHead(record); ++number) {
-      const bool held = ReadWhetherHeld(reader, record, fileStart);
+    for (; reader->ReadRecordHead(record); ++number) {
+      const bool held = ReadWhetherHeld(*reader, record, fileStart);
       lines += std::to_string(number);
       lines += '\t';
       lines += HexAddressText(record.offset);
@@ -52,7 +52,7 @@ int ShowStatus(const Arguments& arguments, std::ostream& out, std::ostream& err)
         lines.clear();
       }
     }
-    reader.Close();
+    reader->Close();
     out << lines;
     // A journal beside the file means that a run was stopped while it wrote
     // it: records may show as applied that the next apply or recover takes

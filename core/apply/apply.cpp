@@ -37,14 +37,9 @@ ApplyResult ApplyMarkedRecords(const std::string& originalPath, const std::strin
   // read-only original is reported only for a patch.
   std::optional<IpsReader> reader = IpsReader::Open(patchPath);
   if (!reader) return ApplyResult::BadHeader;
-  ExistingFile original = ExistingFile::Open(originalPath);
   // One writer at a time among our own processes: a second apply or recover
   // of this file fails here, before anything is read or written.
-  original.LockForWriting();
-  // Another program may have renamed a file over the path meanwhile: the file
-  // patched is the one the path names.
-  if (IdentityOf(originalPath) != original.Identity())
-    original = ExistingFile::OpenLocked(originalPath);
+  ExistingFile original = ExistingFile::OpenLocked(originalPath);
   // Writing a patch into itself would change the records while they are read.
   if (IdentityOf(patchPath) == original.Identity()) throw Error(kFileAccessDenied, originalPath);
   // Marked records are gathered first and reach the file only once the

@@ -52,8 +52,7 @@ std::size_t IpsReader::NextPiece(std::size_t wanted) {
 
 bool BeginsAsPatch(const std::string& path) noexcept {
   try {
-    IpsReader reader(ExistingFile::OpenForReading(path));
-    return reader.ReadHeader();
+    return IpsReader::Open(path).has_value();
   } catch (const std::exception&) {
     return false;
   }
