@@ -11,14 +11,6 @@ std::string IoErrorText(int systemError) {
   return "I/O error " + std::to_string(systemError);
 }
 
-ExistingFile ExistingFile::Open(const std::string& path) {
-  return OpenWithAccess(path, Access::Write);
-}
-
-ExistingFile ExistingFile::OpenForReading(const std::string& path) {
-  return OpenWithAccess(path, Access::Read);
-}
-
 ExistingFile ExistingFile::OpenForCopying(const std::string& path) {
   ExistingFile file = OpenWithAccess(path, Access::Copy);
   file.LockForReading();
@@ -26,9 +18,7 @@ ExistingFile ExistingFile::OpenForCopying(const std::string& path) {
 }
 
 ExistingFile ExistingFile::OpenLocked(const std::string& path) {
-  // Each time the path turns out to name another file than the one locked,
-  // that one is opened and locked in its turn; a path that keeps changing is
-  // given up on as busy.
+  // A path that keeps naming another file than the one locked is given up as busy.
   constexpr int kAttempts = 100;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     ExistingFile file = Open(path);

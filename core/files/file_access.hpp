@@ -69,20 +69,19 @@ class FileHandle {
 };
 
 // An existing regular file opened for reading and writing, shared with other
-// programs; never created, never truncated. A file whose permission bits
-// grant no write access is refused with "File access denied", also for root,
-// as a read-only file is on Windows; so is a folder, a device or a pipe.
-// Every failing operation throws vips::Error with the text for its cause and
-// the file's path.
+// programs; never created, never truncated. A folder, a device, a pipe or a
+// file whose permission bits grant no write access (also for root, as on
+// Windows) is refused with "File access denied". Every failing operation
+// throws vips::Error with the text for its cause and the file's path.
 class ExistingFile {
  public:
-  static ExistingFile Open(const std::string& path);
-  // The same file opened for reading only: a read-only file is fine here,
-  // and WriteAt, SetLength and Reserve fail.
-  static ExistingFile OpenForReading(const std::string& path);
-  // Opened and locked (LockForWriting) as the file that `path` names once the
-  // lock is held: another program may rename a file over the path between
-  // the open and the lock, and the file patched must be the one the user sees.
+  static ExistingFile Open(const std::string& path) { return OpenWithAccess(path, Access::Write); }
+  // For reading only: a read-only file is fine, and WriteAt, SetLength and Reserve fail.
+  static ExistingFile OpenForReading(const std::string& path) {
+    return OpenWithAccess(path, Access::Read);
+  }
+  // Opened and locked (LockForWriting) as the file `path` names once locked:
+  // another program may rename a file over the path before the lock is held.
   static ExistingFile OpenLocked(const std::string& path);
   // Opened for reading whole, as a copy does, and held with LockForReading;
   // a link standing at `path` is refused: it is no file of its own.
@@ -105,16 +104,14 @@ class ExistingFile {
   // new bytes, so that writes there cannot find the disk full. On failure the
   // file keeps its length. Holes inside the file are left as they are.
   void Reserve(std::uint64_t length);
-  // An exclusive lock among this program's processes until the file is
-  // closed; other programs' reads and writes are not blocked. Fails at once
-  // with the system's lock error when another process holds it.
+  // An exclusive lock among this program's processes until the file is closed,
+  // never blocking other programs; fails at once with the system's lock error.
   void LockForWriting();
   // The shared counterpart, for reading a file whole (as a copy does).
   void LockForReading();
   [[nodiscard]] FileIdentity Identity();
-  // On a file system that writes every change to fresh space (copy on write,
-  // as btrfs), the bytes free for this file; elsewhere nothing, as
-  // overwriting a file's bytes takes no new space there.
+  // The bytes free for this file where every change goes to fresh space (copy
+  // on write, as btrfs); elsewhere nothing, as overwrites take no new space.
   [[nodiscard]] std::optional<std::uint64_t> FreshSpaceForOverwrites();
   // Flushes what was written to stable storage; a failure is a failed write.
   void Flush();
@@ -136,8 +133,7 @@ class ExistingFile {
 
   FileHandle handle_;
   std::string path_;
-  // Whether a write or a change of length was made, and whether all of them
-  // were flushed since.
+  // Whether a write or a change of length was made, and all flushed since.
   bool written_ = false;
   bool flushed_ = false;
 };

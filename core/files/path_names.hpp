@@ -13,17 +13,14 @@ std::string BareName(const std::string& path);
 // The backup file of an original file: its full path with "_backup" appended.
 std::string BackupPathOf(const std::string& originalPath);
 
-// The file that `path` stands for: `path` itself or, where a symbolic link
-// stands there, the file it leads to (through any further links), which the
-// backup copies and the recovery writes back, as the applier writes through
-// the link. A link leading nowhere, or a path that cannot be looked at, is
-// given back as it is, for the copy to refuse it.
+// The file that `path` stands for: `path` itself or the file a symbolic link
+// there leads to (through any further links), as the applier writes through
+// links; a link leading nowhere is given back as it is, for the copy to refuse.
 [[nodiscard]] std::string FileBehindLinks(const std::string& path);
 
-// Eight letters and digits made from `seed`, for the names of temporary files.
-std::string TemporaryNameSuffix(std::uint64_t seed);
-// Such a suffix that no other run picks at the same moment: made from the
-// clock, a counter and `process`, the caller's process number.
+// Eight letters and digits for a temporary file's name that no other run picks
+// at the same moment: made from the clock, a counter and `process`, the
+// caller's process number.
 std::string UniqueNameSuffix(std::uint64_t process);
 
 // The hidden name of a file that belongs to the file `name` in the same

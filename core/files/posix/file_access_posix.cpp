@@ -50,9 +50,8 @@ void Lock(int handle, int kind, const std::string& path) {
   // flock locks belong to the open file, so two opens of one file conflict
   // also within one process; they are advisory, so other programs' reads and
   // writes go on.
-  while (::flock(handle, kind | LOCK_NB) != 0) {
-    if (errno == EWOULDBLOCK) throw Error(kFileBusy, path);
-    if (errno != EINTR) throw Error(ErrorTextOf(errno), path);
+  if (Retrying([&] { return ::flock(handle, kind | LOCK_NB); }) != 0) {
+    throw Error(errno == EWOULDBLOCK ? kFileBusy : ErrorTextOf(errno), path);
   }
 }
 
@@ -129,11 +128,9 @@ ExistingFile ExistingFile::OpenWithAccess(const std::string& path, Access access
 
 std::size_t ExistingFile::ReadSome(void* buffer, std::size_t size) {
   if (write_fault::ReadEnds()) return 0;
-  for (;;) {
-    const ssize_t count = ::read(handle_.Get(), buffer, size);
-    if (count >= 0) return static_cast<std::size_t>(count);
-    if (errno != EINTR) Fail(posix::ErrorTextOf(errno));
-  }
+  const ssize_t count = posix::Retrying([&] { return ::read(handle_.Get(), buffer, size); });
+  if (count < 0) Fail(posix::ErrorTextOf(errno));
+  return static_cast<std::size_t>(count);
 }
 
 std::size_t ExistingFile::ReadAt(std::uint64_t position, void* buffer, std::size_t size) {
@@ -141,12 +138,10 @@ std::size_t ExistingFile::ReadAt(std::uint64_t position, void* buffer, std::size
   std::size_t done = 0;
   if (size > 0 && write_fault::ReadEnds()) return 0;
   while (done < size) {
-    const ssize_t count =
-        ::pread(handle_.Get(), bytes + done, size - done, static_cast<off_t>(position + done));
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      Fail(posix::ErrorTextOf(errno));
-    }
+    const ssize_t count = posix::Retrying([&] {
+      return ::pread(handle_.Get(), bytes + done, size - done, static_cast<off_t>(position + done));
+    });
+    if (count < 0) Fail(posix::ErrorTextOf(errno));
     if (count == 0) break;
     done += static_cast<std::size_t>(count);
   }
@@ -166,8 +161,9 @@ std::uint64_t ExistingFile::Length() {
 
 void ExistingFile::SetLength(std::uint64_t length) {
   if (write_fault::StepFails()) Fail(kDiskFull);
-  while (::ftruncate(handle_.Get(), static_cast<off_t>(length)) != 0) {
-    if (errno != EINTR) Fail(posix::ErrorTextOf(errno));
+  const auto end = static_cast<off_t>(length);
+  if (posix::Retrying([&] { return ::ftruncate(handle_.Get(), end); }) != 0) {
+    Fail(posix::ErrorTextOf(errno));
   }
   MarkWritten();
 }
@@ -190,8 +186,8 @@ void ExistingFile::Flush() {
   if (write_fault::StepFails()) Fail(kDiskFull);
   // fdatasync: the bytes and the length, without the times, which a crash
   // may leave older.
-  while (::fdatasync(handle_.Get()) != 0) {
-    if (errno != EINTR) Fail(posix::ErrorTextOf(errno));
+  if (posix::Retrying([&] { return ::fdatasync(handle_.Get()); }) != 0) {
+    Fail(posix::ErrorTextOf(errno));
   }
   flushed_ = true;
 }
