@@ -22,16 +22,14 @@ inline constexpr const char* kFileBusy = "Another run is patching the file";
 // "I/O error %d" with the system's error number.
 std::string IoErrorText(int systemError);
 
-// What tells one file from another whatever path names it: the device (or
-// volume) and the file's number on it.
+// The device (or volume) and number of a file, whatever path names it.
 struct FileIdentity {
   std::uint64_t device = 0;
   std::uint64_t index = 0;
   friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
-// The identity of the file at `path` (a link is followed); nothing when it
-// cannot be told, as for a missing file.
+// The identity of the file at `path`, a link followed; nothing for a missing file.
 [[nodiscard]] std::optional<FileIdentity> IdentityOf(const std::string& path);
 
 // True when a regular file stands at `path` itself (a link to one is not).
@@ -45,8 +43,7 @@ using NativeHandle = int;
 inline constexpr NativeHandle kClosedHandle = -1;
 #endif
 
-// A system file handle that closes itself (a failing close unreported);
-// moving hands it over.
+// A system file handle that closes itself (unreported on failure); moving hands it over.
 class FileHandle {
  public:
   FileHandle() = default;
@@ -91,9 +88,8 @@ class ExistingFile {
   [[nodiscard]] std::size_t ReadSome(void* buffer, std::size_t size);
   // Reads up to `size` bytes at `position` without moving the position.
   [[nodiscard]] std::size_t ReadAt(std::uint64_t position, void* buffer, std::size_t size);
-  // Reads all `size` bytes at `position`, which the caller knows the file to
-  // hold: a read that ends early (the file cut meanwhile, a failing file
-  // system) is "Read beyond end of file", never taken as the file's end.
+  // Reads all `size` bytes at `position`: a read that ends early (the file cut
+  // meanwhile, a failing file system) is "Read beyond end of file".
   void ReadAllAt(std::uint64_t position, void* buffer, std::size_t size);
   // Writes all `size` bytes at `position` ("Disk full" when the device is).
   void WriteAt(std::uint64_t position, const void* buffer, std::size_t size);
@@ -116,8 +112,8 @@ class ExistingFile {
   // Flushes what was written to stable storage; a failure is a failed write.
   void Flush();
   [[nodiscard]] const std::string& Path() const { return path_; }
-  // Closes the file. After a successful Flush() the bytes are on the disk, so
-  // a failing close then changes nothing and is not reported.
+  // Closes the file; after a successful Flush() a failing close changes nothing
+  // and is not reported.
   void Close();
   [[nodiscard]] bool IsOpen() const { return handle_.IsOpen(); }
 

@@ -18,9 +18,8 @@ std::string BackupPathOf(const std::string& originalPath);
 // links; a link leading nowhere is given back as it is, for the copy to refuse.
 [[nodiscard]] std::string FileBehindLinks(const std::string& path);
 
-// Eight letters and digits for a temporary file's name that no other run picks
-// at the same moment: made from the clock, a counter and `process`, the
-// caller's process number.
+// Eight letters and digits for a temporary name that no other run picks at the
+// same moment, made from the clock, a counter and the caller's `process` number.
 std::string UniqueNameSuffix(std::uint64_t process);
 
 // The hidden name of a file that belongs to the file `name` in the same

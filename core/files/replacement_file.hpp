@@ -23,8 +23,7 @@ class ReplacementFile {
 
   static ReplacementFile Create(const std::string& destination);
 
-  // Moving hands the temporary file over: the moved-from object neither
-  // closes nor removes it.
+  // Moving hands the temporary file over; the moved-from object leaves it alone.
   ReplacementFile(ReplacementFile&& other) noexcept
       : destination_(std::move(other.destination_)),
         temporary_(std::move(other.temporary_)),
@@ -36,8 +35,7 @@ class ReplacementFile {
   [[nodiscard]] const std::string& TemporaryPath() const { return temporary_; }
   // Writes all `size` bytes after those written before.
   void Append(const void* bytes, std::size_t size);
-  // Gives the new file the permission bits of `source` (POSIX); does nothing
-  // where the system has no such bits.
+  // Gives the new file the permission bits of `source`, where the system has them.
   void CopyPermissionsFrom(const std::string& source);
   void Commit();
 

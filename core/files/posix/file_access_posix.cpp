@@ -47,9 +47,8 @@ std::string OpenErrorTextOf(const std::string& path, int error) {
 }
 
 void Lock(int handle, int kind, const std::string& path) {
-  // flock locks belong to the open file, so two opens of one file conflict
-  // also within one process; they are advisory, so other programs' reads and
-  // writes go on.
+  // flock locks belong to the open file, so two opens conflict even within one
+  // process; being advisory, they let other programs read and write.
   if (Retrying([&] { return ::flock(handle, kind | LOCK_NB); }) != 0) {
     throw Error(errno == EWOULDBLOCK ? kFileBusy : ErrorTextOf(errno), path);
   }
@@ -83,24 +82,21 @@ void FileHandle::Reset(NativeHandle handle) noexcept {
 
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
   struct stat info {};
-  if (path.empty() || path.find('\0') != std::string::npos || ::stat(path.c_str(), &info) != 0) {
-    return std::nullopt;
-  }
+  if (path.find('\0') != std::string::npos || ::stat(path.c_str(), &info) != 0) return std::nullopt;
   return posix::IdentityFrom(info);
 }
 
 bool IsRegularFile(const std::string& path) {
   struct stat info {};
-  return !path.empty() && path.find('\0') == std::string::npos &&
-         ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  return path.find('\0') == std::string::npos && ::lstat(path.c_str(), &info) == 0 &&
+         S_ISREG(info.st_mode);
 }
 
 ExistingFile ExistingFile::OpenWithAccess(const std::string& path, Access access) {
   if (path.empty()) throw Error(kFileNotFound, path);
   // The system would stop reading the name at a NUL and open another file.
   if (path.find('\0') != std::string::npos) throw Error(kInvalidFilename, path);
-  // Without waiting: a pipe or a device must not hold the program up before
-  // it is found to be no file to patch.
+  // Without waiting, so that a pipe or a device cannot hold the program up.
   const int handle = posix::Open(path, (access == Access::Write ? O_RDWR : O_RDONLY) |
                                            (access == Access::Copy ? O_NOFOLLOW : 0) | O_NONBLOCK);
   if (handle < 0) {
@@ -111,11 +107,9 @@ ExistingFile ExistingFile::OpenWithAccess(const std::string& path, Access access
 
   struct stat info {};
   if (::fstat(handle, &info) != 0) file.Fail(posix::ErrorTextOf(errno));
-  // Only a regular file has bytes to patch: a folder, a pipe or a device
-  // (/dev/null, /dev/zero) is refused.
+  // Only a regular file has bytes to patch (not a folder, a pipe, /dev/zero).
   if (!S_ISREG(info.st_mode)) file.Fail(kFileAccessDenied);
-  // Root may open a file whose write bits are all clear; such a file is
-  // read-only for this program whoever runs it.
+  // A file without write bits is read-only for this program, even run by root.
   if (access == Access::Write && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
     file.Fail(kFileAccessDenied);
   }
@@ -235,8 +229,7 @@ FileIdentity ExistingFile::Identity() {
 
 void ExistingFile::Close() {
   if (!handle_.IsOpen()) return;
-  // The close of a file written and flushed is a write step of its own,
-  // whose failure changes nothing on the disk.
+  // Closing a file written and flushed is a write step that changes nothing.
   if (written_ && flushed_) (void)write_fault::StepFails();
   // After close() the descriptor is gone even when it reports EINTR.
   if (::close(handle_.Release()) != 0 && errno != EINTR && !flushed_) {

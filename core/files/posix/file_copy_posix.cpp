@@ -21,9 +21,8 @@ FileHandle LockCopyDestination(const std::string& to, const FileIdentity& source
   }
   struct stat info {};
   if (::fstat(handle, &info) != 0) throw Error(posix::ErrorTextOf(errno), to);
-  // Copying a file over itself would destroy it. Root may write a file whose
-  // write bits are all clear; such a file is read-only for this program
-  // whoever runs it.
+  // Copying a file over itself would destroy it; a file without write bits is
+  // read-only for this program, even run by root.
   if (!S_ISREG(info.st_mode) || posix::IdentityFrom(info) == source ||
       (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
     throw Error(kFileAccessDenied, to);
