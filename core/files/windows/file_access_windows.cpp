@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <optional>
-#include <utility>
 
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
@@ -12,11 +11,6 @@
 namespace vips {
 
 namespace {
-
-FileIdentity IdentityFrom(const BY_HANDLE_FILE_INFORMATION& info) {
-  return {info.dwVolumeSerialNumber,
-          static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
-}
 
 // ReadFile and WriteFile take at most a DWORD of bytes per call.
 DWORD ChunkOf(std::size_t size) {
@@ -68,9 +62,7 @@ void ThrowLastError(const std::string& path) {
 }
 
 bool LockByte(void* handle, unsigned long flags, bool release) {
-  OVERLAPPED where{};
-  where.Offset = 0xFFFFFFFEu;
-  where.OffsetHigh = 0x7FFFFFFFu;
+  OVERLAPPED where = OverlappedAt(0x7FFFFFFF'FFFFFFFEull);
   if (release) return ::UnlockFileEx(handle, 0, 1, 0, &where) != FALSE;
   return ::LockFileEx(handle, flags | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where) != FALSE;
 }
@@ -111,7 +103,7 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
   const bool known = ::GetFileInformationByHandle(handle, &info) != FALSE;
   ::CloseHandle(handle);
   if (!known) return std::nullopt;
-  return IdentityFrom(info);
+  return windows::IdentityFrom(info);
 }
 
 bool IsRegularFile(const std::string& path) {
@@ -125,12 +117,11 @@ bool IsRegularFile(const std::string& path) {
 
 ExistingFile ExistingFile::OpenWithAccess(const std::string& path, Access access) {
   if (path.empty()) throw Error(kFileNotFound, path);
-  const std::optional<std::wstring> wide = windows::WidePath(path);
-  if (!wide) throw Error(kInvalidFilename, path);
+  const std::wstring wide = windows::WidePathOrThrow(path);
   const bool copying = access == Access::Copy;
   // For a copy, a link standing at `path` is opened itself, never its target.
   HANDLE handle = ::CreateFileW(
-      wide->c_str(), access == Access::Write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
+      wide.c_str(), access == Access::Write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
       FILE_SHARE_READ | FILE_SHARE_WRITE | (copying ? FILE_SHARE_DELETE : 0), nullptr,
       OPEN_EXISTING,
       copying ? FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL,
@@ -203,8 +194,7 @@ void ExistingFile::SetLength(std::uint64_t length) {
 }
 
 std::optional<std::uint64_t> ExistingFile::FreshSpaceForOverwrites() {
-  // NTFS and FAT overwrite in place; ReFS with block cloning is not told
-  // apart here.
+  // NTFS and FAT overwrite in place (ReFS with block cloning is not told apart).
   return std::nullopt;
 }
 
@@ -219,10 +209,9 @@ void ExistingFile::Reserve(std::uint64_t length) {
   if (length <= before) return;
   MarkWritten();
   if (write_fault::StepFails()) Fail(kDiskFull);
-  // The allocation takes the disk space; the end of file then makes it the
-  // file's length. Either failing leaves the length as it was. Where the file
-  // system (or Wine) has no allocation request, moving the end of file still
-  // allocates the clusters, so a full disk is caught there.
+  // The allocation takes the disk space and the end of file makes it the
+  // length; either failing leaves the length as it was. Without an allocation
+  // request (some file systems, Wine), moving the end still allocates.
   FILE_ALLOCATION_INFO allocation{};
   allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(length);
   if (!::SetFileInformationByHandle(handle_.Get(), FileAllocationInfo, &allocation,
@@ -254,13 +243,12 @@ void ExistingFile::LockForReading() {
 FileIdentity ExistingFile::Identity() {
   BY_HANDLE_FILE_INFORMATION info{};
   if (!::GetFileInformationByHandle(handle_.Get(), &info)) windows::ThrowLastError(path_);
-  return IdentityFrom(info);
+  return windows::IdentityFrom(info);
 }
 
 void ExistingFile::Close() {
   if (!handle_.IsOpen()) return;
-  // The close of a file written and flushed is a write step of its own,
-  // whose failure changes nothing on the disk.
+  // Closing a file written and flushed is a write step that changes nothing.
   if (written_ && flushed_) (void)write_fault::StepFails();
   if (!::CloseHandle(handle_.Release()) && !flushed_) windows::ThrowLastError(path_);
 }

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+
+#include "core/files/file_access.hpp"
 
 namespace vips::windows {
 
@@ -26,5 +30,10 @@ bool LockByte(void* handle, unsigned long flags, bool release = false);
 // it is null; each piece is a write step, and errors throw with `path`.
 void WriteAll(void* handle, const void* buffer, std::size_t size, const std::string& path,
               const std::uint64_t* position = nullptr);
+
+inline FileIdentity IdentityFrom(const BY_HANDLE_FILE_INFORMATION& info) {
+  return {info.dwVolumeSerialNumber,
+          static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+}
 
 }  // namespace vips::windows
