@@ -38,16 +38,8 @@ void ExistingFile::Fail(const std::string& text) const {
 }
 
 std::vector<std::uint8_t> ReadFileStart(ExistingFile& file, std::uint64_t limit) {
-  constexpr std::uint64_t kPiece = 4 * 1024 * 1024;
-  // A read that ends before the length is an error, never a shorter file.
-  const std::uint64_t end = std::min(limit, file.Length());
-  std::vector<std::uint8_t> bytes;
-  while (bytes.size() < end) {
-    const std::size_t have = bytes.size();
-    const auto wanted = static_cast<std::size_t>(std::min(kPiece, end - have));
-    bytes.resize(have + wanted);
-    file.ReadAllAt(have, bytes.data() + have, wanted);
-  }
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min(limit, file.Length())));
+  file.ReadAllAt(0, bytes.data(), bytes.size());
   return bytes;
 }
 

@@ -94,7 +94,6 @@ class ExistingFile {
   // Writes all `size` bytes at `position` ("Disk full" when the device is).
   void WriteAt(std::uint64_t position, const void* buffer, std::size_t size);
   [[nodiscard]] std::uint64_t Length();
-  // Makes the file `length` bytes long, cutting or extending it.
   void SetLength(std::uint64_t length);
   // Makes a shorter file `length` bytes long with real disk space behind its
   // new bytes, so that writes there cannot find the disk full. On failure the

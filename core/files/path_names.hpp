@@ -22,11 +22,10 @@ std::string BackupPathOf(const std::string& originalPath);
 // same moment, made from the clock, a counter and the caller's `process` number.
 std::string UniqueNameSuffix(std::uint64_t process);
 
-// The hidden name of a file that belongs to the file `name` in the same
-// folder, without its last `room` bytes: "." + name + `mark`, the whole at
-// most `nameLimit` bytes. A name too long for that keeps its start (whole
-// UTF-8 characters) and gets eight letters made from the whole name instead
-// of its end, so that the same name always gives the same prefix.
+// The hidden name of a file belonging to the file `name` in the same folder,
+// less its last `room` bytes: "." + name + `mark`, at most `nameLimit` bytes.
+// A name too long keeps its start (whole UTF-8 characters) and gets eight
+// letters made from the whole name for its end, the same for the same name.
 std::string CompanionPrefix(const std::string& name, const char* mark, std::size_t room,
                             std::size_t nameLimit);
 

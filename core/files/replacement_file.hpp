@@ -23,13 +23,6 @@ class ReplacementFile {
 
   static ReplacementFile Create(const std::string& destination);
 
-  // Moving hands the temporary file over; the moved-from object leaves it alone.
-  ReplacementFile(ReplacementFile&& other) noexcept
-      : destination_(std::move(other.destination_)),
-        temporary_(std::move(other.temporary_)),
-        prefix_(std::move(other.prefix_)),
-        handle_(std::move(other.handle_)),
-        committed_(std::exchange(other.committed_, true)) {}
   ~ReplacementFile() { Discard(); }
 
   [[nodiscard]] const std::string& TemporaryPath() const { return temporary_; }

@@ -57,9 +57,8 @@ inline std::size_t NameLimitOf(const std::string& folder) {
   return limit > 0 ? static_cast<std::size_t>(limit) : 255;
 }
 
-// Flushes `folder` itself, making the names made or removed in it durable: 0,
-// or the system's error. A folder its file system cannot flush (EINVAL, EROFS)
-// counts as flushed: its names are as durable as that system makes them.
+// Flushes `folder`, making the names made or removed in it durable: 0, or the
+// system's error. One that cannot be flushed (EINVAL, EROFS) counts as flushed.
 inline int FlushFolder(const std::string& folder) {
   const FileHandle handle(Open(folder, O_RDONLY | O_DIRECTORY));
   if (!handle.IsOpen()) return errno;

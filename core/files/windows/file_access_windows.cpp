@@ -99,10 +99,9 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
       ::CreateFileW(wide->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  const FileHandle held(handle);
   BY_HANDLE_FILE_INFORMATION info{};
-  const bool known = ::GetFileInformationByHandle(handle, &info) != FALSE;
-  ::CloseHandle(handle);
-  if (!known) return std::nullopt;
+  if (!::GetFileInformationByHandle(handle, &info)) return std::nullopt;
   return windows::IdentityFrom(info);
 }
 
