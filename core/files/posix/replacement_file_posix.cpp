@@ -88,10 +88,7 @@ ReplacementFile ReplacementFile::Create(const std::string& destination) {
 
 void ReplacementFile::Discard() noexcept {
   handle_.Reset();
-  if (!committed_) {
-    ::unlink(temporary_.c_str());
-    committed_ = true;
-  }
+  if (!std::exchange(committed_, true)) ::unlink(temporary_.c_str());
 }
 
 void ReplacementFile::Append(const void* bytes, std::size_t size) {

@@ -12,6 +12,10 @@ namespace vips {
 
 namespace {
 
+// What is no file of its own with bytes to patch.
+constexpr DWORD kNoFile =
+    FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
+
 // ReadFile and WriteFile take at most a DWORD of bytes per call.
 DWORD ChunkOf(std::size_t size) {
   return static_cast<DWORD>(std::min<std::size_t>(size, 0x40000000u));
@@ -109,9 +113,7 @@ bool IsRegularFile(const std::string& path) {
   const std::optional<std::wstring> wide = windows::WidePath(path);
   if (!wide) return false;
   const DWORD attributes = ::GetFileAttributesW(wide->c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES &&
-         (attributes &
-          (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & kNoFile) == 0;
 }
 
 ExistingFile ExistingFile::OpenWithAccess(const std::string& path, Access access) {
@@ -129,8 +131,6 @@ ExistingFile ExistingFile::OpenWithAccess(const std::string& path, Access access
   ExistingFile file(handle, path);
   BY_HANDLE_FILE_INFORMATION info{};
   if (copying && !::GetFileInformationByHandle(handle, &info)) windows::ThrowLastError(path);
-  constexpr DWORD kNoFile =
-      FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
   // Only a file on a disk has bytes to patch: a pipe would leave a read
   // waiting forever, and a device (NUL, CON) is no file.
   if (::GetFileType(handle) != FILE_TYPE_DISK || (info.dwFileAttributes & kNoFile) != 0) {
