@@ -26,10 +26,8 @@ BackupDecision DecideBackup(const std::string& originalPath, const std::string& 
     return {BackupAction::Refuse, "it is the original file under a second name"};
   }
   try {
-    ExistingFile original = ExistingFile::OpenForReading(originalPath);
-    ExistingFile copy = ExistingFile::OpenForReading(backupPath);
-    const std::uint64_t originalLength = original.Length();
-    const std::uint64_t copyLength = copy.Length();
+    const std::uint64_t originalLength = ExistingFile::OpenForReading(originalPath).Length();
+    const std::uint64_t copyLength = ExistingFile::OpenForReading(backupPath).Length();
     if (copyLength == 0 && originalLength > 0) return {BackupAction::Refuse, "it is empty"};
     if (copyLength > originalLength) {
       return {BackupAction::Refuse,

@@ -27,10 +27,9 @@ std::uint32_t Crc32Through(ExistingFile& file, std::uint64_t& size, Take&& take)
 
 Digests DigestFile(ExistingFile& file) {
   Digests digests;
-  const auto feed = [&](const auto& hash) {
-    digests.crc32 = Crc32Through(file, digests.size, hash);
-  };
-  platform::Md5Sha1(feed, digests.md5, digests.sha1);
+  platform::Md5Sha1(
+      [&](const auto& hash) { digests.crc32 = Crc32Through(file, digests.size, hash); },
+      digests.md5, digests.sha1);
   return digests;
 }
 

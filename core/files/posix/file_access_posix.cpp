@@ -178,8 +178,7 @@ std::optional<std::uint64_t> ExistingFile::FreshSpaceForOverwrites() {
 
 void ExistingFile::Flush() {
   if (write_fault::StepFails()) Fail(kDiskFull);
-  // fdatasync: the bytes and the length, without the times, which a crash
-  // may leave older.
+  // fdatasync: the bytes and the length; a crash may leave the times older.
   if (posix::Retrying([&] { return ::fdatasync(handle_.Get()); }) != 0) {
     Fail(posix::ErrorTextOf(errno));
   }
@@ -194,9 +193,8 @@ void ExistingFile::Reserve(std::uint64_t length) {
   const auto from = static_cast<off_t>(before);
   const auto count = static_cast<off_t>(length - before);
 #ifdef __linux__
-  // fallocate itself, not posix_fallocate: where the file system cannot
-  // reserve space, the library's stand-in would write every block, and a
-  // write that still finds the disk full is undone anyway.
+  // Not posix_fallocate, whose stand-in writes every block where the file system
+  // cannot reserve space: a write that still finds the disk full is undone anyway.
   while (error == 0 && ::fallocate(handle_.Get(), 0, from, count) != 0) {
     error = errno == EINTR ? 0 : errno;
   }
