@@ -65,6 +65,9 @@ class FileHandle {
   NativeHandle handle_ = kClosedHandle;
 };
 
+// LockForWriting's lock (`exclusive`) or LockForReading's on `handle`; errors name `path`.
+void LockFile(NativeHandle handle, bool exclusive, const std::string& path);
+
 // An existing regular file opened for reading and writing, shared with other
 // programs; never created, never truncated. A folder, a device, a pipe or a
 // file whose permission bits grant no write access (also for root, as on
@@ -101,9 +104,9 @@ class ExistingFile {
   void Reserve(std::uint64_t length);
   // An exclusive lock among this program's processes until the file is closed,
   // never blocking other programs; fails at once with the system's lock error.
-  void LockForWriting();
+  void LockForWriting() { LockFile(handle_.Get(), true, path_); }
   // The shared counterpart, for reading a file whole (as a copy does).
-  void LockForReading();
+  void LockForReading() { LockFile(handle_.Get(), false, path_); }
   [[nodiscard]] FileIdentity Identity();
   // The bytes free for this file where every change goes to fresh space (copy
   // on write, as btrfs); elsewhere nothing, as overwrites take no new space.

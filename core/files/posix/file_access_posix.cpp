@@ -46,14 +46,6 @@ std::string OpenErrorTextOf(const std::string& path, int error) {
   return inFolder ? kFileNotFound : kInvalidFilename;
 }
 
-void Lock(int handle, int kind, const std::string& path) {
-  // flock locks belong to the open file, so two opens conflict even within one
-  // process; being advisory, they let other programs read and write.
-  if (Retrying([&] { return ::flock(handle, kind | LOCK_NB); }) != 0) {
-    throw Error(errno == EWOULDBLOCK ? kFileBusy : ErrorTextOf(errno), path);
-  }
-}
-
 void WriteAll(int handle, const void* buffer, std::size_t size, const std::string& path,
               const std::uint64_t* position) {
   const auto* bytes = static_cast<const unsigned char*>(buffer);
@@ -74,6 +66,15 @@ void WriteAll(int handle, const void* buffer, std::size_t size, const std::strin
 }
 
 }  // namespace posix
+
+void LockFile(NativeHandle handle, bool exclusive, const std::string& path) {
+  // flock locks belong to the open file, so two opens conflict even within one
+  // process; being advisory, they let other programs read and write.
+  const int kind = (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+  if (posix::Retrying([&] { return ::flock(handle, kind); }) != 0) {
+    throw Error(errno == EWOULDBLOCK ? kFileBusy : posix::ErrorTextOf(errno), path);
+  }
+}
 
 void FileHandle::Reset(NativeHandle handle) noexcept {
   if (handle_ != kClosedHandle) ::close(handle_);
@@ -209,14 +210,6 @@ void ExistingFile::Reserve(std::uint64_t length) {
     if (Length() != before) ::ftruncate(handle_.Get(), from);
     Fail(posix::ErrorTextOf(error));
   }
-}
-
-void ExistingFile::LockForWriting() {
-  posix::Lock(handle_.Get(), LOCK_EX, path_);
-}
-
-void ExistingFile::LockForReading() {
-  posix::Lock(handle_.Get(), LOCK_SH, path_);
 }
 
 FileIdentity ExistingFile::Identity() {

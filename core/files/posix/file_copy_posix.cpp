@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -27,7 +26,7 @@ FileHandle LockCopyDestination(const std::string& to, const FileIdentity& source
     throw Error(kFileAccessDenied, to);
   }
   // Held until the copy has replaced the file.
-  posix::Lock(destination.Get(), LOCK_EX, to);
+  LockFile(destination.Get(), true, to);
   return destination;
 }
 

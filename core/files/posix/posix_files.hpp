@@ -17,9 +17,6 @@ namespace vips::posix {
 std::string ErrorTextOf(int error);
 // The text for a failed open of `path`: a missing file, or a missing folder.
 std::string OpenErrorTextOf(const std::string& path, int error);
-// Takes at once the lock (LOCK_EX or LOCK_SH) of a writer, or of a copy reading,
-// among this program's processes, or throws the system's lock error.
-void Lock(int handle, int kind, const std::string& path);
 // Writes all `size` bytes at `position`, or after those written before when
 // it is null; each piece is a write step, and errors throw with `path`.
 void WriteAll(int handle, const void* buffer, std::size_t size, const std::string& path,

@@ -96,6 +96,12 @@ void FileHandle::Reset(NativeHandle handle) noexcept {
   handle_ = handle;
 }
 
+void LockFile(NativeHandle handle, bool exclusive, const std::string& path) {
+  if (!windows::LockByte(handle, exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0)) {
+    windows::ThrowLastError(path);
+  }
+}
+
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
   const std::optional<std::wstring> wide = windows::WidePath(path);
   if (!wide) return std::nullopt;
@@ -229,14 +235,6 @@ void ExistingFile::Reserve(std::uint64_t length) {
     ::SetFileInformationByHandle(handle_.Get(), FileEndOfFileInfo, &end, sizeof end);
     Fail(windows::ErrorTextOf(error));
   }
-}
-
-void ExistingFile::LockForWriting() {
-  if (!windows::LockByte(handle_.Get(), LOCKFILE_EXCLUSIVE_LOCK)) windows::ThrowLastError(path_);
-}
-
-void ExistingFile::LockForReading() {
-  if (!windows::LockByte(handle_.Get(), 0)) windows::ThrowLastError(path_);
 }
 
 FileIdentity ExistingFile::Identity() {

@@ -31,7 +31,7 @@ FileHandle LockCopyDestination(const std::string& to, const FileIdentity& source
        (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_READONLY)) != 0) {
     throw Error(kFileAccessDenied, to);
   }
-  if (!windows::LockByte(handle, LOCKFILE_EXCLUSIVE_LOCK)) windows::ThrowLastError(to);
+  LockFile(handle, true, to);
   windows::LockByte(handle, 0, true);
   return {};
 }
