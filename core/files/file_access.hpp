@@ -136,8 +136,7 @@ class ExistingFile {
   bool flushed_ = false;
 };
 
-// The first `limit` bytes of `file` (all of them when it is shorter), read
-// from position 0 without moving the file's own position.
+// The first `limit` bytes of `file` (fewer if it is shorter), read without moving its position.
 std::vector<std::uint8_t> ReadFileStart(ExistingFile& file, std::uint64_t limit);
 
 }  // namespace vips

@@ -49,8 +49,7 @@ std::string FileBehindLinks(const std::string& path) {
   ::CloseHandle(file);
   if (length == 0 || length >= target.size()) return path;
   target.resize(length);
-  const std::optional<std::string> found = Utf8(target);
-  return found ? *found : path;
+  return Utf8(target).value_or(path);
 }
 
 }  // namespace vips

@@ -1,5 +1,4 @@
-// Windows has no OpenSSL; its own cryptography API (CNG, bcrypt.dll) has
-// both digests.
+// Windows has no OpenSSL; its own cryptography API (CNG, bcrypt.dll) has both digests.
 #include <windows.h>
 // windows.h first: bcrypt.h builds on its types.
 #include <bcrypt.h>

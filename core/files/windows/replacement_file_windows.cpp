@@ -57,8 +57,7 @@ void ReplacementFile::Append(const void* bytes, std::size_t size) {
 }
 
 void ReplacementFile::CopyPermissionsFrom(const std::string&) {
-  // Windows files carry no permission bits; the new file takes the folder's
-  // inherited access rules, as any new file there does.
+  // Windows files carry no permission bits: the new file takes the folder's inherited rules.
 }
 
 void ReplacementFile::Commit() {
@@ -68,8 +67,7 @@ void ReplacementFile::Commit() {
     if (!::FlushFileBuffers(handle_.Get())) windows::ThrowLastError(destination_);
     if (!::CloseHandle(handle_.Release())) windows::ThrowLastError(destination_);
     if (write_fault::StepFails()) ThrowError(ERROR_DISK_FULL, destination_);
-    // The rename replaces a link standing at the destination, not its target,
-    // and returns only once it is on the disk.
+    // The move replaces a link at the destination, not its target, and returns once on disk.
     if (!::MoveFileExW(windows::WidePathOrThrow(temporary_).c_str(),
                        windows::WidePathOrThrow(destination_).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
