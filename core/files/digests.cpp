@@ -28,8 +28,7 @@ std::uint32_t Crc32Through(ExistingFile& file, std::uint64_t& size, Take&& take)
 Digests DigestFile(ExistingFile& file) {
   Digests digests;
   platform::Md5Sha1(
-      [&](const auto& hash) { digests.crc32 = Crc32Through(file, digests.size, hash); },
-      digests.md5, digests.sha1);
+      [&](const auto& hash) { digests.crc32 = Crc32Through(file, digests.size, hash); }, digests);
   return digests;
 }
 

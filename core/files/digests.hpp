@@ -33,10 +33,9 @@ namespace platform {
 
 // Hands every piece of a stream of bytes to `take`.
 using Feed = std::function<void(const std::function<void(const std::uint8_t*, std::size_t)>& take)>;
-// MD5 and SHA-1 of the stream that `feed` gives, side by side, by the
+// The MD5 and SHA-1 of `digests` from the stream that `feed` gives, side by side, by the
 // system's digest library (Nettle, or Windows CNG); failures throw vips::Error.
-void Md5Sha1(const Feed& feed, std::array<std::uint8_t, 16>& md5,
-             std::array<std::uint8_t, 20>& sha1);
+void Md5Sha1(const Feed& feed, Digests& digests);
 
 }  // namespace platform
 

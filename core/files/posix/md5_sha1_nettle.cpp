@@ -7,8 +7,7 @@
 
 namespace vips::platform {
 
-void Md5Sha1(const Feed& feed, std::array<std::uint8_t, 16>& md5,
-             std::array<std::uint8_t, 20>& sha1) {
+void Md5Sha1(const Feed& feed, Digests& digests) {
   md5_ctx md5State;
   sha1_ctx sha1State;
   md5_init(&md5State);
@@ -17,8 +16,8 @@ void Md5Sha1(const Feed& feed, std::array<std::uint8_t, 16>& md5,
     md5_update(&md5State, size, bytes);
     sha1_update(&sha1State, size, bytes);
   });
-  md5_digest(&md5State, md5.size(), md5.data());
-  sha1_digest(&sha1State, sha1.size(), sha1.data());
+  md5_digest(&md5State, digests.md5.size(), digests.md5.data());
+  sha1_digest(&sha1State, digests.sha1.size(), digests.sha1.data());
 }
 
 }  // namespace vips::platform

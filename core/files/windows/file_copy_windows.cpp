@@ -16,8 +16,7 @@ FileHandle LockCopyDestination(const std::string& to, const FileIdentity& source
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND) throw Error(windows::ErrorTextOf(error), to);
+    if (::GetLastError() != ERROR_FILE_NOT_FOUND) windows::ThrowLastError(to);
     return {};
   }
   const FileHandle destination(handle);

@@ -41,8 +41,7 @@ struct Hash {
 
 }  // namespace
 
-void Md5Sha1(const Feed& feed, std::array<std::uint8_t, 16>& md5,
-             std::array<std::uint8_t, 20>& sha1) {
+void Md5Sha1(const Feed& feed, Digests& digests) {
   Hash md5Hash;
   Hash sha1Hash;
   md5Hash.Open(BCRYPT_MD5_ALGORITHM);
@@ -51,8 +50,8 @@ void Md5Sha1(const Feed& feed, std::array<std::uint8_t, 16>& md5,
     md5Hash.Update(bytes, size);
     sha1Hash.Update(bytes, size);
   });
-  md5Hash.Finish(md5.data(), static_cast<ULONG>(md5.size()));
-  sha1Hash.Finish(sha1.data(), static_cast<ULONG>(sha1.size()));
+  md5Hash.Finish(digests.md5.data(), static_cast<ULONG>(digests.md5.size()));
+  sha1Hash.Finish(digests.sha1.data(), static_cast<ULONG>(digests.sha1.size()));
 }
 
 }  // namespace vips::platform
