@@ -5,9 +5,8 @@
 
 namespace vips {
 
-// CRC-32C (the Castagnoli polynomial) of `size` bytes, continuing `crc` (0
-// to begin): the journal's check, as the processor computes it (SSE 4.2) at
-// several times a table's speed, or by table elsewhere.
+// CRC-32C (the Castagnoli polynomial) of `size` bytes, continuing `crc` (0 to begin): the
+// journal's check, by the processor (SSE 4.2) at several times a table's speed, or by table.
 std::uint32_t Crc32c(std::uint32_t crc, const std::uint8_t* bytes, std::size_t size);
 
 // The same by table alone, whatever the processor.

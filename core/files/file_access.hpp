@@ -68,11 +68,10 @@ class FileHandle {
 // LockForWriting's lock (`exclusive`) or LockForReading's on `handle`; errors name `path`.
 void LockFile(NativeHandle handle, bool exclusive, const std::string& path);
 
-// An existing regular file opened for reading and writing, shared with other
-// programs; never created, never truncated. A folder, a device, a pipe or a
-// file whose permission bits grant no write access (also for root, as on
-// Windows) is refused with "File access denied". Every failing operation
-// throws vips::Error with the text for its cause and the file's path.
+// An existing regular file opened for reading and writing, shared with other programs;
+// never created or truncated. A folder, a device, a pipe or a file without write permission
+// (even for root, as on Windows) is "File access denied". Every failing operation throws
+// vips::Error with the text for its cause and the file's path.
 class ExistingFile {
  public:
   static ExistingFile Open(const std::string& path) { return OpenWithAccess(path, Access::Write); }
@@ -83,8 +82,7 @@ class ExistingFile {
   // Opened and locked (LockForWriting) as the file `path` names once locked:
   // another program may rename a file over the path before the lock is held.
   static ExistingFile OpenLocked(const std::string& path);
-  // Opened for reading whole, as a copy does, and held with LockForReading;
-  // a link standing at `path` is refused: it is no file of its own.
+  // Opened for reading whole and held with LockForReading; a link at `path` is refused.
   static ExistingFile OpenForCopying(const std::string& path);
 
   // Reads up to `size` bytes at the current position; 0 at the end.
@@ -98,9 +96,8 @@ class ExistingFile {
   void WriteAt(std::uint64_t position, const void* buffer, std::size_t size);
   [[nodiscard]] std::uint64_t Length();
   void SetLength(std::uint64_t length);
-  // Makes a shorter file `length` bytes long with real disk space behind its
-  // new bytes, so that writes there cannot find the disk full. On failure the
-  // file keeps its length. Holes inside the file are left as they are.
+  // Makes a shorter file `length` bytes long with disk space behind its new bytes, so that
+  // writes there cannot find the disk full; on failure it keeps its length. Holes stay.
   void Reserve(std::uint64_t length);
   // An exclusive lock among this program's processes until the file is closed,
   // never blocking other programs; fails at once with the system's lock error.

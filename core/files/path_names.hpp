@@ -13,9 +13,8 @@ std::string BareName(const std::string& path);
 // The backup file of an original file: its full path with "_backup" appended.
 std::string BackupPathOf(const std::string& originalPath);
 
-// The file that `path` stands for: `path` itself or the file a symbolic link
-// there leads to (through any further links), as the applier writes through
-// links; a link leading nowhere is given back as it is, for the copy to refuse.
+// The file `path` stands for: itself, or where a symbolic link is, the file it leads to through
+// any links, as the applier writes through them; a dangling link comes back for the copy to refuse.
 [[nodiscard]] std::string FileBehindLinks(const std::string& path);
 
 // Eight letters and digits for a temporary name that no other run picks at the

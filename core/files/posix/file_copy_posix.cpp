@@ -10,8 +10,7 @@
 namespace vips {
 
 FileHandle LockCopyDestination(const std::string& to, const FileIdentity& source) {
-  // Opened without waiting (a pipe in the way cannot hold the program) and
-  // without following a link, which the copy replaces.
+  // Without waiting (a pipe cannot hold the program up) or following a link, which is replaced.
   FileHandle destination(posix::Open(to, O_RDONLY | O_NONBLOCK | O_NOFOLLOW));
   if (!destination.IsOpen()) {
     if (errno != ENOENT && errno != ELOOP) throw Error(posix::OpenErrorTextOf(to, errno), to);

@@ -45,8 +45,7 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& prefix
     const FileHandle handle(posix::Open(path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW));
     struct stat held {};
     struct stat named {};
-    // Removed only while locked here, and only when the name still leads to
-    // the file locked.
+    // Removed only while locked here, and only when the name still leads to the file locked.
     if (handle.IsOpen() && ::fstat(handle.Get(), &held) == 0 && S_ISREG(held.st_mode) &&
         ::flock(handle.Get(), LOCK_EX | LOCK_NB) == 0 && ::lstat(path.c_str(), &named) == 0 &&
         named.st_dev == held.st_dev && named.st_ino == held.st_ino) {

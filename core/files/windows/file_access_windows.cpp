@@ -155,8 +155,7 @@ std::size_t ExistingFile::ReadSome(void* buffer, std::size_t size) {
 }
 
 std::size_t ExistingFile::ReadAt(std::uint64_t position, void* buffer, std::size_t size) {
-  // A positioned read or write on a synchronous handle moves the file pointer
-  // too; it is put back so that ReadSome goes on from its own position.
+  // A positioned read or write moves a synchronous handle's pointer too: put back for ReadSome.
   const LARGE_INTEGER saved = MovePointer(handle_.Get(), {}, FILE_CURRENT, path_);
   auto* bytes = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;

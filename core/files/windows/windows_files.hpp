@@ -16,8 +16,7 @@ std::string ErrorTextOf(unsigned long error);
 // Throws the text of the thread's last error with `path`.
 [[noreturn]] void ThrowLastError(const std::string& path);
 
-// A UTF-8 path as the wide-character path the file API takes; nothing when
-// it is empty, holds a NUL or is no valid UTF-8.
+// A UTF-8 path as the wide path the file API takes; nothing when empty, with a NUL or no UTF-8.
 std::optional<std::wstring> WidePath(const std::string& path);
 // The same, or "Invalid filename" thrown.
 std::wstring WidePathOrThrow(const std::string& path);
