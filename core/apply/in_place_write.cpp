@@ -62,10 +62,6 @@ InPlaceOutcome WriteRecordsInPlace(ExistingFile& file, RecordWriter& records, bo
     const std::uint64_t growth = records.End() > file.Length() ? records.End() - file.Length() : 0;
     if (*free < 3 * records.SpanBytes() + growth + kMargin) throw Error(kDiskFull, file.Path());
   }
-  // Every failure is named by the file: the journal is the file's business.
-  const auto fail = [&file](const std::exception_ptr& failure) {
-    return Error(TextOf(failure), file.Path());
-  };
   std::optional<RollbackJournal> journal;
   try {
     const std::uint64_t length = file.Length();
@@ -76,44 +72,42 @@ InPlaceOutcome WriteRecordsInPlace(ExistingFile& file, RecordWriter& records, bo
         },
         durable));
   } catch (...) {
-    // Nothing of the file has changed yet.
-    throw fail(std::current_exception());
+    // Nothing of the file has changed yet. Every failure is named by the
+    // file: the journal is the file's business.
+    throw Error(TextOf(std::current_exception()), file.Path());
   }
-  bool wrote = false;
-  try {
-    outcome.changed = records.WriteInPlace(file);
-    wrote = true;
-    if (durable) file.Flush();
-  } catch (...) {
-    const std::exception_ptr failure = std::current_exception();
+  // Puts the file back after `failure`, from the journal or (when the
+  // writer's own undo did it) by flushing it before the journal goes, and
+  // throws the failure on; DamagedFile when the file cannot be put back.
+  const auto undo = [&](const std::exception_ptr& failure, bool fromJournal) {
     try {
-      if (wrote || records.UndoFailed()) {
-        // A flush that failed after every write, or an undo that did not get
-        // through: the journal holds what the file held.
+      if (fromJournal) {
         journal->RollBack(file);
       } else {
-        // The writer's undo put the file back; on the disk as well before the
-        // journal goes.
         if (durable) file.Flush();
         journal->Finish();
       }
     } catch (...) {
       throw DamagedFile(file.Path(), TextOf(failure));
     }
-    throw fail(failure);
+    throw Error(TextOf(failure), file.Path());
+  };
+  bool wrote = false;
+  try {
+    outcome.changed = records.WriteInPlace(file);
+    wrote = true;
+    if (durable) file.Flush();
+  } catch (...) {
+    // After a flush that failed after every write, or an undo that did not
+    // get through, only the journal holds what the file held.
+    undo(std::current_exception(), wrote || records.UndoFailed());
   }
   try {
     journal->Finish();
   } catch (...) {
     // A journal that stays would take the records back at the next run: they
     // are taken back now, and the failure reported.
-    const std::exception_ptr failure = std::current_exception();
-    try {
-      journal->RollBack(file);
-    } catch (...) {
-      throw DamagedFile(file.Path(), TextOf(failure));
-    }
-    throw fail(failure);
+    undo(std::current_exception(), true);
   }
   return outcome;
 }

@@ -48,10 +48,4 @@ void JournalFile::Flush() {
   FlushFolderOf(path_);
 }
 
-void JournalFile::Close() {
-  // Flushed or not needed flushed: a failing close changes nothing that the
-  // journal's check would not find.
-  handle_.Reset();
-}
-
 }  // namespace vips
