@@ -12,14 +12,13 @@ namespace {
 
 constexpr const char* kDamaged =
     " could not be restored: the file is damaged; recover it from its backup";
-constexpr const char* kOutOfMemory = "Out of memory";
 
 // The text of the error in flight, for a file's message.
 std::string TextOf(const std::exception_ptr& failure) {
   try {
     std::rethrow_exception(failure);
   } catch (const std::bad_alloc&) {
-    return kOutOfMemory;
+    return "Out of memory";
   } catch (const std::exception& error) {
     return error.what();
   } catch (...) {
