@@ -75,14 +75,23 @@ InPlaceOutcome WriteRecordsInPlace(ExistingFile& file, RecordWriter& records, bo
     // file: the journal is the file's business.
     throw Error(TextOf(std::current_exception()), file.Path());
   }
-  // Puts the file back after `failure`, from the journal or (when the
-  // writer's own undo did it) by flushing it before the journal goes, and
-  // throws the failure on; DamagedFile when the file cannot be put back.
-  const auto undo = [&](const std::exception_ptr& failure, bool fromJournal) {
+  bool wrote = false;
+  try {
+    outcome.changed = records.WriteInPlace(file);
+    wrote = true;
+    if (durable) file.Flush();
+    journal->Finish();
+  } catch (...) {
+    const std::exception_ptr failure = std::current_exception();
     try {
-      if (fromJournal) {
+      if (wrote || records.UndoFailed()) {
+        // A flush that failed after every write, an undo that did not get
+        // through, or a journal that could not be removed (it would take the
+        // records back at the next run): the journal puts the file back now.
         journal->RollBack(file);
       } else {
+        // The writer's undo put the file back; on the disk as well before the
+        // journal goes.
         if (durable) file.Flush();
         journal->Finish();
       }
@@ -90,23 +99,6 @@ InPlaceOutcome WriteRecordsInPlace(ExistingFile& file, RecordWriter& records, bo
       throw DamagedFile(file.Path(), TextOf(failure));
     }
     throw Error(TextOf(failure), file.Path());
-  };
-  bool wrote = false;
-  try {
-    outcome.changed = records.WriteInPlace(file);
-    wrote = true;
-    if (durable) file.Flush();
-  } catch (...) {
-    // After a flush that failed after every write, or an undo that did not
-    // get through, only the journal holds what the file held.
-    undo(std::current_exception(), wrote || records.UndoFailed());
-  }
-  try {
-    journal->Finish();
-  } catch (...) {
-    // A journal that stays would take the records back at the next run: they
-    // are taken back now, and the failure reported.
-    undo(std::current_exception(), true);
   }
   return outcome;
 }

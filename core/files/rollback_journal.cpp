@@ -173,14 +173,19 @@ std::optional<Header> ReadJournal(
   return header;
 }
 
-// Writes the journal's old bytes back into `file` and its length, flushes,
-// and closes the journal.
-void PlayBack(ExistingFile& journal, ExistingFile& file, std::uint64_t length) {
+// When the journal at `path` is whole and ours (and, with `ofThisFile`,
+// begun for `file`), writes its old bytes and length back into `file`,
+// flushes it, and closes the journal; false, writing nothing, otherwise.
+bool PlayBack(const std::string& path, ExistingFile& file, bool ofThisFile) {
+  ExistingFile journal = ExistingFile::OpenForReading(path);
+  const std::optional<Header> header = ReadJournal(journal, nullptr);
+  if (!header || (ofThisFile && header->identity != file.Identity())) return false;
   (void)ReadJournal(journal, [&file](std::uint64_t position, const std::uint8_t* bytes,
                                      std::size_t size) { file.WriteAt(position, bytes, size); });
-  if (file.Length() != length) file.SetLength(length);
+  if (file.Length() != header->length) file.SetLength(header->length);
   file.Flush();
   journal.Close();
+  return true;
 }
 
 }  // namespace
@@ -245,13 +250,7 @@ RollbackJournal RollbackJournal::Begin(ExistingFile& file, std::uint64_t length,
 RollbackJournal::Found RollbackJournal::RollBackInterrupted(ExistingFile& file) {
   const std::string path = PathFor(file.Path());
   if (!IdentityOf(path)) return Found::Nothing;
-  bool played = false;
-  {
-    ExistingFile journal = ExistingFile::OpenForReading(path);
-    const std::optional<Header> header = ReadJournal(journal, nullptr);
-    played = header && header->identity == file.Identity();
-    if (played) PlayBack(journal, file, header->length);
-  }
+  const bool played = PlayBack(path, file, true);
   // One cut short (the run died before its first write), or left for a file
   // that has since been replaced, is only removed.
   JournalFile::Remove(path, true);
@@ -265,10 +264,7 @@ void RollbackJournal::Finish() {
 }
 
 void RollbackJournal::RollBack(ExistingFile& file) {
-  ExistingFile journal = ExistingFile::OpenForReading(path_);
-  const std::optional<Header> header = ReadJournal(journal, nullptr);
-  if (!header) throw Error(kReadBeyondEnd, path_);
-  PlayBack(journal, file, header->length);
+  if (!PlayBack(path_, file, false)) throw Error(kReadBeyondEnd, path_);
   try {
     Finish();
   } catch (...) {
