@@ -28,15 +28,10 @@ class RollbackJournal {
   using OldBytesVisitor = std::function<void(std::uint64_t, const std::uint8_t*, std::size_t)>;
   using OldBytes = std::function<void(const OldBytesVisitor&)>;
 
-  // What RollBackInterrupted found.
-  enum class Found {
-    // No journal: the last run ended cleanly.
-    Nothing,
-    // A whole journal of this file: played back, the file is as before.
-    RolledBack,
-    // A journal cut short, or of another file (one since replaced): removed.
-    Discarded,
-  };
+  // What RollBackInterrupted found: no journal (the last run ended cleanly),
+  // a whole journal of this file (played back: the file is as before), or one
+  // cut short or of another file since replaced (removed).
+  enum class Found { Nothing, RolledBack, Discarded };
 
   // The journal's path for the file at `filePath`; its name always fits.
   static std::string PathFor(const std::string& filePath);

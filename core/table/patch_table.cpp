@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -19,25 +20,16 @@ constexpr std::array<std::string_view, 5> kMarkerTexts = {"", kExecuteEnglish, k
 // 16), or 0 when it is not exactly the text that SetNumberCell or
 // HexAddressText would write (leading zeros, a sign, blanks, lower case...).
 std::uint32_t CanonicalCode(std::string_view text, int base) {
-  if (text == "-1") return 1;
-  const std::size_t longest = base == 10 ? 10 : 8;
-  if (text.empty() || text.size() > longest || (text.size() > 1 && text[0] == '0')) return 0;
   std::int64_t value = 0;
-  for (const char c : text) {
-    int digit;
-    if (c >= '0' && c <= '9') {
-      digit = c - '0';
-    } else if (base == 16 && c >= 'A' && c <= 'F') {
-      digit = c - 'A' + 10;
-    } else {
-      return 0;
-    }
-    value = value * base + digit;
-  }
+  const char* const end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value, base);
   // Numbers whose code stays below the kept-aside code; addresses that
   // HexAddressText takes (a signed 32-bit value).
   const std::int64_t largest = base == 10 ? 0xFFFFFFFCLL : 0x7FFFFFFFLL;
-  return value <= largest ? static_cast<std::uint32_t>(value + 2) : 0;
+  if (error != std::errc() || stop != end || value < -1 || value > largest) return 0;
+  const std::string canonical =
+      base == 10 ? std::to_string(value) : HexAddressText(static_cast<std::int32_t>(value));
+  return text == canonical ? static_cast<std::uint32_t>(value + 2) : 0;
 }
 
 }  // namespace
