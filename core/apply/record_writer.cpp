@@ -40,23 +40,32 @@ void RecordWriter::FreeMemory::operator()(std::uint8_t* memory) const {
   ::operator delete[](memory, std::align_val_t{kLargePage});
 }
 
-RecordWriter::RecordWriter(std::size_t listBytes) : blocks_(kBlockCount), arenaBytes_(listBytes) {}
+RecordWriter::RecordWriter(std::size_t listBytes)
+    : scratchStorage_(NewIoBuffer(2 * kBlockSize)),
+      scratch_(scratchStorage_.get()),
+      asRead_(scratch_ + kBlockSize),
+      blocks_(kBlockCount),
+      arenaBytes_(listBytes) {
+  // Whole large pages, aligned: the system backs a part of one with small
+  // pages. The system takes a page only when it is first written, and nothing
+  // needs clearing: only bytes records wrote are read from the image, and only
+  // listed entries from the lists.
+  const std::size_t bytes = (kArenaAt + arenaBytes_ + kLargePage - 1) / kLargePage * kLargePage;
+  memory_.reset(static_cast<std::uint8_t*>(::operator new[](bytes, std::align_val_t{kLargePage})));
+#ifdef __linux__
+  (void)::madvise(memory_.get(), bytes, MADV_HUGEPAGE);
+#endif
+  for (std::size_t index = 0; index < kBlockCount; ++index) {
+    blocks_[index].bytes = memory_.get() + index * kBlockSize;
+    blocks_[index].written =
+        reinterpret_cast<std::uint64_t*>(memory_.get() + kMasksAt + index * kMaskBytes);
+  }
+}
 RecordWriter::~RecordWriter() = default;
 
 void RecordWriter::Put(std::uint64_t position, const std::uint8_t* bytes, std::uint8_t value,
                        std::size_t count) {
   if (count == 0) return;
-  if (!memory_) {
-    // Whole large pages, aligned: the system backs a part of one with small
-    // pages. Nothing needs clearing: only bytes records wrote are read from
-    // the image, and only listed entries from the lists.
-    const std::size_t bytes = (kArenaAt + arenaBytes_ + kLargePage - 1) / kLargePage * kLargePage;
-    memory_.reset(
-        static_cast<std::uint8_t*>(::operator new[](bytes, std::align_val_t{kLargePage})));
-#ifdef __linux__
-    (void)::madvise(memory_.get(), bytes, MADV_HUGEPAGE);
-#endif
-  }
   for (std::size_t done = 0; done < count;) {
     const std::uint64_t at = position + done;
     const auto index = static_cast<std::size_t>(at / kBlockSize);
@@ -65,11 +74,6 @@ void RecordWriter::Put(std::uint64_t position, const std::uint8_t* bytes, std::u
     const std::uint8_t* const data = bytes == nullptr ? nullptr : bytes + done;
     done += length;
     Block& block = blocks_[index];
-    if (!block.Used()) {
-      block.bytes = memory_.get() + index * kBlockSize;
-      block.written =
-          reinterpret_cast<std::uint64_t*>(memory_.get() + kMasksAt + index * kMaskBytes);
-    }
     block.spanBegin = std::min(block.spanBegin, first);
     block.spanEnd = std::max(block.spanEnd, first + length);
     block.listedBytes += length;
@@ -186,7 +190,6 @@ void RecordWriter::ForEachOldStretch(
     ExistingFile& file, std::uint64_t length,
     const std::function<void(std::uint64_t, const std::uint8_t*, std::size_t)>& visit) {
   LayAll(true);
-  NeedScratch();
   for (std::size_t index = 0; index < blocks_.size(); ++index) {
     const Block& block = blocks_[index];
     const std::uint64_t base = std::uint64_t{index} * kBlockSize;
@@ -298,13 +301,6 @@ bool RecordWriter::TakeUnwritten(Block& block, const std::uint8_t* fileBytes) {
   return differs;
 }
 
-void RecordWriter::NeedScratch() {
-  if (scratch_ != nullptr) return;
-  scratchStorage_ = NewIoBuffer(2 * kBlockSize);
-  scratch_ = scratchStorage_.get();
-  asRead_ = scratch_ + kBlockSize;
-}
-
 void RecordWriter::ReadSpan(ExistingFile& file, std::size_t index, std::uint64_t length,
                             std::uint8_t* to) {
   const Block& block = blocks_[index];
@@ -326,7 +322,6 @@ bool RecordWriter::Changes(ExistingFile& file) {
   LayAll(true);
   const std::uint64_t length = file.Length();
   if (end_ > length) return true;
-  NeedScratch();
   for (std::size_t index = 0; index < blocks_.size(); ++index) {
     Block& block = blocks_[index];
     if (!block.Used()) continue;
@@ -343,8 +338,6 @@ bool RecordWriter::WriteInPlace(ExistingFile& file) {
   if (Empty()) return false;
   LayAll(true);
   const std::uint64_t length = file.Length();
-  // Memory first: once the length is reserved, every failure puts it back.
-  NeedScratch();
   bool wrote = false;
   try {
     file.Reserve(std::max(length, end_));

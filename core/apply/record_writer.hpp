@@ -16,30 +16,26 @@ class ReplacementFile;
 // The one writer of a patch's records into a file, for the window's Go and
 // for the command line's apply, in place or into a new file.
 //
-// Gathering (Write, Fill) reads and writes nothing of the file, so a cut
-// patch writes nothing. Each record's parts, one per 64 KiB block of the
-// file, are appended in patch order to their block's list, and each block
-// keeps its span: the first to the last byte records write in it. When the
-// lists fill their room, they are laid, in order, into an image of the part
-// of a file that records can reach (16 MiB + 64 KiB) with one bit per byte
-// written, and begin again: memory is bounded whatever the patch's length.
+// Gathering (Write, Fill) touches no file, so a cut patch writes nothing.
+// Each record's parts, one per 64 KiB block of the file, are appended in
+// patch order to their block's list; each block keeps its span, from the
+// first to the last byte records write in it. When the lists fill their room
+// they are laid, in order, into an image of the reach (16 MiB + 64 KiB) with
+// one bit per byte written, and begin again: memory is bounded.
 //
-// Writing in place (WriteInPlace) reserves the final length first, so that a
-// full disk is found while the file is as it was. Then block by block, in
-// ascending order, the span is read right before its write, so that only the
-// records' bytes change whatever the file holds by then; the new span is that
-// with the listed parts put over it, or the laid bytes where their bits are
-// set. A span that comes out as read is not written. What a written span
-// replaced is kept for the undo: a laid block keeps its span as read, a
-// listed one the replaced bytes in its parts' own places in the list.
-//
+// WriteInPlace reserves the final length first, so that a full disk is found
+// while the file is as it was. Then block by block, in ascending order, the
+// span is read right before its write, so that only the records' bytes change
+// whatever the file holds by then, and written unless it comes out as read.
+// A written span keeps what it replaced for the undo: a laid block its span
+// as read, a listed one the replaced bytes in its parts' places in the list.
 // When a write fails, every span written so far, the failing one included,
-// gets back its old bytes, the file its first length, and the first error is
-// thrown on. The undo needs no memory of its own.
+// gets back its old bytes and the file its first length; the undo needs no
+// memory of its own.
 //
-// Writing a new file (WriteCopy) lays every list, reads the original in
-// ascending pieces, takes the laid bytes over them, and appends the result to
-// a replacement file. Locking is the callers' part. A writer writes once.
+// WriteCopy lays every list and appends the original, read in ascending
+// pieces, with the laid bytes over it to a replacement file. Locking is the
+// callers' part. A writer writes once.
 class RecordWriter {
  public:
   static constexpr std::size_t kBlockSize = 64 * 1024;
@@ -144,7 +140,6 @@ class RecordWriter {
   // differ from what the file holds there now (zeros past `length`). With
   // `keepOld` the block keeps what they replace, for the undo.
   bool NewSpan(ExistingFile& file, std::size_t index, std::uint64_t length, bool keepOld);
-  void NeedScratch();
   // Reads block `index`'s span, in whole words of the mask, into `to` at
   // its place in the block; zeros past `length`.
   void ReadSpan(ExistingFile& file, std::size_t index, std::uint64_t length, std::uint8_t* to);
