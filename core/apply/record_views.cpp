@@ -7,15 +7,11 @@
 #include "core/files/replacement_file.hpp"
 
 namespace vips {
-namespace {
-
-// The records go out in pieces of this size, whatever their number.
-constexpr std::size_t kPiece = std::size_t{1} << 20;
-
-}  // namespace
 
 bool AppendChosenRecords(const std::string& path, const std::vector<bool>& chosen,
                          ReplacementFile& output) {
+  // The records go out in pieces of this size, whatever their number.
+  constexpr std::size_t kPiece = std::size_t{1} << 20;
   std::optional<IpsReader> reader = IpsReader::Open(path);
   if (!reader) return false;
   std::vector<std::uint8_t> bytes(std::begin(kPatchHeader), std::end(kPatchHeader));

@@ -7,11 +7,6 @@
 #include "core/error.hpp"
 
 namespace vips {
-namespace {
-
-constexpr std::size_t kBufferSize = 64 * 1024;
-
-}  // namespace
 
 IpsReader::IpsReader(ExistingFile patch)
     : file_(std::move(patch)), buffer_(NewIoBuffer(kBufferSize)) {}

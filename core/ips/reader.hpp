@@ -112,6 +112,7 @@ class IpsReader {
   [[nodiscard]] std::size_t NextPiece(std::size_t wanted);
   bool Fill();
 
+  static constexpr std::size_t kBufferSize = 64 * 1024;
   ExistingFile file_;
   IoBuffer buffer_;
   std::size_t begin_ = 0;

@@ -4,7 +4,6 @@
 #include <cerrno>
 
 #include "core/error.hpp"
-#include "core/files/file_access.hpp"
 #include "core/files/journal_file.hpp"
 #include "core/files/posix/posix_files.hpp"
 #include "core/files/write_fault.hpp"
