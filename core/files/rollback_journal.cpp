@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 #include "core/error.hpp"
 #include "core/files/crc32c.hpp"
@@ -22,8 +23,6 @@ constexpr char kHeadMark[] = "VIPS-JOURNAL-v2\n";
 constexpr char kEndMark[] = "VIPS-JOURNAL-END";
 constexpr std::size_t kHeaderSize = 16 + 3 * 8 + 4;
 constexpr std::size_t kTrailerSize = 16 + 8 + 4;
-// The most bytes a LEB128 number of 64 bits takes.
-constexpr std::size_t kNumberBytes = 10;
 // Journals are written and read through a buffer of this size.
 constexpr std::size_t kChunk = std::size_t{256} << 10;
 constexpr const char* kJournalMark = ".vips-journal";
@@ -55,7 +54,8 @@ class JournalWriter {
     }
   }
   void PutNumber(std::uint64_t value) {
-    if (kChunk - used_ < kNumberBytes) Drain();
+    // A LEB128 number of 64 bits takes at most 10 bytes.
+    if (kChunk - used_ < 10) Drain();
     for (; value >= 0x80; value >>= 7) buffer_[used_++] = static_cast<std::uint8_t>(value | 0x80);
     buffer_[used_++] = static_cast<std::uint8_t>(value);
   }
@@ -84,7 +84,7 @@ class JournalReader {
   [[nodiscard]] std::uint32_t Crc() const { return crc_; }
   // Up to `most` bytes from here (at least one while any is left); they
   // count as read.
-  std::size_t Next(const std::uint8_t** bytes, std::size_t most) {
+  std::span<const std::uint8_t> Next(std::size_t most) {
     if (at_ == have_) {
       start_ += have_;
       have_ = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, end_ - start_));
@@ -93,18 +93,17 @@ class JournalReader {
       crc_ = Crc32c(crc_, buffer_.get(), have_);
     }
     const std::size_t part = std::min(most, have_ - at_);
-    *bytes = buffer_.get() + at_;
     at_ += part;
-    return part;
+    return {buffer_.get() + at_ - part, part};
   }
   // A LEB128 number; nothing when it is cut or too long.
   std::optional<std::uint64_t> Number() {
     std::uint64_t value = 0;
     for (int shift = 0; shift < 64; shift += 7) {
-      const std::uint8_t* byte = nullptr;
-      if (Next(&byte, 1) == 0) return std::nullopt;
-      value |= std::uint64_t{*byte & 0x7Fu} << shift;
-      if ((*byte & 0x80) == 0) return value;
+      const std::span<const std::uint8_t> byte = Next(1);
+      if (byte.empty()) return std::nullopt;
+      value |= std::uint64_t{byte[0] & 0x7Fu} << shift;
+      if ((byte[0] & 0x80) == 0) return value;
     }
     return std::nullopt;
   }
@@ -156,10 +155,9 @@ std::optional<Header> ReadJournal(
       return std::nullopt;
     }
     for (std::uint64_t done = 0; done < *length;) {
-      const std::uint8_t* bytes = nullptr;
-      const std::size_t part = reader.Next(&bytes, *length - done);
-      if (entry) entry(position + done, bytes, part);
-      done += part;
+      const std::span<const std::uint8_t> part = reader.Next(*length - done);
+      if (entry) entry(position + done, part.data(), part.size());
+      done += part.size();
     }
     previousEnd = position + *length;
     ++count;
