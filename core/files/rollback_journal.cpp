@@ -249,8 +249,8 @@ RollbackJournal::Found RollbackJournal::RollBackInterrupted(ExistingFile& file) 
   const std::string path = PathFor(file.Path());
   if (!IdentityOf(path)) return Found::Nothing;
   const bool played = PlayBack(path, file, true);
-  // One cut short (the run died before its first write), or left for a file
-  // that has since been replaced, is only removed.
+  // A journal cut short (the run died before its first write), or left for
+  // a file that has since been replaced, is only removed.
   JournalFile::Remove(path, true);
   return played ? Found::RolledBack : Found::Discarded;
 }
