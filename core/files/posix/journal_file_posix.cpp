@@ -4,7 +4,6 @@
 #include <cerrno>
 
 #include "core/error.hpp"
-#include "core/files/file_access.hpp"
 #include "core/files/journal_file.hpp"
 #include "core/files/posix/posix_files.hpp"
 #include "core/files/write_fault.hpp"
@@ -46,12 +45,6 @@ void JournalFile::Flush() {
     if (errno != EINTR) throw Error(posix::ErrorTextOf(errno), path_);
   }
   FlushFolderOf(path_);
-}
-
-void JournalFile::Close() {
-  // Flushed or not needed flushed: a failing close changes nothing that the
-  // journal's check would not find.
-  handle_.Reset();
 }
 
 }  // namespace vips
