@@ -8,33 +8,26 @@
 #include "core/files/file_access.hpp"
 
 namespace vips {
-namespace {
-
-bool IsLink(const std::string& path) {
-  std::error_code error;
-  // Paths are UTF-8 on every system.
-  return std::filesystem::is_symlink(
-      std::filesystem::symlink_status(std::u8string(path.begin(), path.end()), error));
-}
-
-}  // namespace
 
 BackupDecision DecideBackup(const std::string& originalPath, const std::string& backupPath) {
   const std::optional<FileIdentity> backup = IdentityOf(backupPath);
   // Nothing there, or a link to be replaced: the regular-file test does not
   // follow a link, the identity does.
   if (!IsRegularFile(backupPath)) {
-    if (!backup || IsLink(backupPath)) return {BackupAction::Make, {}};
+    std::error_code error;
+    // Paths are UTF-8 on every system.
+    const std::u8string name(backupPath.begin(), backupPath.end());
+    if (!backup || std::filesystem::is_symlink(std::filesystem::symlink_status(name, error))) {
+      return {BackupAction::Make, {}};
+    }
     return {BackupAction::Refuse, "it is no regular file"};
   }
   if (backup == IdentityOf(originalPath)) {
     return {BackupAction::Refuse, "it is the original file under a second name"};
   }
   try {
-    ExistingFile original = ExistingFile::OpenForReading(originalPath);
-    ExistingFile copy = ExistingFile::OpenForReading(backupPath);
-    const std::uint64_t originalLength = original.Length();
-    const std::uint64_t copyLength = copy.Length();
+    const std::uint64_t originalLength = ExistingFile::OpenForReading(originalPath).Length();
+    const std::uint64_t copyLength = ExistingFile::OpenForReading(backupPath).Length();
     if (copyLength == 0 && originalLength > 0) return {BackupAction::Refuse, "it is empty"};
     if (copyLength > originalLength) {
       return {BackupAction::Refuse,

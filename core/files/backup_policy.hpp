@@ -8,12 +8,10 @@ namespace vips {
 enum class BackupAction {
   // Nothing there, or a link (replaced, never followed): the copy is made.
   Make,
-  // A file that can be a backup of this original, taken by an earlier run
-  // before its records: kept, since a copy of the patched file over it would
-  // lose the way back.
+  // A file that can be an earlier run's backup of this original: kept, since a
+  // copy of the patched file over it would lose the way back.
   Keep,
-  // Something that cannot be a backup of this original: refused before
-  // anything is written, for `reason`.
+  // Anything else: refused before anything is written, for `reason`.
   Refuse,
 };
 

@@ -9,44 +9,33 @@ namespace {
 
 constexpr std::size_t kPiece = 1024 * 1024;
 
-// Hands the rest of `file` to `take(bytes, length)` piece by piece.
+// The CRC-32 (zlib's) of the rest of `file`, read piece by piece; each piece
+// also goes to `take(bytes, length)` and counts into `size`.
 template <typename Take>
-std::uint64_t ReadThrough(ExistingFile& file, Take&& take) {
+std::uint32_t Crc32Through(ExistingFile& file, std::uint64_t& size, Take&& take) {
   const IoBuffer buffer = NewIoBuffer(kPiece);
-  std::uint64_t total = 0;
+  uLong crc = ::crc32(0, nullptr, 0);
   while (const std::size_t read = file.ReadSome(buffer.get(), kPiece)) {
+    crc = ::crc32(crc, buffer.get(), static_cast<uInt>(read));
     take(buffer.get(), read);
-    total += read;
+    size += read;
   }
-  return total;
-}
-
-std::uint32_t Crc32Update(std::uint32_t crc, const std::uint8_t* bytes, std::size_t length) {
-  return static_cast<std::uint32_t>(::crc32(crc, bytes, static_cast<uInt>(length)));
+  return static_cast<std::uint32_t>(crc);
 }
 
 }  // namespace
 
 Digests DigestFile(ExistingFile& file) {
   Digests digests;
-  std::uint32_t crc = Crc32Update(0, nullptr, 0);
-  const auto feed = [&](const auto& hash) {
-    digests.size = ReadThrough(file, [&](const std::uint8_t* bytes, std::size_t length) {
-      crc = Crc32Update(crc, bytes, length);
-      hash(bytes, length);
-    });
-  };
-  platform::Md5Sha1(feed, digests.md5, digests.sha1);
-  digests.crc32 = crc;
+  platform::Md5Sha1(
+      [&](const auto& hash) { digests.crc32 = Crc32Through(file, digests.size, hash); },
+      digests.md5, digests.sha1);
   return digests;
 }
 
 std::uint32_t Crc32OfFile(ExistingFile& file) {
-  std::uint32_t crc = Crc32Update(0, nullptr, 0);
-  ReadThrough(file, [&crc](const std::uint8_t* bytes, std::size_t length) {
-    crc = Crc32Update(crc, bytes, length);
-  });
-  return crc;
+  std::uint64_t size = 0;
+  return Crc32Through(file, size, [](const std::uint8_t*, std::size_t) {});
 }
 
 std::string LowerHex(std::span<const std::uint8_t> bytes) {

@@ -19,8 +19,7 @@ struct Digests {
   std::array<std::uint8_t, 20> sha1{};
 };
 
-// Reads `file` from its current position to its end. CRC-32 comes from
-// zlib; MD5 and SHA-1 from the system's cryptographic library.
+// Reads `file` from its current position to its end.
 Digests DigestFile(ExistingFile& file);
 // The CRC-32 alone, the same way.
 std::uint32_t Crc32OfFile(ExistingFile& file);
@@ -35,8 +34,7 @@ namespace platform {
 // Hands every piece of a stream of bytes to `take`.
 using Feed = std::function<void(const std::function<void(const std::uint8_t*, std::size_t)>& take)>;
 // MD5 and SHA-1 of the stream that `feed` gives, side by side, by the
-// system's digest library (Nettle, or Windows CNG). Failures throw
-// vips::Error.
+// system's digest library (Nettle, or Windows CNG); failures throw vips::Error.
 void Md5Sha1(const Feed& feed, std::array<std::uint8_t, 16>& md5,
              std::array<std::uint8_t, 20>& sha1);
 

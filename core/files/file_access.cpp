@@ -11,14 +11,6 @@ std::string IoErrorText(int systemError) {
   return "I/O error " + std::to_string(systemError);
 }
 
-ExistingFile ExistingFile::Open(const std::string& path) {
-  return OpenWithAccess(path, Access::Write);
-}
-
-ExistingFile ExistingFile::OpenForReading(const std::string& path) {
-  return OpenWithAccess(path, Access::Read);
-}
-
 ExistingFile ExistingFile::OpenForCopying(const std::string& path) {
   ExistingFile file = OpenWithAccess(path, Access::Copy);
   file.LockForReading();
@@ -26,9 +18,7 @@ ExistingFile ExistingFile::OpenForCopying(const std::string& path) {
 }
 
 ExistingFile ExistingFile::OpenLocked(const std::string& path) {
-  // Each time the path turns out to name another file than the one locked,
-  // that one is opened and locked in its turn; a path that keeps changing is
-  // given up on as busy.
+  // A path that keeps naming another file than the one locked is given up as busy.
   constexpr int kAttempts = 100;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     ExistingFile file = Open(path);
@@ -48,16 +38,8 @@ void ExistingFile::Fail(const std::string& text) const {
 }
 
 std::vector<std::uint8_t> ReadFileStart(ExistingFile& file, std::uint64_t limit) {
-  constexpr std::uint64_t kPiece = 4 * 1024 * 1024;
-  // A read that ends before the length is an error, never a shorter file.
-  const std::uint64_t end = std::min(limit, file.Length());
-  std::vector<std::uint8_t> bytes;
-  while (bytes.size() < end) {
-    const std::size_t have = bytes.size();
-    const auto wanted = static_cast<std::size_t>(std::min(kPiece, end - have));
-    bytes.resize(have + wanted);
-    file.ReadAllAt(have, bytes.data() + have, wanted);
-  }
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min(limit, file.Length())));
+  file.ReadAllAt(0, bytes.data(), bytes.size());
   return bytes;
 }
 

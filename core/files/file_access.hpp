@@ -22,16 +22,14 @@ inline constexpr const char* kFileBusy = "Another run is patching the file";
 // "I/O error %d" with the system's error number.
 std::string IoErrorText(int systemError);
 
-// What tells one file from another whatever path names it: the device (or
-// volume) and the file's number on it.
+// The device (or volume) and number of a file, whatever path names it.
 struct FileIdentity {
   std::uint64_t device = 0;
   std::uint64_t index = 0;
   friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
-// The identity of the file at `path` (a link is followed); nothing when it
-// cannot be told, as for a missing file.
+// The identity of the file at `path`, a link followed; nothing for a missing file.
 [[nodiscard]] std::optional<FileIdentity> IdentityOf(const std::string& path);
 
 // True when a regular file stands at `path` itself (a link to one is not).
@@ -45,8 +43,7 @@ using NativeHandle = int;
 inline constexpr NativeHandle kClosedHandle = -1;
 #endif
 
-// A system file handle that closes itself (a failing close unreported);
-// moving hands it over.
+// A system file handle that closes itself (unreported on failure); moving hands it over.
 class FileHandle {
  public:
   FileHandle() = default;
@@ -69,20 +66,19 @@ class FileHandle {
 };
 
 // An existing regular file opened for reading and writing, shared with other
-// programs; never created, never truncated. A file whose permission bits
-// grant no write access is refused with "File access denied", also for root,
-// as a read-only file is on Windows; so is a folder, a device or a pipe.
-// Every failing operation throws vips::Error with the text for its cause and
-// the file's path.
+// programs; never created, never truncated. A folder, a device, a pipe or a
+// file whose permission bits grant no write access (also for root, as on
+// Windows) is refused with "File access denied". Every failing operation
+// throws vips::Error with the text for its cause and the file's path.
 class ExistingFile {
  public:
-  static ExistingFile Open(const std::string& path);
-  // The same file opened for reading only: a read-only file is fine here,
-  // and WriteAt, SetLength and Reserve fail.
-  static ExistingFile OpenForReading(const std::string& path);
-  // Opened and locked (LockForWriting) as the file that `path` names once the
-  // lock is held: another program may rename a file over the path between
-  // the open and the lock, and the file patched must be the one the user sees.
+  static ExistingFile Open(const std::string& path) { return OpenWithAccess(path, Access::Write); }
+  // For reading only: a read-only file is fine, and WriteAt, SetLength and Reserve fail.
+  static ExistingFile OpenForReading(const std::string& path) {
+    return OpenWithAccess(path, Access::Read);
+  }
+  // Opened and locked (LockForWriting) as the file `path` names once locked:
+  // another program may rename a file over the path before the lock is held.
   static ExistingFile OpenLocked(const std::string& path);
   // Opened for reading whole, as a copy does, and held with LockForReading;
   // a link standing at `path` is refused: it is no file of its own.
@@ -92,35 +88,31 @@ class ExistingFile {
   [[nodiscard]] std::size_t ReadSome(void* buffer, std::size_t size);
   // Reads up to `size` bytes at `position` without moving the position.
   [[nodiscard]] std::size_t ReadAt(std::uint64_t position, void* buffer, std::size_t size);
-  // Reads all `size` bytes at `position`, which the caller knows the file to
-  // hold: a read that ends early (the file cut meanwhile, a failing file
-  // system) is "Read beyond end of file", never taken as the file's end.
+  // Reads all `size` bytes at `position`: a read that ends early (the file cut
+  // meanwhile, a failing file system) is "Read beyond end of file".
   void ReadAllAt(std::uint64_t position, void* buffer, std::size_t size);
   // Writes all `size` bytes at `position` ("Disk full" when the device is).
   void WriteAt(std::uint64_t position, const void* buffer, std::size_t size);
   [[nodiscard]] std::uint64_t Length();
-  // Makes the file `length` bytes long, cutting or extending it.
   void SetLength(std::uint64_t length);
   // Makes a shorter file `length` bytes long with real disk space behind its
   // new bytes, so that writes there cannot find the disk full. On failure the
   // file keeps its length. Holes inside the file are left as they are.
   void Reserve(std::uint64_t length);
-  // An exclusive lock among this program's processes until the file is
-  // closed; other programs' reads and writes are not blocked. Fails at once
-  // with the system's lock error when another process holds it.
+  // An exclusive lock among this program's processes until the file is closed,
+  // never blocking other programs; fails at once with the system's lock error.
   void LockForWriting();
   // The shared counterpart, for reading a file whole (as a copy does).
   void LockForReading();
   [[nodiscard]] FileIdentity Identity();
-  // On a file system that writes every change to fresh space (copy on write,
-  // as btrfs), the bytes free for this file; elsewhere nothing, as
-  // overwriting a file's bytes takes no new space there.
+  // The bytes free for this file where every change goes to fresh space (copy
+  // on write, as btrfs); elsewhere nothing, as overwrites take no new space.
   [[nodiscard]] std::optional<std::uint64_t> FreshSpaceForOverwrites();
   // Flushes what was written to stable storage; a failure is a failed write.
   void Flush();
   [[nodiscard]] const std::string& Path() const { return path_; }
-  // Closes the file. After a successful Flush() the bytes are on the disk, so
-  // a failing close then changes nothing and is not reported.
+  // Closes the file; after a successful Flush() a failing close changes nothing
+  // and is not reported.
   void Close();
   [[nodiscard]] bool IsOpen() const { return handle_.IsOpen(); }
 
@@ -136,8 +128,7 @@ class ExistingFile {
 
   FileHandle handle_;
   std::string path_;
-  // Whether a write or a change of length was made, and whether all of them
-  // were flushed since.
+  // Whether a write or a change of length was made, and all flushed since.
   bool written_ = false;
   bool flushed_ = false;
 };

@@ -14,12 +14,9 @@ void CopyWholeFileOrThrow(const std::string& from, const std::string& to) {
     // A NUL would end the name early and name another file.
     if (path->find('\0') != std::string::npos) throw Error(kInvalidFilename, *path);
   }
-  // Only a regular file has a whole to copy: a pipe or a device such as
-  // /dev/zero would keep the copy going until the disk is full.
+  // Only a regular file has a whole to copy: /dev/zero would fill the disk.
   ExistingFile source = ExistingFile::OpenForCopying(from);
-  // The source's length says how many bytes it has: a read that ends before
-  // it (the file cut meanwhile, a failing file system) is an error, not a
-  // shorter backup.
+  // A read that ends before the source's length is an error, not a shorter copy.
   const std::uint64_t length = source.Length();
   const FileHandle destination = LockCopyDestination(to, source.Identity());
 

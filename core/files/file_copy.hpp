@@ -9,11 +9,9 @@ namespace vips {
 // Copies the whole file `from` to `to` with its permission bits, all or
 // nothing, through a ReplacementFile. Refused: a source that is a link or no
 // regular file; a destination that is the source itself, read-only, or
-// neither a regular file nor a link (a link at `to` is replaced, never
-// followed). The source is held with a shared lock and an existing
-// destination with the applier's, so a copy of or over a file that another
-// run is patching fails at once with the system's lock error. Throws
-// vips::Error with the text of the cause and the path it concerns.
+// neither a regular file nor a link (which is replaced, never followed). Both
+// are locked (the source shared), so a copy of or over a file another run is
+// patching fails at once. Throws vips::Error with the cause and its path.
 void CopyWholeFileOrThrow(const std::string& from, const std::string& to);
 
 // The same copy, returning false where the copy above throws.

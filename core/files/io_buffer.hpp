@@ -7,12 +7,9 @@
 
 namespace vips {
 
-// Memory for the bytes of reads and writes of files, starting on a page.
-// A read from the system's cache into memory whose address lies a few bytes
-// past the file position's within a page, as the start of a heap block from
-// the system does (16 bytes), is copied several times slower on some
-// processors (measured: 5 times on an AMD EPYC for 1 to 31 bytes), and the
-// file is read from positions on page boundaries.
+// Memory for the bytes of file reads and writes, starting on a page: files are
+// read from page boundaries, and a copy from the system's cache into memory a
+// few bytes off that (as a heap block's start is) measured 5 times slower.
 struct IoBufferFree {
   void operator()(std::uint8_t* bytes) const {
     ::operator delete[](bytes, std::align_val_t{kIoAlignment});

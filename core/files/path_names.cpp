@@ -5,6 +5,19 @@
 #include <cstring>
 
 namespace vips {
+namespace {
+
+std::string TemporaryNameSuffix(std::uint64_t seed) {
+  static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  std::string suffix;
+  for (int i = 0; i < 8; ++i) {
+    suffix.push_back(kDigits[seed % 36]);
+    seed /= 36;
+  }
+  return suffix;
+}
+
+}  // namespace
 
 std::string BareName(const std::string& path) {
 #ifdef _WIN32
@@ -17,16 +30,6 @@ std::string BareName(const std::string& path) {
 
 std::string BackupPathOf(const std::string& originalPath) {
   return originalPath + "_backup";
-}
-
-std::string TemporaryNameSuffix(std::uint64_t seed) {
-  static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-  std::string suffix;
-  for (int i = 0; i < 8; ++i) {
-    suffix.push_back(kDigits[seed % 36]);
-    seed /= 36;
-  }
-  return suffix;
 }
 
 std::string UniqueNameSuffix(std::uint64_t process) {

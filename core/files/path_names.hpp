@@ -13,24 +13,19 @@ std::string BareName(const std::string& path);
 // The backup file of an original file: its full path with "_backup" appended.
 std::string BackupPathOf(const std::string& originalPath);
 
-// The file that `path` stands for: `path` itself or, where a symbolic link
-// stands there, the file it leads to (through any further links), which the
-// backup copies and the recovery writes back, as the applier writes through
-// the link. A link leading nowhere, or a path that cannot be looked at, is
-// given back as it is, for the copy to refuse it.
+// The file that `path` stands for: `path` itself or the file a symbolic link
+// there leads to (through any further links), as the applier writes through
+// links; a link leading nowhere is given back as it is, for the copy to refuse.
 [[nodiscard]] std::string FileBehindLinks(const std::string& path);
 
-// Eight letters and digits made from `seed`, for the names of temporary files.
-std::string TemporaryNameSuffix(std::uint64_t seed);
-// Such a suffix that no other run picks at the same moment: made from the
-// clock, a counter and `process`, the caller's process number.
+// Eight letters and digits for a temporary name that no other run picks at the
+// same moment, made from the clock, a counter and the caller's `process` number.
 std::string UniqueNameSuffix(std::uint64_t process);
 
-// The hidden name of a file that belongs to the file `name` in the same
-// folder, without its last `room` bytes: "." + name + `mark`, the whole at
-// most `nameLimit` bytes. A name too long for that keeps its start (whole
-// UTF-8 characters) and gets eight letters made from the whole name instead
-// of its end, so that the same name always gives the same prefix.
+// The hidden name of a file belonging to the file `name` in the same folder,
+// less its last `room` bytes: "." + name + `mark`, at most `nameLimit` bytes.
+// A name too long keeps its start (whole UTF-8 characters) and gets eight
+// letters made from the whole name for its end, the same for the same name.
 std::string CompanionPrefix(const std::string& name, const char* mark, std::size_t room,
                             std::size_t nameLimit);
 

@@ -8,36 +8,25 @@
 
 namespace vips {
 
-// A file that takes the place of `destination` only when Commit() succeeds.
-// The bytes go to a new, locked temporary file beside it (never through a
-// link) under a marked name; Commit() flushes it, renames it over the
-// destination in one step (a link there is replaced, never followed; a pipe,
-// a socket, a folder or a device is refused with "File access denied") and
-// removes the temporary files of earlier runs that no process holds. Without
-// a successful Commit() the temporary file goes and the destination is
-// exactly as it was. Failures throw vips::Error with the file layer's texts.
+// A file that takes the place of `destination` only when Commit() succeeds: the
+// bytes go to a new, locked temporary file beside it (never through a link),
+// which Commit() flushes and renames over the destination in one step (a link
+// there is replaced, never followed; a pipe, a socket, a folder or a device is
+// refused with "File access denied"), then removes earlier runs' temporary files
+// that no process holds. Otherwise the destination stays exactly as it was.
+// Failures throw vips::Error with the file layer's texts.
 class ReplacementFile {
  public:
   // The part of a temporary file's name that marks it as one.
   static constexpr const char* kTemporaryMark = ".vips-incomplete-";
 
   static ReplacementFile Create(const std::string& destination);
-
-  // Moving hands the temporary file over: the moved-from object neither
-  // closes nor removes it.
-  ReplacementFile(ReplacementFile&& other) noexcept
-      : destination_(std::move(other.destination_)),
-        temporary_(std::move(other.temporary_)),
-        prefix_(std::move(other.prefix_)),
-        handle_(std::move(other.handle_)),
-        committed_(std::exchange(other.committed_, true)) {}
   ~ReplacementFile() { Discard(); }
 
   [[nodiscard]] const std::string& TemporaryPath() const { return temporary_; }
   // Writes all `size` bytes after those written before.
   void Append(const void* bytes, std::size_t size);
-  // Gives the new file the permission bits of `source` (POSIX); does nothing
-  // where the system has no such bits.
+  // Gives the new file the permission bits of `source`, where the system has them.
   void CopyPermissionsFrom(const std::string& source);
   void Commit();
 

@@ -2,12 +2,10 @@
 
 namespace vips::write_fault {
 
-// A test seam in the file layer: every write step (a write, a copy, a flush,
-// a rename, a change of length, the close of a file written and flushed)
-// counts one step that a test can make fail as a full disk would, a read can
-// be made to find nothing, and a test can act just before a lock is taken.
-// Only the tests' core (VIPS_WRITE_FAULTS) has it; the tests' controls are in
-// tests/support/write_fault.hpp.
+// A test seam in the file layer, only in the tests' core (VIPS_WRITE_FAULTS):
+// every write step (a write, a copy, a flush, a rename, a change of length, the
+// close of a file written and flushed) can fail as a full disk would, a read
+// find nothing, and a test act just before a lock is taken.
 #ifdef VIPS_WRITE_FAULTS
 // Counts one write step and tells whether it must fail.
 [[nodiscard]] bool StepFails();

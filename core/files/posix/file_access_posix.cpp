@@ -47,12 +47,10 @@ std::string OpenErrorTextOf(const std::string& path, int error) {
 }
 
 void Lock(int handle, int kind, const std::string& path) {
-  // flock locks belong to the open file, so two opens of one file conflict
-  // also within one process; they are advisory, so other programs' reads and
-  // writes go on.
-  while (::flock(handle, kind | LOCK_NB) != 0) {
-    if (errno == EWOULDBLOCK) throw Error(kFileBusy, path);
-    if (errno != EINTR) throw Error(ErrorTextOf(errno), path);
+  // flock locks belong to the open file, so two opens conflict even within one
+  // process; being advisory, they let other programs read and write.
+  if (Retrying([&] { return ::flock(handle, kind | LOCK_NB); }) != 0) {
+    throw Error(errno == EWOULDBLOCK ? kFileBusy : ErrorTextOf(errno), path);
   }
 }
 
@@ -84,24 +82,21 @@ void FileHandle::Reset(NativeHandle handle) noexcept {
 
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
   struct stat info {};
-  if (path.empty() || path.find('\0') != std::string::npos || ::stat(path.c_str(), &info) != 0) {
-    return std::nullopt;
-  }
+  if (path.find('\0') != std::string::npos || ::stat(path.c_str(), &info) != 0) return std::nullopt;
   return posix::IdentityFrom(info);
 }
 
 bool IsRegularFile(const std::string& path) {
   struct stat info {};
-  return !path.empty() && path.find('\0') == std::string::npos &&
-         ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  return path.find('\0') == std::string::npos && ::lstat(path.c_str(), &info) == 0 &&
+         S_ISREG(info.st_mode);
 }
 
 ExistingFile ExistingFile::OpenWithAccess(const std::string& path, Access access) {
   if (path.empty()) throw Error(kFileNotFound, path);
   // The system would stop reading the name at a NUL and open another file.
   if (path.find('\0') != std::string::npos) throw Error(kInvalidFilename, path);
-  // Without waiting: a pipe or a device must not hold the program up before
-  // it is found to be no file to patch.
+  // Without waiting, so that a pipe or a device cannot hold the program up.
   const int handle = posix::Open(path, (access == Access::Write ? O_RDWR : O_RDONLY) |
                                            (access == Access::Copy ? O_NOFOLLOW : 0) | O_NONBLOCK);
   if (handle < 0) {
@@ -112,11 +107,9 @@ ExistingFile ExistingFile::OpenWithAccess(const std::string& path, Access access
 
   struct stat info {};
   if (::fstat(handle, &info) != 0) file.Fail(posix::ErrorTextOf(errno));
-  // Only a regular file has bytes to patch: a folder, a pipe or a device
-  // (/dev/null, /dev/zero) is refused.
+  // Only a regular file has bytes to patch (not a folder, a pipe, /dev/zero).
   if (!S_ISREG(info.st_mode)) file.Fail(kFileAccessDenied);
-  // Root may open a file whose write bits are all clear; such a file is
-  // read-only for this program whoever runs it.
+  // A file without write bits is read-only for this program, even run by root.
   if (access == Access::Write && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
     file.Fail(kFileAccessDenied);
   }
@@ -129,11 +122,9 @@ ExistingFile ExistingFile::OpenWithAccess(const std::string& path, Access access
 
 std::size_t ExistingFile::ReadSome(void* buffer, std::size_t size) {
   if (write_fault::ReadEnds()) return 0;
-  for (;;) {
-    const ssize_t count = ::read(handle_.Get(), buffer, size);
-    if (count >= 0) return static_cast<std::size_t>(count);
-    if (errno != EINTR) Fail(posix::ErrorTextOf(errno));
-  }
+  const ssize_t count = posix::Retrying([&] { return ::read(handle_.Get(), buffer, size); });
+  if (count < 0) Fail(posix::ErrorTextOf(errno));
+  return static_cast<std::size_t>(count);
 }
 
 std::size_t ExistingFile::ReadAt(std::uint64_t position, void* buffer, std::size_t size) {
@@ -141,12 +132,10 @@ std::size_t ExistingFile::ReadAt(std::uint64_t position, void* buffer, std::size
   std::size_t done = 0;
   if (size > 0 && write_fault::ReadEnds()) return 0;
   while (done < size) {
-    const ssize_t count =
-        ::pread(handle_.Get(), bytes + done, size - done, static_cast<off_t>(position + done));
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      Fail(posix::ErrorTextOf(errno));
-    }
+    const ssize_t count = posix::Retrying([&] {
+      return ::pread(handle_.Get(), bytes + done, size - done, static_cast<off_t>(position + done));
+    });
+    if (count < 0) Fail(posix::ErrorTextOf(errno));
     if (count == 0) break;
     done += static_cast<std::size_t>(count);
   }
@@ -166,8 +155,9 @@ std::uint64_t ExistingFile::Length() {
 
 void ExistingFile::SetLength(std::uint64_t length) {
   if (write_fault::StepFails()) Fail(kDiskFull);
-  while (::ftruncate(handle_.Get(), static_cast<off_t>(length)) != 0) {
-    if (errno != EINTR) Fail(posix::ErrorTextOf(errno));
+  const auto end = static_cast<off_t>(length);
+  if (posix::Retrying([&] { return ::ftruncate(handle_.Get(), end); }) != 0) {
+    Fail(posix::ErrorTextOf(errno));
   }
   MarkWritten();
 }
@@ -188,10 +178,9 @@ std::optional<std::uint64_t> ExistingFile::FreshSpaceForOverwrites() {
 
 void ExistingFile::Flush() {
   if (write_fault::StepFails()) Fail(kDiskFull);
-  // fdatasync: the bytes and the length, without the times, which a crash
-  // may leave older.
-  while (::fdatasync(handle_.Get()) != 0) {
-    if (errno != EINTR) Fail(posix::ErrorTextOf(errno));
+  // fdatasync: the bytes and the length; a crash may leave the times older.
+  if (posix::Retrying([&] { return ::fdatasync(handle_.Get()); }) != 0) {
+    Fail(posix::ErrorTextOf(errno));
   }
   flushed_ = true;
 }
@@ -204,9 +193,8 @@ void ExistingFile::Reserve(std::uint64_t length) {
   const auto from = static_cast<off_t>(before);
   const auto count = static_cast<off_t>(length - before);
 #ifdef __linux__
-  // fallocate itself, not posix_fallocate: where the file system cannot
-  // reserve space, the library's stand-in would write every block, and a
-  // write that still finds the disk full is undone anyway.
+  // Not posix_fallocate, whose stand-in writes every block where the file system
+  // cannot reserve space: a write that still finds the disk full is undone anyway.
   while (error == 0 && ::fallocate(handle_.Get(), 0, from, count) != 0) {
     error = errno == EINTR ? 0 : errno;
   }
@@ -239,8 +227,7 @@ FileIdentity ExistingFile::Identity() {
 
 void ExistingFile::Close() {
   if (!handle_.IsOpen()) return;
-  // The close of a file written and flushed is a write step of its own,
-  // whose failure changes nothing on the disk.
+  // Closing a file written and flushed is a write step that changes nothing.
   if (written_ && flushed_) (void)write_fault::StepFails();
   // After close() the descriptor is gone even when it reports EINTR.
   if (::close(handle_.Release()) != 0 && errno != EINTR && !flushed_) {

@@ -17,9 +17,8 @@ namespace vips::posix {
 std::string ErrorTextOf(int error);
 // The text for a failed open of `path`: a missing file, or a missing folder.
 std::string OpenErrorTextOf(const std::string& path, int error);
-// Takes the lock (LOCK_EX or LOCK_SH) that a writer of a file, or a copy
-// reading it, holds among this program's processes; throws the system's lock
-// error at once when a conflicting lock is held.
+// Takes at once the lock (LOCK_EX or LOCK_SH) of a writer, or of a copy reading,
+// among this program's processes, or throws the system's lock error.
 void Lock(int handle, int kind, const std::string& path);
 // Writes all `size` bytes at `position`, or after those written before when
 // it is null; each piece is a write step, and errors throw with `path`.
@@ -30,13 +29,18 @@ inline FileIdentity IdentityFrom(const struct stat& info) {
   return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
 }
 
-// open() with O_CLOEXEC | O_NOCTTY, again when a signal interrupts it.
+// The result of `call()`, a system call made again while a signal interrupts it.
+template <typename Call>
+auto Retrying(Call call) {
+  for (;;) {
+    const auto result = call();
+    if (result >= 0 || errno != EINTR) return result;
+  }
+}
+
+// open() with O_CLOEXEC | O_NOCTTY.
 inline int Open(const std::string& path, int flags, mode_t mode = 0) {
-  int handle;
-  do {
-    handle = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, mode);
-  } while (handle < 0 && errno == EINTR);
-  return handle;
+  return Retrying([&] { return ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, mode); });
 }
 
 // The folder part of a path ("." when it names none).
@@ -53,10 +57,8 @@ inline std::size_t NameLimitOf(const std::string& folder) {
   return limit > 0 ? static_cast<std::size_t>(limit) : 255;
 }
 
-// Flushes `folder` itself, which makes the names made or removed in it
-// durable: 0, or the system's error. Some file systems cannot flush a folder
-// (EINVAL, EROFS): their names are as durable as they make them, and that
-// counts as flushed.
+// Flushes `folder`, making the names made or removed in it durable: 0, or the
+// system's error. One that cannot be flushed (EINVAL, EROFS) counts as flushed.
 inline int FlushFolder(const std::string& folder) {
   const FileHandle handle(Open(folder, O_RDONLY | O_DIRECTORY));
   if (!handle.IsOpen()) return errno;

@@ -26,27 +26,21 @@ constexpr std::size_t kSuffixLength = 8;
   throw Error(posix::ErrorTextOf(error), path);
 }
 
-// Only a regular file, a link (replaced, never followed) or nothing may stand
-// where the new file goes: a pipe, a socket, a folder or a device is no file
-// to replace.
+// Only a regular file, a link (replaced, never followed) or nothing is replaced.
 void CheckDestination(const std::string& destination) {
   struct stat info {};
   if (::lstat(destination.c_str(), &info) != 0) return;
   if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) throw Error(kFileAccessDenied, destination);
 }
 
-// Removes the temporary files of earlier runs for the same destination that
-// no process holds any more: a run holds the lock of its temporary file
-// while it writes it.
+// Removes the temporary files of earlier runs for the same destination that no
+// process holds: a run locks its temporary file while it writes it.
 void RemoveStaleTemporaries(const std::string& folder, const std::string& prefix) {
   DIR* listing = ::opendir(folder.c_str());
   if (listing == nullptr) return;
   while (const dirent* entry = ::readdir(listing)) {
     const std::string name = entry->d_name;
-    if (name.size() != prefix.size() + kSuffixLength ||
-        name.compare(0, prefix.size(), prefix) != 0) {
-      continue;
-    }
+    if (name.size() != prefix.size() + kSuffixLength || !name.starts_with(prefix)) continue;
     const std::string path = folder + "/" + name;
     const FileHandle handle(posix::Open(path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW));
     struct stat held {};
@@ -94,10 +88,7 @@ ReplacementFile ReplacementFile::Create(const std::string& destination) {
 
 void ReplacementFile::Discard() noexcept {
   handle_.Reset();
-  if (!committed_) {
-    ::unlink(temporary_.c_str());
-    committed_ = true;
-  }
+  if (!std::exchange(committed_, true)) ::unlink(temporary_.c_str());
 }
 
 void ReplacementFile::Append(const void* bytes, std::size_t size) {
@@ -127,12 +118,10 @@ void ReplacementFile::Commit() {
     throw;
   }
   committed_ = true;
-  // After the flush the bytes are on the disk: a failing close (counted as a
-  // step of its own) changes nothing and is no failure.
+  // After the flush a failing close (a step of its own) changes nothing.
   (void)write_fault::StepFails();
   handle_.Reset();
-  // A folder that cannot be flushed leaves the rename as durable as the
-  // system makes it.
+  // A folder that cannot be flushed leaves the rename as durable as the system makes it.
   (void)posix::FlushFolder(posix::FolderOf(destination_));
   RemoveStaleTemporaries(posix::FolderOf(destination_), BareName(prefix_));
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <optional>
-#include <utility>
 
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
@@ -13,10 +12,9 @@ namespace vips {
 
 namespace {
 
-FileIdentity IdentityFrom(const BY_HANDLE_FILE_INFORMATION& info) {
-  return {info.dwVolumeSerialNumber,
-          static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
-}
+// What is no file of its own with bytes to patch.
+constexpr DWORD kNoFile =
+    FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
 
 // ReadFile and WriteFile take at most a DWORD of bytes per call.
 DWORD ChunkOf(std::size_t size) {
@@ -68,9 +66,7 @@ void ThrowLastError(const std::string& path) {
 }
 
 bool LockByte(void* handle, unsigned long flags, bool release) {
-  OVERLAPPED where{};
-  where.Offset = 0xFFFFFFFEu;
-  where.OffsetHigh = 0x7FFFFFFFu;
+  OVERLAPPED where = OverlappedAt(0x7FFFFFFF'FFFFFFFEull);
   if (release) return ::UnlockFileEx(handle, 0, 1, 0, &where) != FALSE;
   return ::LockFileEx(handle, flags | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where) != FALSE;
 }
@@ -107,30 +103,26 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
       ::CreateFileW(wide->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  const FileHandle held(handle);
   BY_HANDLE_FILE_INFORMATION info{};
-  const bool known = ::GetFileInformationByHandle(handle, &info) != FALSE;
-  ::CloseHandle(handle);
-  if (!known) return std::nullopt;
-  return IdentityFrom(info);
+  if (!::GetFileInformationByHandle(handle, &info)) return std::nullopt;
+  return windows::IdentityFrom(info);
 }
 
 bool IsRegularFile(const std::string& path) {
   const std::optional<std::wstring> wide = windows::WidePath(path);
   if (!wide) return false;
   const DWORD attributes = ::GetFileAttributesW(wide->c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES &&
-         (attributes &
-          (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & kNoFile) == 0;
 }
 
 ExistingFile ExistingFile::OpenWithAccess(const std::string& path, Access access) {
   if (path.empty()) throw Error(kFileNotFound, path);
-  const std::optional<std::wstring> wide = windows::WidePath(path);
-  if (!wide) throw Error(kInvalidFilename, path);
+  const std::wstring wide = windows::WidePathOrThrow(path);
   const bool copying = access == Access::Copy;
   // For a copy, a link standing at `path` is opened itself, never its target.
   HANDLE handle = ::CreateFileW(
-      wide->c_str(), access == Access::Write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
+      wide.c_str(), access == Access::Write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
       FILE_SHARE_READ | FILE_SHARE_WRITE | (copying ? FILE_SHARE_DELETE : 0), nullptr,
       OPEN_EXISTING,
       copying ? FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL,
@@ -139,8 +131,6 @@ ExistingFile ExistingFile::OpenWithAccess(const std::string& path, Access access
   ExistingFile file(handle, path);
   BY_HANDLE_FILE_INFORMATION info{};
   if (copying && !::GetFileInformationByHandle(handle, &info)) windows::ThrowLastError(path);
-  constexpr DWORD kNoFile =
-      FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
   // Only a file on a disk has bytes to patch: a pipe would leave a read
   // waiting forever, and a device (NUL, CON) is no file.
   if (::GetFileType(handle) != FILE_TYPE_DISK || (info.dwFileAttributes & kNoFile) != 0) {
@@ -203,8 +193,7 @@ void ExistingFile::SetLength(std::uint64_t length) {
 }
 
 std::optional<std::uint64_t> ExistingFile::FreshSpaceForOverwrites() {
-  // NTFS and FAT overwrite in place; ReFS with block cloning is not told
-  // apart here.
+  // NTFS and FAT overwrite in place (ReFS with block cloning is not told apart).
   return std::nullopt;
 }
 
@@ -219,10 +208,9 @@ void ExistingFile::Reserve(std::uint64_t length) {
   if (length <= before) return;
   MarkWritten();
   if (write_fault::StepFails()) Fail(kDiskFull);
-  // The allocation takes the disk space; the end of file then makes it the
-  // file's length. Either failing leaves the length as it was. Where the file
-  // system (or Wine) has no allocation request, moving the end of file still
-  // allocates the clusters, so a full disk is caught there.
+  // The allocation takes the disk space and the end of file makes it the
+  // length; either failing leaves the length as it was. Without an allocation
+  // request (some file systems, Wine), moving the end still allocates.
   FILE_ALLOCATION_INFO allocation{};
   allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(length);
   if (!::SetFileInformationByHandle(handle_.Get(), FileAllocationInfo, &allocation,
@@ -254,13 +242,12 @@ void ExistingFile::LockForReading() {
 FileIdentity ExistingFile::Identity() {
   BY_HANDLE_FILE_INFORMATION info{};
   if (!::GetFileInformationByHandle(handle_.Get(), &info)) windows::ThrowLastError(path_);
-  return IdentityFrom(info);
+  return windows::IdentityFrom(info);
 }
 
 void ExistingFile::Close() {
   if (!handle_.IsOpen()) return;
-  // The close of a file written and flushed is a write step of its own,
-  // whose failure changes nothing on the disk.
+  // Closing a file written and flushed is a write step that changes nothing.
   if (written_ && flushed_) (void)write_fault::StepFails();
   if (!::CloseHandle(handle_.Release()) && !flushed_) windows::ThrowLastError(path_);
 }

@@ -7,11 +7,10 @@
 namespace vips {
 
 FileHandle LockCopyDestination(const std::string& to, const FileIdentity& source) {
-  // Only checked and probed for another run's lock: Windows refuses to rename
-  // over a file that is open (whatever its sharing), so the handle is closed
-  // before the copy replaces it, and a run that opens the file meanwhile
-  // makes that rename fail rather than lose its writes. A link standing at
-  // `to` is opened itself, never its target.
+  // Only checked and probed for another run's lock: Windows cannot rename over
+  // an open file, so the handle is closed before the copy replaces it, and a
+  // run opening the file meanwhile makes that rename fail rather than lose its
+  // writes. A link at `to` is opened itself, never its target.
   HANDLE handle =
       ::CreateFileW(windows::WidePathOrThrow(to).c_str(), GENERIC_READ,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
@@ -27,9 +26,7 @@ FileHandle LockCopyDestination(const std::string& to, const FileIdentity& source
   // A link is replaced, never followed.
   if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return {};
   // Copying a file over itself would destroy it.
-  const bool same = info.dwVolumeSerialNumber == source.device &&
-                    (std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow) == source.index;
-  if (::GetFileType(handle) != FILE_TYPE_DISK || same ||
+  if (::GetFileType(handle) != FILE_TYPE_DISK || windows::IdentityFrom(info) == source ||
       (info.dwFileAttributes &
        (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_READONLY)) != 0) {
     throw Error(kFileAccessDenied, to);

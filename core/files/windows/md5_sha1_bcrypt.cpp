@@ -15,32 +15,24 @@ namespace {
   throw Error("the MD5 and SHA-1 digests are not available");
 }
 
-bool Succeeded(NTSTATUS status) {
-  return status >= 0;
-}
-
 // One hash object of the algorithm `id` with its provider.
 struct Hash {
   BCRYPT_ALG_HANDLE algorithm = nullptr;
   BCRYPT_HASH_HANDLE hash = nullptr;
 
   void Open(LPCWSTR id) {
-    if (!Succeeded(::BCryptOpenAlgorithmProvider(&algorithm, id, nullptr, 0)) ||
-        !Succeeded(::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0))) {
+    if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&algorithm, id, nullptr, 0)) ||
+        !BCRYPT_SUCCESS(::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0))) {
       Fail();
     }
   }
+  // A piece is one read's bytes, which ReadFile counts in a DWORD as this call does.
   void Update(const std::uint8_t* bytes, std::size_t size) {
-    // BCryptHashData takes at most a ULONG of bytes per call.
-    while (size > 0) {
-      const ULONG piece = size > 0x40000000u ? 0x40000000u : static_cast<ULONG>(size);
-      if (!Succeeded(::BCryptHashData(hash, const_cast<PUCHAR>(bytes), piece, 0))) Fail();
-      bytes += piece;
-      size -= piece;
-    }
+    const auto length = static_cast<ULONG>(size);
+    if (!BCRYPT_SUCCESS(::BCryptHashData(hash, const_cast<PUCHAR>(bytes), length, 0))) Fail();
   }
   void Finish(std::uint8_t* digest, ULONG size) {
-    if (!Succeeded(::BCryptFinishHash(hash, digest, size, 0))) Fail();
+    if (!BCRYPT_SUCCESS(::BCryptFinishHash(hash, digest, size, 0))) Fail();
   }
   ~Hash() {
     if (hash != nullptr) ::BCryptDestroyHash(hash);

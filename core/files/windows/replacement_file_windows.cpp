@@ -46,8 +46,7 @@ ReplacementFile ReplacementFile::Create(const std::string& destination) {
 
 void ReplacementFile::Discard() noexcept {
   handle_.Reset();
-  if (!committed_) {
-    committed_ = true;
+  if (!std::exchange(committed_, true)) {
     if (const auto wide = windows::WidePath(temporary_)) ::DeleteFileW(wide->c_str());
   }
 }
