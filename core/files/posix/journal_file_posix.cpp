@@ -41,8 +41,8 @@ void JournalFile::Append(const void* bytes, std::size_t size) {
 
 void JournalFile::Flush() {
   if (write_fault::StepFails()) throw Error(kDiskFull, path_);
-  while (::fdatasync(handle_.Get()) != 0) {
-    if (errno != EINTR) throw Error(posix::ErrorTextOf(errno), path_);
+  if (posix::Retrying([&] { return ::fdatasync(handle_.Get()); }) != 0) {
+    throw Error(posix::ErrorTextOf(errno), path_);
   }
   FlushFolderOf(path_);
 }
