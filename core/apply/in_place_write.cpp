@@ -12,14 +12,13 @@ namespace {
 
 constexpr const char* kDamaged =
     " could not be restored: the file is damaged; recover it from its backup";
-constexpr const char* kOutOfMemory = "Out of memory";
 
 // The text of the error in flight, for a file's message.
 std::string TextOf(const std::exception_ptr& failure) {
   try {
     std::rethrow_exception(failure);
   } catch (const std::bad_alloc&) {
-    return kOutOfMemory;
+    return "Out of memory";
   } catch (const std::exception& error) {
     return error.what();
   } catch (...) {
@@ -62,10 +61,6 @@ InPlaceOutcome WriteRecordsInPlace(ExistingFile& file, RecordWriter& records, bo
     const std::uint64_t growth = records.End() > file.Length() ? records.End() - file.Length() : 0;
     if (*free < 3 * records.SpanBytes() + growth + kMargin) throw Error(kDiskFull, file.Path());
   }
-  // Every failure is named by the file: the journal is the file's business.
-  const auto fail = [&file](const std::exception_ptr& failure) {
-    return Error(TextOf(failure), file.Path());
-  };
   std::optional<RollbackJournal> journal;
   try {
     const std::uint64_t length = file.Length();
@@ -76,20 +71,23 @@ InPlaceOutcome WriteRecordsInPlace(ExistingFile& file, RecordWriter& records, bo
         },
         durable));
   } catch (...) {
-    // Nothing of the file has changed yet.
-    throw fail(std::current_exception());
+    // Nothing of the file has changed yet. Every failure is named by the
+    // file: the journal is the file's business.
+    throw Error(TextOf(std::current_exception()), file.Path());
   }
   bool wrote = false;
   try {
     outcome.changed = records.WriteInPlace(file);
     wrote = true;
     if (durable) file.Flush();
+    journal->Finish();
   } catch (...) {
     const std::exception_ptr failure = std::current_exception();
     try {
       if (wrote || records.UndoFailed()) {
-        // A flush that failed after every write, or an undo that did not get
-        // through: the journal holds what the file held.
+        // A flush that failed after every write, an undo that did not get
+        // through, or a journal that could not be removed (it would take the
+        // records back at the next run): the journal puts the file back now.
         journal->RollBack(file);
       } else {
         // The writer's undo put the file back; on the disk as well before the
@@ -100,20 +98,7 @@ InPlaceOutcome WriteRecordsInPlace(ExistingFile& file, RecordWriter& records, bo
     } catch (...) {
       throw DamagedFile(file.Path(), TextOf(failure));
     }
-    throw fail(failure);
-  }
-  try {
-    journal->Finish();
-  } catch (...) {
-    // A journal that stays would take the records back at the next run: they
-    // are taken back now, and the failure reported.
-    const std::exception_ptr failure = std::current_exception();
-    try {
-      journal->RollBack(file);
-    } catch (...) {
-      throw DamagedFile(file.Path(), TextOf(failure));
-    }
-    throw fail(failure);
+    throw Error(TextOf(failure), file.Path());
   }
   return outcome;
 }

@@ -20,30 +20,26 @@ class DamagedFile : public Error {
   std::string cause_;
 };
 
-// What an in-place write found and did.
+// What an in-place write did: whether the records changed the file (a byte,
+// or its length), and whether the write of an earlier run of this program,
+// stopped half-way, was taken back first.
 struct InPlaceOutcome {
-  // The records changed the file (a byte, or its length).
   bool changed = false;
-  // An earlier run of this program had been stopped in the middle of its
-  // write to this file; what it wrote was taken back first.
   bool rolledBackEarlierRun = false;
 };
 
 // Writes `records` into `file` (opened for writing and locked) so that the
 // file is either as it was or patched, whatever stops the write: a failure
-// the program sees, a kill, a crash of the machine.
-//
-// First a journal left by an interrupted earlier run is played back. Then the
-// old bytes of every stretch that the records write are journaled beside the
-// file (RollbackJournal), the records are written, and with `durable` the
-// file is flushed to the disk before the journal is removed: "done" then
-// means on the disk. A write or flush that fails is undone (by the writer, or
-// from the journal when the writer's undo could not) and its error thrown on;
-// when the file cannot be put back, DamagedFile is thrown and the journal is
-// kept, so that the next run can still try.
-//
-// Without `durable` nothing is flushed: a killed run is still rolled back by
-// the next one, but a crash of the machine may lose any of it.
+// the program sees, a kill, a crash of the machine. A journal left by an
+// interrupted earlier run is played back first; then the old bytes of every
+// stretch the records write are journaled beside the file (RollbackJournal),
+// the records written and, with `durable`, the file flushed to the disk
+// before the journal goes ("done" means on the disk). A write or flush that
+// fails is undone (by the writer, or from the journal when the writer's undo
+// could not) and its error thrown on; a file that cannot be put back throws
+// DamagedFile and keeps its journal for the next run to try. Without
+// `durable` nothing is flushed: a killed run is still rolled back by the
+// next one, but a crash of the machine may lose any of it.
 InPlaceOutcome WriteRecordsInPlace(ExistingFile& file, RecordWriter& records, bool durable);
 
 // Plays back what an interrupted run left in `file` (opened for writing and

@@ -7,15 +7,11 @@
 #include "core/files/replacement_file.hpp"
 
 namespace vips {
-namespace {
-
-// The records go out in pieces of this size, whatever their number.
-constexpr std::size_t kPiece = std::size_t{1} << 20;
-
-}  // namespace
 
 bool AppendChosenRecords(const std::string& path, const std::vector<bool>& chosen,
                          ReplacementFile& output) {
+  // The records go out in pieces of this size, whatever their number.
+  constexpr std::size_t kPiece = std::size_t{1} << 20;
   std::optional<IpsReader> reader = IpsReader::Open(path);
   if (!reader) return false;
   std::vector<std::uint8_t> bytes(std::begin(kPatchHeader), std::end(kPatchHeader));
@@ -29,14 +25,13 @@ bool AppendChosenRecords(const std::string& path, const std::vector<bool>& chose
   };
   IpsRecord record;
   for (std::size_t index = 0; reader->ReadRecordHead(record); ++index) {
-    const bool wanted = index < chosen.size() && chosen[index];
-    if (!wanted) {
-      if (!record.IsRun()) reader->SkipData(record.size);
-      continue;
+    if (index < chosen.size() && chosen[index]) {
+      std::uint8_t head[8];
+      put(head, record.EncodeHead(head));
+      reader->ReadData(record.size, put);
+    } else {
+      reader->SkipData(record.size);
     }
-    std::uint8_t head[8];
-    put(head, record.EncodeHead(head));
-    if (!record.IsRun()) reader->ReadData(record.size, put);
   }
   reader->Close();
   put(kPatchEnd, std::size(kPatchEnd));
@@ -46,17 +41,15 @@ bool AppendChosenRecords(const std::string& path, const std::vector<bool>& chose
 
 bool ReadWhetherHeld(IpsReader& reader, const IpsRecord& record,
                      std::span<const std::uint8_t> fileStart) {
-  const auto first = static_cast<std::size_t>(record.offset);
   const bool inFile = record.End() <= fileStart.size();
   if (record.IsRun()) {
     return record.Count() == 0 ||
            (inFile &&
-            std::all_of(fileStart.begin() + static_cast<std::ptrdiff_t>(first),
-                        fileStart.begin() + static_cast<std::ptrdiff_t>(record.End()),
-                        [&record](std::uint8_t byte) { return byte == record.run.value; }));
+            std::ranges::all_of(fileStart.subspan(record.offset, record.Count()),
+                                [&record](std::uint8_t byte) { return byte == record.run.value; }));
   }
   bool held = inFile;
-  std::size_t at = first;
+  auto at = static_cast<std::size_t>(record.offset);
   reader.ReadData(record.size, [&](const std::uint8_t* bytes, std::size_t length) {
     held = held && std::memcmp(fileStart.data() + at, bytes, length) == 0;
     at += length;

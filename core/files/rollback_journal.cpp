@@ -2,14 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
-#include <vector>
+#include <span>
 
 #include "core/error.hpp"
 #include "core/files/crc32c.hpp"
 #include "core/files/io_buffer.hpp"
 #include "core/files/path_names.hpp"
-#include "core/files/write_fault.hpp"
 
 namespace vips {
 namespace {
@@ -20,14 +18,11 @@ namespace {
 // from the end of the entry before it, and its length, both as LEB128
 // numbers (the distance zigzag-coded, since entries may go back), then the
 // old bytes: two or three bytes of head where records are many and short.
-constexpr char kHeadMark[16] = {'V', 'I', 'P', 'S', '-', 'J', 'O', 'U',
-                                'R', 'N', 'A', 'L', '-', 'v', '2', '\n'};
-constexpr char kEndMark[16] = {'V', 'I', 'P', 'S', '-', 'J', 'O', 'U',
-                               'R', 'N', 'A', 'L', '-', 'E', 'N', 'D'};
+// The marks are their first 16 bytes, without the closing NUL.
+constexpr char kHeadMark[] = "VIPS-JOURNAL-v2\n";
+constexpr char kEndMark[] = "VIPS-JOURNAL-END";
 constexpr std::size_t kHeaderSize = 16 + 3 * 8 + 4;
 constexpr std::size_t kTrailerSize = 16 + 8 + 4;
-// The most bytes a LEB128 number of 64 bits takes.
-constexpr std::size_t kNumberBytes = 10;
 // Journals are written and read through a buffer of this size.
 constexpr std::size_t kChunk = std::size_t{256} << 10;
 constexpr const char* kJournalMark = ".vips-journal";
@@ -59,7 +54,8 @@ class JournalWriter {
     }
   }
   void PutNumber(std::uint64_t value) {
-    if (kChunk - used_ < kNumberBytes) Drain();
+    // A LEB128 number of 64 bits takes at most 10 bytes.
+    if (kChunk - used_ < 10) Drain();
     for (; value >= 0x80; value >>= 7) buffer_[used_++] = static_cast<std::uint8_t>(value | 0x80);
     buffer_[used_++] = static_cast<std::uint8_t>(value);
   }
@@ -78,54 +74,49 @@ class JournalWriter {
   std::uint32_t crc_ = 0;
 };
 
-// Reads a journal from its start through one buffer, never past the limit
-// it is given, keeping the CRC-32C of what it has read.
+// Reads a journal's entries, from the end of its header up to `end` (its
+// trailer), through one buffer, keeping the CRC-32C of all it has read.
 class JournalReader {
  public:
-  explicit JournalReader(ExistingFile& file)
-      : file_(file), size_(file.Length()), buffer_(NewIoBuffer(kChunk)) {}
-  [[nodiscard]] std::uint64_t Size() const { return size_; }
+  JournalReader(ExistingFile& file, std::uint64_t end, std::uint32_t crc)
+      : file_(file), end_(end), crc_(crc), buffer_(NewIoBuffer(kChunk)) {}
   [[nodiscard]] std::uint64_t Position() const { return start_ + at_; }
-  // Up to `most` bytes from here (at least one while any is left below
-  // `limit`); they count as read.
-  std::size_t Next(const std::uint8_t** bytes, std::size_t most, std::uint64_t limit) {
-    if (at_ == have_) Refill(limit);
+  [[nodiscard]] std::uint32_t Crc() const { return crc_; }
+  // Up to `most` bytes from here (at least one while any is left); they
+  // count as read.
+  std::span<const std::uint8_t> Next(std::size_t most) {
+    if (at_ == have_) {
+      start_ += have_;
+      have_ = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, end_ - start_));
+      at_ = 0;
+      if (have_ > 0) file_.ReadAllAt(start_, buffer_.get(), have_);
+      crc_ = Crc32c(crc_, buffer_.get(), have_);
+    }
     const std::size_t part = std::min(most, have_ - at_);
-    *bytes = buffer_.get() + at_;
     at_ += part;
-    return part;
+    return {buffer_.get() + at_ - part, part};
   }
-  // A LEB128 number below `limit`; nothing when it is cut or too long.
-  std::optional<std::uint64_t> Number(std::uint64_t limit) {
+  // A LEB128 number; nothing when it is cut or too long.
+  std::optional<std::uint64_t> Number() {
     std::uint64_t value = 0;
     for (int shift = 0; shift < 64; shift += 7) {
-      const std::uint8_t* byte = nullptr;
-      if (Position() >= limit || Next(&byte, 1, limit) == 0) return std::nullopt;
-      value |= std::uint64_t{*byte & 0x7Fu} << shift;
-      if ((*byte & 0x80) == 0) return value;
+      const std::span<const std::uint8_t> byte = Next(1);
+      if (byte.empty()) return std::nullopt;
+      value |= std::uint64_t{byte[0] & 0x7Fu} << shift;
+      if ((byte[0] & 0x80) == 0) return value;
     }
     return std::nullopt;
   }
-  [[nodiscard]] std::uint32_t Crc() const { return crc_; }
 
  private:
-  void Refill(std::uint64_t limit) {
-    start_ += have_;
-    have_ = static_cast<std::size_t>(
-        std::min<std::uint64_t>(kChunk, limit > start_ ? limit - start_ : 0));
-    at_ = 0;
-    if (have_ > 0) file_.ReadAllAt(start_, buffer_.get(), have_);
-    crc_ = Crc32c(crc_, buffer_.get(), have_);
-  }
-
   ExistingFile& file_;
-  std::uint64_t size_;
+  std::uint64_t end_;
+  std::uint32_t crc_;
   IoBuffer buffer_;
   // The buffer holds the journal's bytes [start_, start_ + have_).
-  std::uint64_t start_ = 0;
+  std::uint64_t start_ = kHeaderSize;
   std::size_t have_ = 0;
   std::size_t at_ = 0;
-  std::uint32_t crc_ = 0;
 };
 
 struct Header {
@@ -139,21 +130,22 @@ struct Header {
 std::optional<Header> ReadJournal(
     ExistingFile& journal,
     const std::function<void(std::uint64_t, const std::uint8_t*, std::size_t)>& entry) {
-  JournalReader reader(journal);
-  if (reader.Size() < kHeaderSize + kTrailerSize) return std::nullopt;
-  const std::uint64_t entriesEnd = reader.Size() - kTrailerSize;
-  const std::uint8_t* head = nullptr;
-  if (reader.Next(&head, kHeaderSize, kHeaderSize) != kHeaderSize ||
-      std::memcmp(head, kHeadMark, 16) != 0 ||
+  const std::uint64_t size = journal.Length();
+  if (size < kHeaderSize + kTrailerSize) return std::nullopt;
+  const std::uint64_t entriesEnd = size - kTrailerSize;
+  std::uint8_t head[kHeaderSize];
+  journal.ReadAllAt(0, head, kHeaderSize);
+  if (std::memcmp(head, kHeadMark, 16) != 0 ||
       Get(head + kHeaderSize - 4, 4) != Crc32c(0, head, kHeaderSize - 4)) {
     return std::nullopt;
   }
   const Header header{{Get(head + 16), Get(head + 24)}, Get(head + 32)};
+  JournalReader reader(journal, entriesEnd, Crc32c(0, head, kHeaderSize));
   std::uint64_t count = 0;
   std::uint64_t previousEnd = 0;
   while (reader.Position() < entriesEnd) {
-    const std::optional<std::uint64_t> distance = reader.Number(entriesEnd);
-    const std::optional<std::uint64_t> length = reader.Number(entriesEnd);
+    const std::optional<std::uint64_t> distance = reader.Number();
+    const std::optional<std::uint64_t> length = reader.Number();
     if (!distance || !length) return std::nullopt;
     const std::uint64_t step = *distance >> 1;
     const bool back = (*distance & 1) != 0;
@@ -163,32 +155,35 @@ std::optional<Header> ReadJournal(
       return std::nullopt;
     }
     for (std::uint64_t done = 0; done < *length;) {
-      const std::uint8_t* bytes = nullptr;
-      const std::size_t part = reader.Next(&bytes, *length - done, entriesEnd);
-      if (entry) entry(position + done, bytes, part);
-      done += part;
+      const std::span<const std::uint8_t> part = reader.Next(*length - done);
+      if (entry) entry(position + done, part.data(), part.size());
+      done += part.size();
     }
     previousEnd = position + *length;
     ++count;
   }
-  const std::uint32_t crc = reader.Crc();
   std::uint8_t tail[kTrailerSize];
   journal.ReadAllAt(entriesEnd, tail, kTrailerSize);
   if (std::memcmp(tail, kEndMark, 16) != 0 || Get(tail + 16) != count ||
-      Get(tail + kTrailerSize - 4, 4) != Crc32c(crc, tail, kTrailerSize - 4)) {
+      Get(tail + kTrailerSize - 4, 4) != Crc32c(reader.Crc(), tail, kTrailerSize - 4)) {
     return std::nullopt;
   }
   return header;
 }
 
-// Writes the journal's old bytes back into `file` and its length, flushes,
-// and closes the journal.
-void PlayBack(ExistingFile& journal, ExistingFile& file, std::uint64_t length) {
+// When the journal at `path` is whole and ours (and, with `ofThisFile`,
+// begun for `file`), writes its old bytes and length back into `file`,
+// flushes it, and closes the journal; false, writing nothing, otherwise.
+bool PlayBack(const std::string& path, ExistingFile& file, bool ofThisFile) {
+  ExistingFile journal = ExistingFile::OpenForReading(path);
+  const std::optional<Header> header = ReadJournal(journal, nullptr);
+  if (!header || (ofThisFile && header->identity != file.Identity())) return false;
   (void)ReadJournal(journal, [&file](std::uint64_t position, const std::uint8_t* bytes,
                                      std::size_t size) { file.WriteAt(position, bytes, size); });
-  if (file.Length() != length) file.SetLength(length);
+  if (file.Length() != header->length) file.SetLength(header->length);
   file.Flush();
   journal.Close();
+  return true;
 }
 
 }  // namespace
@@ -253,20 +248,11 @@ RollbackJournal RollbackJournal::Begin(ExistingFile& file, std::uint64_t length,
 RollbackJournal::Found RollbackJournal::RollBackInterrupted(ExistingFile& file) {
   const std::string path = PathFor(file.Path());
   if (!IdentityOf(path)) return Found::Nothing;
-  std::optional<Header> header;
-  {
-    ExistingFile journal = ExistingFile::OpenForReading(path);
-    header = ReadJournal(journal, nullptr);
-    if (header && header->identity == file.Identity()) {
-      PlayBack(journal, file, header->length);
-      JournalFile::Remove(path, true);
-      return Found::RolledBack;
-    }
-  }
-  // Cut short (the run died before its first write), or left for a file that
-  // has since been replaced: nothing to play back.
+  const bool played = PlayBack(path, file, true);
+  // A journal cut short (the run died before its first write), or left for
+  // a file that has since been replaced, is only removed.
   JournalFile::Remove(path, true);
-  return Found::Discarded;
+  return played ? Found::RolledBack : Found::Discarded;
 }
 
 void RollbackJournal::Finish() {
@@ -276,10 +262,7 @@ void RollbackJournal::Finish() {
 }
 
 void RollbackJournal::RollBack(ExistingFile& file) {
-  ExistingFile journal = ExistingFile::OpenForReading(path_);
-  const std::optional<Header> header = ReadJournal(journal, nullptr);
-  if (!header) throw Error(kReadBeyondEnd, path_);
-  PlayBack(journal, file, header->length);
+  if (!PlayBack(path_, file, false)) throw Error(kReadBeyondEnd, path_);
   try {
     Finish();
   } catch (...) {

@@ -13,16 +13,13 @@ namespace vips {
 // A rollback journal for one in-place write of a file: before the first byte
 // of the file changes, the bytes about to be overwritten and the file's
 // length are written to a hidden file beside it (".NAME.vips-journal") and,
-// when durable, flushed to the disk with the folder. After the file's own
-// final flush the journal is removed. A run that is killed, or a machine that
-// stops, in between leaves the journal behind; the next run that opens the
-// file for writing plays it back, which makes the file exactly what it was.
-//
-// The journal is recognisably ours (a fixed mark at both ends) and checked
-// (the file it belongs to, CRC-32C of everything): one that was never written
-// whole was never followed by a write of the file, and is removed without
-// being played back. All of it assumes the writer holds the file's lock
-// (ExistingFile::LockForWriting), as every writer of this program does.
+// when durable, flushed with the folder; after the file's own final flush the
+// journal is removed. A kill or a crash in between leaves it behind, and the
+// next run that opens the file for writing plays it back: the file is then
+// exactly what it was. A journal that is not whole and ours (the marks, the
+// file it belongs to, CRC-32C of everything) was never followed by a write of
+// the file, and is removed unplayed. All of it assumes the writer holds the
+// file's lock (ExistingFile::LockForWriting).
 class RollbackJournal {
  public:
   // Calls `visit(position, bytes, count)` with the file's present bytes of
@@ -31,15 +28,10 @@ class RollbackJournal {
   using OldBytesVisitor = std::function<void(std::uint64_t, const std::uint8_t*, std::size_t)>;
   using OldBytes = std::function<void(const OldBytesVisitor&)>;
 
-  // What RollBackInterrupted found.
-  enum class Found {
-    // No journal: the last run ended cleanly.
-    Nothing,
-    // A whole journal of this file: played back, the file is as before.
-    RolledBack,
-    // A journal cut short, or of another file (one since replaced): removed.
-    Discarded,
-  };
+  // What RollBackInterrupted found: no journal (the last run ended cleanly),
+  // a whole journal of this file (played back: the file is as before), or one
+  // cut short or of another file since replaced (removed).
+  enum class Found { Nothing, RolledBack, Discarded };
 
   // The journal's path for the file at `filePath`; its name always fits.
   static std::string PathFor(const std::string& filePath);
@@ -55,10 +47,6 @@ class RollbackJournal {
   // writing and locked), flushes the file, and removes the journal. Throws
   // when the file cannot be put back; the journal then stays for the next try.
   static Found RollBackInterrupted(ExistingFile& file);
-
-  RollbackJournal(RollbackJournal&&) noexcept = default;
-  RollbackJournal& operator=(RollbackJournal&&) noexcept = default;
-  ~RollbackJournal() = default;
 
   // The write is done and flushed (or undone and flushed): the journal goes.
   void Finish();

@@ -7,11 +7,6 @@
 #include "core/error.hpp"
 
 namespace vips {
-namespace {
-
-constexpr std::size_t kBufferSize = 64 * 1024;
-
-}  // namespace
 
 IpsReader::IpsReader(ExistingFile patch)
     : file_(std::move(patch)), buffer_(NewIoBuffer(kBufferSize)) {}
@@ -30,17 +25,9 @@ bool IpsReader::Fill() {
   return end_ > 0;
 }
 
-std::uint8_t IpsReader::ReadByte() {
-  if (!Fill()) throw Error(kReadBeyondEnd, file_.Path());
-  return buffer_[begin_++];
-}
-
 bool IpsReader::ReadHeader() {
-  std::size_t matched = 0;
-  while (matched < sizeof(kPatchHeader)) {
-    if (!Fill()) return false;
-    if (buffer_[begin_++] != kPatchHeader[matched]) return false;
-    ++matched;
+  for (const std::uint8_t expected : kPatchHeader) {
+    if (!Fill() || buffer_[begin_++] != expected) return false;
   }
   return true;
 }
@@ -63,7 +50,7 @@ std::optional<PatchSummary> SummarizePatch(const std::string& path) {
   if (!reader) return std::nullopt;
   PatchSummary summary;
   for (IpsRecord record; reader->ReadRecordHead(record); ++summary.records) {
-    if (!record.IsRun()) reader->SkipData(record.size);
+    reader->SkipData(record.size);
     if (record.Count() > 0) summary.reach = std::max(summary.reach, record.End());
   }
   reader->Close();

@@ -33,14 +33,10 @@ struct IpsRecord {
   [[nodiscard]] std::uint64_t End() const { return static_cast<std::uint64_t>(offset) + Count(); }
   // Puts the head into `head` as a patch holds it; gives its length, 5 or 8.
   std::size_t EncodeHead(std::uint8_t (&head)[8]) const {
-    head[0] = static_cast<std::uint8_t>(offset >> 16);
-    head[1] = static_cast<std::uint8_t>(offset >> 8);
-    head[2] = static_cast<std::uint8_t>(offset);
-    head[3] = static_cast<std::uint8_t>(size >> 8);
-    head[4] = static_cast<std::uint8_t>(size);
-    head[5] = static_cast<std::uint8_t>(run.runLength >> 8);
-    head[6] = static_cast<std::uint8_t>(run.runLength);
-    head[7] = run.value;
+    // Three bytes of offset, two of size, two of run length, the value.
+    const std::uint64_t fields = std::uint64_t{static_cast<std::uint32_t>(offset)} << 40 |
+                                 std::uint64_t{size} << 24 | run.runLength << 8 | run.value;
+    for (int i = 0; i < 8; ++i) head[i] = static_cast<std::uint8_t>(fields >> (56 - 8 * i));
     return IsRun() ? 8 : 5;
   }
 };
@@ -88,7 +84,8 @@ class IpsReader {
     record.run = record.IsRun() ? ReadRunBody() : RunBody{};
     return true;
   }
-  // Skips the next `count` data bytes (same failure as ReadData).
+  // Skips the next `count` data bytes (same failure as ReadData); a run
+  // record's size, 0, skips none.
   void SkipData(std::size_t count) {
     ReadData(count, [](const std::uint8_t*, std::size_t) {});
   }
@@ -96,7 +93,10 @@ class IpsReader {
   void Close() { file_.Close(); }
 
  private:
-  [[nodiscard]] std::uint8_t ReadByte();
+  [[nodiscard]] std::uint8_t ReadByte() {
+    (void)NextPiece(1);
+    return buffer_[begin_++];
+  }
   // `N` bytes, big-endian: straight from the buffer when it holds them all,
   // else a byte at a time across its end.
   template <std::size_t N>
@@ -112,6 +112,7 @@ class IpsReader {
   [[nodiscard]] std::size_t NextPiece(std::size_t wanted);
   bool Fill();
 
+  static constexpr std::size_t kBufferSize = 64 * 1024;
   ExistingFile file_;
   IoBuffer buffer_;
   std::size_t begin_ = 0;

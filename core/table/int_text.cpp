@@ -13,10 +13,7 @@ std::int32_t StrToInt(const std::string& text) {
   if (first == std::string::npos) throw invalid();
   std::string_view number(text.data() + first, text.find_last_not_of(" \t") + 1 - first);
   // from_chars takes a minus sign but no plus sign.
-  if (number.starts_with('+')) {
-    number.remove_prefix(1);
-    if (number.starts_with('-')) throw invalid();
-  }
+  if (number.starts_with('+') && !number.starts_with("+-")) number.remove_prefix(1);
   std::int32_t value = 0;
   const char* const end = number.data() + number.size();
   const auto [stop, error] = std::from_chars(number.data(), end, value);

@@ -4,14 +4,6 @@
 
 namespace vips {
 
-std::string_view ExecuteMarker(Language language) {
-  return language == Language::Russian ? kExecuteRussian : kExecuteEnglish;
-}
-
-std::string_view SkipMarker(Language language) {
-  return language == Language::Russian ? kSkipRussian : kSkipEnglish;
-}
-
 std::optional<std::string_view> ToggledMarker(std::string_view text) {
   if (text == kExecuteRussian) return kSkipRussian;
   if (text == kExecuteEnglish) return kSkipEnglish;

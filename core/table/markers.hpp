@@ -17,8 +17,12 @@ inline constexpr std::string_view kExecuteRussian = "Выполнить";
 inline constexpr std::string_view kSkipEnglish = "No                   *";
 inline constexpr std::string_view kSkipRussian = "Нет                  *";
 
-std::string_view ExecuteMarker(Language language);
-std::string_view SkipMarker(Language language);
+constexpr std::string_view ExecuteMarker(Language language) {
+  return language == Language::Russian ? kExecuteRussian : kExecuteEnglish;
+}
+constexpr std::string_view SkipMarker(Language language) {
+  return language == Language::Russian ? kSkipRussian : kSkipEnglish;
+}
 
 // The double-click toggle: a marker becomes its counterpart in its own
 // language; any other text gives nothing.

@@ -33,7 +33,7 @@ LoadResult LoadPatchIntoTable(const std::string& patchPath, const std::string& o
     table.SetMarkerCell(row, marker);
     table.SetRowCount(table.RowCount() + 1);
     // The data bytes are not kept: the applier reads them again.
-    if (size != 0) reader->SkipData(size);
+    reader->SkipData(size);
   }
 
   reader->Close();

@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
+#include <charconv>
 #include <cstring>
-#include <new>
 #include <string>
 #include <utility>
 
@@ -21,53 +20,19 @@ constexpr std::array<std::string_view, 5> kMarkerTexts = {"", kExecuteEnglish, k
 // 16), or 0 when it is not exactly the text that SetNumberCell or
 // HexAddressText would write (leading zeros, a sign, blanks, lower case...).
 std::uint32_t CanonicalCode(std::string_view text, int base) {
-  if (text == "-1") return 1;
-  const std::size_t longest = base == 10 ? 10 : 8;
-  if (text.empty() || text.size() > longest || (text.size() > 1 && text[0] == '0')) return 0;
   std::int64_t value = 0;
-  for (const char c : text) {
-    int digit;
-    if (c >= '0' && c <= '9') {
-      digit = c - '0';
-    } else if (base == 16 && c >= 'A' && c <= 'F') {
-      digit = c - 'A' + 10;
-    } else {
-      return 0;
-    }
-    value = value * base + digit;
-  }
+  const char* const end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value, base);
   // Numbers whose code stays below the kept-aside code; addresses that
   // HexAddressText takes (a signed 32-bit value).
   const std::int64_t largest = base == 10 ? 0xFFFFFFFCLL : 0x7FFFFFFFLL;
-  return value <= largest ? static_cast<std::uint32_t>(value + 2) : 0;
+  if (error != std::errc() || stop != end || value < -1 || value > largest) return 0;
+  const std::string canonical =
+      base == 10 ? std::to_string(value) : HexAddressText(static_cast<std::int32_t>(value));
+  return text == canonical ? static_cast<std::uint32_t>(value + 2) : 0;
 }
-
-// A column starts with room for this many rows and at least doubles.
-constexpr std::size_t kFirstCapacity = 4096;
 
 }  // namespace
-
-template <typename Code>
-PatchTable::CodeColumn<Code>::CodeColumn(const CodeColumn& other) {
-  if (other.size_ == 0) return;
-  cells_ = static_cast<Code*>(std::malloc(other.size_ * sizeof(Code)));
-  if (cells_ == nullptr) throw std::bad_alloc();
-  std::memcpy(cells_, other.cells_, other.size_ * sizeof(Code));
-  size_ = capacity_ = other.size_;
-}
-
-template <typename Code>
-void PatchTable::CodeColumn<Code>::Grow(std::size_t capacity) {
-  capacity = std::max({capacity, capacity_ * 2, kFirstCapacity});
-  void* cells = std::realloc(cells_, capacity * sizeof(Code));
-  if (cells == nullptr) throw std::bad_alloc();
-  cells_ = static_cast<Code*>(cells);
-  capacity_ = capacity;
-}
-
-// The special members are used wherever a table is copied, moved or dropped.
-template class PatchTable::CodeColumn<std::uint32_t>;
-template class PatchTable::CodeColumn<std::uint8_t>;
 
 std::uint8_t PatchTable::MarkerCode(std::string_view text) {
   for (std::size_t i = 1; i < kMarkerTexts.size(); ++i) {
@@ -92,29 +57,14 @@ std::string PatchTable::Cell(int column, int row) const {
                                  : HexAddressText(static_cast<std::int32_t>(value));
 }
 
-template <typename Code>
-void PatchTable::StoreCode(CodeColumn<Code>& cells, int column, int row, Code code,
-                           std::string_view text) {
-  storedRows_ = std::max(storedRows_, row + 1);
-  Code& cell = cells.At(static_cast<std::size_t>(row));
-  if (code == kOther<Code>) {
-    other_[OtherKey(column, row)] = std::string(text);
-  } else if (cell == kOther<Code>) {
-    other_.erase(OtherKey(column, row));
-  }
-  cell = code;
-}
-
 void PatchTable::SetCell(int column, int row, std::string_view text) {
   if (column < 0 || column >= kColumns || row < 0) return;
   if (column == kMarkerColumn) {
-    const std::uint8_t code = MarkerCode(text);
-    StoreCode(markers_, column, row, text.empty() || code != 0 ? code : kOther<std::uint8_t>, text);
-    return;
+    StoreCode(markers_, column, row, MarkerCode(text), text);
+  } else {
+    StoreCode(numbers_[column], column, row, CanonicalCode(text, column == kNumberColumn ? 10 : 16),
+              text);
   }
-  const std::uint32_t code = CanonicalCode(text, column == kNumberColumn ? 10 : 16);
-  StoreCode(numbers_[column], column, row, text.empty() || code != 0 ? code : kOther<std::uint32_t>,
-            text);
 }
 
 void PatchTable::RewriteMarkers(int firstRow, int lastRow, std::string_view match,

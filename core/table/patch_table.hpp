@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -46,11 +47,32 @@ class PatchTable {
   void SetCell(int column, int row, std::string_view text);
 
   // Fast paths used by the loader and the applier, once per row of a patch;
-  // same effect as SetCell with the corresponding text.
-  void SetNumberCell(int row, std::int64_t number);                // decimal text
-  void SetAddressCell(int column, int row, std::int32_t address);  // HexAddressText
-  void SetMarkerCell(int row, std::string_view marker);
-  [[nodiscard]] bool MarkerIsExecute(int row) const;
+  // same effect as SetCell with the decimal text, HexAddressText or marker.
+  void SetNumberCell(int row, std::int64_t number) {
+    if (row < 0) return;
+    if (number >= -1 && number <= kLargestEncodedNumber) {
+      StoreCode(numbers_[kNumberColumn], kNumberColumn, row, static_cast<std::uint32_t>(number + 2),
+                {});
+    } else {
+      SetCell(kNumberColumn, row, std::to_string(number));
+    }
+  }
+  void SetAddressCell(int column, int row, std::int32_t address) {
+    if (row < 0) return;
+    if ((column == kFirstAddressColumn || column == kFinalAddressColumn) && address >= -1) {
+      StoreCode(numbers_[column], column, row, static_cast<std::uint32_t>(address) + 2u, {});
+    } else {
+      SetCell(column, row, HexAddressText(address));
+    }
+  }
+  void SetMarkerCell(int row, std::string_view marker) {
+    if (row >= 0) StoreCode(markers_, kMarkerColumn, row, MarkerCode(marker), marker);
+  }
+  [[nodiscard]] bool MarkerIsExecute(int row) const {
+    if (row < 0) return false;
+    const std::uint8_t code = markers_.Get(static_cast<std::size_t>(row));
+    return code == kExecuteEnglishCode || code == kExecuteRussianCode;
+  }
   [[nodiscard]] bool MarkerIsEmpty(int row) const {
     return row < 0 || markers_.Get(static_cast<std::size_t>(row)) == 0;
   }
@@ -92,7 +114,13 @@ class PatchTable {
   class CodeColumn {
    public:
     CodeColumn() = default;
-    CodeColumn(const CodeColumn& other);
+    CodeColumn(const CodeColumn& other) {
+      if (other.size_ == 0) return;
+      cells_ = static_cast<Code*>(std::malloc(other.size_ * sizeof(Code)));
+      if (cells_ == nullptr) throw std::bad_alloc();
+      std::memcpy(cells_, other.cells_, other.size_ * sizeof(Code));
+      size_ = capacity_ = other.size_;
+    }
     CodeColumn(CodeColumn&& other) noexcept { Swap(other); }
     CodeColumn& operator=(CodeColumn other) noexcept {
       Swap(other);
@@ -119,27 +147,41 @@ class PatchTable {
     }
 
    private:
-    // Makes room for at least `capacity` rows.
-    void Grow(std::size_t capacity);
+    // Makes room for at least `capacity` rows, and for at least twice as
+    // many as before.
+    void Grow(std::size_t capacity) {
+      capacity = std::max({capacity, capacity_ * 2, kFirstCapacity});
+      void* cells = std::realloc(cells_, capacity * sizeof(Code));
+      if (cells == nullptr) throw std::bad_alloc();
+      cells_ = static_cast<Code*>(cells);
+      capacity_ = capacity;
+    }
     void Swap(CodeColumn& other) noexcept {
       std::swap(cells_, other.cells_);
       std::swap(size_, other.size_);
       std::swap(capacity_, other.capacity_);
     }
 
+    static constexpr std::size_t kFirstCapacity = 4096;
     Code* cells_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
   };
 
-  // Stores `code` in an encoded cell; false (nothing stored) when the cell
-  // holds a text kept aside, which the caller's slower path has to drop.
+  // Stores `code`, or for code 0 and a text that is not empty kOther with
+  // `text` kept aside; drops a text kept aside before.
   template <typename Code>
-  bool StoreEncoded(CodeColumn<Code>& cells, int row, Code code);
-  // Stores any code, keeping `text` aside for kOther and dropping a text
-  // kept aside before.
-  template <typename Code>
-  void StoreCode(CodeColumn<Code>& cells, int column, int row, Code code, std::string_view text);
+  void StoreCode(CodeColumn<Code>& cells, int column, int row, Code code, std::string_view text) {
+    Code& cell = cells.At(static_cast<std::size_t>(row));
+    storedRows_ = std::max(storedRows_, row + 1);
+    if (code == 0 && !text.empty()) {
+      code = kOther<Code>;
+      other_[OtherKey(column, row)] = std::string(text);
+    } else if (cell == kOther<Code>) {
+      other_.erase(OtherKey(column, row));
+    }
+    cell = code;
+  }
   [[nodiscard]] static std::uint64_t OtherKey(int column, int row) {
     return (static_cast<std::uint64_t>(column) << 32) | static_cast<std::uint32_t>(row);
   }
@@ -151,45 +193,5 @@ class PatchTable {
   CodeColumn<std::uint8_t> markers_;
   std::unordered_map<std::uint64_t, std::string> other_;  // key: column << 32 | row
 };
-
-template <typename Code>
-inline bool PatchTable::StoreEncoded(CodeColumn<Code>& cells, int row, Code code) {
-  Code& cell = cells.At(static_cast<std::size_t>(row));
-  if (cell == kOther<Code>) return false;
-  cell = code;
-  storedRows_ = std::max(storedRows_, row + 1);
-  return true;
-}
-
-inline void PatchTable::SetNumberCell(int row, std::int64_t number) {
-  if (row < 0) return;
-  if (number >= -1 && number <= kLargestEncodedNumber &&
-      StoreEncoded(numbers_[kNumberColumn], row, static_cast<std::uint32_t>(number + 2))) {
-    return;
-  }
-  SetCell(kNumberColumn, row, std::to_string(number));
-}
-
-inline void PatchTable::SetAddressCell(int column, int row, std::int32_t address) {
-  if (row < 0) return;
-  if ((column == kFirstAddressColumn || column == kFinalAddressColumn) && address >= -1 &&
-      StoreEncoded(numbers_[column], row, static_cast<std::uint32_t>(address) + 2u)) {
-    return;
-  }
-  SetCell(column, row, HexAddressText(address));
-}
-
-inline void PatchTable::SetMarkerCell(int row, std::string_view marker) {
-  if (row < 0) return;
-  const std::uint8_t code = MarkerCode(marker);
-  if (code != 0 && StoreEncoded(markers_, row, code)) return;
-  SetCell(kMarkerColumn, row, marker);
-}
-
-inline bool PatchTable::MarkerIsExecute(int row) const {
-  if (row < 0) return false;
-  const std::uint8_t code = markers_.Get(static_cast<std::size_t>(row));
-  return code == kExecuteEnglishCode || code == kExecuteRussianCode;
-}
 
 }  // namespace vips

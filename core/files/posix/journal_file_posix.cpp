@@ -4,7 +4,6 @@
 #include <cerrno>
 
 #include "core/error.hpp"
-#include "core/files/file_access.hpp"
 #include "core/files/journal_file.hpp"
 #include "core/files/posix/posix_files.hpp"
 #include "core/files/write_fault.hpp"
@@ -42,16 +41,10 @@ void JournalFile::Append(const void* bytes, std::size_t size) {
 
 void JournalFile::Flush() {
   if (write_fault::StepFails()) throw Error(kDiskFull, path_);
-  while (::fdatasync(handle_.Get()) != 0) {
-    if (errno != EINTR) throw Error(posix::ErrorTextOf(errno), path_);
+  if (posix::Retrying([&] { return ::fdatasync(handle_.Get()); }) != 0) {
+    throw Error(posix::ErrorTextOf(errno), path_);
   }
   FlushFolderOf(path_);
-}
-
-void JournalFile::Close() {
-  // Flushed or not needed flushed: a failing close changes nothing that the
-  // journal's check would not find.
-  handle_.Reset();
 }
 
 }  // namespace vips

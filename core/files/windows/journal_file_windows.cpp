@@ -38,8 +38,4 @@ void JournalFile::Flush() {
   if (!::FlushFileBuffers(handle_.Get())) windows::ThrowLastError(path_);
 }
 
-void JournalFile::Close() {
-  handle_.Reset();
-}
-
 }  // namespace vips
