@@ -8,6 +8,7 @@
 
 #include "core/files/file_access.hpp"
 #include "core/files/io_buffer.hpp"
+#include "core/ips/reader.hpp"
 
 namespace vips {
 
@@ -39,8 +40,6 @@ class ReplacementFile;
 class RecordWriter {
  public:
   static constexpr std::size_t kBlockSize = 64 * 1024;
-  // One past the last byte that an IPS record can write: 0xFFFFFF + 65,535.
-  static constexpr std::uint64_t kReach = 0x100FFFE;
   static constexpr std::size_t kArenaBytes = std::size_t{32} << 20;
 
   // `listBytes`: room for records waiting to be laid; less only in tests.
@@ -49,7 +48,7 @@ class RecordWriter {
   RecordWriter(const RecordWriter&) = delete;
   RecordWriter& operator=(const RecordWriter&) = delete;
 
-  // Lays a record's bytes at `position`; position + count <= kReach.
+  // Lays a record's bytes at `position`; position + count <= kPatchableSize.
   void Write(std::uint64_t position, const std::uint8_t* bytes, std::size_t count);
   // Lays `count` copies of `value` at `position` (a run record).
   void Fill(std::uint64_t position, std::uint8_t value, std::size_t count);
@@ -81,7 +80,7 @@ class RecordWriter {
 
  private:
   static constexpr std::size_t kWordBits = 64;
-  static constexpr std::size_t kBlockCount = (kReach + kBlockSize - 1) / kBlockSize;
+  static constexpr std::size_t kBlockCount = (kPatchableSize + kBlockSize - 1) / kBlockSize;
   static constexpr std::size_t kMaskBytes = kBlockSize / 8;
   // The lists are chains of segments cut from one arena.
   static constexpr std::size_t kSegmentBytes = 4096;

@@ -5,11 +5,9 @@
 #include <span>
 #include <vector>
 
-namespace vips {
+#include "core/ips/reader.hpp"
 
-// One past the last byte an IPS record can write: a record starting at
-// 0xFFFFFF with 65,535 bytes ends at 0x100FFFD.
-inline constexpr std::uint64_t kPatchableSize = 0x100FFFE;
+namespace vips {
 
 struct MadePatch {
   std::vector<std::uint8_t> bytes;  // the whole patch, header to end marker

@@ -14,6 +14,9 @@ namespace vips {
 inline constexpr std::uint8_t kPatchHeader[] = {'P', 'A', 'T', 'C', 'H'};
 inline constexpr std::uint8_t kPatchEnd[] = {'E', 'O', 'F'};
 inline constexpr std::int32_t kEndMarkerOffset = 0x454F46;  // the bytes "EOF"
+// One past the last byte a record can write: a record starting at 0xFFFFFF
+// with 65,535 bytes ends at 0x100FFFD.
+inline constexpr std::uint64_t kPatchableSize = 0x100FFFE;
 
 struct RunBody {
   std::uint16_t runLength = 0;
