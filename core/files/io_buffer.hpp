@@ -10,17 +10,23 @@ namespace vips {
 // Memory for the bytes of file reads and writes, starting on a page: files are
 // read from page boundaries, and a copy from the system's cache into memory a
 // few bytes off that (as a heap block's start is) measured 5 times slower.
-struct IoBufferFree {
+template <std::size_t Alignment>
+struct AlignedFree {
   void operator()(std::uint8_t* bytes) const {
-    ::operator delete[](bytes, std::align_val_t{kIoAlignment});
+    ::operator delete[](bytes, std::align_val_t{Alignment});
   }
-  static constexpr std::size_t kIoAlignment = 4096;
 };
-using IoBuffer = std::unique_ptr<std::uint8_t[], IoBufferFree>;
+template <std::size_t Alignment>
+using AlignedBytes = std::unique_ptr<std::uint8_t[], AlignedFree<Alignment>>;
+template <std::size_t Alignment>
+AlignedBytes<Alignment> NewAlignedBytes(std::size_t size) {
+  return AlignedBytes<Alignment>(
+      static_cast<std::uint8_t*>(::operator new[](size, std::align_val_t{Alignment})));
+}
 
+using IoBuffer = AlignedBytes<4096>;
 inline IoBuffer NewIoBuffer(std::size_t size) {
-  return IoBuffer(static_cast<std::uint8_t*>(
-      ::operator new[](size, std::align_val_t{IoBufferFree::kIoAlignment})));
+  return NewAlignedBytes<4096>(size);
 }
 
 }  // namespace vips
