@@ -42,6 +42,9 @@ class RollbackJournal {
   // is on the disk when this returns.
   static RollbackJournal Begin(ExistingFile& file, std::uint64_t length, const OldBytes& oldBytes,
                                bool durable);
+  // One object per journal: a copy would finish or roll back the same file twice.
+  RollbackJournal(RollbackJournal&&) = default;
+  RollbackJournal& operator=(RollbackJournal&&) = default;
 
   // Plays back a journal left by an interrupted run of `file` (opened for
   // writing and locked), flushes the file, and removes the journal. Throws
