@@ -9,13 +9,13 @@ namespace {
 
 constexpr std::size_t kPiece = 1024 * 1024;
 
-// The CRC-32 (zlib's) of the rest of `file`, read piece by piece; each piece
-// also goes to `take(bytes, length)` and counts into `size`.
+// The CRC-32 (zlib's) of `file`, read piece by piece from its start; each
+// piece also goes to `take(bytes, length)` and counts into `size`.
 template <typename Take>
 std::uint32_t Crc32Through(ExistingFile& file, std::uint64_t& size, Take&& take) {
   const IoBuffer buffer = NewIoBuffer(kPiece);
   uLong crc = ::crc32(0, nullptr, 0);
-  while (const std::size_t read = file.ReadSome(buffer.get(), kPiece)) {
+  while (const std::size_t read = file.ReadAt(size, buffer.get(), kPiece)) {
     crc = ::crc32(crc, buffer.get(), static_cast<uInt>(read));
     take(buffer.get(), read);
     size += read;

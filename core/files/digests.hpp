@@ -19,7 +19,7 @@ struct Digests {
   std::array<std::uint8_t, 20> sha1{};
 };
 
-// Reads `file` from its current position to its end.
+// Reads `file` from its start to its end.
 Digests DigestFile(ExistingFile& file);
 // The CRC-32 alone, the same way.
 std::uint32_t Crc32OfFile(ExistingFile& file);

@@ -85,9 +85,7 @@ class ExistingFile {
   // Opened for reading whole and held with LockForReading; a link at `path` is refused.
   static ExistingFile OpenForCopying(const std::string& path);
 
-  // Reads up to `size` bytes at the current position; 0 at the end.
-  [[nodiscard]] std::size_t ReadSome(void* buffer, std::size_t size);
-  // Reads up to `size` bytes at `position` without moving the position.
+  // Reads up to `size` bytes at `position`, fewer only at the end.
   [[nodiscard]] std::size_t ReadAt(std::uint64_t position, void* buffer, std::size_t size);
   // Reads all `size` bytes at `position`: a read that ends early (the file cut
   // meanwhile, a failing file system) is "Read beyond end of file".

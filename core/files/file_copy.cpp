@@ -25,7 +25,7 @@ void CopyWholeFileOrThrow(const std::string& from, const std::string& to) {
   constexpr std::size_t kChunkSize = 1024 * 1024;
   const IoBuffer buffer = NewIoBuffer(kChunkSize);
   std::uint64_t copied = 0;
-  while (const std::size_t count = source.ReadSome(buffer.get(), kChunkSize)) {
+  while (const std::size_t count = source.ReadAt(copied, buffer.get(), kChunkSize)) {
     copy.Append(buffer.get(), count);
     copied += count;
   }

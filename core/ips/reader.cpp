@@ -21,7 +21,8 @@ std::optional<IpsReader> IpsReader::Open(const std::string& path) {
 bool IpsReader::Fill() {
   if (begin_ < end_) return true;
   begin_ = 0;
-  end_ = file_.ReadSome(buffer_.get(), kBufferSize);
+  end_ = file_.ReadAt(read_, buffer_.get(), kBufferSize);
+  read_ += end_;
   return end_ > 0;
 }
 

@@ -118,6 +118,7 @@ class IpsReader {
   static constexpr std::size_t kBufferSize = 64 * 1024;
   ExistingFile file_;
   IoBuffer buffer_;
+  std::uint64_t read_ = 0;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
 };

@@ -121,13 +121,6 @@ ExistingFile ExistingFile::OpenWithAccess(const std::string& path, Access access
   return file;
 }
 
-std::size_t ExistingFile::ReadSome(void* buffer, std::size_t size) {
-  if (write_fault::ReadEnds()) return 0;
-  const ssize_t count = posix::Retrying([&] { return ::read(handle_.Get(), buffer, size); });
-  if (count < 0) Fail(posix::ErrorTextOf(errno));
-  return static_cast<std::size_t>(count);
-}
-
 std::size_t ExistingFile::ReadAt(std::uint64_t position, void* buffer, std::size_t size) {
   auto* bytes = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;

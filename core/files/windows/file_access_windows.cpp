@@ -28,13 +28,6 @@ OVERLAPPED OverlappedAt(std::uint64_t position) {
   return overlapped;
 }
 
-// Moves the file pointer and returns where it went.
-LARGE_INTEGER MovePointer(HANDLE handle, LARGE_INTEGER to, DWORD from, const std::string& path) {
-  LARGE_INTEGER now{};
-  if (!::SetFilePointerEx(handle, to, &now, from)) windows::ThrowLastError(path);
-  return now;
-}
-
 }  // namespace
 
 namespace windows {
@@ -145,18 +138,7 @@ ExistingFile ExistingFile::OpenWithAccess(const std::string& path, Access access
   return file;
 }
 
-std::size_t ExistingFile::ReadSome(void* buffer, std::size_t size) {
-  if (write_fault::ReadEnds()) return 0;
-  DWORD count = 0;
-  if (!::ReadFile(handle_.Get(), buffer, ChunkOf(size), &count, nullptr)) {
-    windows::ThrowLastError(path_);
-  }
-  return count;
-}
-
 std::size_t ExistingFile::ReadAt(std::uint64_t position, void* buffer, std::size_t size) {
-  // A positioned read or write moves a synchronous handle's pointer too: put back for ReadSome.
-  const LARGE_INTEGER saved = MovePointer(handle_.Get(), {}, FILE_CURRENT, path_);
   auto* bytes = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
   if (size > 0 && write_fault::ReadEnds()) size = 0;
@@ -170,15 +152,12 @@ std::size_t ExistingFile::ReadAt(std::uint64_t position, void* buffer, std::size
     if (count == 0) break;
     done += count;
   }
-  MovePointer(handle_.Get(), saved, FILE_BEGIN, path_);
   return done;
 }
 
 void ExistingFile::WriteAt(std::uint64_t position, const void* buffer, std::size_t size) {
-  const LARGE_INTEGER saved = MovePointer(handle_.Get(), {}, FILE_CURRENT, path_);
   windows::WriteAll(handle_.Get(), buffer, size, path_, &position);
   MarkWritten();
-  MovePointer(handle_.Get(), saved, FILE_BEGIN, path_);
 }
 
 std::uint64_t ExistingFile::Length() {
