@@ -18,8 +18,6 @@ class JournalFile {
   // Removes the journal at `path` (none there is fine); with `durable`, the
   // removal is flushed to the disk with the folder.
   static void Remove(const std::string& path, bool durable);
-  // The longest name the folder of `path` takes.
-  static std::size_t NameLimitOf(const std::string& path);
 
   void Append(const void* bytes, std::size_t size);
   // The bytes to the disk, then the journal's name with its folder.

@@ -57,4 +57,10 @@ std::string CompanionPrefix(const std::string& name, const char* mark, std::size
   return "." + name.substr(0, keep) + tag + mark;
 }
 
+std::string CompanionPath(const std::string& path, const char* mark, std::size_t room) {
+  const std::string name = BareName(path);
+  return path.substr(0, path.size() - name.size()) +
+         CompanionPrefix(name, mark, room, NameLimitOf(path));
+}
+
 }  // namespace vips

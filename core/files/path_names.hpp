@@ -21,11 +21,16 @@ std::string BackupPathOf(const std::string& originalPath);
 // same moment, made from the clock, a counter and the caller's `process` number.
 std::string UniqueNameSuffix(std::uint64_t process);
 
+// The longest name the folder of the file at `path` takes.
+std::size_t NameLimitOf(const std::string& path);
+
 // The hidden name of a file belonging to the file `name` in the same folder,
 // less its last `room` bytes: "." + name + `mark`, at most `nameLimit` bytes.
 // A name too long keeps its start (whole UTF-8 characters) and gets eight
 // letters made from the whole name for its end, the same for the same name.
 std::string CompanionPrefix(const std::string& name, const char* mark, std::size_t room,
                             std::size_t nameLimit);
+// The same name, for the file at `path` and its folder's name limit, in that folder.
+std::string CompanionPath(const std::string& path, const char* mark, std::size_t room);
 
 }  // namespace vips

@@ -189,9 +189,7 @@ bool PlayBack(const std::string& path, ExistingFile& file, bool ofThisFile) {
 }  // namespace
 
 std::string RollbackJournal::PathFor(const std::string& filePath) {
-  const std::string name = BareName(filePath);
-  const std::string folder = filePath.substr(0, filePath.size() - name.size());
-  return folder + CompanionPrefix(name, kJournalMark, 0, JournalFile::NameLimitOf(filePath));
+  return CompanionPath(filePath, kJournalMark, 0);
 }
 
 RollbackJournal RollbackJournal::Begin(ExistingFile& file, std::uint64_t length,

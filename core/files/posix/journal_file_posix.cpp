@@ -31,10 +31,6 @@ void JournalFile::Remove(const std::string& path, bool durable) {
   if (durable) FlushFolderOf(path);
 }
 
-std::size_t JournalFile::NameLimitOf(const std::string& path) {
-  return posix::NameLimitOf(posix::FolderOf(path));
-}
-
 void JournalFile::Append(const void* bytes, std::size_t size) {
   posix::WriteAll(handle_.Get(), bytes, size, path_);
 }

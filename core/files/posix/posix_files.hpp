@@ -48,12 +48,6 @@ inline std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-// The longest name the file system of `folder` takes.
-inline std::size_t NameLimitOf(const std::string& folder) {
-  const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
-  return limit > 0 ? static_cast<std::size_t>(limit) : 255;
-}
-
 // Flushes `folder`, making the names made or removed in it durable: 0, or the
 // system's error. One that cannot be flushed (EINVAL, EROFS) counts as flushed.
 inline int FlushFolder(const std::string& folder) {

@@ -60,12 +60,9 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& prefix
 ReplacementFile ReplacementFile::Create(const std::string& destination) {
   if (destination.empty()) throw Error(kFileNotFound, destination);
   if (destination.find('\0') != std::string::npos) throw Error(kInvalidFilename, destination);
-  const std::string name = BareName(destination);
-  if (name.empty()) throw Error(kInvalidFilename, destination);
+  if (BareName(destination).empty()) throw Error(kInvalidFilename, destination);
   CheckDestination(destination);
-  const std::string prefix = destination.substr(0, destination.size() - name.size()) +
-                             CompanionPrefix(name, kTemporaryMark, kSuffixLength,
-                                             posix::NameLimitOf(posix::FolderOf(destination)));
+  const std::string prefix = CompanionPath(destination, kTemporaryMark, kSuffixLength);
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     std::string temporary = prefix + UniqueNameSuffix(static_cast<std::uint64_t>(::getpid()));
     // O_EXCL creates a new file or fails; it never follows a link.

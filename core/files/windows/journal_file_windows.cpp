@@ -24,11 +24,6 @@ void JournalFile::Remove(const std::string& path, bool) {
   }
 }
 
-std::size_t JournalFile::NameLimitOf(const std::string&) {
-  // 255 UTF-16 units, never fewer than the UTF-8 bytes counted against it.
-  return 255;
-}
-
 void JournalFile::Append(const void* bytes, std::size_t size) {
   windows::WriteAll(handle_.Get(), bytes, size, path_);
 }

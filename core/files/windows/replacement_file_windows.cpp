@@ -23,11 +23,8 @@ constexpr int kNameAttempts = 100;
 ReplacementFile ReplacementFile::Create(const std::string& destination) {
   if (destination.empty()) throw Error(kFileNotFound, destination);
   if (destination.find('\0') != std::string::npos) throw Error(kInvalidFilename, destination);
-  const std::string name = BareName(destination);
-  if (name.empty()) throw Error(kInvalidFilename, destination);
-  const std::string prefix = destination.substr(0, destination.size() - name.size()) +
-                             // 255 UTF-16 units, never fewer than the UTF-8 bytes counted here.
-                             CompanionPrefix(name, kTemporaryMark, 8, 255);
+  if (BareName(destination).empty()) throw Error(kInvalidFilename, destination);
+  const std::string prefix = CompanionPath(destination, kTemporaryMark, 8);
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     std::string temporary = prefix + UniqueNameSuffix(::GetCurrentProcessId());
     // CREATE_NEW makes a new file or fails; it never opens through a link.

@@ -52,4 +52,9 @@ std::string FileBehindLinks(const std::string& path) {
   return Utf8(target).value_or(path);
 }
 
+std::size_t NameLimitOf(const std::string&) {
+  // 255 UTF-16 units, never fewer than the UTF-8 bytes counted against it.
+  return 255;
+}
+
 }  // namespace vips
