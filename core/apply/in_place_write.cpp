@@ -33,7 +33,7 @@ DamagedFile::DamagedFile(const std::string& path, std::string cause)
 
 bool RollBackInterruptedRun(ExistingFile& file) {
   try {
-    return RollbackJournal::RollBackInterrupted(file) == RollbackJournal::Found::RolledBack;
+    return RollbackJournal::RollBackInterrupted(file);
   } catch (const std::exception&) {
     throw DamagedFile(file.Path(), TextOf(std::current_exception()));
   }

@@ -243,14 +243,14 @@ RollbackJournal RollbackJournal::Begin(ExistingFile& file, std::uint64_t length,
   return result;
 }
 
-RollbackJournal::Found RollbackJournal::RollBackInterrupted(ExistingFile& file) {
+bool RollbackJournal::RollBackInterrupted(ExistingFile& file) {
   const std::string path = PathFor(file.Path());
-  if (!IdentityOf(path)) return Found::Nothing;
-  const bool played = PlayBack(path, file, true);
+  if (!IdentityOf(path)) return false;
   // A journal cut short (the run died before its first write), or left for
   // a file that has since been replaced, is only removed.
+  const bool played = PlayBack(path, file, true);
   JournalFile::Remove(path, true);
-  return played ? Found::RolledBack : Found::Discarded;
+  return played;
 }
 
 void RollbackJournal::Finish() {

@@ -28,11 +28,6 @@ class RollbackJournal {
   using OldBytesVisitor = std::function<void(std::uint64_t, const std::uint8_t*, std::size_t)>;
   using OldBytes = std::function<void(const OldBytesVisitor&)>;
 
-  // What RollBackInterrupted found: no journal (the last run ended cleanly),
-  // a whole journal of this file (played back: the file is as before), or one
-  // cut short or of another file since replaced (removed).
-  enum class Found { Nothing, RolledBack, Discarded };
-
   // The journal's path for the file at `filePath`; its name always fits.
   static std::string PathFor(const std::string& filePath);
 
@@ -47,9 +42,11 @@ class RollbackJournal {
   RollbackJournal& operator=(RollbackJournal&&) = default;
 
   // Plays back a journal left by an interrupted run of `file` (opened for
-  // writing and locked), flushes the file, and removes the journal. Throws
-  // when the file cannot be put back; the journal then stays for the next try.
-  static Found RollBackInterrupted(ExistingFile& file);
+  // writing and locked), flushes the file, and removes the journal; true when
+  // there was one. One cut short, or of a file since replaced, is only
+  // removed. Throws when the file cannot be put back; the journal then stays
+  // for the next try.
+  static bool RollBackInterrupted(ExistingFile& file);
 
   // The write is done and flushed (or undone and flushed): the journal goes.
   void Finish();
