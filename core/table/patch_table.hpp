@@ -86,8 +86,6 @@ class PatchTable {
   void RewriteMarkers(int firstRow, int lastRow, std::string_view match, std::string_view onMatch,
                       std::string_view otherwise);
 
-  // Rows that have storage (the highest row ever written + 1).
-  [[nodiscard]] int StoredRows() const { return storedRows_; }
   // Bytes held for cell storage (for the memory benchmark).
   [[nodiscard]] std::size_t StorageBytes() const;
 
@@ -173,7 +171,6 @@ class PatchTable {
   template <typename Code>
   void StoreCode(CodeColumn<Code>& cells, int column, int row, Code code, std::string_view text) {
     Code& cell = cells.At(static_cast<std::size_t>(row));
-    storedRows_ = std::max(storedRows_, row + 1);
     if (code == 0 && !text.empty()) {
       code = kOther<Code>;
       other_[OtherKey(column, row)] = std::string(text);
@@ -187,7 +184,6 @@ class PatchTable {
   }
 
   int rowCount_ = 0;
-  int storedRows_ = 0;
   // Record numbers, first addresses and final addresses, by column.
   std::array<CodeColumn<std::uint32_t>, 3> numbers_;
   CodeColumn<std::uint8_t> markers_;
