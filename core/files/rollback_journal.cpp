@@ -226,8 +226,8 @@ RollbackJournal RollbackJournal::Begin(ExistingFile& file, std::uint64_t length,
     Put(tail + 16, count);
     writer.Put(tail, kTrailerSize - 4);
     Put(tail + kTrailerSize - 4, writer.CrcSoFar(), 4);
+    writer.Put(tail + kTrailerSize - 4, 4);
     writer.Drain();
-    journal.Append(tail + kTrailerSize - 4, 4);
     if (durable) journal.Flush();
     journal.Close();
   } catch (...) {
