@@ -28,6 +28,13 @@ OVERLAPPED OverlappedAt(std::uint64_t position) {
   return overlapped;
 }
 
+// Moves the end of the file to `length`; false, with the thread's last error, on failure.
+bool SetEnd(HANDLE handle, std::uint64_t length) {
+  FILE_END_OF_FILE_INFO end{};
+  end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
+  return ::SetFileInformationByHandle(handle, FileEndOfFileInfo, &end, sizeof end) != FALSE;
+}
+
 }  // namespace
 
 namespace windows {
@@ -168,11 +175,7 @@ std::uint64_t ExistingFile::Length() {
 
 void ExistingFile::SetLength(std::uint64_t length) {
   if (write_fault::StepFails()) Fail(kDiskFull);
-  FILE_END_OF_FILE_INFO end{};
-  end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
-  if (!::SetFileInformationByHandle(handle_.Get(), FileEndOfFileInfo, &end, sizeof end)) {
-    windows::ThrowLastError(path_);
-  }
+  if (!SetEnd(handle_.Get(), length)) windows::ThrowLastError(path_);
   MarkWritten();
 }
 
@@ -205,12 +208,9 @@ void ExistingFile::Reserve(std::uint64_t length) {
       Fail(windows::ErrorTextOf(error));
     }
   }
-  FILE_END_OF_FILE_INFO end{};
-  end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
-  if (!::SetFileInformationByHandle(handle_.Get(), FileEndOfFileInfo, &end, sizeof end)) {
+  if (!SetEnd(handle_.Get(), length)) {
     const DWORD error = ::GetLastError();
-    end.EndOfFile.QuadPart = static_cast<LONGLONG>(before);
-    ::SetFileInformationByHandle(handle_.Get(), FileEndOfFileInfo, &end, sizeof end);
+    (void)SetEnd(handle_.Get(), before);
     Fail(windows::ErrorTextOf(error));
   }
 }
