@@ -33,7 +33,7 @@ TEST(Resources, VersionRecordManifestIconAndPictures) {
     return std::wstring(value);
   };
   EXPECT_EQ(text(L"ProductName"), L"Velmorant IPS");
-  EXPECT_EQ(text(L"ProductVersion"), L"2.2.0.0");
+  EXPECT_EQ(text(L"ProductVersion"), L"" VIPS_VERSION_TEXT);
   EXPECT_EQ(text(L"Comments"), L"Selective IPS patcher");
 
   // Common Controls 6 (the buttons' picture lists) and per-monitor DPI.
