@@ -11,6 +11,11 @@ std::string IoErrorText(int systemError) {
   return "I/O error " + std::to_string(systemError);
 }
 
+void CheckPathText(const std::string& path) {
+  if (path.empty()) throw Error(kFileNotFound, path);
+  if (path.find('\0') != std::string::npos) throw Error(kInvalidFilename, path);
+}
+
 ExistingFile ExistingFile::OpenForCopying(const std::string& path) {
   ExistingFile file = OpenWithAccess(path, Access::Copy);
   file.LockForReading();

@@ -21,6 +21,8 @@ inline constexpr const char* kFileBusy = "Another run is patching the file";
 
 // "I/O error %d" with the system's error number.
 std::string IoErrorText(int systemError);
+// Throws "File not found" for an empty path, "Invalid filename" for one holding a NUL.
+void CheckPathText(const std::string& path);
 
 // The device (or volume) and number of a file, whatever path names it.
 struct FileIdentity {

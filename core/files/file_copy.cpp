@@ -9,11 +9,8 @@
 namespace vips {
 
 void CopyWholeFileOrThrow(const std::string& from, const std::string& to) {
-  for (const std::string* path : {&from, &to}) {
-    if (path->empty()) throw Error(kFileNotFound, *path);
-    // A NUL would end the name early and name another file.
-    if (path->find('\0') != std::string::npos) throw Error(kInvalidFilename, *path);
-  }
+  CheckPathText(from);
+  CheckPathText(to);
   // Only a regular file has a whole to copy: /dev/zero would fill the disk.
   ExistingFile source = ExistingFile::OpenForCopying(from);
   // A read that ends before the source's length is an error, not a shorter copy.

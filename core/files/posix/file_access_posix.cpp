@@ -94,9 +94,7 @@ bool IsRegularFile(const std::string& path) {
 }
 
 ExistingFile ExistingFile::OpenWithAccess(const std::string& path, Access access) {
-  if (path.empty()) throw Error(kFileNotFound, path);
-  // The system would stop reading the name at a NUL and open another file.
-  if (path.find('\0') != std::string::npos) throw Error(kInvalidFilename, path);
+  CheckPathText(path);
   // Without waiting, so that a pipe or a device cannot hold the program up.
   const int handle = posix::Open(path, (access == Access::Write ? O_RDWR : O_RDONLY) |
                                            (access == Access::Copy ? O_NOFOLLOW : 0) | O_NONBLOCK);

@@ -58,8 +58,7 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& prefix
 }  // namespace
 
 ReplacementFile ReplacementFile::Create(const std::string& destination) {
-  if (destination.empty()) throw Error(kFileNotFound, destination);
-  if (destination.find('\0') != std::string::npos) throw Error(kInvalidFilename, destination);
+  CheckPathText(destination);
   if (BareName(destination).empty()) throw Error(kInvalidFilename, destination);
   CheckDestination(destination);
   const std::string prefix = CompanionPath(destination, kTemporaryMark, kSuffixLength);

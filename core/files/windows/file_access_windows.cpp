@@ -123,7 +123,7 @@ bool IsRegularFile(const std::string& path) {
 }
 
 ExistingFile ExistingFile::OpenWithAccess(const std::string& path, Access access) {
-  if (path.empty()) throw Error(kFileNotFound, path);
+  CheckPathText(path);
   const std::wstring wide = windows::WidePathOrThrow(path);
   const bool copying = access == Access::Copy;
   // For a copy, a link standing at `path` is opened itself, never its target.

@@ -21,8 +21,7 @@ constexpr int kNameAttempts = 100;
 }  // namespace
 
 ReplacementFile ReplacementFile::Create(const std::string& destination) {
-  if (destination.empty()) throw Error(kFileNotFound, destination);
-  if (destination.find('\0') != std::string::npos) throw Error(kInvalidFilename, destination);
+  CheckPathText(destination);
   if (BareName(destination).empty()) throw Error(kInvalidFilename, destination);
   const std::string prefix = CompanionPath(destination, kTemporaryMark, 8);
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
