@@ -32,15 +32,19 @@ DamagedFile::DamagedFile(const std::string& path, std::string cause)
     : Error(BareName(path) + kDamaged, path), cause_(std::move(cause)) {}
 
 bool RollBackInterruptedRun(ExistingFile& file) {
+  const RollbackJournal::Finding finding = RollbackJournal::Examine(file);
+  if (finding.kind != RollbackJournal::Finding::Kind::Fits) {
+    return RollbackJournal::RollBackInterrupted(file, finding);
+  }
   try {
-    return RollbackJournal::RollBackInterrupted(file);
+    return RollbackJournal::RollBackInterrupted(file, finding);
   } catch (const std::exception&) {
     throw DamagedFile(file.Path(), TextOf(std::current_exception()));
   }
 }
 
 bool RollBackInterruptedRunAt(const std::string& path) {
-  if (!IsRegularFile(RollbackJournal::PathFor(path))) return false;
+  if (!RollbackJournal::JournalStandsBeside(path)) return false;
   ExistingFile file = ExistingFile::OpenLocked(path);
   const bool rolledBack = RollBackInterruptedRun(file);
   file.Close();
@@ -64,12 +68,15 @@ InPlaceOutcome WriteRecordsInPlace(ExistingFile& file, RecordWriter& records, bo
   std::optional<RollbackJournal> journal;
   try {
     const std::uint64_t length = file.Length();
-    journal.emplace(RollbackJournal::Begin(
-        file, length,
-        [&records, &file, length](const RollbackJournal::OldBytesVisitor& visit) {
-          records.ForEachOldStretch(file, length, visit);
-        },
-        durable));
+    RollbackJournal::Write write;
+    write.newLength = records.End();
+    write.stretches = [&](const RollbackJournal::StretchVisitor& visit) {
+      records.ForEachStretch(file, length, visit);
+    };
+    write.growth = [&](const RollbackJournal::GrowthVisitor& visit) {
+      records.ForEachGrowth(length, visit);
+    };
+    journal.emplace(RollbackJournal::Begin(file, write, durable));
   } catch (...) {
     // Nothing of the file has changed yet. Every failure is named by the
     // file: the journal is the file's business.

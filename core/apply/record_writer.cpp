@@ -178,22 +178,32 @@ std::uint64_t RecordWriter::SpanBytes() const {
   return bytes;
 }
 
-void RecordWriter::ForEachOldStretch(
-    ExistingFile& file, std::uint64_t length,
-    const std::function<void(std::uint64_t, const std::uint8_t*, std::size_t)>& visit) {
+void RecordWriter::ForEachStretch(ExistingFile& file, std::uint64_t length,
+                                  const StretchVisitor& visit) {
   LayAll(true);
   for (std::size_t index = 0; index < blocks_.size(); ++index) {
-    const Block& block = blocks_[index];
+    Block& block = blocks_[index];
     const std::uint64_t base = std::uint64_t{index} * kBlockSize;
     if (!block.Used() || base + block.spanBegin >= length) continue;
     // A block's span at a time, so that its parts are copied out of the
-    // caches.
+    // caches: the span as read, and what it becomes once written.
     ReadSpan(file, index, length, asRead_);
     const std::uint8_t* const bytes = asRead_;
+    const std::uint8_t* after = scratch_;
+    if (block.laid) {
+      (void)TakeUnwritten(block, asRead_);
+      after = block.bytes;
+    } else {
+      std::memcpy(scratch_ + block.spanBegin, asRead_ + block.spanBegin,
+                  block.spanEnd - block.spanBegin);
+      ForEachListed(block, [this](std::size_t first, std::size_t count, const std::uint8_t* data) {
+        std::memcpy(scratch_ + first, data, count);
+      });
+    }
     const auto limit = static_cast<std::size_t>(std::min<std::uint64_t>(kBlockSize, length - base));
     const auto put = [&](std::size_t begin, std::size_t end) {
       end = std::min(end, limit);
-      if (begin < end) visit(base + begin, bytes + begin, end - begin);
+      if (begin < end) visit(base + begin, bytes + begin, after + begin, end - begin);
     };
     if (block.laid || 2 * block.listedBytes > block.spanEnd - block.spanBegin) {
       // Records that fill much of the span go as one stretch: an entry for
@@ -218,6 +228,27 @@ void RecordWriter::ForEachOldStretch(
       end = first + count;
     });
     put(begin, end);
+  }
+}
+
+void RecordWriter::ForEachGrowth(std::uint64_t length, const GrowthVisitor& visit) {
+  LayAll(true);
+  for (std::uint64_t base = length / kBlockSize * kBlockSize; base < end_; base += kBlockSize) {
+    Block& block = blocks_[static_cast<std::size_t>(base / kBlockSize)];
+    // The room made for the records holds zeros where no record writes.
+    std::memset(asRead_, 0, kBlockSize);
+    if (block.laid) {
+      (void)TakeUnwritten(block, asRead_);
+      std::memcpy(asRead_ + block.spanBegin, block.bytes + block.spanBegin,
+                  block.spanEnd - block.spanBegin);
+    } else if (block.Used()) {
+      ForEachListed(block, [this](std::size_t first, std::size_t count, const std::uint8_t* data) {
+        std::memcpy(asRead_ + first, data, count);
+      });
+    }
+    const std::uint64_t from = std::max(base, length);
+    const std::uint64_t to = std::min(base + kBlockSize, end_);
+    visit(from, asRead_ + (from - base), static_cast<std::size_t>(to - from));
   }
 }
 

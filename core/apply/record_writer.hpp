@@ -66,13 +66,19 @@ class RecordWriter {
   // so after the throw.
   bool WriteInPlace(ExistingFile& file);
   [[nodiscard]] bool UndoFailed() const { return undoFailed_; }
-  // Calls `visit(position, bytes, count)` with what `file` (`length` bytes
-  // long) holds now in each stretch that records write below `length`: the
-  // only bytes an in-place write changes. Blocks in ascending order; within a
-  // block stretches may overlap. Reads, writes nothing.
-  void ForEachOldStretch(
-      ExistingFile& file, std::uint64_t length,
-      const std::function<void(std::uint64_t, const std::uint8_t*, std::size_t)>& visit);
+  // Calls `visit(position, before, after, count)` with what `file` (`length`
+  // bytes long) holds now in each stretch that records write below `length`
+  // (the only bytes an in-place write changes) and what it will hold once
+  // written. Blocks in ascending order; within a block stretches may overlap.
+  // Reads, writes nothing.
+  using StretchVisitor =
+      std::function<void(std::uint64_t, const std::uint8_t*, const std::uint8_t*, std::size_t)>;
+  void ForEachStretch(ExistingFile& file, std::uint64_t length, const StretchVisitor& visit);
+  // Calls `visit(position, after, count)` with the bytes an in-place write
+  // puts past the file's first `length` bytes, up to End(), in ascending
+  // pieces: zeros where no record writes.
+  using GrowthVisitor = std::function<void(std::uint64_t, const std::uint8_t*, std::size_t)>;
+  void ForEachGrowth(std::uint64_t length, const GrowthVisitor& visit);
   // Appends `original` with the records laid over it to `output`, lengthened
   // as far as the records reach (zeros between). True when that differs
   // from `original`.

@@ -36,6 +36,8 @@ struct FileIdentity {
 
 // True when a regular file stands at `path` itself (a link to one is not).
 [[nodiscard]] bool IsRegularFile(const std::string& path);
+// True when anything stands at `path` itself: a file, a folder, a link, a dangling one too.
+[[nodiscard]] bool NameTaken(const std::string& path);
 
 #ifdef _WIN32
 using NativeHandle = void*;

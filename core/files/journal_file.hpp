@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -20,8 +21,10 @@ class JournalFile {
   static void Remove(const std::string& path, bool durable);
 
   void Append(const void* bytes, std::size_t size);
-  // The bytes to the disk, then the journal's name with its folder.
-  void Flush();
+  // Writes `size` bytes at `position`, over bytes appended before.
+  void WriteAt(std::uint64_t position, const void* bytes, std::size_t size);
+  // The bytes to the disk, then, with `withName`, the journal's name with its folder.
+  void Flush(bool withName = true);
   // Flushed or not needed flushed: a failing close changes nothing that the
   // journal's check would not find.
   void Close() { handle_.Reset(); }

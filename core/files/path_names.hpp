@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vips {
 
@@ -16,6 +17,10 @@ std::string BackupPathOf(const std::string& originalPath);
 // The file `path` stands for: itself, or where a symbolic link is, the file it leads to through
 // any links, as the applier writes through them; a dangling link comes back for the copy to refuse.
 [[nodiscard]] std::string FileBehindLinks(const std::string& path);
+
+// The other names in its folder of the file at `path`, as paths: its hard
+// links there. Empty for a file of one name, and where it cannot be told.
+[[nodiscard]] std::vector<std::string> OtherNamesInFolder(const std::string& path);
 
 // Eight letters and digits for a temporary name that no other run picks at the
 // same moment, made from the clock, a counter and the caller's `process` number.

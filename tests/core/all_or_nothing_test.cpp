@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/apply/apply.hpp"
+#include "core/apply/in_place_write.hpp"
 #include "core/apply/record_writer.hpp"
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
@@ -90,12 +91,16 @@ TEST(AllOrNothingTest, ApplyFailingAtEveryWriteLeavesTheFileAsItWas) {
     write_fault::FailNthStep(step);
     const std::string text = ApplyAll(original, patchPath);
     write_fault::FailNthStep(0);
-    EXPECT_EQ(NamesIn(dir.Path()), (std::vector<std::string>{"o.bin", "p.ips"}));
     if (text.empty()) {
+      // A journal whose removal failed was marked finished first: the next
+      // run removes it and leaves the file as it is.
+      EXPECT_FALSE(RollBackInterruptedRunAt(original));
+      EXPECT_EQ(NamesIn(dir.Path()), (std::vector<std::string>{"o.bin", "p.ips"}));
       EXPECT_EQ(ReadAll(original), BytesOf(expected));
       EXPECT_GT(step, 3) << "the reservation and the blocks should each be a write";
       return;
     }
+    EXPECT_EQ(NamesIn(dir.Path()), (std::vector<std::string>{"o.bin", "p.ips"}));
     EXPECT_EQ(text, kDiskFull);
     EXPECT_EQ(ReadAll(original), BytesOf(old));
   }

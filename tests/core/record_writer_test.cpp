@@ -231,8 +231,9 @@ TEST(RecordWriterTest, GathersLongPatchesWhereverTheBufferCutsARecord) {
 
 // What the journal takes before an in-place write: the file's present bytes
 // of every byte a record writes below the file's end, and no more than the
-// blocks' spans however the records pile on one another.
-TEST(RecordWriterTest, OldStretchesCoverEveryWrittenByteWithinTheSpans) {
+// blocks' spans however the records pile on one another; with them, and past
+// the end, exactly the bytes the write then leaves.
+TEST(RecordWriterTest, StretchesCoverEveryWrittenByteWithinTheSpansBeforeAndAfter) {
   struct Case {
     const char* what;
     std::size_t listBytes;
@@ -264,29 +265,43 @@ TEST(RecordWriterTest, OldStretchesCoverEveryWrittenByteWithinTheSpans) {
     const std::string path = dir.Write("f.bin", original);
     RecordWriter writer(c.listBytes);
     c.put(writer);
-    std::vector<bool> covered(original.size(), false);
-    std::uint64_t visited = 0;
-    ExistingFile file = ExistingFile::Open(path);
-    writer.ForEachOldStretch(
-        file, original.size(),
-        [&](std::uint64_t position, const std::uint8_t* bytes, std::size_t count) {
-          ASSERT_LE(position + count, original.size());
-          EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), count),
-                    original.substr(position, count));
-          for (std::size_t i = 0; i < count; ++i) covered[position + i] = true;
-          visited += count;
-        });
-    file.Close();
-    EXPECT_LE(visited, writer.SpanBytes());
+    // The writer's result, to hold its view of the bytes after the write against.
     RecordWriter again(c.listBytes);
     c.put(again);
     const std::string patched = dir.Write("g.bin", original);
     ExistingFile other = ExistingFile::Open(patched);
     again.WriteInPlace(other);
     other.Close();
-    const std::vector<std::uint8_t> after = ReadAll(patched);
+    const std::vector<std::uint8_t> result = ReadAll(patched);
+    const auto text = [](const std::uint8_t* bytes, std::size_t count) {
+      return std::string(reinterpret_cast<const char*>(bytes), count);
+    };
+
+    std::vector<bool> covered(original.size(), false);
+    std::uint64_t visited = 0;
+    ExistingFile file = ExistingFile::Open(path);
+    writer.ForEachStretch(file, original.size(),
+                          [&](std::uint64_t position, const std::uint8_t* before,
+                              const std::uint8_t* after, std::size_t count) {
+                            ASSERT_LE(position + count, original.size());
+                            EXPECT_EQ(text(before, count), original.substr(position, count));
+                            EXPECT_EQ(text(after, count), text(result.data() + position, count));
+                            for (std::size_t i = 0; i < count; ++i) covered[position + i] = true;
+                            visited += count;
+                          });
+    std::uint64_t grown = original.size();
+    writer.ForEachGrowth(original.size(),
+                         [&](std::uint64_t position, const std::uint8_t* after, std::size_t count) {
+                           ASSERT_EQ(position, grown);
+                           ASSERT_LE(position + count, result.size());
+                           EXPECT_EQ(text(after, count), text(result.data() + position, count));
+                           grown += count;
+                         });
+    file.Close();
+    EXPECT_EQ(grown, std::max<std::uint64_t>(original.size(), writer.End()));
+    EXPECT_LE(visited, writer.SpanBytes());
     for (std::size_t i = 0; i < original.size(); ++i) {
-      if (static_cast<char>(after[i]) != original[i]) {
+      if (result[i] != static_cast<std::uint8_t>(original[i])) {
         ASSERT_TRUE(covered[i]) << i;
       }
     }

@@ -18,12 +18,12 @@ inline void LeaveInterruptedRun(const std::string& path, std::uint64_t position,
   file.LockForWriting();
   std::vector<std::uint8_t> old(written.size());
   file.ReadAllAt(position, old.data(), old.size());
-  RollbackJournal left = RollbackJournal::Begin(
-      file, file.Length(),
-      [&](const RollbackJournal::OldBytesVisitor& visit) {
-        visit(position, old.data(), old.size());
-      },
-      true);
+  const auto* after = reinterpret_cast<const std::uint8_t*>(written.data());
+  RollbackJournal::Write write;
+  write.stretches = [&](const RollbackJournal::StretchVisitor& visit) {
+    visit(position, old.data(), after, old.size());
+  };
+  RollbackJournal left = RollbackJournal::Begin(file, write, true);
   file.WriteAt(position, written.data(), written.size());
   file.Close();
 }

@@ -87,6 +87,11 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
   return posix::IdentityFrom(info);
 }
 
+bool NameTaken(const std::string& path) {
+  struct stat info {};
+  return path.find('\0') == std::string::npos && ::lstat(path.c_str(), &info) == 0;
+}
+
 bool IsRegularFile(const std::string& path) {
   struct stat info {};
   return path.find('\0') == std::string::npos && ::lstat(path.c_str(), &info) == 0 &&

@@ -35,12 +35,16 @@ void JournalFile::Append(const void* bytes, std::size_t size) {
   posix::WriteAll(handle_.Get(), bytes, size, path_);
 }
 
-void JournalFile::Flush() {
+void JournalFile::WriteAt(std::uint64_t position, const void* bytes, std::size_t size) {
+  posix::WriteAll(handle_.Get(), bytes, size, path_, &position);
+}
+
+void JournalFile::Flush(bool withName) {
   if (write_fault::StepFails()) throw Error(kDiskFull, path_);
   if (posix::Retrying([&] { return ::fdatasync(handle_.Get()); }) != 0) {
     throw Error(posix::ErrorTextOf(errno), path_);
   }
-  FlushFolderOf(path_);
+  if (withName) FlushFolderOf(path_);
 }
 
 }  // namespace vips

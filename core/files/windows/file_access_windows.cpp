@@ -115,6 +115,11 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
   return windows::IdentityFrom(info);
 }
 
+bool NameTaken(const std::string& path) {
+  const std::optional<std::wstring> wide = windows::WidePath(path);
+  return wide && ::GetFileAttributesW(wide->c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 bool IsRegularFile(const std::string& path) {
   const std::optional<std::wstring> wide = windows::WidePath(path);
   if (!wide) return false;

@@ -28,7 +28,13 @@ void JournalFile::Append(const void* bytes, std::size_t size) {
   windows::WriteAll(handle_.Get(), bytes, size, path_);
 }
 
-void JournalFile::Flush() {
+void JournalFile::WriteAt(std::uint64_t position, const void* bytes, std::size_t size) {
+  windows::WriteAll(handle_.Get(), bytes, size, path_, &position);
+}
+
+// The folder's entries cannot be flushed here: the journal's content is what
+// makes it safe, a finished one being marked so before it goes.
+void JournalFile::Flush(bool) {
   if (write_fault::StepFails()) throw Error(kDiskFull, path_);
   if (!::FlushFileBuffers(handle_.Get())) windows::ThrowLastError(path_);
 }

@@ -52,6 +52,39 @@ std::string FileBehindLinks(const std::string& path) {
   return Utf8(target).value_or(path);
 }
 
+std::vector<std::string> OtherNamesInFolder(const std::string& path) {
+  const std::optional<std::wstring> wide = windows::WidePath(path);
+  if (!wide) return {};
+  const HANDLE file =
+      ::CreateFileW(wide->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool known = ::GetFileInformationByHandle(file, &info) != 0;
+  ::CloseHandle(file);
+  if (!known || info.nNumberOfLinks < 2) return {};
+  const FileIdentity identity = windows::IdentityFrom(info);
+  const std::string name = BareName(path);
+  const std::string prefix = path.substr(0, path.size() - name.size());
+  const std::optional<std::wstring> pattern =
+      windows::WidePath(prefix.empty() ? "*" : prefix + "*");
+  if (!pattern) return {};
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = ::FindFirstFileW(pattern->c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return {};
+  std::vector<std::string> names;
+  do {
+    const std::optional<std::string> other = Utf8(found.cFileName);
+    if (!other || *other == "." || *other == ".." || *other == name ||
+        (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+      continue;
+    }
+    if (IdentityOf(prefix + *other) == identity) names.push_back(prefix + *other);
+  } while (::FindNextFileW(search, &found));
+  ::FindClose(search);
+  return names;
+}
+
 std::size_t NameLimitOf(const std::string&) {
   // 255 UTF-16 units, never fewer than the UTF-8 bytes counted against it.
   return 255;
