@@ -38,9 +38,10 @@ std::optional<int> GatherEveryPatch(const Arguments& arguments, const std::vecto
   return std::nullopt;
 }
 
-// Takes the backup before ORIGINAL is written; nothing when that went well,
-// else the status that ends the command.
-std::optional<int> TakeBackup(const Arguments& arguments, std::ostream& err) {
+// Takes the backup of `original` (open and locked) before it is written;
+// nothing when that went well, else the status that ends the command.
+std::optional<int> TakeBackup(const Arguments& arguments, ExistingFile& original,
+                              std::ostream& err) {
   const std::string& path = arguments.originalPath;
   const std::string backupPath = BackupPathOf(path);
   for (const std::string& patchPath : arguments.patchPaths) {
@@ -68,7 +69,7 @@ std::optional<int> TakeBackup(const Arguments& arguments, std::ostream& err) {
   try {
     // An ORIGINAL that is a link is patched through it, so the backup holds
     // the file it leads to; the backup itself stands beside the link.
-    CopyWholeFileOrThrow(FileBehindLinks(path), backupPath);
+    CopyOpenFileOrThrow(original, backupPath);
   } catch (const Error& error) {
     err << "Reserve copy of the file " << backupPath << " is not created! Nothing was written to "
         << path << ". (" << Described(error) << ")\n";
@@ -86,46 +87,46 @@ void RefuseThePatchAsOriginal(const Arguments& arguments, ExistingFile& original
   }
 }
 
-void ReportRollBack(const std::string& path, std::ostream& err) {
-  err << path << ": an earlier run was stopped while it wrote this file; what it wrote was taken "
-      << "back first.\n";
+// Writes nothing unless ORIGINAL (open and locked, never half-written) has
+// the CRC-32 asked for; nothing when it has, else the status that ends the
+// command.
+std::optional<int> CheckCrc32(const Arguments& arguments, ExistingFile& original,
+                              std::ostream& err) {
+  if (!arguments.crc32) return std::nullopt;
+  const std::string& path = arguments.originalPath;
+  const std::uint32_t crc = AtPath(path, [&] { return Crc32OfFile(original); });
+  if (crc == *arguments.crc32) return std::nullopt;
+  err << path << ": CRC32 is " << Crc32Text(crc) << ", expected " << Crc32Text(*arguments.crc32)
+      << '\n';
+  return kExitChecksumMismatch;
 }
 
 int ApplyInPlace(const Arguments& arguments, RecordWriter& records, std::ostream& err) {
   const std::string& path = arguments.originalPath;
+  // One lock from the first look at the file to its last write: what an
+  // interrupted run left is taken back, then the checksum, the backup and the
+  // write all see the file as it is, and no other run comes between them.
+  ExistingFile original = AtPath(path, [&] { return ExistingFile::OpenLocked(path); });
+  if (AtPath(path, [&] { return RollBackInterruptedRun(original); })) ReportTakenBack(path, err);
+  RefuseThePatchAsOriginal(arguments, original);
+  if (const std::optional<int> failure = CheckCrc32(arguments, original, err)) return *failure;
   // With a backup to take, whether the records change the file is known
   // before anything is copied or written; without, the write finds it out,
   // leaving alone the spans whose bytes are already the records'.
   if (arguments.backup) {
-    // A file that an interrupted run left half-written is put back first:
-    // neither the check nor the backup may see it so.
-    {
-      ExistingFile original = AtPath(path, [&] { return ExistingFile::OpenLocked(path); });
-      if (RollBackInterruptedRun(original)) ReportRollBack(path, err);
-      AtPath(path, [&] { original.Close(); });
-    }
-    ExistingFile original = AtPath(path, [&] { return ExistingFile::OpenForReading(path); });
-    RefuseThePatchAsOriginal(arguments, original);
     if (!AtPath(path, [&] { return records.Changes(original); })) {
       // Nothing to write, so no backup either.
       err << kNothingChanged << '\n';
       AtPath(path, [&] { original.Close(); });
       return kExitDone;
     }
-    AtPath(path, [&] { original.Close(); });
-    // The backup reads ORIGINAL under a shared lock, so it comes before the
-    // lock that keeps other runs of this program out while the records are
-    // written.
-    if (const std::optional<int> failure = TakeBackup(arguments, err)) return *failure;
+    if (const std::optional<int> failure = TakeBackup(arguments, original, err)) return *failure;
   }
-  ExistingFile original = AtPath(path, [&] { return ExistingFile::OpenLocked(path); });
-  RefuseThePatchAsOriginal(arguments, original);
   const InPlaceOutcome outcome = AtPath(path, [&] {
     const InPlaceOutcome written = WriteRecordsInPlace(original, records, !arguments.noSync);
     original.Close();
     return written;
   });
-  if (outcome.rolledBackEarlierRun) ReportRollBack(path, err);
   if (!outcome.changed) err << kNothingChanged << '\n';
   return kExitDone;
 }
@@ -135,11 +136,10 @@ int ApplyInPlace(const Arguments& arguments, RecordWriter& records, std::ostream
 int ApplyToNewFile(const Arguments& arguments, RecordWriter& records, std::ostream& err) {
   const std::string& originalPath = arguments.originalPath;
   const std::string& newPath = arguments.newPath;
-  ExistingFile original =
-      AtPath(originalPath, [&] { return ExistingFile::OpenForReading(originalPath); });
-  // Not while another run of this program is writing it: NEW would get a
-  // half-patched copy.
-  AtPath(originalPath, [&] { original.LockForReading(); });
+  // Not while another run of this program is writing it, nor as a stopped
+  // one left it: NEW would get a half-patched copy.
+  ExistingFile original = OpenTakenBack(originalPath, err);
+  if (const std::optional<int> failure = CheckCrc32(arguments, original, err)) return *failure;
   ReplacementFile output = AsPath(newPath, [&] { return ReplacementFile::Create(newPath); });
   // A failing read names ORIGINAL, anything else the new file.
   bool changed = false;
@@ -187,20 +187,6 @@ int ApplyRecords(const Arguments& arguments, std::ostream& err) {
     return *failure;
   }
 
-  if (arguments.crc32) {
-    const std::string& path = arguments.originalPath;
-    const std::uint32_t crc = AtPath(path, [&] {
-      ExistingFile original = ExistingFile::OpenForReading(path);
-      const std::uint32_t value = Crc32OfFile(original);
-      original.Close();
-      return value;
-    });
-    if (crc != *arguments.crc32) {
-      err << path << ": CRC32 is " << Crc32Text(crc) << ", expected " << Crc32Text(*arguments.crc32)
-          << '\n';
-      return kExitChecksumMismatch;
-    }
-  }
   return toNewFile ? ApplyToNewFile(arguments, records, err)
                    : ApplyInPlace(arguments, records, err);
 }

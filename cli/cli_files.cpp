@@ -5,7 +5,9 @@
 
 #include "cli/commands.hpp"
 #include "cli/usage_error.hpp"
+#include "core/apply/in_place_write.hpp"
 #include "core/files/file_access.hpp"
+#include "core/files/rollback_journal.hpp"
 #include "core/files/replacement_file.hpp"
 #include "core/ips/reader.hpp"
 
@@ -29,6 +31,24 @@ bool SameFile(const std::string& first, const std::string& second) {
 }
 
 }  // namespace
+
+void ReportTakenBack(const std::string& path, std::ostream& err) {
+  err << path << ": an earlier run was stopped while it wrote this file; what it wrote was taken "
+      << "back first.\n";
+}
+
+ExistingFile OpenTakenBack(const std::string& path, std::ostream& err) {
+  return AtPath(path, [&] {
+    ExistingFile file = ExistingFile::OpenForReading(path);
+    file.LockForReading();
+    // Looked for under the lock: no run of this program can begin one now.
+    if (!RollbackJournal::JournalStandsBeside(path)) return file;
+    file.Close();
+    ExistingFile locked = ExistingFile::OpenLocked(path);
+    if (RollBackInterruptedRun(locked)) ReportTakenBack(path, err);
+    return locked;
+  });
+}
 
 std::string Described(const Error& error) {
   return error.Path().empty() ? error.what() : error.Path() + ": " + error.what();

@@ -9,6 +9,7 @@
 
 #include "cli/arguments.hpp"
 #include "core/error.hpp"
+#include "core/files/file_access.hpp"
 
 namespace vips::cli {
 
@@ -60,6 +61,15 @@ std::vector<bool> ChosenRecords(Selection selection, const std::vector<RecordRan
 
 // Writes `bytes` as the file `path`, whole or not at all, replacing it.
 void WriteNewFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+// Says on `err` that a run stopped while it wrote the file at `path` was taken back.
+void ReportTakenBack(const std::string& path, std::ostream& err);
+
+// The file at `path` opened for reading and locked, never half-written: when a
+// stopped run left its journal, the file is opened for writing, the journal
+// played back (ReportTakenBack) and the file held with the writers' lock.
+// A journal that cannot be trusted throws JournalRefused, reading nothing.
+ExistingFile OpenTakenBack(const std::string& path, std::ostream& err);
 
 // "PATH: Invalid IPS file!" on `err` for the patch at `path`; when `other`,
 // the command's ORIGINAL, is a patch itself, adds that the two may have been

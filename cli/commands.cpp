@@ -47,29 +47,39 @@ int ListRecords(const std::string& patchPath, std::ostream& out, std::ostream& e
 int RecoverOriginal(const std::string& originalPath, std::ostream& err) {
   const std::string backupPath = BackupPathOf(originalPath);
   // What an interrupted apply left is taken back first, so that its journal
-  // is never played into the recovered file later.
-  bool stale = false;
+  // is never played into the recovered file later. One that cannot be played
+  // (damaged, or not fitting the file) goes once the backup has replaced the
+  // file it was kept for.
+  std::optional<std::string> stale;
   try {
     ExistingFile original = ExistingFile::OpenLocked(originalPath);
-    if (RollBackInterruptedRun(original)) {
-      err << originalPath << ": an earlier run was stopped while it wrote this file; what it "
-          << "wrote was taken back first.\n";
-    }
+    if (RollBackInterruptedRun(original)) ReportTakenBack(originalPath, err);
     original.Close();
   } catch (const DamagedFile&) {
-    // The copy replaces the damaged file; its journal goes afterwards.
-    stale = true;
+    stale = RollbackJournal::PathFor(originalPath);
+  } catch (const JournalRefused& refused) {
+    // Something else at the journal's name is not this program's to remove.
+    if (refused.Ours()) stale = refused.JournalPath();
   } catch (const Error&) {
     // A missing or read-only file is the copy's to report.
   }
   try {
     // Back into the file that was patched, through a link standing as ORIGINAL.
     CopyWholeFileOrThrow(backupPath, FileBehindLinks(originalPath));
-    if (stale) JournalFile::Remove(RollbackJournal::PathFor(originalPath), true);
   } catch (const Error& error) {
     err << "File " << originalPath << " is not recovered! (could not copy " << backupPath
         << " over it: " << Described(error) << ")\n";
     return kExitCopyFailed;
+  }
+  if (stale) {
+    err << originalPath << ": the journal " << *stale << " that a stopped run left could not be "
+        << "played back; the backup replaced the file, and the journal ";
+    try {
+      JournalFile::Remove(*stale, true);
+      err << "was removed.\n";
+    } catch (const Error& error) {
+      err << "could not be removed (" << error.what() << "): remove it by hand.\n";
+    }
   }
   return kExitDone;
 }
@@ -110,6 +120,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   } catch (const NotExpressible& error) {
     err << error.what() << '\n';
     return kExitNotExpressible;
+  } catch (const JournalRefused& error) {
+    err << Described(error) << '\n';
+    return kExitJournalRefused;
   } catch (const DamagedFile& error) {
     err << error.Path() << " could not be restored: the file is damaged; recover it from its "
         << "backup (" << error.Cause() << ")\n";

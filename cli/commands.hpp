@@ -16,6 +16,7 @@ enum ExitStatus : int {
   kExitNotExpressible = 4,
   kExitChecksumMismatch = 5,
   kExitDamaged = 6,
+  kExitJournalRefused = 7,
   kExitUsage = 64,
 };
 

@@ -10,9 +10,10 @@
 namespace vips::cli {
 namespace {
 
-std::vector<std::uint8_t> ReadStart(const std::string& path, std::uint64_t limit) {
+std::vector<std::uint8_t> ReadStart(const std::string& path, std::uint64_t limit,
+                                    std::ostream& err) {
   return AtPath(path, [&] {
-    ExistingFile file = ExistingFile::OpenForReading(path);
+    ExistingFile file = OpenTakenBack(path, err);
     std::vector<std::uint8_t> bytes = ReadFileStart(file, limit);
     file.Close();
     return bytes;
@@ -26,12 +27,12 @@ int CreatePatch(const Arguments& arguments, std::ostream& err) {
   const std::string& modifiedPath = arguments.modifiedPath;
   CheckNewFile(arguments.newPath, {originalPath, modifiedPath});
   // Neither file is read further than a patch could reach.
-  const std::vector<std::uint8_t> modified = ReadStart(modifiedPath, kPatchableSize + 1);
+  const std::vector<std::uint8_t> modified = ReadStart(modifiedPath, kPatchableSize + 1, err);
   if (modified.size() > kPatchableSize) {
     throw NotExpressible(modifiedPath + " is longer than " + std::to_string(kPatchableSize) +
                          " bytes: no IPS record can write past address 100FFFD.");
   }
-  const std::vector<std::uint8_t> original = ReadStart(originalPath, modified.size() + 1);
+  const std::vector<std::uint8_t> original = ReadStart(originalPath, modified.size() + 1, err);
   if (original.size() > modified.size()) {
     throw NotExpressible(modifiedPath + " is shorter than " + originalPath +
                          ": an IPS patch can lengthen a file but never shorten it.");

@@ -32,7 +32,7 @@ int ShowInfo(const Arguments& arguments, std::ostream& out, std::ostream& err) {
   for (const std::string& path : arguments.files) {
     try {
       AtPath(path, [&] {
-        ExistingFile file = ExistingFile::OpenForReading(path);
+        ExistingFile file = OpenTakenBack(path, err);
         const Digests digests = DigestFile(file);
         file.Close();
         out << path << '\t' << digests.size << '\t' << Crc32Text(digests.crc32) << '\t'

@@ -21,10 +21,14 @@ int ShowStatus(const Arguments& arguments, std::ostream& out, std::ostream& err)
   const std::optional<PatchSummary> summary =
       AtPath(patchPath, [&] { return SummarizePatch(patchPath); });
   if (!summary) return NotAPatch(err, patchPath, originalPath);
-  // Only the bytes the records can reach are read.
+  // Only the bytes the records can reach are read, and whatever a stopped
+  // run left beside the file is looked at: status only reads, so it says what
+  // the next apply or recover will do and leaves the file as it is.
+  RollbackJournal::Finding journal;
   const std::vector<std::uint8_t> fileStart = AtPath(originalPath, [&] {
     ExistingFile original = ExistingFile::OpenForReading(originalPath);
     std::vector<std::uint8_t> bytes = ReadFileStart(original, summary->reach);
+    journal = RollbackJournal::Examine(original);
     original.Close();
     return bytes;
   });
@@ -54,17 +58,17 @@ int ShowStatus(const Arguments& arguments, std::ostream& out, std::ostream& err)
     }
     reader->Close();
     out << lines;
-    // A journal beside the file means that a run was stopped while it wrote
-    // it: records may show as applied that the next apply or recover takes
-    // back. status only reads, so it says so and leaves the file as it is.
-    if (IsRegularFile(RollbackJournal::PathFor(originalPath))) {
+    if (journal.kind == RollbackJournal::Finding::Kind::Fits) {
       err << originalPath << ": an earlier run was stopped while it wrote this file; the next "
           << "apply or recover takes back what it wrote.\n";
+    } else if (journal.kind == RollbackJournal::Finding::Kind::Refused) {
+      err << originalPath << ": " << journal.refusal << ".\n";
     }
     err << applied << " of " << number - 1 << " records applied.\n";
     return true;
   });
-  return shown ? kExitDone : NotAPatch(err, patchPath, originalPath);
+  if (!shown) return NotAPatch(err, patchPath, originalPath);
+  return journal.kind == RollbackJournal::Finding::Kind::Refused ? kExitJournalRefused : kExitDone;
 }
 
 }  // namespace vips::cli

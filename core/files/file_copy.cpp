@@ -10,9 +10,14 @@ namespace vips {
 
 void CopyWholeFileOrThrow(const std::string& from, const std::string& to) {
   CheckPathText(from);
-  CheckPathText(to);
   // Only a regular file has a whole to copy: /dev/zero would fill the disk.
   ExistingFile source = ExistingFile::OpenForCopying(from);
+  CopyOpenFileOrThrow(source, to);
+}
+
+void CopyOpenFileOrThrow(ExistingFile& source, const std::string& to) {
+  CheckPathText(to);
+  const std::string& from = source.Path();
   // A read that ends before the source's length is an error, not a shorter copy.
   const std::uint64_t length = source.Length();
   const FileHandle destination = LockCopyDestination(to, source.Identity());

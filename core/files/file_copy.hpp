@@ -14,6 +14,10 @@ namespace vips {
 // patching fails at once. Throws vips::Error with the cause and its path.
 void CopyWholeFileOrThrow(const std::string& from, const std::string& to);
 
+// The same copy from `source`, a regular file already open for reading and
+// locked by the caller (whose lock then keeps every other run out).
+void CopyOpenFileOrThrow(ExistingFile& source, const std::string& to);
+
 // The same copy, returning false where the copy above throws.
 [[nodiscard]] bool CopyWholeFile(const std::string& from, const std::string& to) noexcept;
 

@@ -400,6 +400,7 @@ RollbackJournal::Finding RollbackJournal::Examine(ExistingFile& file) {
     } else if (fit == Fit::CutShort) {
       finding.kind = Finding::Kind::Unfinished;
     } else {
+      finding.ours = true;
       finding.refusal = Refusal(
           file.Path(), path,
           "was left by a run that was stopped, but it does not fit the file as that run left "

@@ -85,6 +85,8 @@ class RollbackJournal {
     Kind kind = Kind::None;
     std::string journalPath;
     std::string refusal;
+    // Refused, and a journal of this program: one that does not fit the file.
+    bool ours = false;
   };
   // Looks for the journal of `file` (open, for reading at least) under any of
   // its names in its folder and checks it against the file. Reads only.
@@ -127,11 +129,14 @@ class RollbackJournal {
 class JournalRefused : public Error {
  public:
   JournalRefused(const std::string& filePath, const RollbackJournal::Finding& finding)
-      : Error(finding.refusal, filePath), journalPath_(finding.journalPath) {}
+      : Error(finding.refusal, filePath), journalPath_(finding.journalPath), ours_(finding.ours) {}
   [[nodiscard]] const std::string& JournalPath() const { return journalPath_; }
+  // A journal of this program that does not fit, not something else at its name.
+  [[nodiscard]] bool Ours() const { return ours_; }
 
  private:
   std::string journalPath_;
+  bool ours_ = false;
 };
 
 }  // namespace vips
