@@ -7,8 +7,8 @@
 #include "cli/usage_error.hpp"
 #include "core/apply/in_place_write.hpp"
 #include "core/files/file_access.hpp"
-#include "core/files/rollback_journal.hpp"
 #include "core/files/replacement_file.hpp"
+#include "core/files/rollback_journal.hpp"
 #include "core/ips/reader.hpp"
 
 namespace vips::cli {
