@@ -81,7 +81,9 @@ const char* const kHelpText =
     "(a full disk) leaves ORIGINAL as it was. Before `apply` writes ORIGINAL in\n"
     "place, the bytes it changes are kept in a hidden .ORIGINAL.vips-journal\n"
     "beside it; a run that is killed or stopped by a crash is taken back from it\n"
-    "by the next apply or recover of the file. `done` means on the disk: the\n"
+    "by the next command that reads or writes the file, when the journal fits\n"
+    "the file as that run left it; one that does not is named, and nothing is\n"
+    "written. `done` means on the disk: the\n"
     "file is flushed before the command ends (see --no-sync). A second apply or\n"
     "recover of a file that another run is patching fails at once. Errors name\n"
     "the file they concern.\n"
@@ -92,8 +94,8 @@ const char* const kHelpText =
     "Exit status: 0 done, 1 not an IPS patch, 2 an I/O error (\"PATH: text\" on\n"
     "stderr), 3 the backup or recovery copy failed, 4 the change cannot be\n"
     "expressed as an IPS patch, 5 the CRC-32 does not match, 6 a failed write\n"
-    "could not be undone (ORIGINAL is damaged: recover it from its backup), 64\n"
-    "wrong usage.\n";
+    "could not be undone (ORIGINAL is damaged: recover it from its backup), 7 a\n"
+    "journal beside ORIGINAL does not fit it (nothing written), 64 wrong usage.\n";
 
 namespace {
 

@@ -275,6 +275,59 @@ TEST(RollbackJournalTest, AJournalCutShortOrFinishedGoesUnplayedAndAnEditOutside
   }
 }
 
+// A journal of the previous format, as an interrupted run of an earlier
+// version left it: the file's device and number, its length, one entry.
+std::string PreviousFormatJournal(const FileIdentity& identity, std::uint64_t length,
+                                  std::uint64_t position, const std::string& old) {
+  std::string bytes = "VIPS-JOURNAL-v2\n";
+  const auto put = [&bytes](std::uint64_t value, int size) {
+    for (int i = 0; i < size; ++i) bytes.push_back(static_cast<char>(value >> (8 * i)));
+  };
+  const auto number = [&bytes](std::uint64_t value) {
+    for (; value >= 0x80; value >>= 7) bytes.push_back(static_cast<char>(value | 0x80));
+    bytes.push_back(static_cast<char>(value));
+  };
+  put(identity.device, 8);
+  put(identity.index, 8);
+  put(length, 8);
+  put(Crc32c(0, Bytes(bytes), bytes.size()), 4);
+  number(position << 1);
+  number(old.size());
+  bytes += old;
+  bytes += "VIPS-JOURNAL-END";
+  put(1, 8);
+  put(Crc32c(0, Bytes(bytes), bytes.size()), 4);
+  return bytes;
+}
+
+TEST(RollbackJournalTest, AJournalOfThePreviousFormatIsPlayedByItsOwnRuleOrRefused) {
+  struct Case {
+    const char* what;
+    bool sameNumbers;
+    std::uint64_t length;  // the file's, as the journal records it
+    Kind found;
+  };
+  const std::vector<Case> cases = {
+      {"the file's numbers and length", true, 300'000, Kind::Fits},
+      {"another file's numbers", false, 300'000, Kind::Refused},
+      {"a length the file does not have", true, 299'000, Kind::Refused},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string old = Old();
+    std::string scribbled = old;
+    scribbled.replace(1000, 5, "#####");
+    const std::string path = dir.Write("o.bin", scribbled);
+    FileIdentity identity = *IdentityOf(path);
+    if (!c.sameNumbers) ++identity.index;
+    WriteFile(RollbackJournal::PathFor(path),
+              PreviousFormatJournal(identity, c.length, 1000, old.substr(1000, 5)));
+    EXPECT_EQ(NextRun(path), c.found);
+    EXPECT_EQ(ReadText(path), c.found == Kind::Fits ? old : scribbled);
+  }
+}
+
 TEST(RollbackJournalTest, SomethingElseAtTheJournalsNameIsRefusedNamingItAndKept) {
   struct Case {
     const char* what;
