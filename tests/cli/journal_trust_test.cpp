@@ -10,8 +10,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -54,8 +56,13 @@ struct Scene {
   std::string old;
   std::string patched;
 
-  Scene() {
-    fs::create_directory(folder);
+  // `where`: the folder for the file, when not the scene's own "a".
+  explicit Scene(const std::string& where = {}) {
+    if (!where.empty()) {
+      folder = where;
+      original = folder + "/o.bin";
+    }
+    fs::create_directories(folder);
     old.resize(1 << 20);
     for (std::size_t i = 0; i < old.size(); ++i) old[i] = static_cast<char>('a' + i * 7 % 26);
     patched = old;
@@ -241,6 +248,74 @@ TEST(JournalTrustTest, AJournalThatDoesNotFitStopsEveryWriterAndIsNamed) {
       EXPECT_FALSE(Exists(scene.original + "_backup"));
       EXPECT_FALSE(Exists(scene.dir.Path() + "/new.bin"));
     }
+  }
+}
+
+// A file system in an image file, loop-mounted; mounting needs root, the
+// kernel's support and the maker of the file system, else Reason() says why.
+class LoopMount {
+ public:
+  LoopMount(const std::string& image, const std::string& folder, const std::string& type)
+      : folder_(folder) {
+    const std::string make = "command -v mkfs." + type + " >/dev/null 2>&1 && truncate -s 128M '" +
+                             image + "' && mkfs." + type + " -q " +
+                             (type == "btrfs" ? "-f '" : "-F '") + image +
+                             "' >/dev/null 2>&1 && mkdir -p '" + folder + "' && mount -o loop '" +
+                             image + "' '" + folder + "' 2>/dev/null";
+    mounted_ = std::system(make.c_str()) == 0;
+    if (!mounted_)
+      reason_ = "cannot loop-mount a " + type + " image here (root, mkfs." + type + ")";
+  }
+  ~LoopMount() { Unmount(); }
+  void Unmount() {
+    if (mounted_) (void)std::system(("umount '" + folder_ + "'").c_str());
+    mounted_ = false;
+  }
+  // Mounts `image` at the folder again.
+  bool Mount(const std::string& image) {
+    mounted_ = std::system(("mount -o loop '" + image + "' '" + folder_ + "'").c_str()) == 0;
+    return mounted_;
+  }
+  [[nodiscard]] bool Mounted() const { return mounted_; }
+  [[nodiscard]] const std::string& Reason() const { return reason_; }
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
+  std::string reason_;
+};
+
+std::uint64_t DeviceOf(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? info.st_dev : 0;
+}
+
+// A removable disk back on another device, as after a reboot: the journal
+// still fits, and is played back.
+TEST(JournalTrustTest, AfterARemountOnAnotherDeviceTheKilledRunIsTakenBack) {
+  ASSERT_GT(HalfWayStep(), 0) << "no write step leaves the file half-written";
+  for (const std::string type : {"ext4", "btrfs"}) {
+    SCOPED_TRACE(type);
+    TempDir dir;
+    LoopMount disk(dir.File("disk.img"), dir.File("disk"), type);
+    if (!disk.Mounted()) {
+      std::cout << "[  SKIPPED ] " << disk.Reason() << '\n';
+      continue;
+    }
+    Scene scene(dir.File("disk"));
+    scene.KilledRun(scene.original, HalfWayStep());
+    ASSERT_TRUE(RollbackJournal::JournalStandsBeside(scene.original));
+    const std::uint64_t before = DeviceOf(scene.original);
+    disk.Unmount();
+    // Another disk mounted first takes the device the first one had.
+    LoopMount other(dir.File("other.img"), dir.File("other"), type);
+    ASSERT_TRUE(other.Mounted()) << other.Reason();
+    ASSERT_TRUE(disk.Mount(dir.File("disk.img")));
+    EXPECT_NE(DeviceOf(scene.original), before);
+    const Outcome o = RunCommand({"apply", scene.original, scene.touch});
+    EXPECT_EQ(o.status, kExitDone) << o.err;
+    EXPECT_EQ(o.err, scene.original + kTakenBack);
+    EXPECT_EQ(ReadText(scene.original), Scene::Touched(scene.old));
   }
 }
 
