@@ -62,14 +62,16 @@ InPlaceOutcome WriteRecordsInPlace(ExistingFile& file, RecordWriter& records, bo
   // refused as a full disk while the file is as it was.
   if (const std::optional<std::uint64_t> free = file.FreshSpaceForOverwrites()) {
     constexpr std::uint64_t kMargin = std::uint64_t{8} << 20;
-    const std::uint64_t growth = records.End() > file.Length() ? records.End() - file.Length() : 0;
+    const std::uint64_t length = file.Length();
+    const std::uint64_t growth =
+        records.FinalLength(length) - std::min(records.FinalLength(length), length);
     if (*free < 3 * records.SpanBytes() + growth + kMargin) throw Error(kDiskFull, file.Path());
   }
   std::optional<RollbackJournal> journal;
   try {
     const std::uint64_t length = file.Length();
     RollbackJournal::Write write;
-    write.newLength = records.End();
+    write.newLength = records.FinalLength(length);
     write.stretches = [&](const RollbackJournal::StretchVisitor& visit) {
       records.ForEachStretch(file, length, visit);
     };

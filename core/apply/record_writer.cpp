@@ -10,6 +10,7 @@
 #include <sys/mman.h>
 #endif
 
+#include "core/error.hpp"
 #include "core/files/replacement_file.hpp"
 
 namespace vips {
@@ -170,6 +171,11 @@ void RecordWriter::ForEachListed(const Block& block, Visit&& visit) {
   }
 }
 
+void RecordWriter::CutAt(std::uint64_t length) {
+  if (length < end_) throw Error("A record reaches past the end the patch gives the file");
+  cut_ = length;
+}
+
 std::uint64_t RecordWriter::SpanBytes() const {
   std::uint64_t bytes = 0;
   for (const Block& block : blocks_) {
@@ -228,6 +234,12 @@ void RecordWriter::ForEachStretch(ExistingFile& file, std::uint64_t length,
       end = first + count;
     });
     put(begin, end);
+  }
+  // The end a cut takes off, read a block's worth at a time.
+  for (std::uint64_t at = FinalLength(length); at < length; at += kBlockSize) {
+    const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(kBlockSize, length - at));
+    file.ReadAllAt(at, asRead_, size);
+    visit(at, asRead_, asRead_, size);
   }
 }
 
@@ -344,7 +356,7 @@ void RecordWriter::ReadSpan(ExistingFile& file, std::size_t index, std::uint64_t
 bool RecordWriter::Changes(ExistingFile& file) {
   LayAll(true);
   const std::uint64_t length = file.Length();
-  if (end_ > length) return true;
+  if (FinalLength(length) != length) return true;
   for (std::size_t index = 0; index < blocks_.size(); ++index) {
     Block& block = blocks_[index];
     if (!block.Used()) continue;
@@ -376,11 +388,14 @@ bool RecordWriter::WriteInPlace(ExistingFile& file) {
                    block.spanEnd - block.spanBegin);
       wrote = true;
     }
+    // The cut comes last: once it is made nothing here can fail, and the
+    // journal keeps the end it took.
+    if (FinalLength(length) < length) file.SetLength(FinalLength(length));
   } catch (...) {
     undoFailed_ = !Undo(file, length);
     throw;
   }
-  return wrote || end_ > length;
+  return wrote || FinalLength(length) != length;
 }
 
 bool RecordWriter::Undo(ExistingFile& file, std::uint64_t length) noexcept {
@@ -428,6 +443,9 @@ bool RecordWriter::WriteCopy(ExistingFile& original, ReplacementFile& output) {
   // As many bytes as the original's length says: a read that ends early is an
   // error, never a shorter file.
   const std::uint64_t originalLength = original.Length();
+  // A cut ends the new file early.
+  const std::uint64_t finalLength = FinalLength(originalLength);
+  changed = finalLength < originalLength;
   for (std::uint64_t base = 0;; base += kPiece) {
     const auto read = static_cast<std::size_t>(
         std::min<std::uint64_t>(kPiece, base < originalLength ? originalLength - base : 0));
@@ -440,6 +458,7 @@ bool RecordWriter::WriteCopy(ExistingFile& original, ReplacementFile& output) {
       length = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, end_ - base));
       changed = true;
     }
+    length = static_cast<std::size_t>(std::min<std::uint64_t>(length, finalLength - base));
     const std::size_t firstBlock = static_cast<std::size_t>(base / kBlockSize);
     for (std::size_t k = 0; k < kCopyBlocks && firstBlock + k < blocks_.size(); ++k) {
       Block& block = blocks_[firstBlock + k];

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/files/file_access.hpp"
@@ -52,7 +54,14 @@ class RecordWriter {
   void Write(std::uint64_t position, const std::uint8_t* bytes, std::size_t count);
   // Lays `count` copies of `value` at `position` (a run record).
   void Fill(std::uint64_t position, std::uint8_t value, std::size_t count);
-  [[nodiscard]] bool Empty() const { return end_ == 0; }
+  // The write leaves the file `length` bytes long where it is longer, its end
+  // cut off (a patch that makes a file shorter); no record may reach past it.
+  void CutAt(std::uint64_t length);
+  [[nodiscard]] bool Empty() const { return end_ == 0 && !cut_; }
+  // The file's length once written, for a file `length` bytes long now.
+  [[nodiscard]] std::uint64_t FinalLength(std::uint64_t length) const {
+    return cut_ && *cut_ < length ? *cut_ : std::max(length, end_);
+  }
   // How many bytes an in-place write may write: every block's span.
   [[nodiscard]] std::uint64_t SpanBytes() const;
   // One past the last byte a record wrote.
@@ -69,8 +78,9 @@ class RecordWriter {
   // Calls `visit(position, before, after, count)` with what `file` (`length`
   // bytes long) holds now in each stretch that records write below `length`
   // (the only bytes an in-place write changes) and what it will hold once
-  // written. Blocks in ascending order; within a block stretches may overlap.
-  // Reads, writes nothing.
+  // written, then with the end a cut takes off (after as before). Blocks in
+  // ascending order; within a block stretches may overlap. Reads, writes
+  // nothing.
   using StretchVisitor =
       std::function<void(std::uint64_t, const std::uint8_t*, const std::uint8_t*, std::size_t)>;
   void ForEachStretch(ExistingFile& file, std::uint64_t length, const StretchVisitor& visit);
@@ -172,6 +182,7 @@ class RecordWriter {
   std::size_t arenaBytes_;
   std::size_t arenaUsed_ = 0;
   std::uint64_t end_ = 0;
+  std::optional<std::uint64_t> cut_;
   bool undoFailed_ = false;
 };
 

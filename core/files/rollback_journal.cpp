@@ -284,9 +284,11 @@ enum class Fit { Fits, DoesNotFit, CutShort };
 Fit CheckFit(ExistingFile& journal, const OpenJournal& opened, ExistingFile& file) {
   const Header& header = opened.header;
   const std::uint64_t length = file.Length();
-  bool fits = header.checked ? header.oldLength <= header.newLength &&
-                                   (length == header.oldLength || length == header.newLength)
+  bool fits = header.checked ? length == header.oldLength || length == header.newLength
                              : header.identity == file.Identity() && length == header.oldLength;
+  // A write that cuts the file's end keeps all of it: one ascending run of
+  // entries from the new end to the old.
+  std::uint64_t endKept = header.newLength;
   std::vector<std::uint8_t> now;
   std::vector<std::uint8_t> old;
   const auto growth = [&](const std::vector<std::uint8_t>& checks) {
@@ -306,10 +308,15 @@ Fit CheckFit(ExistingFile& journal, const OpenJournal& opened, ExistingFile& fil
     }
   };
   const auto entry = [&](const Entry& entry, JournalReader& reader) {
-    const auto size = static_cast<std::size_t>(entry.length);
-    old.resize(size);
-    reader.Take(old.data(), size);
-    if (!fits || !header.checked) return;
+    old.resize(static_cast<std::size_t>(entry.length));
+    reader.Take(old.data(), old.size());
+    if (entry.position <= endKept && entry.position + entry.length > endKept) {
+      endKept = entry.position + entry.length;
+    }
+    if (!fits || !header.checked || entry.position >= length) return;
+    // Past the file's end, the end a cut took: nothing there to hold.
+    const auto size =
+        static_cast<std::size_t>(std::min<std::uint64_t>(entry.length, length - entry.position));
     now.resize(std::max(now.size(), size));
     file.ReadAllAt(entry.position, now.data(), size);
     std::size_t piece = 0;
@@ -320,7 +327,7 @@ Fit CheckFit(ExistingFile& journal, const OpenJournal& opened, ExistingFile& fil
     });
   };
   if (!ReadBody(journal, opened, growth, entry)) return Fit::CutShort;
-  return fits ? Fit::Fits : Fit::DoesNotFit;
+  return fits && endKept >= header.oldLength ? Fit::Fits : Fit::DoesNotFit;
 }
 
 // Writes the journal's old bytes and length back into `file` and flushes it.
@@ -423,7 +430,7 @@ RollbackJournal RollbackJournal::Begin(ExistingFile& file, const Write& write, b
   try {
     JournalWriter writer(journal);
     const std::uint64_t length = file.Length();
-    const std::uint64_t newLength = std::max(length, write.newLength);
+    const std::uint64_t newLength = write.newLength;
     std::uint8_t head[kHeaderSize];
     std::memcpy(head, kHeadMark, kMarkSize);
     Put(head + kMarkSize, length);
@@ -440,7 +447,7 @@ RollbackJournal RollbackJournal::Begin(ExistingFile& file, const Write& write, b
       });
     }
     // A check missing would leave the entries read out of place.
-    if (grown != newLength) throw Error(kReadBeyondEnd, path);
+    if (grown < newLength) throw Error(kReadBeyondEnd, path);
 
     std::uint64_t count = 0;
     std::uint64_t previousEnd = 0;

@@ -57,6 +57,7 @@ class RollbackJournal {
   // present length to its new one, with the bytes the write puts there.
   using GrowthVisitor = std::function<void(std::uint64_t, const std::uint8_t*, std::size_t)>;
   struct Write {
+    // The file's length once written: longer, shorter or as it is.
     std::uint64_t newLength = 0;
     std::function<void(const StretchVisitor&)> stretches;
     std::function<void(const GrowthVisitor&)> growth;

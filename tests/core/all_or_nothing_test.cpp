@@ -107,6 +107,47 @@ TEST(AllOrNothingTest, ApplyFailingAtEveryWriteLeavesTheFileAsItWas) {
   FAIL() << "the apply never got through";
 }
 
+// A write that also cuts the file's end, stopped at any step: by a failure
+// it undoes, or by a disk that keeps failing so that the next run has to put
+// the file back from the journal. The file is old or written, never a mix.
+TEST(AllOrNothingTest, AWriteThatCutsTheEndIsOldOrNewAtEveryFailingStep) {
+  TempDir dir;
+  const std::string old = Pattern(300'000);
+  const std::string path = dir.Write("o.bin", old);
+  std::string expected = old.substr(0, 150'000);
+  expected.replace(10, 3, "abc");
+  expected.replace(140'000, 3, "xyz");
+  for (const bool keepsFailing : {false, true}) {
+    for (int step = 1;; ++step) {
+      SCOPED_TRACE(std::string(keepsFailing ? "failing from step " : "failing at step ") +
+                   std::to_string(step));
+      ASSERT_LT(step, 100);
+      WriteFile(path, old);
+      RecordWriter records;
+      records.Write(10, reinterpret_cast<const std::uint8_t*>("abc"), 3);
+      records.Write(140'000, reinterpret_cast<const std::uint8_t*>("xyz"), 3);
+      records.CutAt(150'000);
+      bool done = false;
+      keepsFailing ? write_fault::FailFromNthStep(step) : write_fault::FailNthStep(step);
+      try {
+        ExistingFile file = ExistingFile::OpenLocked(path);
+        done = WriteRecordsInPlace(file, records, true).changed;
+        file.Close();
+      } catch (const Error&) {
+        // The file is checked below, whatever the failure.
+      }
+      write_fault::FailFromNthStep(0);
+      write_fault::FailNthStep(0);
+      (void)RollBackInterruptedRunAt(path);
+      const Bytes now = ReadAll(path);
+      // Failed once the write was flushed and marked done, it stays written.
+      EXPECT_TRUE(now == BytesOf(expected) || (!done && now == BytesOf(old)));
+      EXPECT_EQ(NamesIn(dir.Path()), std::vector<std::string>{"o.bin"});
+      if (done) break;
+    }
+  }
+}
+
 TEST(AllOrNothingTest, OnlyTheRecordsBytesChange) {
   TempDir dir;
   const std::string path = dir.Write("f.bin", std::string(100'000, '.'));

@@ -75,6 +75,7 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
     std::vector<std::string> patches;
     std::vector<bool> firstChosen;
     std::uint32_t untouched;  // a byte inside the spans that no record writes
+    std::uint64_t cut = 0;    // where the file's end is cut off, if anywhere
   };
   const Case cases[] = {
       {"one stretch across a block boundary",
@@ -122,6 +123,11 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
        {PatchBuilder().Data(100, original.substr(100, 300)).Run(9, 0, 'e').End().Bytes()},
        {},
        50},
+      {"records, then the file's end cut off inside a block",
+       {PatchBuilder().Data(10, "a").Run(kBlock + 5, 300, 'c').End().Bytes()},
+       {},
+       kBlock + 2,
+       2 * kBlock + 30},
   };
   TempDir dir;
   // Records wait in lists, or with little room for those, are laid by the
@@ -139,8 +145,10 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
           EXPECT_TRUE(
               GatherRecords(patchPaths[p], p == 0 ? c.firstChosen : std::vector<bool>{}, writer));
         }
+        if (c.cut != 0) writer.CutAt(c.cut);
       };
-      const std::string expected = Model(original, c.patches, c.firstChosen);
+      std::string expected = Model(original, c.patches, c.firstChosen);
+      if (c.cut != 0) expected.resize(c.cut);
       const bool changes = expected != original;
       const std::string path = dir.Write("f.bin", original);
       {

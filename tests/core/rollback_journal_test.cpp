@@ -366,6 +366,7 @@ TEST(RollbackJournalTest, AFinishedWriteLeavesNoJournalAndAFailedBeginLeavesTheF
   const std::string path = dir.Write(std::string(250, 'n'), old);
 #endif
   RollbackJournal::Write write;
+  write.newLength = old.size();
   write.stretches = [&old](const RollbackJournal::StretchVisitor& visit) {
     visit(0, Bytes(old), Bytes(old), 10);
   };

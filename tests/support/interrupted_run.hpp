@@ -20,6 +20,7 @@ inline void LeaveInterruptedRun(const std::string& path, std::uint64_t position,
   file.ReadAllAt(position, old.data(), old.size());
   const auto* after = reinterpret_cast<const std::uint8_t*>(written.data());
   RollbackJournal::Write write;
+  write.newLength = file.Length();
   write.stretches = [&](const RollbackJournal::StretchVisitor& visit) {
     visit(position, old.data(), after, old.size());
   };
