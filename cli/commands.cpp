@@ -12,6 +12,7 @@
 #include "core/files/file_copy.hpp"
 #include "core/files/journal_file.hpp"
 #include "core/files/path_names.hpp"
+#include "core/files/replacement_file.hpp"
 #include "core/files/rollback_journal.hpp"
 #include "core/ips/hex_address.hpp"
 #include "core/ips/reader.hpp"
@@ -62,13 +63,24 @@ int RecoverOriginal(const std::string& originalPath, std::ostream& err) {
   } catch (const Error&) {
     // A missing or read-only file is the copy's to report.
   }
+  std::optional<FolderNotFlushed> unflushed;
   try {
-    // Back into the file that was patched, through a link standing as ORIGINAL.
-    CopyWholeFileOrThrow(backupPath, FileBehindLinks(originalPath));
+    try {
+      // Back into the file that was patched, through a link standing as ORIGINAL.
+      CopyWholeFileOrThrow(backupPath, FileBehindLinks(originalPath));
+    } catch (const FolderNotFlushed& error) {
+      // The copy stands: a journal of the file it replaced goes all the same.
+      unflushed = error;
+    }
     if (stale) JournalFile::Remove(RollbackJournal::PathFor(originalPath), true);
   } catch (const Error& error) {
     err << "File " << originalPath << " is not recovered! (could not copy " << backupPath
         << " over it: " << Described(error) << ")\n";
+    return kExitCopyFailed;
+  }
+  if (unflushed) {
+    err << "File " << originalPath << " is recovered from " << backupPath
+        << " but may not stay so (" << Described(*unflushed) << ")\n";
     return kExitCopyFailed;
   }
   return kExitDone;

@@ -11,7 +11,8 @@ namespace vips {
 // regular file; a destination that is the source itself, read-only, or
 // neither a regular file nor a link (which is replaced, never followed). Both
 // are locked (the source shared), so a copy of or over a file another run is
-// patching fails at once. Throws vips::Error with the cause and its path.
+// patching fails at once. Throws vips::Error with the cause and its path;
+// FolderNotFlushed when the copy stands but its name may not be on the disk.
 void CopyWholeFileOrThrow(const std::string& from, const std::string& to);
 
 // The same copy, returning false where the copy above throws.
