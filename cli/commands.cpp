@@ -8,6 +8,7 @@
 #include "cli/usage_error.hpp"
 #include "core/apply/in_place_write.hpp"
 #include "core/error.hpp"
+#include "core/files/backup_policy.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/file_copy.hpp"
 #include "core/files/journal_file.hpp"
@@ -47,6 +48,11 @@ int ListRecords(const std::string& patchPath, std::ostream& out, std::ostream& e
 
 int RecoverOriginal(const std::string& originalPath, std::ostream& err) {
   const std::string backupPath = BackupPathOf(originalPath);
+  if (const std::optional<std::string> refused = RecoveryRefusal(originalPath, backupPath)) {
+    err << "File " << originalPath << " is not recovered! " << backupPath
+        << " cannot be a backup of it: " << *refused << ". Nothing was written.\n";
+    return kExitCopyFailed;
+  }
   // What an interrupted apply left is taken back first, so that its journal
   // is never played into the recovered file later.
   bool stale = false;
