@@ -40,7 +40,8 @@ class ReplacementFile {
   [[nodiscard]] const std::string& TemporaryPath() const { return temporary_; }
   // Writes all `size` bytes after those written before.
   void Append(const void* bytes, std::size_t size);
-  // Gives the new file the permission bits of `source`, where the system has them.
+  // Gives the new file the permission bits of `source` (on Windows, which has
+  // none, its read-only attribute).
   void CopyPermissionsFrom(const std::string& source);
   void Commit();
 
