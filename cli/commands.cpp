@@ -8,10 +8,12 @@
 #include "cli/usage_error.hpp"
 #include "core/apply/in_place_write.hpp"
 #include "core/error.hpp"
+#include "core/files/backup_policy.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/file_copy.hpp"
 #include "core/files/journal_file.hpp"
 #include "core/files/path_names.hpp"
+#include "core/files/replacement_file.hpp"
 #include "core/files/rollback_journal.hpp"
 #include "core/ips/hex_address.hpp"
 #include "core/ips/reader.hpp"
@@ -46,6 +48,11 @@ int ListRecords(const std::string& patchPath, std::ostream& out, std::ostream& e
 
 int RecoverOriginal(const std::string& originalPath, std::ostream& err) {
   const std::string backupPath = BackupPathOf(originalPath);
+  if (const std::optional<std::string> refused = RecoveryRefusal(originalPath, backupPath)) {
+    err << "File " << originalPath << " is not recovered! " << backupPath
+        << " cannot be a backup of it: " << *refused << ". Nothing was written.\n";
+    return kExitCopyFailed;
+  }
   // What an interrupted apply left is taken back first, so that its journal
   // is never played into the recovered file later. One that cannot be played
   // (damaged, or not fitting the file) goes once the backup has replaced the
@@ -63,9 +70,15 @@ int RecoverOriginal(const std::string& originalPath, std::ostream& err) {
   } catch (const Error&) {
     // A missing or read-only file is the copy's to report.
   }
+  std::optional<FolderNotFlushed> unflushed;
   try {
-    // Back into the file that was patched, through a link standing as ORIGINAL.
-    CopyWholeFileOrThrow(backupPath, FileBehindLinks(originalPath));
+    try {
+      // Back into the file that was patched, through a link standing as ORIGINAL.
+      CopyWholeFileOrThrow(backupPath, FileBehindLinks(originalPath));
+    } catch (const FolderNotFlushed& error) {
+      // The copy stands: a journal of the file it replaced goes all the same.
+      unflushed = error;
+    }
   } catch (const Error& error) {
     err << "File " << originalPath << " is not recovered! (could not copy " << backupPath
         << " over it: " << Described(error) << ")\n";
@@ -80,6 +93,11 @@ int RecoverOriginal(const std::string& originalPath, std::ostream& err) {
     } catch (const Error& error) {
       err << "could not be removed (" << error.what() << "): remove it by hand.\n";
     }
+  }
+  if (unflushed) {
+    err << "File " << originalPath << " is recovered from " << backupPath
+        << " but may not stay so (" << Described(*unflushed) << ")\n";
+    return kExitCopyFailed;
   }
   return kExitDone;
 }

@@ -142,9 +142,11 @@ void TForm1::BitBtn3Click() {
   SetStatus(Pick(texts::kStatusRecovering));
 
   const std::string name = BareName(SelectedOriginalPath);
+  const std::string backup = BackupPathOf(SelectedOriginalPath);
+  const std::optional<std::string> refused = RecoveryRefusal(SelectedOriginalPath, backup);
+  if (refused) ReportError(BareName(backup) + " cannot be a backup of " + name + ": " + *refused);
   // Back into the file that Go patched, through a link chosen as the original.
-  const bool made =
-      CopyWholeFile(BackupPathOf(SelectedOriginalPath), FileBehindLinks(SelectedOriginalPath));
+  const bool made = !refused && CopyWholeFile(backup, FileBehindLinks(SelectedOriginalPath));
 
   if (Checked(ControlId::CheckBox2)) {
     if (made) {

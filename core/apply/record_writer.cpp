@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -41,6 +42,9 @@ RecordWriter::~RecordWriter() = default;
 
 void RecordWriter::Put(std::uint64_t position, const std::uint8_t* bytes, std::uint8_t value,
                        std::size_t count) {
+  if (count > kMaxRecordBytes || position > kPatchableSize - count) {
+    throw std::invalid_argument("a record of more than 65,535 bytes or past the patchable reach");
+  }
   if (count == 0) return;
   if (!memory_) {
     // Taken at the first record, so that a writer that lays none costs

@@ -50,9 +50,16 @@ class RecordWriter {
   RecordWriter(const RecordWriter&) = delete;
   RecordWriter& operator=(const RecordWriter&) = delete;
 
-  // Lays a record's bytes at `position`; position + count <= kPatchableSize.
+  // The most bytes one record lays, an IPS record's largest: a list entry
+  // counts a part in 16 bits, and a whole block's part would not fit.
+  static constexpr std::size_t kMaxRecordBytes = 65'535;
+
+  // Lays a record's bytes at `position`. Requires count <= kMaxRecordBytes
+  // and position + count <= kPatchableSize; otherwise throws
+  // std::invalid_argument and lays nothing.
   void Write(std::uint64_t position, const std::uint8_t* bytes, std::size_t count);
-  // Lays `count` copies of `value` at `position` (a run record).
+  // Lays `count` copies of `value` at `position` (a run record), with the
+  // same requirement.
   void Fill(std::uint64_t position, std::uint8_t value, std::size_t count);
   // The write leaves the file `length` bytes long where it is longer, its end
   // cut off (a patch that makes a file shorter); no record may reach past it.

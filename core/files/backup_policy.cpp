@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 #include <system_error>
+#include <utility>
 
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
@@ -39,6 +40,14 @@ BackupDecision DecideBackup(const std::string& originalPath, const std::string& 
                                       : std::string(error.what())};
   }
   return {BackupAction::Keep, {}};
+}
+
+std::optional<std::string> RecoveryRefusal(const std::string& originalPath,
+                                           const std::string& backupPath) {
+  if (!IdentityOf(originalPath)) return std::nullopt;
+  BackupDecision decision = DecideBackup(originalPath, backupPath);
+  if (decision.action != BackupAction::Refuse) return std::nullopt;
+  return std::move(decision.reason);
 }
 
 }  // namespace vips

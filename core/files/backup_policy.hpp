@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace vips {
@@ -26,5 +27,12 @@ struct BackupDecision {
 // (records only write and lengthen) and not empty unless the original is.
 [[nodiscard]] BackupDecision DecideBackup(const std::string& originalPath,
                                           const std::string& backupPath);
+
+// Why the file at `backupPath` may not be copied back over `originalPath`, or
+// nothing when it may: only what DecideBackup keeps is a backup to recover
+// from. Nothing at either path, or a link at the backup's, is left to the copy,
+// which takes no link for its source and reports a missing one.
+[[nodiscard]] std::optional<std::string> RecoveryRefusal(const std::string& originalPath,
+                                                         const std::string& backupPath);
 
 }  // namespace vips

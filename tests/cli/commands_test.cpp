@@ -331,6 +331,37 @@ TEST_F(RecoverTest, MissingBackupFailsAndLeavesTheOriginal) {
   ExpectOriginalUnchanged();
 }
 
+// What apply --backup would not keep as the backup is not recovered from.
+TEST_F(RecoverTest, TakesOnlyAFileThatCanBeTheBackup) {
+  const std::string backup = original_ + "_backup";
+  struct Case {
+    const char* reason;
+    std::string backup;  // "-": a hard link to the original, "/": a folder
+  };
+  const std::vector<Case> cases = {
+      {"it is empty", ""},
+      {"it is longer than the original file, which records never shorten", kOriginal + "x"},
+      {"it is the original file under a second name", "-"},
+      {"it is no regular file", "/"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reason);
+    std::filesystem::remove_all(backup);
+    if (c.backup == "-") {
+      std::filesystem::create_hard_link(original_, backup);
+    } else if (c.backup == "/") {
+      std::filesystem::create_directory(backup);
+    } else {
+      dir_.Write("image.bin_backup", c.backup);
+    }
+    const Outcome o = RunCommand({"recover", original_});
+    EXPECT_EQ(o.status, kExitCopyFailed);
+    EXPECT_EQ(o.err, "File " + original_ + " is not recovered! " + backup +
+                         " cannot be a backup of it: " + c.reason + ". Nothing was written.\n");
+    ExpectOriginalUnchanged();
+  }
+}
+
 // --- help, version, usage ---------------------------------------------------
 
 TEST(CliMetaTest, HelpAndVersionGoToStdout) {

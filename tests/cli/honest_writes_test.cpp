@@ -214,6 +214,88 @@ TEST(HonestWritesTest, AReadThatEndsEarlyIsAnErrorNeverTheEndOfTheFile) {
 }
 
 #ifndef _WIN32
+// A new name that may not be on the disk is no success: a failing flush of the
+// folder after the rename ends the command with an error that says the file
+// stands but may not survive a crash. (Windows moves the file written through.)
+TEST(HonestWritesTest, AFolderNotFlushedAfterTheRenameIsReported) {
+  const std::string old = "original";
+  const std::string patched = "Priginal";
+  // Runs `args` (O, N, P stand for the files) in a fresh folder with the nth
+  // write step failing (0: none); recover finds O patched and its backup.
+  struct Run {
+    TempDir dir;
+    Outcome outcome;
+    int steps = 0;
+  };
+  const auto run = [&](const std::vector<std::string>& args, int failing, Run& r) {
+    const bool recover = args[0] == "recover";
+    std::vector<std::string> line;
+    for (const std::string& arg : args) {
+      line.push_back(arg == "O"   ? r.dir.Write("o.bin", recover ? patched : old)
+                     : arg == "N" ? r.dir.File("n.bin")
+                     : arg == "P" ? r.dir.Write("p.ips", IpsBytes().Data(0, "P").Complete())
+                                  : arg);
+    }
+    if (recover) r.dir.Write("o.bin_backup", old);
+    write_fault::FailNthStep(failing);
+    r.outcome = RunCommand(line);
+    r.steps = write_fault::StepsTaken();
+    write_fault::FailNthStep(0);
+  };
+  const auto stepsOf = [&](const std::vector<std::string>& args) {
+    Run r;
+    run(args, 0, r);
+    EXPECT_EQ(r.outcome.status, kExitDone) << r.outcome.err;
+    return r.steps;
+  };
+  const std::string inPlace =
+      ": the file is in place, but its folder could not be flushed (Disk full); a crash of the "
+      "system may still undo it";
+  struct Case {
+    std::vector<std::string> args;
+    int flushStep;  // the folder's flush after the rename
+    int status;
+    const char* renamed;  // the file that stands whole
+    std::string said;     // in the error, with {} for the folder
+  };
+  const std::vector<Case> cases = {
+      {{"apply", "--output", "N", "O", "P"},
+       stepsOf({"apply", "--output", "N", "O", "P"}),
+       kExitIoError,
+       "n.bin",
+       "{}/n.bin" + inPlace + "\n"},
+      // The backup is taken first: its flush comes before the apply's steps.
+      {{"apply", "--backup", "O", "P"},
+       stepsOf({"apply", "--backup", "O", "P"}) - stepsOf({"apply", "O", "P"}),
+       kExitCopyFailed,
+       "o.bin_backup",
+       "{}/o.bin_backup" + inPlace},
+      {{"recover", "O"},
+       stepsOf({"recover", "O"}),
+       kExitCopyFailed,
+       "o.bin",
+       "File {}/o.bin is recovered from {}/o.bin_backup but may not stay so ({}/o.bin" + inPlace +
+           ")\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    Run r;
+    run(c.args, c.flushStep, r);
+    std::string said = c.said;
+    for (std::size_t at; (at = said.find("{}")) != std::string::npos;) {
+      said.replace(at, 2, r.dir.Path());
+    }
+    EXPECT_EQ(r.outcome.status, c.status) << r.outcome.err;
+    EXPECT_TRUE(Has(r.outcome.err, said)) << r.outcome.err;
+    const std::string renamed = r.dir.File(c.renamed);
+    // What was renamed stands whole; the original is old whatever the command.
+    EXPECT_EQ(ReadText(renamed), c.args[1] == "--output" ? patched : old);
+    EXPECT_EQ(ReadText(r.dir.File("o.bin")), old);
+  }
+}
+#endif
+
+#ifndef _WIN32
 // Windows limits whole paths, not only names, outside its long-path form.
 TEST(HonestWritesTest, LongNamesAreBackedUpRecoveredAndWritten) {
   // The longest names whose backup name still fits the usual limit of 255.

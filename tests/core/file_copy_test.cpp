@@ -116,6 +116,30 @@ TEST(CopyWholeFileTest, InterruptedAtAnyWriteTheDestinationIsWholeOldOrWholeNew)
   }
 }
 
+// The copy of a read-only file is read-only too (on Windows its read-only
+// attribute), whole or not there at all, whatever step fails.
+TEST(CopyWholeFileTest, TheCopyOfAReadOnlyFileIsReadOnly) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  const std::string from = dir.Write("o.bin", "original");
+  const std::string to = dir.File("o.bin_backup");
+  fs::permissions(PathOf(from), fs::perms::owner_read | fs::perms::group_read);
+  for (int step = 1;; ++step) {
+    SCOPED_TRACE(step);
+    write_fault::FailNthStep(step);
+    const bool copied = CopyWholeFile(from, to);
+    write_fault::FailNthStep(0);
+    if (!copied) {
+      EXPECT_EQ(testing::NamesIn(dir.Path()), std::vector<std::string>{"o.bin"});
+      ASSERT_LT(step, 20) << "the copy never succeeded";
+      continue;
+    }
+    EXPECT_EQ(ReadAll(to), Bytes("original"));
+    EXPECT_EQ(fs::status(PathOf(to)).permissions() & fs::perms::owner_write, fs::perms::none);
+    break;
+  }
+}
+
 TEST(CopyWholeFileTest, LinksAreReplacedAtTheDestinationAndRefusedAsTheSource) {
   namespace fs = std::filesystem;
   TempDir dir;

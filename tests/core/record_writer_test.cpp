@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ using testing::ReadAll;
 using testing::TempDir;
 
 constexpr std::uint32_t kBlock = RecordWriter::kBlockSize;
+constexpr std::size_t kMaxRecordBytes = RecordWriter::kMaxRecordBytes;
 
 std::string Pattern(std::size_t size) {
   std::string bytes(size, '\0');
@@ -200,6 +202,34 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
         if (!failed || step > steps) break;
       }
     }
+}
+
+// A record is at most an IPS record's 65,535 bytes and ends within the reach:
+// anything else is refused before a byte is laid (a whole block's part would
+// not fit its entry's count).
+TEST(RecordWriterTest, RefusesARecordLongerThanIpsAllowsOrPastTheReach) {
+  const std::vector<std::uint8_t> bytes(kMaxRecordBytes + 1, 'x');
+  struct Case {
+    std::uint64_t position;
+    std::size_t count;
+  };
+  const Case cases[] = {{0, kMaxRecordBytes + 1},
+                        {kBlock, kMaxRecordBytes + 1},
+                        {kPatchableSize - 1, 2},
+                        {kPatchableSize, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.position);
+    for (const bool run : {false, true}) {
+      RecordWriter writer(1 << 20);
+      EXPECT_THROW(run ? writer.Fill(c.position, 'r', c.count)
+                       : writer.Write(c.position, bytes.data(), c.count),
+                   std::invalid_argument);
+      EXPECT_TRUE(writer.Empty());
+    }
+  }
+  RecordWriter writer(1 << 20);
+  writer.Write(kPatchableSize - kMaxRecordBytes, bytes.data(), kMaxRecordBytes);
+  EXPECT_EQ(writer.End(), kPatchableSize);
 }
 
 // Patches are read through a buffer of 64 KiB: records cut by its end

@@ -10,6 +10,7 @@
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
 #include "support/temp_dir.hpp"
+#include "tests/support/write_fault.hpp"
 
 namespace vips {
 namespace {
@@ -74,6 +75,32 @@ TEST(ReplacementFileTest, MissingFolderAndPermissions) {
   file.Commit();
   EXPECT_EQ(fs::status(dir.File("out.bin")).permissions(), fs::status(source).permissions());
 #endif
+}
+
+// Done means the new name is on the disk: a folder that cannot be flushed
+// after the rename fails the commit, naming what stands and what is at risk.
+TEST(ReplacementFileTest, AFolderThatCannotBeFlushedAfterTheRenameFailsTheCommit) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the move is written through: it returns once the new name is on the disk";
+#endif
+  TempDir dir;
+  const std::string destination = dir.Write("out.bin", "old");
+  write_fault::FailNthStep(0);
+  WriteNew(destination, "new", true);
+  // The folder's flush is the commit's last step.
+  write_fault::FailNthStep(write_fault::StepsTaken());
+  try {
+    WriteNew(destination, "newer", true);
+    ADD_FAILURE() << "a commit whose folder was not flushed was done";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Path(), destination);
+    EXPECT_STREQ(e.what(),
+                 "the file is in place, but its folder could not be flushed (Disk full); a crash "
+                 "of the system may still undo it");
+  }
+  write_fault::FailNthStep(0);
+  EXPECT_EQ(ReadAll(destination), Bytes("newer"));
+  EXPECT_EQ(NamesIn(dir.Path()), std::vector<std::string>{"out.bin"});
 }
 
 }  // namespace

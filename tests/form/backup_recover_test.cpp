@@ -303,23 +303,37 @@ TEST(BackupRecoverTest, TakingAFileAnInterruptedRunLeftPutsItBackAtOnce) {
   }
 }
 
-TEST(BackupRecoverTest, RecoverWithoutBackupReportsFailure) {
-  for (const bool messages : {true, false}) {
-    SCOPED_TRACE(messages);
-    Session s;
-    s.Prepare(kOriginal, kPatch);
-    s.SetChecked(ControlId::CheckBox1, false);
-    s.SetChecked(ControlId::CheckBox2, messages);
-    s.form.BitBtn2Click();
+// Without a backup, or with a file there that Go would not keep as one (an
+// empty file would empty the original), Recover writes nothing and says so.
+TEST(BackupRecoverTest, RecoverWithoutAUsableBackupReportsFailure) {
+  struct Case {
+    const char* backup;  // null: none
+    const char* error;
+  };
+  const Case cases[] = {
+      {nullptr, nullptr},
+      {"", "error: image.bin_backup cannot be a backup of image.bin: it is empty."},
+  };
+  for (const Case& c : cases) {
+    for (const bool messages : {true, false}) {
+      SCOPED_TRACE(std::string(c.backup == nullptr ? "none" : "empty") + (messages ? " +" : " -"));
+      Session s;
+      s.Prepare(kOriginal, kPatch);
+      s.SetChecked(ControlId::CheckBox1, false);
+      s.SetChecked(ControlId::CheckBox2, messages);
+      s.form.BitBtn2Click();
+      if (c.backup != nullptr) s.dir.Write("image.bin_backup", c.backup);
 
-    s.Forget();
-    s.form.BitBtn3Click();
-    const Events expected =
-        messages ? Events{"beep", "message: File image.bin is not recovered!"} : Events{"beep"};
-    EXPECT_EQ(s.services.events, expected);
-    EXPECT_EQ(s.Status(), messages ? "status: file recovery..." : "status: recovery error!");
-    EXPECT_EQ(s.Bytes(s.original), kPatched);
-    EXPECT_FALSE(Exists(s.Backup()));
+      s.Forget();
+      s.form.BitBtn3Click();
+      Events expected{"beep"};
+      if (c.error != nullptr) expected.emplace_back(c.error);
+      if (messages) expected.emplace_back("message: File image.bin is not recovered!");
+      EXPECT_EQ(s.services.events, expected);
+      EXPECT_EQ(s.Status(), messages ? "status: file recovery..." : "status: recovery error!");
+      EXPECT_EQ(s.Bytes(s.original), kPatched);
+      EXPECT_EQ(Exists(s.Backup()), c.backup != nullptr);
+    }
   }
 }
 

@@ -116,9 +116,11 @@ void ReplacementFile::Commit() {
   // After the flush a failing close (a step of its own) changes nothing.
   (void)write_fault::StepFails();
   handle_.Reset();
-  // A folder that cannot be flushed leaves the rename as durable as the system makes it.
-  (void)posix::FlushFolder(posix::FolderOf(destination_));
-  RemoveStaleTemporaries(posix::FolderOf(destination_), BareName(prefix_));
+  // The rename is on the disk only once its folder is flushed.
+  const std::string folder = posix::FolderOf(destination_);
+  const int flushError = write_fault::StepFails() ? ENOSPC : posix::FlushFolder(folder);
+  RemoveStaleTemporaries(folder, BareName(prefix_));
+  if (flushError != 0) throw FolderNotFlushed(posix::ErrorTextOf(flushError), destination_);
 }
 
 }  // namespace vips

@@ -43,7 +43,11 @@ ReplacementFile ReplacementFile::Create(const std::string& destination) {
 void ReplacementFile::Discard() noexcept {
   handle_.Reset();
   if (!std::exchange(committed_, true)) {
-    if (const auto wide = windows::WidePath(temporary_)) ::DeleteFileW(wide->c_str());
+    if (const auto wide = windows::WidePath(temporary_)) {
+      // A read-only file cannot be deleted: one that took a source's attribute gives it up.
+      ::SetFileAttributesW(wide->c_str(), FILE_ATTRIBUTE_NORMAL);
+      ::DeleteFileW(wide->c_str());
+    }
   }
 }
 
@@ -52,8 +56,18 @@ void ReplacementFile::Append(const void* bytes, std::size_t size) {
   windows::WriteAll(handle_.Get(), bytes, size, destination_);
 }
 
-void ReplacementFile::CopyPermissionsFrom(const std::string&) {
-  // Windows files carry no permission bits: the new file takes the folder's inherited rules.
+void ReplacementFile::CopyPermissionsFrom(const std::string& source) {
+  // Windows files carry no permission bits: the new file takes the folder's
+  // inherited rules, and a read-only source's attribute, as a plain copy does.
+  // The handle keeps the write access it was opened with.
+  const DWORD attributes = ::GetFileAttributesW(windows::WidePathOrThrow(source).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) windows::ThrowLastError(source);
+  if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) return;
+  FILE_BASIC_INFO info{};
+  info.FileAttributes = FILE_ATTRIBUTE_READONLY;
+  if (!::SetFileInformationByHandle(handle_.Get(), FileBasicInfo, &info, sizeof(info))) {
+    windows::ThrowLastError(destination_);
+  }
 }
 
 void ReplacementFile::Commit() {
