@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/delta/numbers.hpp"
+
 namespace vips::testing {
 
 using DeltaBytes = std::vector<std::uint8_t>;
@@ -15,21 +17,6 @@ using DeltaBytes = std::vector<std::uint8_t>;
 inline std::uint32_t TestCrc32(std::span<const std::uint8_t> bytes) {
   return static_cast<std::uint32_t>(
       ::crc32(::crc32(0, nullptr, 0), bytes.data(), static_cast<uInt>(bytes.size())));
-}
-
-// Numbers of 7-bit groups as BPS and UPS spell them, written here from the
-// formats' rule rather than taken from the core.
-inline void PutNumber(DeltaBytes& out, std::uint64_t value) {
-  for (;;) {
-    const auto group = static_cast<std::uint8_t>(value & 0x7F);
-    value >>= 7;
-    if (value == 0) {
-      out.push_back(group | 0x80);
-      return;
-    }
-    out.push_back(group);
-    --value;
-  }
 }
 
 // Appends a footer: the source's and target's CRC-32, then the patch's own.
@@ -49,9 +36,9 @@ class BpsBuilder {
  public:
   BpsBuilder(std::uint64_t sourceSize, std::uint64_t targetSize, const std::string& metadata = {})
       : bytes_{'B', 'P', 'S', '1'} {
-    PutNumber(bytes_, sourceSize);
-    PutNumber(bytes_, targetSize);
-    PutNumber(bytes_, metadata.size());
+    AppendNumber(bytes_, sourceSize);
+    AppendNumber(bytes_, targetSize);
+    AppendNumber(bytes_, metadata.size());
     bytes_.insert(bytes_.end(), metadata.begin(), metadata.end());
   }
   BpsBuilder& SourceRead(std::uint64_t length) { return Action(0, length); }
@@ -76,12 +63,12 @@ class BpsBuilder {
 
  private:
   BpsBuilder& Action(std::uint64_t action, std::uint64_t length) {
-    PutNumber(bytes_, (length - 1) << 2 | action);
+    AppendNumber(bytes_, (length - 1) << 2 | action);
     return *this;
   }
   BpsBuilder& Offset(std::int64_t offset) {
     const std::uint64_t magnitude = offset < 0 ? -static_cast<std::uint64_t>(offset) : offset;
-    PutNumber(bytes_, magnitude << 1 | (offset < 0 ? 1 : 0));
+    AppendNumber(bytes_, magnitude << 1 | (offset < 0 ? 1 : 0));
     return *this;
   }
 
@@ -93,8 +80,8 @@ class BpsBuilder {
 // byte, which its 0 ends.
 inline DeltaBytes EncodeUps(const DeltaBytes& source, const DeltaBytes& target) {
   DeltaBytes patch{'U', 'P', 'S', '1'};
-  PutNumber(patch, source.size());
-  PutNumber(patch, target.size());
+  AppendNumber(patch, source.size());
+  AppendNumber(patch, target.size());
   const auto at = [](const DeltaBytes& bytes, std::size_t i) -> std::uint8_t {
     return i < bytes.size() ? bytes[i] : 0;
   };
@@ -102,7 +89,7 @@ inline DeltaBytes EncodeUps(const DeltaBytes& source, const DeltaBytes& target) 
   std::size_t next = 0;  // where the last hunk left the position
   for (std::size_t i = 0; i < length; ++i) {
     if (at(source, i) == at(target, i)) continue;
-    PutNumber(patch, i - next);
+    AppendNumber(patch, i - next);
     for (; i < length && at(source, i) != at(target, i); ++i) {
       patch.push_back(at(source, i) ^ at(target, i));
     }

@@ -223,108 +223,120 @@ std::string WrongResult(const Bytes& actual, const Bytes& expected) {
          Crc32Text(TestCrc32(expected));
 }
 
-TEST(BpsDecoderTest, RefusesBadPatchesWithTheirReason) {
-  const Bytes source = Text("ABCDEFGH");
-  const Bytes eight = Text("abcdefgh");
-  const auto finish = [&](const BpsBuilder& builder) { return builder.Finish(source, eight); };
-  const auto raw = [&](const Bytes& afterFormat) {
-    Bytes patch = Text("BPS1");
-    patch.insert(patch.end(), afterFormat.begin(), afterFormat.end());
-    return testing::WithFooter(patch, TestCrc32(source), TestCrc32(eight));
-  };
-  Bytes damaged = finish(BpsBuilder(8, 8).TargetRead(eight));
-  const std::string damagedText = Damaged(damaged, 8);
-  const Bytes tooLong(11, 0x00);
-  struct Case {
-    const char* what;
-    Bytes patch;
-    std::string refusal;
-  };
-  const Case cases[] = {
-      {"another format", Text("BPS2xxxxxxxxxxxxxxxx"), kDeltaNotBps},
-      {"shorter than a footer", Text("BPS1\x88\x88\x80"), kDeltaCutShort},
-      {"damaged", damaged, damagedText},
-      {"made for another original", BpsBuilder(8, 8).SourceRead(8).Finish(Text("ABCDEFGX"), source),
-       WrongOriginal("rom.sfc", source, Text("ABCDEFGX"))},
-      {"a result past 4 GiB", finish(BpsBuilder(8, kFourGiB + 1).SourceRead(8)), kDeltaTooLarge},
-      {"4 GiB claimed, none made: refused before the result is allocated",
-       finish(BpsBuilder(8, kFourGiB).SourceRead(8)), kDeltaShortOfTarget},
-      {"metadata past the end", raw({0x88, 0x88, 0xB2, 'a', 'b', 'c'}), kDeltaMetadataPastEnd},
-      {"an overlong target size", raw({0x88, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80}),
-       kDeltaNumberTooLarge},
-      {"an overlong action", finish(BpsBuilder(8, 8).SourceRead(1).Raw(tooLong)),
-       kDeltaNumberTooLarge},
-      {"a source read past the target size", finish(BpsBuilder(8, 4).SourceRead(8)),
-       kDeltaPastTarget},
-      {"a target copy past the target size",
-       finish(BpsBuilder(8, 8).TargetRead(Text("a")).TargetCopy(8, 0)), kDeltaPastTarget},
-      {"a source read past the original's end", finish(BpsBuilder(8, 10).SourceRead(10)),
-       kDeltaOutsideSource},
-      {"a source read starting past the original's end",
-       finish(BpsBuilder(8, 10).TargetRead(Text("abcdefghi")).SourceRead(1)), kDeltaOutsideSource},
-      {"a source copy before the start", finish(BpsBuilder(8, 8).SourceCopy(1, -1)),
-       kDeltaOutsideSource},
-      {"a source copy running past the end", finish(BpsBuilder(8, 8).SourceCopy(2, 7)),
-       kDeltaOutsideSource},
-      {"a source copy starting past the end", finish(BpsBuilder(8, 8).SourceCopy(1, 9)),
-       kDeltaOutsideSource},
-      {"a target copy of nothing written yet", finish(BpsBuilder(8, 8).TargetCopy(1, 0)),
-       kDeltaOutsideTarget},
-      {"a target copy at the output",
-       finish(BpsBuilder(8, 8).TargetRead(Text("ab")).TargetCopy(1, 2)), kDeltaOutsideTarget},
-      {"a target copy ahead of the output",
-       finish(BpsBuilder(8, 8).TargetRead(Text("ab")).TargetCopy(1, 5)), kDeltaOutsideTarget},
-      {"a target copy before the start",
-       finish(BpsBuilder(8, 8).TargetRead(Text("ab")).TargetCopy(1, -1)), kDeltaOutsideTarget},
-      {"target bytes cut by the footer", finish(BpsBuilder(8, 8).Raw({0x9D}).Raw(Text("abc"))),
-       kDeltaCutShort},
-      {"a number cut by the footer", finish(BpsBuilder(8, 8).SourceRead(1).Raw({0x00})),
-       kDeltaCutShort},
-      {"actions ending short of the target", finish(BpsBuilder(8, 8).SourceRead(4)),
-       kDeltaShortOfTarget},
-      {"a result that is not the target", finish(BpsBuilder(8, 8).SourceRead(8)),
-       WrongResult(source, eight)},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(Refusal([&] { return DecodeBps(c.patch, source, "rom.sfc"); }), c.refusal) << c.what;
+// The refusal tests decode patches for this source and target.
+const Bytes kSource = Text("ABCDEFGH");
+const Bytes kTarget = Text("abcdefgh");
+
+// `format`, then `afterFormat`, then a footer for kSource and kTarget.
+Bytes Framed(const char* format, const Bytes& afterFormat) {
+  Bytes patch = Text(format);
+  patch.insert(patch.end(), afterFormat.begin(), afterFormat.end());
+  return testing::WithFooter(patch, TestCrc32(kSource), TestCrc32(kTarget));
+}
+
+// `numbers` spelled as the formats spell them, then `tail`.
+Bytes Numbers(std::initializer_list<std::uint64_t> numbers, const Bytes& tail = {}) {
+  Bytes bytes;
+  for (const std::uint64_t number : numbers) AppendNumber(bytes, number);
+  bytes.insert(bytes.end(), tail.begin(), tail.end());
+  return bytes;
+}
+
+struct RefusalCase {
+  const char* what;
+  Bytes patch;
+  std::string refusal;
+};
+
+template <typename Decode>
+void ExpectRefusals(const std::vector<RefusalCase>& cases, Decode&& decode) {
+  for (const RefusalCase& c : cases) {
+    EXPECT_EQ(Refusal([&] { return decode(c.patch, kSource, "rom.sfc"); }), c.refusal) << c.what;
   }
 }
 
+TEST(BpsDecoderTest, RefusesBadPatchesWithTheirReason) {
+  const auto finish = [&](const BpsBuilder& builder) { return builder.Finish(kSource, kTarget); };
+  Bytes damaged = finish(BpsBuilder(8, 8).TargetRead(kTarget));
+  const std::string damagedText = Damaged(damaged, 8);
+  const Bytes tooLong(11, 0x00);
+  ExpectRefusals(
+      {
+          {"another format", Text("BPS2xxxxxxxxxxxxxxxx"), kDeltaNotBps},
+          {"shorter than a footer", Text("BPS1\x88\x88\x80"), kDeltaCutShort},
+          {"damaged", damaged, damagedText},
+          {"made for another original",
+           BpsBuilder(8, 8).SourceRead(8).Finish(Text("ABCDEFGX"), kSource),
+           WrongOriginal("rom.sfc", kSource, Text("ABCDEFGX"))},
+          {"a result past 4 GiB", finish(BpsBuilder(8, kFourGiB + 1).SourceRead(8)),
+           kDeltaTooLarge},
+          {"4 GiB claimed, none made: refused before the result is allocated",
+           finish(BpsBuilder(8, kFourGiB).SourceRead(8)), kDeltaShortOfTarget},
+          {"metadata past the end", Framed("BPS1", Numbers({8, 8, 50}, Text("abc"))),
+           kDeltaMetadataPastEnd},
+          {"an overlong target size", Framed("BPS1", Numbers({8}, tooLong)), kDeltaNumberTooLarge},
+          {"an overlong action", finish(BpsBuilder(8, 8).SourceRead(1).Raw(tooLong)),
+           kDeltaNumberTooLarge},
+          {"a kSource read past the target size", finish(BpsBuilder(8, 4).SourceRead(8)),
+           kDeltaPastTarget},
+          {"a target copy past the target size",
+           finish(BpsBuilder(8, 8).TargetRead(Text("a")).TargetCopy(8, 0)), kDeltaPastTarget},
+          {"a kSource read past the original's end", finish(BpsBuilder(8, 10).SourceRead(10)),
+           kDeltaOutsideSource},
+          {"a kSource read starting past the original's end",
+           finish(BpsBuilder(8, 10).TargetRead(Text("abcdefghi")).SourceRead(1)),
+           kDeltaOutsideSource},
+          {"a kSource copy before the start", finish(BpsBuilder(8, 8).SourceCopy(1, -1)),
+           kDeltaOutsideSource},
+          {"a kSource copy running past the end", finish(BpsBuilder(8, 8).SourceCopy(2, 7)),
+           kDeltaOutsideSource},
+          {"a kSource copy starting past the end", finish(BpsBuilder(8, 8).SourceCopy(1, 9)),
+           kDeltaOutsideSource},
+          {"a target copy of nothing written yet", finish(BpsBuilder(8, 8).TargetCopy(1, 0)),
+           kDeltaOutsideTarget},
+          {"a target copy at the output",
+           finish(BpsBuilder(8, 8).TargetRead(Text("ab")).TargetCopy(1, 2)), kDeltaOutsideTarget},
+          {"a target copy ahead of the output",
+           finish(BpsBuilder(8, 8).TargetRead(Text("ab")).TargetCopy(1, 5)), kDeltaOutsideTarget},
+          {"a target copy before the start",
+           finish(BpsBuilder(8, 8).TargetRead(Text("ab")).TargetCopy(1, -1)), kDeltaOutsideTarget},
+          {"target bytes cut by the footer", finish(BpsBuilder(8, 8).Raw({0x9D}).Raw(Text("abc"))),
+           kDeltaCutShort},
+          {"a number cut by the footer", finish(BpsBuilder(8, 8).SourceRead(1).Raw({0x00})),
+           kDeltaCutShort},
+          {"actions ending short of the target", finish(BpsBuilder(8, 8).SourceRead(4)),
+           kDeltaShortOfTarget},
+          {"a result that is not the target", finish(BpsBuilder(8, 8).SourceRead(8)),
+           WrongResult(kSource, kTarget)},
+      },
+      DecodeBps);
+}
+
 TEST(UpsDecoderTest, RefusesBadPatchesWithTheirReason) {
-  const Bytes source = Text("ABCDEFGH");
-  const Bytes eight = Text("abcdefgh");
-  const auto finish = [&](const std::vector<std::uint64_t>& numbers, const Bytes& tail) {
-    Bytes patch = Text("UPS1");
-    for (const std::uint64_t number : numbers) testing::PutNumber(patch, number);
-    patch.insert(patch.end(), tail.begin(), tail.end());
-    return testing::WithFooter(patch, TestCrc32(source), TestCrc32(eight));
+  const auto finish = [](std::initializer_list<std::uint64_t> numbers, const Bytes& tail) {
+    return Framed("UPS1", Numbers(numbers, tail));
   };
-  Bytes damaged = EncodeUps(source, eight);
+  Bytes damaged = EncodeUps(kSource, kTarget);
   const std::string damagedText = Damaged(damaged, 6);
-  struct Case {
-    const char* what;
-    Bytes patch;
-    std::string refusal;
-  };
-  const Case cases[] = {
-      {"another format", Text("UPS0xxxxxxxxxxxxxxxx"), kDeltaNotUps},
-      {"shorter than a footer", Text("UPS1\x88"), kDeltaCutShort},
-      {"damaged", damaged, damagedText},
-      {"made for neither this original nor from it", EncodeUps(Text("ABCDEFGX"), Text("ABCDEFGY")),
-       WrongOriginal("rom.sfc", source, Text("ABCDEFGX"))},
-      {"a result past 4 GiB", finish({8, kFourGiB + 1}, {}), kDeltaTooLarge},
-      {"a change at the end of both", finish({8, 8, 8}, {0x01, 0x00}), kDeltaPastBothEnds},
-      {"a skip past the end of both", finish({8, 8, 9}, {0x00}), kDeltaPastBothEnds},
-      {"a skip after a change ending at the end", finish({8, 8, 7}, {0x01, 0x00, 0x80, 0x00}),
-       kDeltaPastBothEnds},
-      {"an overlong skip", finish({8, 8}, Bytes(11, 0x00)), kDeltaNumberTooLarge},
-      {"a change cut by the footer", finish({8, 8, 0}, {0x01, 0x02}), kDeltaCutShort},
-      {"a result that is not the target", finish({8, 8, 0}, {0x01, 0x00}),
-       WrongResult(Text("@BCDEFGH"), eight)},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(Refusal([&] { return DecodeUps(c.patch, source, "rom.sfc"); }), c.refusal) << c.what;
-  }
+  ExpectRefusals(
+      {
+          {"another format", Text("UPS0xxxxxxxxxxxxxxxx"), kDeltaNotUps},
+          {"shorter than a footer", Text("UPS1\x88"), kDeltaCutShort},
+          {"damaged", damaged, damagedText},
+          {"made for neither this original nor from it",
+           EncodeUps(Text("ABCDEFGX"), Text("ABCDEFGY")),
+           WrongOriginal("rom.sfc", kSource, Text("ABCDEFGX"))},
+          {"a result past 4 GiB", finish({8, kFourGiB + 1}, {}), kDeltaTooLarge},
+          {"a change at the end of both", finish({8, 8, 8}, {0x01, 0x00}), kDeltaPastBothEnds},
+          {"a skip past the end of both", finish({8, 8, 9}, {0x00}), kDeltaPastBothEnds},
+          {"a skip after a change ending at the end", finish({8, 8, 7}, {0x01, 0x00, 0x80, 0x00}),
+           kDeltaPastBothEnds},
+          {"an overlong skip", finish({8, 8}, Bytes(11, 0x00)), kDeltaNumberTooLarge},
+          {"a change cut by the footer", finish({8, 8, 0}, {0x01, 0x02}), kDeltaCutShort},
+          {"a result that is not the target", finish({8, 8, 0}, {0x01, 0x00}),
+           WrongResult(Text("@BCDEFGH"), kTarget)},
+      },
+      DecodeUps);
 }
 
 TEST(DeltaSummaryTest, SizesCrcsAndMetadataAsThePatchGivesThem) {
