@@ -6,7 +6,9 @@
 //
 // Input: byte 0 chooses the markers (bit k marks row k % 8 for execution),
 // byte 1 a write step to fail (0: none), bytes 2-3 the original file's length
-// (a multiple of 16), the rest the patch file.
+// (a multiple of 16), the rest the patch file. A BPS or UPS patch goes to
+// the delta checks instead (delta_checks.cpp), with bytes 0 and 2-3 as their
+// flags and original length.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -15,17 +17,20 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/commands.hpp"
 #include "core/apply/apply.hpp"
+#include "core/delta/patch_format.hpp"
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
 #include "core/table/markers.hpp"
 #include "core/table/patch_loader.hpp"
 #include "core/table/patch_table.hpp"
+#include "fuzz/delta_checks.hpp"
 #include "tests/support/write_fault.hpp"
 
 namespace {
@@ -199,6 +204,13 @@ void CheckCommandLineApply(const std::string& patchPath, const Model& model,
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 4) return 0;
+  const std::span<const std::uint8_t> patchBytes(data + 4, size - 4);
+  const vips::PatchFormat format = vips::SniffPatchFormat(patchBytes);
+  if (format == vips::PatchFormat::Bps || format == vips::PatchFormat::Ups) {
+    vips::fuzz::CheckDeltaPatch(data[0], static_cast<std::uint16_t>(data[2] << 8 | data[3]),
+                                patchBytes);
+    return 0;
+  }
   const std::uint8_t markers = data[0];
   const int failingStep = data[1];
   const std::size_t originalLength = (static_cast<std::size_t>(data[2]) << 8 | data[3]) % 4096 * 16;

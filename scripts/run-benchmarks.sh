@@ -14,6 +14,11 @@ fi
 
 echo "== core benchmarks"
 "$bench" --benchmark_counters_tabular=true
+if [[ -x "$build_dir/bench/vips_delta_bench" ]]; then
+  echo
+  echo "== BPS benchmarks (decode and list stretches, make)"
+  "$build_dir/bench/vips_delta_bench" --benchmark_counters_tabular=true
+fi
 if [[ -x "$build_dir/bench/vips_window_bench" ]]; then
   echo
   echo "== window benchmarks"
