@@ -28,6 +28,9 @@ Bytes Changed(Bytes bytes, std::size_t length, std::uint8_t seed) {
   return bytes;
 }
 
+// Whether every seed was written.
+bool written = true;
+
 void Write(const std::string& folder, const std::string& name, std::uint8_t flags,
            std::uint16_t originalLength, const Bytes& patch) {
   Bytes input{flags, 0, static_cast<std::uint8_t>(originalLength >> 8),
@@ -36,6 +39,10 @@ void Write(const std::string& folder, const std::string& name, std::uint8_t flag
   std::ofstream out(folder + "/" + name, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(input.data()),
             static_cast<std::streamsize>(input.size()));
+  if (!out.flush()) {
+    std::fprintf(stderr, "vips_delta_seeds: cannot write %s/%s\n", folder.c_str(), name.c_str());
+    written = false;
+  }
 }
 
 }  // namespace
@@ -75,5 +82,5 @@ int main(int argc, char** argv) {
   // Made for another original, footer untouched: refused.
   Write(folder, "delta_bps_other_original.bin", 0x80, 0,
         vips::MakeLinearBps(Changed(original, 64, 6), original));
-  return 0;
+  return written ? 0 : 1;
 }
