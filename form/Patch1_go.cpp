@@ -7,6 +7,7 @@
 #include "form/Patch1.hpp"
 #include "form/handler_scopes.hpp"
 #include "form/layout.hpp"
+#include "form/marked_rows.hpp"
 
 namespace vips::form {
 
@@ -103,7 +104,7 @@ void TForm1::BitBtn2Click() {
   ApplyResult result = ApplyResult::BadHeader;
   try {
     const TableChange change(grid_);
-    result = ApplyMarkedRecords(SelectedOriginalPath, SelectedPatchPath, table_);
+    result = ApplyMarkedRows(SelectedOriginalPath, SelectedPatchPath, table_);
   } catch (const std::exception& error) {
     // The error box must not show under the hour-glass.
     cursor.Restore();

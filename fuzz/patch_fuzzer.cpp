@@ -20,12 +20,12 @@
 #include <vector>
 
 #include "cli/commands.hpp"
-#include "core/apply/apply.hpp"
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
 #include "core/table/markers.hpp"
 #include "core/table/patch_loader.hpp"
 #include "core/table/patch_table.hpp"
+#include "form/marked_rows.hpp"
 #include "tests/support/write_fault.hpp"
 
 namespace {
@@ -254,7 +254,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   vips::write_fault::FailNthStep(failingStep);
   std::optional<std::string> error;
   try {
-    Check(vips::ApplyMarkedRecords(originalPath, patchPath, table) == vips::ApplyResult::Applied,
+    Check(vips::form::ApplyMarkedRows(originalPath, patchPath, table) ==
+              vips::form::ApplyResult::Applied,
           "apply result");
   } catch (const vips::Error& e) {
     error = e.what();

@@ -1,30 +1,18 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace vips {
 
-class PatchTable;
+class IpsReader;
 class RecordWriter;
-
-enum class ApplyResult { Applied, BadHeader };
-
-// Walks the patch at `patchPath` to its end marker and writes every record
-// whose row carries an execute marker (either language) into the original
-// file in place. Records are paired with rows by position: the walk re-counts
-// the rows, rewrites the number and first-address cells, reads the markers
-// and leaves the final-address cells alone.
-//
-// All or nothing: nothing is written unless the whole patch reads through to
-// its end marker ("Read beyond end of file"); the disk space for the file's
-// final length is taken before the first write ("Disk full" leaves the file
-// as it was); a write that fails after that is undone, bytes and length.
-// Only the records' bytes change. The original is locked against a second
-// apply or recover by this program ("Another run is patching the file"), and
-// a patch given as its own original file is refused ("File access denied").
-ApplyResult ApplyMarkedRecords(const std::string& originalPath, const std::string& patchPath,
-                               PatchTable& table);
+// Told of each record as the walk reads its head: its place in the patch and
+// its offset, once the offset and the size have been read.
+using RecordSeen = std::function<void(std::size_t index, std::int32_t offset)>;
 
 // Reads the patch at `path` through to its end marker and lays into `writer`
 // the records that `chosen` marks, by their place in the patch, or all of
@@ -32,5 +20,10 @@ ApplyResult ApplyMarkedRecords(const std::string& originalPath, const std::strin
 // not "PATCH"; a cut patch throws "Read beyond end of file", after which the
 // writer is not to be used.
 bool GatherRecords(const std::string& path, const std::vector<bool>& chosen, RecordWriter& writer);
+
+// The same from a patch whose header `reader` has read; `seen`, when given,
+// is told of every record before its bytes are read. The reader is left open.
+void GatherRecords(IpsReader& reader, const std::vector<bool>& chosen, RecordWriter& writer,
+                   const RecordSeen& seen = nullptr);
 
 }  // namespace vips
