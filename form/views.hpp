@@ -18,13 +18,13 @@ struct Rgb {
 
 // What the window's logic shows through its controls. The logic holds every
 // value (texts, enabled and checked states) and tells the view each change;
-// the view tells the logic what the user changed (TForm1::TextEdited,
-// TForm1::CheckBoxToggled). Texts are UTF-8.
+// the view tells the logic what the user changed (WindowLogic::TextEdited,
+// WindowLogic::CheckBoxToggled). Texts are UTF-8.
 class ControlsView {
  public:
   virtual ~ControlsView() = default;
 
-  // The caption or text of a control; for Form1 the window title. The status
+  // The caption or text of a control; for Window the window title. The status
   // line sizes itself to its text; a label never shrinks below its designed
   // width.
   virtual void SetText(ControlId id, std::string_view text) = 0;
@@ -74,7 +74,7 @@ struct GridDrawState {
   bool fixed = false;
 };
 
-// Where StringGrid1DrawCell draws one cell: the cell's rectangle, with the
+// Where DrawCell draws one cell: the cell's rectangle, with the
 // grid's font and the view's normal text colour already set.
 class CellCanvas {
  public:

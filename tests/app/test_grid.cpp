@@ -12,9 +12,10 @@
 #include "app/string_grid.hpp"
 #include "core/table/patch_table.hpp"
 
+using vips::app::StringGrid;
+
 using vips::PatchTable;
 using vips::app::GridDrawState;
-using vips::app::StringGrid;
 
 namespace {
 

@@ -93,7 +93,7 @@ FakeWindow::FakeWindow(int localeId) : form(localeId, view, view, services) {
     view.enabled[IndexOf(control.id)] = form.Enabled(control.id);
     view.checked[IndexOf(control.id)] = form.Checked(control.id);
   }
-  form.FormCreate();
+  form.Start();
 }
 
 void FakeWindow::Type(ControlId field, std::string_view text) {

@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "form/Patch1.hpp"
 #include "form/control_id.hpp"
 #include "form/views.hpp"
+#include "form/window_logic.hpp"
 #include "support/recording_services.hpp"
 
 namespace vips::form::testing {
@@ -69,13 +69,13 @@ class FakeView : public ControlsView, public GridView {
 };
 
 // The logic over a fake view and recording services, started as the window
-// starts: FormCreate has run.
+// starts: Start has run.
 struct FakeWindow {
   explicit FakeWindow(int localeId = kEnglishLocale);
 
   FakeView view;
   RecordingServices services;
-  TForm1 form;
+  WindowLogic form;
 
   [[nodiscard]] const std::string& Shown(ControlId id) const { return view.texts[IndexOf(id)]; }
   // Types a whole text into a field as the user would, character by
