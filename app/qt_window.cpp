@@ -362,14 +362,16 @@ void QtWindow::SetText(ControlId id, std::string_view text) {
       // pixels more in the faces with Arial's metrics.
       auto* label = static_cast<QLabel*>(control);
       label->setText(shown);
-      label->resize(std::max(design.width, label->sizeHint().width()), label->height());
+      label->resize(layout::FittedWidth(design.kind, design.width, label->sizeHint().width()),
+                    label->height());
       break;
     }
     case layout::Kind::StaticText: {
       // The status line sizes itself to its text; its height is fixed.
       auto* status = static_cast<QLabel*>(control);
       status->setText(shown);
-      status->resize(status->sizeHint().width(), status->height());
+      status->resize(layout::FittedWidth(design.kind, design.width, status->sizeHint().width()),
+                     status->height());
       break;
     }
     case layout::Kind::Edit:

@@ -28,14 +28,17 @@ namespace {
 
 using form::ControlId;
 
-// The one local file a drag carries, if that is all it carries: several
-// files, folders, text and remote addresses are no file choice.
+// The file a drag carries, when the window logic takes the drag as a file
+// choice.
 std::optional<QString> DroppedFile(const QMimeData* data) {
   if (data == nullptr || !data->hasUrls()) return std::nullopt;
   const QList<QUrl> urls = data->urls();
-  if (urls.size() != 1 || !urls.front().isLocalFile()) return std::nullopt;
-  const QString path = urls.front().toLocalFile();
-  if (path.isEmpty() || QFileInfo(path).isDir()) return std::nullopt;
+  const QString path = urls.empty() ? QString() : urls.front().toLocalFile();
+  const bool local = !urls.empty() && urls.front().isLocalFile() && !path.isEmpty();
+  if (!form::WindowLogic::DropChoosesFile(static_cast<std::size_t>(urls.size()), local,
+                                          local && QFileInfo(path).isDir())) {
+    return std::nullopt;
+  }
   return path;
 }
 

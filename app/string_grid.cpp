@@ -11,16 +11,15 @@
 
 #include "app/patch_table_model.hpp"
 #include "core/table/patch_table.hpp"
+#include "form/layout.hpp"
 
 namespace vips::app {
 namespace {
 
-constexpr int kColumnWidth = 82;
-constexpr int kRowHeight = 16;
-constexpr int kLineWidth = 1;
+namespace layout = form::layout;
 // A section holds its cell and the line after it.
-constexpr int kColumnPitch = kColumnWidth + kLineWidth;
-constexpr int kRowPitch = kRowHeight + kLineWidth;
+constexpr int kColumnPitch = layout::kGridColumnWidth + layout::kGridLineWidth;
+constexpr int kRowPitch = layout::kGridRowHeight + layout::kGridLineWidth;
 
 }  // namespace
 
@@ -197,7 +196,7 @@ void StringGrid::ScrollByPages(int pages) {
   // A page leaves the last fully visible row in view. The scroll bar's range
   // already ends where the last row is the last fully visible one, so paging
   // simply stops at either end.
-  const int step = std::max(1, VisibleRowCount() - 1);
+  const int step = layout::GridPageStep(VisibleRowCount());
   verticalScrollBar()->setValue(verticalScrollBar()->value() + pages * step);
 }
 

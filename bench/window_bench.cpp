@@ -32,6 +32,7 @@ class SilentServices : public vips::form::WindowServices {
   void Beep() override {}
   void SetBusyCursor() override {}
   void SetNormalCursor() override {}
+  [[nodiscard]] bool BusyCursorShown() const override { return false; }
   std::optional<std::string> OpenFile(const std::string&, const std::string&) override {
     return nextChoice;
   }

@@ -73,6 +73,11 @@ inline constexpr int kGridRowHeight = 16;
 inline constexpr int kGridLineWidth = 1;
 inline constexpr int kGridRowsAtStart = 12;
 inline constexpr int kGridWholeRowsShown = 12;
+// A page of the grid, as the scroll bar's page areas and the page keys move
+// it: the last fully visible row becomes the first, and at least one row.
+[[nodiscard]] constexpr int GridPageStep(int wholeRowsShown) {
+  return wholeRowsShown > 2 ? wholeRowsShown - 1 : 1;
+}
 
 // The status line's text colour (magenta, on the button face).
 inline constexpr Rgb kStatusTextColour{255, 0, 255};
@@ -189,6 +194,15 @@ static_assert([] {
 // The row of a control in kControls.
 [[nodiscard]] constexpr const Control& Of(ControlId id) {
   return kControls[IndexOf(id)];
+}
+
+// The width that a control showing `textWidth` pixels of text takes: the
+// status line follows its text, a label never shrinks below its designed
+// width (`designedWidth`, in the view's scale); other controls keep theirs.
+[[nodiscard]] constexpr int FittedWidth(Kind kind, int designedWidth, int textWidth) {
+  if (kind == Kind::StaticText) return textWidth;
+  if (kind == Kind::Label) return textWidth > designedWidth ? textWidth : designedWidth;
+  return designedWidth;
 }
 
 // Keyboard focus order; "Page Down" comes before "Page Up" although it

@@ -133,9 +133,14 @@ class WindowLogic {
   void OpenOriginalFile(const std::string& path);
   void OpenPatchFile(const std::string& path);
   // Drops: which kind of file a control takes (nothing: it takes no file),
-  // and a file dropped on it. The view checks that the drop is one local
-  // file, and calls FileDropped once the drop has finished.
+  // and a file dropped on it. A drop chooses a file only when it carries
+  // `files` == 1 local file that is no folder: several files, folders, text
+  // and remote addresses are no choice. The view calls FileDropped once the
+  // drop has finished.
   [[nodiscard]] static std::optional<FileKind> FileDropTarget(ControlId id);
+  [[nodiscard]] static bool DropChoosesFile(std::size_t files, bool local, bool folder) {
+    return files == 1 && local && !folder;
+  }
   void FileDropped(ControlId id, const std::string& path);
 
   // Empty range fields get "1", then fields whose value is 0 get "1";

@@ -14,7 +14,6 @@
 #include "win32/resource_ids.hpp"
 #include "win32/speed_button.hpp"
 #include "win32/wide_text.hpp"
-#include "win32/win32_window_services.hpp"
 
 namespace vips::win32 {
 namespace {
@@ -306,10 +305,8 @@ void MainWindow::FitToText(ControlId id) {
   GetTextExtentPoint32W(dc, text.c_str(), length, &extent);
   SelectObject(dc, old);
   ReleaseDC(control, dc);
-  // The status line follows its text; a label never shrinks below its design.
   const RECT place = Place(id);
-  int width = extent.cx;
-  if (kind == layout::Kind::Label) width = std::max<int>(width, place.right - place.left);
+  const int width = layout::FittedWidth(kind, place.right - place.left, extent.cx);
   SetWindowPos(control, nullptr, 0, 0, width, place.bottom - place.top,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   InvalidateRect(window_, &place, TRUE);
@@ -506,8 +503,7 @@ HBRUSH MainWindow::ColourFor(HWND control, HDC dc) {
 }
 
 bool MainWindow::SetCursorFor(HWND control) {
-  if (const auto* win32 = dynamic_cast<const Win32WindowServices*>(&services_);
-      win32 != nullptr && win32->Busy()) {
+  if (services_.BusyCursorShown()) {
     SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     return true;
   }
@@ -533,15 +529,17 @@ void MainWindow::FilesDropped(HDROP drop) {
   POINT point{};
   DragQueryPoint(drop, &point);
   std::wstring path;
-  if (DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) == 1) {
+  const UINT files = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  if (files == 1) {
     path.resize(DragQueryFileW(drop, 0, nullptr, 0) + 1);
     path.resize(DragQueryFileW(drop, 0, path.data(), static_cast<UINT>(path.size())));
   }
   DragFinish(drop);
   const DWORD attributes =
       path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return;
-  if (path.empty()) return;
+  const bool folder =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (!form::WindowLogic::DropChoosesFile(files, !path.empty(), folder)) return;
   // The smallest control under the point that takes a file: a file dropped
   // on a button in a group is the group's.
   const layout::Control* target = nullptr;

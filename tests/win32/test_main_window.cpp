@@ -35,8 +35,10 @@ class FakeServices : public vips::form::WindowServices {
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
   void ShowError(const std::string& text) override { errors.push_back(text); }
   void Beep() override { ++beeps; }
-  void SetBusyCursor() override {}
-  void SetNormalCursor() override {}
+  void SetBusyCursor() override { busy = true; }
+  void SetNormalCursor() override { busy = false; }
+  [[nodiscard]] bool BusyCursorShown() const override { return busy; }
+  bool busy = false;
   std::optional<std::string> OpenFile(const std::string& title,
                                       const std::string& filter) override {
     dialogs.push_back(title + " | " + filter);
