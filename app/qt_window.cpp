@@ -468,8 +468,4 @@ void QtWindow::InstallToolkitTranslation(bool russian) {
   }
 }
 
-bool QtWindow::ToolkitTranslationInstalled() const {
-  return toolkitTranslationInstalled_;
-}
-
 }  // namespace vips::app

@@ -38,9 +38,6 @@ class QtWindow : public QWidget, public form::ControlsView, public form::GridVie
 
   [[nodiscard]] form::WindowLogic& Logic() { return logic_; }
   [[nodiscard]] form::WindowServices& Services() { return *services_; }
-  // Qt's own texts (dialogs, context menus, box buttons) follow the
-  // interface language: true while the toolkit's Russian translation is in.
-  [[nodiscard]] bool ToolkitTranslationInstalled() const;
 
   // The control `id` (owned by the window through Qt's parent chain), as
   // the class the layout table's kind makes of it: QFrame, QToolButton,

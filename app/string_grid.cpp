@@ -138,10 +138,6 @@ void StringGrid::EndTableChange() {
   }
 }
 
-void StringGrid::MarkersChanged(int firstRow, int lastRow) {
-  model_->CellsChanged(PatchTable::kMarkerColumn, firstRow, lastRow);
-}
-
 void StringGrid::RowsChanged(int firstRow, int lastRow) {
   for (int column = 0; column < PatchTable::kColumns; ++column)
     model_->CellsChanged(column, firstRow, lastRow);
@@ -157,10 +153,6 @@ int StringGrid::Row() const {
   return current.isValid() ? current.row() : -1;
 }
 
-void StringGrid::SetCurrentRow(int row) {
-  SetCurrentCell(std::max(Col(), 0), row);
-}
-
 void StringGrid::SetCurrentCell(int column, int row) {
   if (row < 0 || row >= table_.RowCount() || column < 0 || column >= model_->columnCount()) return;
   EnsureLaidOut();
@@ -172,11 +164,6 @@ void StringGrid::SetCurrentCell(int column, int row) {
 int StringGrid::TopRow() const {
   const_cast<StringGrid*>(this)->EnsureLaidOut();
   return verticalScrollBar()->value();
-}
-
-void StringGrid::SetTopRow(int row) {
-  EnsureLaidOut();
-  verticalScrollBar()->setValue(row);
 }
 
 int StringGrid::VisibleRowCount() const {

@@ -37,17 +37,13 @@ class StringGrid : public QTableView {
   // the top with row 0 current in the column that was current.
   void BeginTableChange();
   void EndTableChange();
-  // Tell the view that marker cells in [firstRow, lastRow] were changed.
-  void MarkersChanged(int firstRow, int lastRow);
   // Tell the view that any cells in rows [firstRow, lastRow] were changed.
   void RowsChanged(int firstRow, int lastRow);
 
   [[nodiscard]] int Col() const;             // current cell's column, -1 if none
   [[nodiscard]] int Row() const;             // current cell's row, -1 if none
-  void SetCurrentRow(int row);               // keeps the column; scrolls to show the row
   void SetCurrentCell(int column, int row);  // scrolls to show the cell
   [[nodiscard]] int TopRow() const;
-  void SetTopRow(int row);
   // Whole rows visible at once (12 at the designed size).
   [[nodiscard]] int VisibleRowCount() const;
   // Page-wise scrolling as the vertical scroll bar's page areas do: down makes

@@ -71,7 +71,6 @@ class GridView {
 struct GridDrawState {
   bool selected = false;
   bool focused = false;  // the table has the keyboard focus and this is its current cell
-  bool fixed = false;
 };
 
 // Where DrawCell draws one cell: the cell's rectangle, with the

@@ -273,10 +273,8 @@ void DesktopTest::toolkitTextsFollowTheLanguage() {
   const auto dialogButton = [] { return QCoreApplication::translate("QFileDialog", "&Open"); };
   {
     PatchingSession s(kRussianLocale);
-    QVERIFY(s.form.ToolkitTranslationInstalled());
     QCOMPARE(dialogButton(), QString("&Открыть"));
     s.form.Widget<QToolButton>(ControlId::EnglishButton)->click();
-    QVERIFY(!s.form.ToolkitTranslationInstalled());
     QCOMPARE(dialogButton(), QString("&Open"));
     s.form.Widget<QToolButton>(ControlId::RussianButton)->click();
     QCOMPARE(dialogButton(), QString("&Открыть"));
@@ -284,7 +282,7 @@ void DesktopTest::toolkitTextsFollowTheLanguage() {
   // The window takes its translation with it when it goes.
   QCOMPARE(dialogButton(), QString("&Open"));
   PatchingSession english(kEnglishLocale);
-  QVERIFY(!english.form.ToolkitTranslationInstalled());
+  QCOMPARE(dialogButton(), QString("&Open"));
 }
 
 void DesktopTest::currentCellReadsWithoutFocus() {

@@ -1,6 +1,7 @@
 // Go as the Qt window shows it: the whole road through its widgets, and the
 // grid scrolled back around the walk. The rest of Go is tested on the
 // window's logic.
+#include <QScrollBar>
 #include <QTest>
 #include <filesystem>
 
@@ -87,7 +88,7 @@ void GoTest::failedWalkLeavesViewAtTop() {
   // Cut after the offset of record 25: 24 records of 6 bytes follow the header.
   s.dir.Write("change.ips", PatchOfOneByteRecords(30).substr(0, 5 + 24 * 6 + 3));
   auto* grid = s.form.Widget<StringGrid>(ControlId::Grid);
-  grid->SetTopRow(10);
+  grid->verticalScrollBar()->setValue(10);
   int topWhenShown = -1;
   s.services.whileBoxShown = [&] { topWhenShown = grid->TopRow(); };
 
@@ -123,8 +124,8 @@ void GoTest::viewScrollsBackToSavedTopRow() {
   s.Prepare(kOriginal, PatchOfOneByteRecords(listed));
   s.dir.Write("change.ips", PatchOfOneByteRecords(onDisk));
   auto* grid = s.form.Widget<StringGrid>(ControlId::Grid);
-  grid->SetCurrentRow(7);
-  grid->SetTopRow(topBefore);
+  grid->SetCurrentCell(std::max(grid->Col(), 0), 7);
+  grid->verticalScrollBar()->setValue(topBefore);
   QCOMPARE(grid->TopRow(), topBefore);
   // The completion box, the last one shown, already finds the view back.
   QVERIFY(s.form.Widget<QCheckBox>(ControlId::MessagesCheck)->isChecked());
