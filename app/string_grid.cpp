@@ -121,7 +121,6 @@ void StringGrid::SetRowCount(int rowCount) {
 
 void StringGrid::BeginTableChange() {
   if (changeDepth_++ > 0) return;
-  columnBeforeChange_ = std::max(Col(), 0);
   model_->BeginChange();
 }
 
@@ -129,13 +128,6 @@ void StringGrid::EndTableChange() {
   if (changeDepth_ == 0 || --changeDepth_ > 0) return;
   model_->EndChange();
   EnsureLaidOut();
-  // A walk begins by cutting the table to one row, which brings the view to
-  // the top with row 0 current, however the walk then ends.
-  verticalScrollBar()->setValue(0);
-  if (table_.RowCount() > 0) {
-    selectionModel()->setCurrentIndex(model_->index(0, columnBeforeChange_),
-                                      QItemSelectionModel::ClearAndSelect);
-  }
 }
 
 void StringGrid::RowsChanged(int firstRow, int lastRow) {

@@ -33,8 +33,7 @@ class StringGrid : public QTableView {
   [[nodiscard]] int RowCount() const;
   void SetRowCount(int rowCount);
   // Call around any change of the row count or many cells made directly on
-  // the core table (loading, applying); the view is rebuilt at the end, from
-  // the top with row 0 current in the column that was current.
+  // the core table (loading, applying); the view is rebuilt at the end.
   void BeginTableChange();
   void EndTableChange();
   // Tell the view that any cells in rows [firstRow, lastRow] were changed.
@@ -76,7 +75,6 @@ class StringGrid : public QTableView {
   PatchTableModel* model_;
   DrawCellHandler drawCell_;
   int changeDepth_ = 0;
-  int columnBeforeChange_ = 0;
   friend class GridCellDelegate;
 };
 

@@ -58,7 +58,7 @@ class GridView {
   virtual void PageUp() = 0;
   // Around a change of the row count or of many cells made straight on the
   // table (loading, applying); brackets nest. At the end the view is rebuilt
-  // from the top, with row 0 current in the column that was current.
+  // for the table's row count.
   virtual void BeginTableChange() = 0;
   virtual void EndTableChange() = 0;
   // Cells in rows [firstRow, lastRow] were rewritten.

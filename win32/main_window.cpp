@@ -370,7 +370,6 @@ void MainWindow::BeginTableChange() {
 }
 void MainWindow::EndTableChange() {
   if (tableChangeDepth_ == 0 || --tableChangeDepth_ > 0) return;
-  // From the top, row 0 current, in the column that was current.
   grid_->SetRowCount(form_->Table().RowCount());
 }
 void MainWindow::RowsChanged(int firstRow, int lastRow) {

@@ -507,6 +507,36 @@ TEST(GoTest, ARecordAddedAfterLoadingFallsOnARowWithoutMarker) {
   EXPECT_TRUE(s.view.enabled[IndexOf(ControlId::Recover)]);
 }
 
+TEST(FilesTest, AfterEachWalkTheTableShowsFromTheTopWithRowZeroCurrentInTheSameColumn) {
+  // Loading, a load cut short and a Go cut short each end the same way (a Go
+  // that gets through then returns to its saved top row).
+  const std::string whole = PatchOfOneByteRecords(30);
+  const std::string cut = whole.substr(0, 5 + 20 * 6 + 2);
+  struct Case {
+    const char* walk;
+    std::string patch;
+    bool go;
+  };
+  const Case cases[] = {{"load", whole, false}, {"cut load", cut, false}, {"cut Go", cut, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.walk);
+    Session s;
+    s.Prepare(std::string(64, '.'), whole);
+    s.SetChecked(ControlId::BackupCheck, false);
+    s.view.SetCurrentCell(2, 25);
+    ASSERT_GT(s.view.TopRow(), 0);
+    s.dir.Write("change.ips", c.patch);
+    if (c.go) {
+      s.form.Go();
+    } else {
+      s.ChoosePatch(s.patch);
+    }
+    EXPECT_EQ(s.view.TopRow(), 0);
+    EXPECT_EQ(s.view.Row(), 0);
+    EXPECT_EQ(s.view.Col(), 2);
+  }
+}
+
 TEST(GoTest, TheViewReturnsToTheSavedTopRow) {
   struct Case {
     int records;

@@ -65,7 +65,6 @@ class FakeView : public ControlsView, public GridView {
   int column_ = 0;
   int row_ = 0;
   int top_ = 0;
-  int columnBeforeChange_ = 0;
 };
 
 // The logic over a fake view and recording services, started as the window
