@@ -356,22 +356,15 @@ void QtWindow::SetText(ControlId id, std::string_view text) {
     case layout::Kind::GroupBox:
       static_cast<QGroupBox*>(control)->setTitle(shown);
       break;
-    case layout::Kind::Label: {
-      // Labels size themselves to their caption, never below their designed
-      // width. The designed widths fit the designed face; "from" needs two
-      // pixels more in the faces with Arial's metrics.
+    case layout::Kind::Label:
+    case layout::Kind::StaticText: {
+      // Labels and the status line size themselves to their text; their
+      // height is fixed. The designed widths fit the designed face; "from"
+      // needs two pixels more in the faces with Arial's metrics.
       auto* label = static_cast<QLabel*>(control);
       label->setText(shown);
       label->resize(layout::FittedWidth(design.kind, design.width, label->sizeHint().width()),
                     label->height());
-      break;
-    }
-    case layout::Kind::StaticText: {
-      // The status line sizes itself to its text; its height is fixed.
-      auto* status = static_cast<QLabel*>(control);
-      status->setText(shown);
-      status->resize(layout::FittedWidth(design.kind, design.width, status->sizeHint().width()),
-                     status->height());
       break;
     }
     case layout::Kind::Edit:
