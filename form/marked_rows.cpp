@@ -4,18 +4,8 @@
 
 namespace vips::form {
 
-std::vector<bool> ChosenRecords(const PatchTable& table) {
-  std::vector<bool> chosen(table.MarkerRowsEnd());
-  for (std::size_t row = 0; row < chosen.size(); ++row) {
-    chosen[row] = table.MarkerIsExecute(static_cast<int>(row));
-  }
-  return chosen;
-}
-
 ApplyResult ApplyMarkedRows(const std::string& originalPath, const std::string& patchPath,
                             PatchTable& table) {
-  // The choice is taken before the walk lowers the row count.
-  const std::vector<bool> chosen = ChosenRecords(table);
   table.SetRowCount(1);
 
   // Only a real patch has the original opened after it, so a missing or
@@ -34,13 +24,18 @@ ApplyResult ApplyMarkedRows(const std::string& originalPath, const std::string& 
   // which the next record fills.
   RecordWriter records;
   std::size_t count = 0;
-  GatherRecords(*reader, chosen, records, [&table, &count](std::size_t index, std::int32_t offset) {
-    const auto row = static_cast<int>(index);
-    table.SetNumberCell(row, static_cast<std::int64_t>(row) + 1);
-    table.SetAddressCell(PatchTable::kFirstAddressColumn, row, offset);
-    table.SetRowCount(row + 2);
-    count = index + 1;
-  });
+  GatherRecords(
+      *reader, records,
+      // Row k's execute marker (either language) chooses record k; rows
+      // beyond the row count keep theirs, for a patch grown since listed.
+      [&table](std::size_t index) { return table.MarkerIsExecute(static_cast<int>(index)); },
+      [&table, &count](std::size_t index, std::int32_t offset) {
+        const auto row = static_cast<int>(index);
+        table.SetNumberCell(row, static_cast<std::int64_t>(row) + 1);
+        table.SetAddressCell(PatchTable::kFirstAddressColumn, row, offset);
+        table.SetRowCount(row + 2);
+        count = index + 1;
+      });
   // The end marker's row, which the count then drops, as the loader leaves it.
   const auto end = static_cast<int>(count);
   table.SetNumberCell(end, static_cast<std::int64_t>(end) + 1);

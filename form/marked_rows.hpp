@@ -1,18 +1,12 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "form/core.hpp"
 
 namespace vips::form {
 
 enum class ApplyResult { Applied, BadHeader };
-
-// Which records the table's rows choose: row k's execute marker (either
-// language) chooses record k. Rows beyond the row count keep their markers
-// and count too, for a patch that has grown since it was listed.
-[[nodiscard]] std::vector<bool> ChosenRecords(const PatchTable& table);
 
 // Go's write: the records that the table chooses are gathered from the patch
 // at `patchPath` and written into the original file in place, the same way

@@ -73,9 +73,6 @@ class PatchTable {
     const std::uint8_t code = markers_.Get(static_cast<std::size_t>(row));
     return code == kExecuteEnglishCode || code == kExecuteRussianCode;
   }
-  // One past the last row whose marker cell may hold a text; every marker
-  // from there on is "".
-  [[nodiscard]] std::size_t MarkerRowsEnd() const { return markers_.Size(); }
   [[nodiscard]] bool MarkerIsEmpty(int row) const {
     return row < 0 || markers_.Get(static_cast<std::size_t>(row)) == 0;
   }
