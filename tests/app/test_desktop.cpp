@@ -156,31 +156,37 @@ void DesktopTest::displayIsLookedForBeforeTheToolkitStarts() {
 }
 
 void DesktopTest::oneLocalFileDropsOnItsGroup_data() {
-  QTest::addColumn<QString>("target");
+  QTest::addColumn<int>("target");  // a ControlId
   QTest::addColumn<QString>("payload");
   QTest::addColumn<bool>("taken");
-  for (const char* target : {"GroupBox1", "Edit1", "GroupBox2", "Edit2", "StringGrid1"}) {
-    QTest::addRow("%s, one file", target) << target << "file" << true;
+  const std::pair<ControlId, const char*> targets[] = {{ControlId::OriginalGroup, "original group"},
+                                                       {ControlId::OriginalField, "original field"},
+                                                       {ControlId::PatchGroup, "patch group"},
+                                                       {ControlId::PatchField, "patch field"},
+                                                       {ControlId::Grid, "table"}};
+  for (const auto& [target, name] : targets) {
+    QTest::addRow("%s, one file", name) << static_cast<int>(target) << "file" << true;
   }
   for (const char* payload : {"two files", "text", "remote", "folder"}) {
-    QTest::addRow("Edit2, %s", payload) << "Edit2" << payload << false;
+    QTest::addRow("patch field, %s", payload)
+        << static_cast<int>(ControlId::PatchField) << payload << false;
   }
-  QTest::newRow("Button3, file") << "Button3"
-                                 << "file" << false;
+  QTest::newRow("Execute all, file") << static_cast<int>(ControlId::ExecuteAll) << "file" << false;
 }
 
 void DesktopTest::oneLocalFileDropsOnItsGroup() {
-  QFETCH(QString, target);
+  QFETCH(int, target);
   QFETCH(QString, payload);
   QFETCH(bool, taken);
+  const auto id = static_cast<ControlId>(target);
   PatchingSession s;
   const std::string original = s.dir.Write("image.bin", "0123");
   const std::string patch = s.dir.Write("change.ips", PatchOfOneByteRecords(2));
-  const bool patchTarget = target != "GroupBox1" && target != "Edit1";
+  const bool patchTarget = id != ControlId::OriginalGroup && id != ControlId::OriginalField;
   // A patch needs the original file first, as ChoosePatchFile does.
   if (patchTarget) s.ChooseOriginal(original);
-  QWidget* widget = target == "StringGrid1" ? s.form.Widget<StringGrid>(ControlId::Grid)->viewport()
-                                            : s.form.findChild<QWidget*>(target);
+  QWidget* widget =
+      id == ControlId::Grid ? s.form.Widget<StringGrid>(id)->viewport() : s.form.Widget(id);
   QVERIFY(widget != nullptr);
 
   const QUrl file = QUrl::fromLocalFile(QString::fromStdString(patchTarget ? patch : original));
