@@ -27,16 +27,19 @@ test: build
 bench: build
 	bash scripts/run-benchmarks.sh $(BUILD_DIR)
 
-# The Debian package, $(BUILD_DIR)/velmorant-ips_<version>_amd64.deb.
-package: build
+# The Debian package, $(BUILD_DIR)/velmorant-ips_<version>_amd64.deb: only
+# what it ships is built (the programs, the manual pages, the changelog).
+package: configure
 	@bash scripts/install-deps.sh --with-packaging
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target velmorant-ips velmorant-ips-cli vips_packaging_files
 	cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD_DIR)
 
-# Windows: the core, the CLI and their tests cross-built with MinGW-w64 into
-# $(WINDOWS_BUILD_DIR) with the download zip; the tests run under Wine.
+# Windows: the window and the CLI cross-built with MinGW-w64 into
+# $(WINDOWS_BUILD_DIR) with the download zip; test-windows builds every test
+# there too and runs them under Wine.
 WINDOWS_BUILD_DIR ?= build-windows
 .PHONY: windows test-windows
 

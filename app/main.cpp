@@ -11,8 +11,8 @@
 
 #include "app/platform/display.hpp"
 #include "app/platform/locale_id.hpp"
-#include "app/qt_form1.hpp"
 #include "app/qt_text.hpp"
+#include "app/qt_window.hpp"
 #include "form/command_line.hpp"
 #include "form/texts.hpp"
 
@@ -107,11 +107,11 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationVersion(QStringLiteral(VIPS_VERSION_TEXT));
   QApplication::setDesktopFileName(QStringLiteral("velmorant-ips"));
 
-  vips::app::QtForm1 Form1(vips::app::ThreadLocaleId());
+  vips::app::QtWindow Window(vips::app::ThreadLocaleId());
   // Message boxes and dialogs carry the program icon too.
-  QApplication::setWindowIcon(Form1.windowIcon());
-  Form1.show();
-  QTimer::singleShot(0, &Form1,
-                     [&Form1, line] { vips::form::OpenCommandLineFiles(Form1.Logic(), line); });
+  QApplication::setWindowIcon(Window.windowIcon());
+  Window.show();
+  QTimer::singleShot(0, &Window,
+                     [&Window, line] { vips::form::OpenCommandLineFiles(Window.Logic(), line); });
   return QApplication::exec();
 }

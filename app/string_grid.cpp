@@ -11,16 +11,15 @@
 
 #include "app/patch_table_model.hpp"
 #include "core/table/patch_table.hpp"
+#include "form/layout.hpp"
 
 namespace vips::app {
 namespace {
 
-constexpr int kColumnWidth = 82;
-constexpr int kRowHeight = 16;
-constexpr int kLineWidth = 1;
+namespace layout = form::layout;
 // A section holds its cell and the line after it.
-constexpr int kColumnPitch = kColumnWidth + kLineWidth;
-constexpr int kRowPitch = kRowHeight + kLineWidth;
+constexpr int kColumnPitch = layout::kGridColumnWidth + layout::kGridLineWidth;
+constexpr int kRowPitch = layout::kGridRowHeight + layout::kGridLineWidth;
 
 }  // namespace
 
@@ -122,7 +121,6 @@ void StringGrid::SetRowCount(int rowCount) {
 
 void StringGrid::BeginTableChange() {
   if (changeDepth_++ > 0) return;
-  columnBeforeChange_ = std::max(Col(), 0);
   model_->BeginChange();
 }
 
@@ -130,17 +128,6 @@ void StringGrid::EndTableChange() {
   if (changeDepth_ == 0 || --changeDepth_ > 0) return;
   model_->EndChange();
   EnsureLaidOut();
-  // A walk begins by cutting the table to one row, which brings the view to
-  // the top with row 0 current, however the walk then ends.
-  verticalScrollBar()->setValue(0);
-  if (table_.RowCount() > 0) {
-    selectionModel()->setCurrentIndex(model_->index(0, columnBeforeChange_),
-                                      QItemSelectionModel::ClearAndSelect);
-  }
-}
-
-void StringGrid::MarkersChanged(int firstRow, int lastRow) {
-  model_->CellsChanged(PatchTable::kMarkerColumn, firstRow, lastRow);
 }
 
 void StringGrid::RowsChanged(int firstRow, int lastRow) {
@@ -158,10 +145,6 @@ int StringGrid::Row() const {
   return current.isValid() ? current.row() : -1;
 }
 
-void StringGrid::SetCurrentRow(int row) {
-  SetCurrentCell(std::max(Col(), 0), row);
-}
-
 void StringGrid::SetCurrentCell(int column, int row) {
   if (row < 0 || row >= table_.RowCount() || column < 0 || column >= model_->columnCount()) return;
   EnsureLaidOut();
@@ -173,11 +156,6 @@ void StringGrid::SetCurrentCell(int column, int row) {
 int StringGrid::TopRow() const {
   const_cast<StringGrid*>(this)->EnsureLaidOut();
   return verticalScrollBar()->value();
-}
-
-void StringGrid::SetTopRow(int row) {
-  EnsureLaidOut();
-  verticalScrollBar()->setValue(row);
 }
 
 int StringGrid::VisibleRowCount() const {
@@ -197,7 +175,7 @@ void StringGrid::ScrollByPages(int pages) {
   // A page leaves the last fully visible row in view. The scroll bar's range
   // already ends where the last row is the last fully visible one, so paging
   // simply stops at either end.
-  const int step = std::max(1, VisibleRowCount() - 1);
+  const int step = layout::GridPageStep(VisibleRowCount());
   verticalScrollBar()->setValue(verticalScrollBar()->value() + pages * step);
 }
 

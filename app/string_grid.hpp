@@ -33,21 +33,16 @@ class StringGrid : public QTableView {
   [[nodiscard]] int RowCount() const;
   void SetRowCount(int rowCount);
   // Call around any change of the row count or many cells made directly on
-  // the core table (loading, applying); the view is rebuilt at the end, from
-  // the top with row 0 current in the column that was current.
+  // the core table (loading, applying); the view is rebuilt at the end.
   void BeginTableChange();
   void EndTableChange();
-  // Tell the view that marker cells in [firstRow, lastRow] were changed.
-  void MarkersChanged(int firstRow, int lastRow);
   // Tell the view that any cells in rows [firstRow, lastRow] were changed.
   void RowsChanged(int firstRow, int lastRow);
 
   [[nodiscard]] int Col() const;             // current cell's column, -1 if none
   [[nodiscard]] int Row() const;             // current cell's row, -1 if none
-  void SetCurrentRow(int row);               // keeps the column; scrolls to show the row
   void SetCurrentCell(int column, int row);  // scrolls to show the cell
   [[nodiscard]] int TopRow() const;
-  void SetTopRow(int row);
   // Whole rows visible at once (12 at the designed size).
   [[nodiscard]] int VisibleRowCount() const;
   // Page-wise scrolling as the vertical scroll bar's page areas do: down makes
@@ -80,7 +75,6 @@ class StringGrid : public QTableView {
   PatchTableModel* model_;
   DrawCellHandler drawCell_;
   int changeDepth_ = 0;
-  int columnBeforeChange_ = 0;
   friend class GridCellDelegate;
 };
 

@@ -8,11 +8,11 @@
 #include <stdexcept>
 #include <string>
 
-#include "core/apply/apply.hpp"
 #include "core/files/file_copy.hpp"
 #include "core/table/markers.hpp"
 #include "core/table/patch_loader.hpp"
 #include "core/table/patch_table.hpp"
+#include "form/marked_rows.hpp"
 #include "patch_generator.hpp"
 
 namespace {
@@ -103,8 +103,8 @@ void BM_ApplyMarkedRecords(benchmark::State& state) {
   vips::PatchTable table = LoadedTable(applyCase.files);
   for (auto _ : state) {
     ResetOriginal(state, applyCase);
-    benchmark::DoNotOptimize(
-        vips::ApplyMarkedRecords(applyCase.files.originalPath, applyCase.files.patchPath, table));
+    benchmark::DoNotOptimize(vips::form::ApplyMarkedRows(applyCase.files.originalPath,
+                                                         applyCase.files.patchPath, table));
   }
   SetByteCounters(state, applyCase.files, kApplyRecords);
 }
@@ -116,8 +116,8 @@ void BM_LoadThenApply(benchmark::State& state) {
   for (auto _ : state) {
     ResetOriginal(state, applyCase);
     vips::PatchTable table = LoadedTable(applyCase.files);
-    benchmark::DoNotOptimize(
-        vips::ApplyMarkedRecords(applyCase.files.originalPath, applyCase.files.patchPath, table));
+    benchmark::DoNotOptimize(vips::form::ApplyMarkedRows(applyCase.files.originalPath,
+                                                         applyCase.files.patchPath, table));
   }
   SetByteCounters(state, applyCase.files, kApplyRecords);
 }

@@ -32,6 +32,7 @@ class SilentServices : public vips::form::WindowServices {
   void Beep() override {}
   void SetBusyCursor() override {}
   void SetNormalCursor() override {}
+  [[nodiscard]] bool BusyCursorShown() const override { return false; }
   std::optional<std::string> OpenFile(const std::string&, const std::string&) override {
     return nextChoice;
   }
@@ -42,7 +43,7 @@ class SilentServices : public vips::form::WindowServices {
 // Lets the window paint what the handler changed, as the message loop would.
 void Show(vips::win32::MainWindow& window) {
   UpdateWindow(window.Handle());
-  UpdateWindow(window.Control(vips::form::ControlId::StringGrid1));
+  UpdateWindow(window.Control(vips::form::ControlId::Grid));
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     TranslateMessage(&message);
@@ -80,13 +81,13 @@ int main(int argc, char* argv[]) {
   ShowWindow(window.Handle(), SW_SHOWNOACTIVATE);
   Show(window);
   services.nextChoice = files.originalPath;
-  window.Form().Button1Click();
+  window.Form().ChooseOriginalFile();
 
   std::vector<double> times;
   services.nextChoice = files.patchPath;
   for (int i = 0; i < loads; ++i) {
     times.push_back(Milliseconds([&] {
-      window.Form().Button2Click();
+      window.Form().ChoosePatchFile();
       Show(window);
     }));
     if (!services.failure.empty() || window.Grid().RowCount() != kRecords) {
@@ -96,11 +97,11 @@ int main(int argc, char* argv[]) {
   }
   Report("load 1,000,000", times);
 
-  HWND grid = window.Control(vips::form::ControlId::StringGrid1);
+  HWND grid = window.Control(vips::form::ControlId::Grid);
   // "Invert from...to" over every record.
-  SendMessageW(window.Control(vips::form::ControlId::Edit7), WM_SETTEXT, 0,
+  SendMessageW(window.Control(vips::form::ControlId::InvertFrom), WM_SETTEXT, 0,
                reinterpret_cast<LPARAM>(L"1"));
-  SendMessageW(window.Control(vips::form::ControlId::Edit8), WM_SETTEXT, 0,
+  SendMessageW(window.Control(vips::form::ControlId::InvertTo), WM_SETTEXT, 0,
                reinterpret_cast<LPARAM>(std::to_wstring(kRecords).c_str()));
   std::vector<double> clicks, ends, pages, executes, ranges;
   for (int i = 0; i < 10; ++i) {
@@ -120,20 +121,20 @@ int main(int argc, char* argv[]) {
       Show(window);
     }));
     pages.push_back(Milliseconds([&] {
-      SendMessageW(window.Control(vips::form::ControlId::Button6), BM_CLICK, 0, 0);
+      SendMessageW(window.Control(vips::form::ControlId::PageDown), BM_CLICK, 0, 0);
       Show(window);
     }));
     executes.push_back(Milliseconds([&] {
-      SendMessageW(window.Control(vips::form::ControlId::Button5), BM_CLICK, 0, 0);
+      SendMessageW(window.Control(vips::form::ControlId::InvertAll), BM_CLICK, 0, 0);
       Show(window);
     }));
     ranges.push_back(Milliseconds([&] {
-      SendMessageW(window.Control(vips::form::ControlId::Button10), BM_CLICK, 0, 0);
+      SendMessageW(window.Control(vips::form::ControlId::InvertRange), BM_CLICK, 0, 0);
       Show(window);
     }));
   }
   const bool lastRowExecute = window.Form().Table().MarkerIsExecute(kRecords - 1);
-  SendMessageW(window.Control(vips::form::ControlId::Button10), BM_CLICK, 0, 0);
+  SendMessageW(window.Control(vips::form::ControlId::InvertRange), BM_CLICK, 0, 0);
   if (window.Form().Table().MarkerIsExecute(kRecords - 1) == lastRowExecute) {
     std::fprintf(stderr, "the range command did not reach the last row\n");
     return 1;

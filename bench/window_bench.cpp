@@ -12,9 +12,12 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/qt_form1.hpp"
+#include "app/qt_window.hpp"
 #include "form/window_services.hpp"
 #include "patch_generator.hpp"
+
+using vips::app::StringGrid;
+using vips::form::ControlId;
 
 namespace {
 
@@ -29,6 +32,7 @@ class SilentServices : public vips::form::WindowServices {
   void Beep() override {}
   void SetBusyCursor() override {}
   void SetNormalCursor() override {}
+  [[nodiscard]] bool BusyCursorShown() const override { return false; }
   std::optional<std::string> OpenFile(const std::string&, const std::string&) override {
     return nextChoice;
   }
@@ -59,31 +63,32 @@ struct Session {
   Scratch scratch;
   vips::bench::GeneratedCase files = vips::bench::WriteCase(scratch.Path(), 0, kRecords, kSeed);
   SilentServices* services = nullptr;
-  std::unique_ptr<vips::app::QtForm1> form;
+  std::unique_ptr<vips::app::QtWindow> form;
 
   Session() {
     auto owned = std::make_unique<SilentServices>();
     services = owned.get();
-    form = std::make_unique<vips::app::QtForm1>(1033, std::move(owned));
+    form = std::make_unique<vips::app::QtWindow>(1033, std::move(owned));
     form->show();
     QApplication::processEvents();
     services->nextChoice = files.originalPath;
-    form->Logic().Button1Click();
+    form->Logic().ChooseOriginalFile();
   }
 
   // Loads the patch and waits until the grid has painted it.
   void Load() {
     services->nextChoice = files.patchPath;
-    form->Logic().Button2Click();
+    form->Logic().ChoosePatchFile();
     ShowTable();
-    if (!services->failure.empty() || form->StringGrid1->RowCount() != kRecords) {
+    if (!services->failure.empty() ||
+        form->Widget<StringGrid>(ControlId::Grid)->RowCount() != kRecords) {
       throw std::runtime_error("the generated patch did not load: " + services->failure);
     }
   }
 
   void ShowTable() {
     QApplication::processEvents();
-    benchmark::DoNotOptimize(form->StringGrid1->viewport()->grab());
+    benchmark::DoNotOptimize(form->Widget<StringGrid>(ControlId::Grid)->viewport()->grab());
   }
 };
 
@@ -104,33 +109,33 @@ void BM_LoadThroughWindow(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadThroughWindow)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
-template <void (vips::form::TForm1::*Command)()>
+template <void (vips::form::WindowLogic::*Command)()>
 void BM_WholeTableCommand(benchmark::State& state) {
   Session& session = TheSession();
-  if (session.form->StringGrid1->RowCount() != kRecords) session.Load();
+  if (session.form->Widget<StringGrid>(ControlId::Grid)->RowCount() != kRecords) session.Load();
   for (auto _ : state) {
     (session.form->Logic().*Command)();
     session.ShowTable();
   }
   state.SetItemsProcessed(state.iterations() * kRecords);
 }
-BENCHMARK(BM_WholeTableCommand<&vips::form::TForm1::Button3Click>)
+BENCHMARK(BM_WholeTableCommand<&vips::form::WindowLogic::ExecuteAll>)
     ->Name("BM_ExecuteAll")
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_WholeTableCommand<&vips::form::TForm1::Button4Click>)
+BENCHMARK(BM_WholeTableCommand<&vips::form::WindowLogic::CancelAll>)
     ->Name("BM_CancelAll")
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_WholeTableCommand<&vips::form::TForm1::Button5Click>)
+BENCHMARK(BM_WholeTableCommand<&vips::form::WindowLogic::InvertAll>)
     ->Name("BM_Invert")
     ->Unit(benchmark::kMillisecond);
 
 void BM_InvertRangeOfAllRows(benchmark::State& state) {
   Session& session = TheSession();
-  if (session.form->StringGrid1->RowCount() != kRecords) session.Load();
-  session.form->Edit7->setText("1");
-  session.form->Edit8->setText(QString::number(kRecords));
+  if (session.form->Widget<StringGrid>(ControlId::Grid)->RowCount() != kRecords) session.Load();
+  session.form->Widget<QLineEdit>(ControlId::InvertFrom)->setText("1");
+  session.form->Widget<QLineEdit>(ControlId::InvertTo)->setText(QString::number(kRecords));
   for (auto _ : state) {
-    session.form->Logic().Button10Click();
+    session.form->Logic().InvertRange();
     session.ShowTable();
   }
   state.SetItemsProcessed(state.iterations() * kRecords);

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "form/Patch1.hpp"
+#include "form/window_logic.hpp"
 
 namespace vips::form {
 
@@ -54,14 +54,14 @@ std::string FullPath(const std::string& given) {
 
 }  // namespace
 
-void OpenCommandLineFiles(TForm1& form, const CommandLine& line) {
+void OpenCommandLineFiles(WindowLogic& form, const CommandLine& line) {
   if (!line.original) return;
   const std::string first = FullPath(*line.original);
   // One file that is a patch, as a file manager's "Open with" hands it over,
   // is the patch: the original file is asked for in its own dialog first,
   // as the patch's Select... button needs it.
   if (!line.patch && vips::BeginsAsPatch(first)) {
-    form.Button1Click();
+    form.ChooseOriginalFile();
     form.OpenPatchFile(first);
     return;
   }

@@ -6,7 +6,7 @@
 
 namespace vips::form {
 
-class TForm1;
+class WindowLogic;
 
 // The window's command line: velmorant-ips [ORIGINAL [PATCH]].
 struct CommandLine {
@@ -26,7 +26,7 @@ struct CommandLine {
 // exist; opening it is what reports its absence). A single file that begins
 // as an IPS patch is the patch, loaded once the original file has been
 // chosen in its dialog.
-void OpenCommandLineFiles(TForm1& form, const CommandLine& line);
+void OpenCommandLineFiles(WindowLogic& form, const CommandLine& line);
 
 extern const char* const kWindowHelpText;
 extern const char* const kWindowUsageLine;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+
 #include "form/views.hpp"
 #include "form/window_services.hpp"
 
@@ -34,16 +36,24 @@ class BusyCursor {
 
 // Brackets a walk that cuts the table to one row and refills it straight on
 // the core table (loading, applying), so that the view is rebuilt once at the
-// end, also when the walk stops half-way on an error.
+// end, also when the walk stops half-way on an error. The table is then shown
+// from the top, with row 0 current in the column that was current: the walk
+// began by cutting it to one row, however it ended.
 class TableChange {
  public:
-  explicit TableChange(GridView& grid) : grid_(grid) { grid_.BeginTableChange(); }
+  explicit TableChange(GridView& grid) : grid_(grid), column_(std::max(grid.Col(), 0)) {
+    grid_.BeginTableChange();
+  }
   TableChange(const TableChange&) = delete;
   TableChange& operator=(const TableChange&) = delete;
-  ~TableChange() { grid_.EndTableChange(); }
+  ~TableChange() {
+    grid_.EndTableChange();
+    grid_.SetCurrentCell(column_, 0);
+  }
 
  private:
   GridView& grid_;
+  int column_;
 };
 
 }  // namespace vips::form

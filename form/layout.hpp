@@ -43,7 +43,7 @@ struct Control {
   ControlId id;
   std::string_view name;  // the design's name, also the toolkit object's
   Kind kind;
-  ControlId parent;  // Form1 for the window's own controls (and for Form1)
+  ControlId parent;  // Window for the window's own controls (and for Window)
   int left;          // within the parent's client area
   int top;
   int width;
@@ -73,6 +73,11 @@ inline constexpr int kGridRowHeight = 16;
 inline constexpr int kGridLineWidth = 1;
 inline constexpr int kGridRowsAtStart = 12;
 inline constexpr int kGridWholeRowsShown = 12;
+// A page of the grid, as the scroll bar's page areas and the page keys move
+// it: the last fully visible row becomes the first, and at least one row.
+[[nodiscard]] constexpr int GridPageStep(int wholeRowsShown) {
+  return wholeRowsShown > 2 ? wholeRowsShown - 1 : 1;
+}
 
 // The status line's text colour (magenta, on the button face).
 inline constexpr Rgb kStatusTextColour{255, 0, 255};
@@ -83,14 +88,14 @@ struct Tint {
   Rgb colour;
 };
 inline constexpr std::array kTints = std::to_array<Tint>({
-    {ControlId::Edit1, {204, 255, 204}},
-    {ControlId::Edit2, {204, 255, 204}},
-    {ControlId::Edit3, {170, 191, 204}},
-    {ControlId::Edit4, {170, 191, 204}},
-    {ControlId::Edit5, {204, 191, 204}},
-    {ControlId::Edit6, {204, 191, 204}},
-    {ControlId::Edit7, {221, 191, 204}},
-    {ControlId::Edit8, {221, 191, 204}},
+    {ControlId::OriginalField, {204, 255, 204}},
+    {ControlId::PatchField, {204, 255, 204}},
+    {ControlId::ExecuteFrom, {170, 191, 204}},
+    {ControlId::ExecuteTo, {170, 191, 204}},
+    {ControlId::CancelFrom, {204, 191, 204}},
+    {ControlId::CancelTo, {204, 191, 204}},
+    {ControlId::InvertFrom, {221, 191, 204}},
+    {ControlId::InvertTo, {221, 191, 204}},
 });
 
 inline constexpr texts::Bilingual kOne{"1", "1"};
@@ -100,76 +105,82 @@ using enum ControlId;
 // In creation order: a parent comes before its children; the panel lies
 // beneath every other control.
 inline constexpr std::array kControls = std::to_array<Control>({
-    {Form1, "Form1", Kind::Window, Form1, kStartLeft, kStartTop, kClientWidth, kClientHeight,
+    {Window, "Form1", Kind::Window, Window, kStartLeft, kStartTop, kClientWidth, kClientHeight,
      Cursor::Default, Picture::None, texts::kWindowTitleAtStart},
-    {Panel1, "Panel1", Kind::Panel, Form1, 0, 0, kClientWidth, kClientHeight},
-    {SpeedButton1, "SpeedButton1", Kind::SpeedButton, Panel1, 301, 352, 38, 24, Cursor::Hand,
+    {Panel, "Panel1", Kind::Panel, Window, 0, 0, kClientWidth, kClientHeight},
+    {EnglishButton, "SpeedButton1", Kind::SpeedButton, Panel, 301, 352, 38, 24, Cursor::Hand,
      Picture::FlagUk},
-    {SpeedButton2, "SpeedButton2", Kind::SpeedButton, Panel1, 338, 352, 38, 24, Cursor::Hand,
+    {RussianButton, "SpeedButton2", Kind::SpeedButton, Panel, 338, 352, 38, 24, Cursor::Hand,
      Picture::FlagRu},
-    {GroupBox1, "GroupBox1", Kind::GroupBox, Form1, 8, 4, 473, 57, Cursor::Default, Picture::None,
-     texts::kGroupBox1},
-    {Edit1, "Edit1", Kind::ReadOnlyEdit, GroupBox1, 8, 20, 385, 21, Cursor::Arrow, Picture::None,
-     texts::kOriginalPlaceholder},
-    {Button1, "Button1", Kind::Button, GroupBox1, 400, 19, 65, 22, Cursor::Hand, Picture::None,
+    {OriginalGroup, "GroupBox1", Kind::GroupBox, Window, 8, 4, 473, 57, Cursor::Default,
+     Picture::None, texts::kOriginalGroupCaption},
+    {OriginalField, "Edit1", Kind::ReadOnlyEdit, OriginalGroup, 8, 20, 385, 21, Cursor::Arrow,
+     Picture::None, texts::kOriginalPlaceholder},
+    {ChooseOriginal, "Button1", Kind::Button, OriginalGroup, 400, 19, 65, 22, Cursor::Hand,
+     Picture::None, texts::kSelectButton},
+    {PatchGroup, "GroupBox2", Kind::GroupBox, Window, 8, 60, 473, 57, Cursor::Default,
+     Picture::None, texts::kPatchGroupCaption},
+    {PatchField, "Edit2", Kind::ReadOnlyEdit, PatchGroup, 8, 19, 385, 21, Cursor::Arrow,
+     Picture::None, texts::kPatchPlaceholder},
+    {ChoosePatch, "Button2", Kind::Button, PatchGroup, 400, 19, 65, 22, Cursor::Hand, Picture::None,
      texts::kSelectButton},
-    {GroupBox2, "GroupBox2", Kind::GroupBox, Form1, 8, 60, 473, 57, Cursor::Default, Picture::None,
-     texts::kGroupBox2},
-    {Edit2, "Edit2", Kind::ReadOnlyEdit, GroupBox2, 8, 19, 385, 21, Cursor::Arrow, Picture::None,
-     texts::kPatchPlaceholder},
-    {Button2, "Button2", Kind::Button, GroupBox2, 400, 19, 65, 22, Cursor::Hand, Picture::None,
-     texts::kSelectButton},
-    {BitBtn2, "BitBtn2", Kind::BitBtn, Form1, 381, 125, 100, 25, Cursor::Hand, Picture::CheckMark,
-     texts::kBitBtn2},
-    {GroupBox3, "GroupBox3", Kind::GroupBox, Form1, 8, 120, 369, 233, Cursor::Default,
-     Picture::None, texts::kGroupBox3},
-    {StringGrid1, "StringGrid1", Kind::StringGrid, GroupBox3, 8, 16, 353, 209},
-    {Button3, "Button3", Kind::Button, Form1, 381, 155, 100, 25, Cursor::Hand, Picture::None,
-     texts::kButton3},
-    {Button4, "Button4", Kind::Button, Form1, 381, 183, 100, 25, Cursor::Hand, Picture::None,
-     texts::kButton4},
-    {Button5, "Button5", Kind::Button, Form1, 381, 211, 100, 25, Cursor::Hand, Picture::None,
-     texts::kButton5},
-    {Button7, "Button7", Kind::Button, Form1, 381, 239, 100, 25, Cursor::Hand, Picture::None,
-     texts::kButton7},
-    {Button6, "Button6", Kind::Button, Form1, 381, 267, 100, 25, Cursor::Hand, Picture::None,
-     texts::kButton6},
-    {BitBtn3, "BitBtn3", Kind::BitBtn, Form1, 381, 297, 100, 27, Cursor::Hand, Picture::Retry,
-     texts::kBitBtn3},
-    {BitBtn1, "BitBtn1", Kind::BitBtn, Form1, 381, 327, 100, 25, Cursor::Help, Picture::Help,
-     texts::kBitBtn1},
-    {CheckBox1, "CheckBox1", Kind::CheckBox, Form1, 8, 358, 201, 17, Cursor::Default, Picture::None,
-     texts::kCheckBox1, true},
-    {CheckBox2, "CheckBox2", Kind::CheckBox, Form1, 212, 358, 81, 17, Cursor::Default,
-     Picture::None, texts::kCheckBox2, true},
-    {StaticText1, "StaticText1", Kind::StaticText, Form1, 381, 358, 228, 17, Cursor::Default,
+    {Go, "BitBtn2", Kind::BitBtn, Window, 381, 125, 100, 25, Cursor::Hand, Picture::CheckMark,
+     texts::kGoCaption},
+    {RecordsGroup, "GroupBox3", Kind::GroupBox, Window, 8, 120, 369, 233, Cursor::Default,
+     Picture::None, texts::kRecordsGroupCaption},
+    {Grid, "StringGrid1", Kind::StringGrid, RecordsGroup, 8, 16, 353, 209},
+    {ExecuteAll, "Button3", Kind::Button, Window, 381, 155, 100, 25, Cursor::Hand, Picture::None,
+     texts::kExecuteAllCaption},
+    {CancelAll, "Button4", Kind::Button, Window, 381, 183, 100, 25, Cursor::Hand, Picture::None,
+     texts::kCancelAllCaption},
+    {InvertAll, "Button5", Kind::Button, Window, 381, 211, 100, 25, Cursor::Hand, Picture::None,
+     texts::kInvertAllCaption},
+    {PageUp, "Button7", Kind::Button, Window, 381, 239, 100, 25, Cursor::Hand, Picture::None,
+     texts::kPageUpCaption},
+    {PageDown, "Button6", Kind::Button, Window, 381, 267, 100, 25, Cursor::Hand, Picture::None,
+     texts::kPageDownCaption},
+    {Recover, "BitBtn3", Kind::BitBtn, Window, 381, 297, 100, 27, Cursor::Hand, Picture::Retry,
+     texts::kRecoverCaption},
+    {About, "BitBtn1", Kind::BitBtn, Window, 381, 327, 100, 25, Cursor::Help, Picture::Help,
+     texts::kAboutCaption},
+    {BackupCheck, "CheckBox1", Kind::CheckBox, Window, 8, 358, 201, 17, Cursor::Default,
+     Picture::None, texts::kBackupCaption, true},
+    {MessagesCheck, "CheckBox2", Kind::CheckBox, Window, 212, 358, 81, 17, Cursor::Default,
+     Picture::None, texts::kMessagesCaption, true},
+    {Status, "StaticText1", Kind::StaticText, Window, 381, 358, 228, 17, Cursor::Default,
      Picture::None, texts::kNeutralStatus},
-    {GroupBox4, "GroupBox4", Kind::GroupBox, Form1, 487, 4, 121, 349, Cursor::Default,
-     Picture::None, texts::kGroupBox4},
-    {Label1, "Label1", Kind::Label, GroupBox4, 8, 32, 20, 13, Cursor::Default, Picture::None,
-     texts::kFromLabel},
-    {Edit3, "Edit3", Kind::Edit, GroupBox4, 32, 29, 81, 21, Cursor::Default, Picture::None, kOne},
-    {Label4, "Label4", Kind::Label, GroupBox4, 8, 63, 9, 13, Cursor::Default, Picture::None,
-     texts::kToLabel},
-    {Edit4, "Edit4", Kind::Edit, GroupBox4, 32, 60, 81, 21, Cursor::Default, Picture::None, kOne},
-    {Button8, "Button8", Kind::Button, GroupBox4, 8, 96, 103, 25, Cursor::Default, Picture::None,
-     texts::kButton8},
-    {Label2, "Label2", Kind::Label, GroupBox4, 8, 141, 20, 13, Cursor::Default, Picture::None,
-     texts::kFromLabel},
-    {Edit5, "Edit5", Kind::Edit, GroupBox4, 32, 138, 81, 21, Cursor::Default, Picture::None, kOne},
-    {Label5, "Label5", Kind::Label, GroupBox4, 8, 171, 9, 13, Cursor::Default, Picture::None,
-     texts::kToLabel},
-    {Edit6, "Edit6", Kind::Edit, GroupBox4, 32, 168, 81, 21, Cursor::Default, Picture::None, kOne},
-    {Button9, "Button9", Kind::Button, GroupBox4, 11, 204, 100, 25, Cursor::Default, Picture::None,
-     texts::kButton9},
-    {Label3, "Label3", Kind::Label, GroupBox4, 8, 253, 20, 13, Cursor::Default, Picture::None,
-     texts::kFromLabel},
-    {Edit7, "Edit7", Kind::Edit, GroupBox4, 32, 250, 81, 21, Cursor::Default, Picture::None, kOne},
-    {Label6, "Label6", Kind::Label, GroupBox4, 8, 285, 9, 13, Cursor::Default, Picture::None,
-     texts::kToLabel},
-    {Edit8, "Edit8", Kind::Edit, GroupBox4, 32, 282, 81, 21, Cursor::Default, Picture::None, kOne},
-    {Button10, "Button10", Kind::Button, GroupBox4, 11, 314, 100, 25, Cursor::Default,
-     Picture::None, texts::kButton10},
+    {RangesGroup, "GroupBox4", Kind::GroupBox, Window, 487, 4, 121, 349, Cursor::Default,
+     Picture::None, texts::kRangesGroupCaption},
+    {ExecuteFromLabel, "Label1", Kind::Label, RangesGroup, 8, 32, 20, 13, Cursor::Default,
+     Picture::None, texts::kFromLabel},
+    {ExecuteFrom, "Edit3", Kind::Edit, RangesGroup, 32, 29, 81, 21, Cursor::Default, Picture::None,
+     kOne},
+    {ExecuteToLabel, "Label4", Kind::Label, RangesGroup, 8, 63, 9, 13, Cursor::Default,
+     Picture::None, texts::kToLabel},
+    {ExecuteTo, "Edit4", Kind::Edit, RangesGroup, 32, 60, 81, 21, Cursor::Default, Picture::None,
+     kOne},
+    {ExecuteRange, "Button8", Kind::Button, RangesGroup, 8, 96, 103, 25, Cursor::Default,
+     Picture::None, texts::kExecuteRangeCaption},
+    {CancelFromLabel, "Label2", Kind::Label, RangesGroup, 8, 141, 20, 13, Cursor::Default,
+     Picture::None, texts::kFromLabel},
+    {CancelFrom, "Edit5", Kind::Edit, RangesGroup, 32, 138, 81, 21, Cursor::Default, Picture::None,
+     kOne},
+    {CancelToLabel, "Label5", Kind::Label, RangesGroup, 8, 171, 9, 13, Cursor::Default,
+     Picture::None, texts::kToLabel},
+    {CancelTo, "Edit6", Kind::Edit, RangesGroup, 32, 168, 81, 21, Cursor::Default, Picture::None,
+     kOne},
+    {CancelRange, "Button9", Kind::Button, RangesGroup, 11, 204, 100, 25, Cursor::Default,
+     Picture::None, texts::kCancelRangeCaption},
+    {InvertFromLabel, "Label3", Kind::Label, RangesGroup, 8, 253, 20, 13, Cursor::Default,
+     Picture::None, texts::kFromLabel},
+    {InvertFrom, "Edit7", Kind::Edit, RangesGroup, 32, 250, 81, 21, Cursor::Default, Picture::None,
+     kOne},
+    {InvertToLabel, "Label6", Kind::Label, RangesGroup, 8, 285, 9, 13, Cursor::Default,
+     Picture::None, texts::kToLabel},
+    {InvertTo, "Edit8", Kind::Edit, RangesGroup, 32, 282, 81, 21, Cursor::Default, Picture::None,
+     kOne},
+    {InvertRange, "Button10", Kind::Button, RangesGroup, 11, 314, 100, 25, Cursor::Default,
+     Picture::None, texts::kInvertRangeCaption},
 });
 static_assert(kControls.size() == kControlCount);
 // Each control's row stands at its id's index.
@@ -185,12 +196,22 @@ static_assert([] {
   return kControls[IndexOf(id)];
 }
 
+// The width that a control showing `textWidth` pixels of text takes: the
+// status line follows its text, a label never shrinks below its designed
+// width (`designedWidth`, in the view's scale); other controls keep theirs.
+[[nodiscard]] constexpr int FittedWidth(Kind kind, int designedWidth, int textWidth) {
+  if (kind == Kind::StaticText) return textWidth;
+  if (kind == Kind::Label) return textWidth > designedWidth ? textWidth : designedWidth;
+  return designedWidth;
+}
+
 // Keyboard focus order; "Page Down" comes before "Page Up" although it
 // stands below it. Recover takes its place only while enabled.
 inline constexpr std::array kFocusOrder = std::to_array<ControlId>({
-    Edit1,   Button1, Edit2,   Button2, BitBtn2, BitBtn1,  CheckBox1, StringGrid1,
-    Button3, Button4, Button5, Button6, Button7, Edit3,    Edit4,     Button8,
-    Edit5,   Edit6,   Button9, Edit7,   Edit8,   Button10, BitBtn3,   CheckBox2,
+    OriginalField, ChooseOriginal, PatchField, ChoosePatch,  Go,         About,
+    BackupCheck,   Grid,           ExecuteAll, CancelAll,    InvertAll,  PageDown,
+    PageUp,        ExecuteFrom,    ExecuteTo,  ExecuteRange, CancelFrom, CancelTo,
+    CancelRange,   InvertFrom,     InvertTo,   InvertRange,  Recover,    MessagesCheck,
 });
 
 }  // namespace vips::form::layout

@@ -25,30 +25,31 @@ inline constexpr Bilingual kOriginalPlaceholder{"Original file", "Оригина
 inline constexpr Bilingual kPatchPlaceholder{"IPS file", "IPS патч"};
 
 // Caption table.
-inline constexpr Bilingual kCheckBox1{"Create reserve copy of the original file",
-                                      "Создать резервную копию файла"};
-inline constexpr Bilingual kBitBtn2{"Go", "ЗАПУСТИТЬ"};
-inline constexpr Bilingual kBitBtn1{"About", "О программе"};
-inline constexpr Bilingual kBitBtn3{"Recover", "Восстановить"};
+inline constexpr Bilingual kBackupCaption{"Create reserve copy of the original file",
+                                          "Создать резервную копию файла"};
+inline constexpr Bilingual kGoCaption{"Go", "ЗАПУСТИТЬ"};
+inline constexpr Bilingual kAboutCaption{"About", "О программе"};
+inline constexpr Bilingual kRecoverCaption{"Recover", "Восстановить"};
 inline constexpr Bilingual kSelectButton{"Select...", "Выбрать..."};
-inline constexpr Bilingual kButton3{"Execute all", "Выполнить всё"};
-inline constexpr Bilingual kButton4{"Canceal all", "Отменить всё"};
-inline constexpr Bilingual kButton5{"Invert", "Инвертировать"};
-inline constexpr Bilingual kButton6{"Page Down", "ВНИЗ"};
-inline constexpr Bilingual kButton7{"Page Up", "ВВЕРХ"};
-inline constexpr Bilingual kGroupBox1{"Original file: ", "Файл, который будем патчить: "};
-inline constexpr Bilingual kGroupBox2{"IPS file: ", "IPS патч: "};
-inline constexpr Bilingual kGroupBox3{
+inline constexpr Bilingual kExecuteAllCaption{"Execute all", "Выполнить всё"};
+inline constexpr Bilingual kCancelAllCaption{"Canceal all", "Отменить всё"};
+inline constexpr Bilingual kInvertAllCaption{"Invert", "Инвертировать"};
+inline constexpr Bilingual kPageDownCaption{"Page Down", "ВНИЗ"};
+inline constexpr Bilingual kPageUpCaption{"Page Up", "ВВЕРХ"};
+inline constexpr Bilingual kOriginalGroupCaption{"Original file: ",
+                                                 "Файл, который будем патчить: "};
+inline constexpr Bilingual kPatchGroupCaption{"IPS file: ", "IPS патч: "};
+inline constexpr Bilingual kRecordsGroupCaption{
     "       Number              First adress         Final adress     Execute (db click)  ",
     "  № изменения        Нач. адрес         Кон. адрес        Выполнение  "};
 inline constexpr Bilingual kFromLabel{"from", "от"};
 inline constexpr Bilingual kToLabel{"to", "до"};
-inline constexpr Bilingual kGroupBox4{"Options: ", "Опции: "};
-inline constexpr Bilingual kButton8{"Execute from...to", "Выполнить от...до"};
-inline constexpr Bilingual kButton9{"Canceal from...to", "Отменить от...до"};
-inline constexpr Bilingual kButton10{"Invert from...to", "Инверсия от...до"};
+inline constexpr Bilingual kRangesGroupCaption{"Options: ", "Опции: "};
+inline constexpr Bilingual kExecuteRangeCaption{"Execute from...to", "Выполнить от...до"};
+inline constexpr Bilingual kCancelRangeCaption{"Canceal from...to", "Отменить от...до"};
+inline constexpr Bilingual kInvertRangeCaption{"Invert from...to", "Инверсия от...до"};
 inline constexpr Bilingual kNeutralStatus{"status: ...", "статус: ..."};
-inline constexpr Bilingual kCheckBox2{"Messages", "Сообщения"};
+inline constexpr Bilingual kMessagesCaption{"Messages", "Сообщения"};
 
 // About: title and version line, an empty line, credit and contact lines.
 inline constexpr Bilingual kAbout{

@@ -18,13 +18,13 @@ struct Rgb {
 
 // What the window's logic shows through its controls. The logic holds every
 // value (texts, enabled and checked states) and tells the view each change;
-// the view tells the logic what the user changed (TForm1::TextEdited,
-// TForm1::CheckBoxToggled). Texts are UTF-8.
+// the view tells the logic what the user changed (WindowLogic::TextEdited,
+// WindowLogic::CheckBoxToggled). Texts are UTF-8.
 class ControlsView {
  public:
   virtual ~ControlsView() = default;
 
-  // The caption or text of a control; for Form1 the window title. The status
+  // The caption or text of a control; for Window the window title. The status
   // line sizes itself to its text; a label never shrinks below its designed
   // width.
   virtual void SetText(ControlId id, std::string_view text) = 0;
@@ -58,7 +58,7 @@ class GridView {
   virtual void PageUp() = 0;
   // Around a change of the row count or of many cells made straight on the
   // table (loading, applying); brackets nest. At the end the view is rebuilt
-  // from the top, with row 0 current in the column that was current.
+  // for the table's row count.
   virtual void BeginTableChange() = 0;
   virtual void EndTableChange() = 0;
   // Cells in rows [firstRow, lastRow] were rewritten.
@@ -71,10 +71,9 @@ class GridView {
 struct GridDrawState {
   bool selected = false;
   bool focused = false;  // the table has the keyboard focus and this is its current cell
-  bool fixed = false;
 };
 
-// Where StringGrid1DrawCell draws one cell: the cell's rectangle, with the
+// Where DrawCell draws one cell: the cell's rectangle, with the
 // grid's font and the view's normal text colour already set.
 class CellCanvas {
  public:

@@ -23,6 +23,9 @@ class WindowServices {
   // cursor twice needs one SetNormalCursor only.
   virtual void SetBusyCursor() = 0;
   virtual void SetNormalCursor() = 0;
+  // Whether the hour-glass is showing: a view that sets the cursor over each
+  // control keeps it while a handler runs.
+  [[nodiscard]] virtual bool BusyCursorShown() const = 0;
   // Modal file-open dialog. `filter` is one or more entries
   // "Description|pattern", joined by '|'; the first is chosen at opening.
   // Returns the chosen full path, or nothing when the user cancelled.

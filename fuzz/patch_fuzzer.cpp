@@ -30,6 +30,7 @@
 #include "core/table/markers.hpp"
 #include "core/table/patch_loader.hpp"
 #include "core/table/patch_table.hpp"
+#include "form/marked_rows.hpp"
 #include "fuzz/delta_checks.hpp"
 #include "tests/support/write_fault.hpp"
 
@@ -266,7 +267,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   vips::write_fault::FailNthStep(failingStep);
   std::optional<std::string> error;
   try {
-    Check(vips::ApplyMarkedRecords(originalPath, patchPath, table) == vips::ApplyResult::Applied,
+    Check(vips::form::ApplyMarkedRows(originalPath, patchPath, table) ==
+              vips::form::ApplyResult::Applied,
           "apply result");
   } catch (const vips::Error& e) {
     error = e.what();

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Cross-builds the core, the native window, the command-line tool and their
-# tests for 64-bit Windows with Debian's MinGW-w64, and packs
+# Cross-builds the native window and the command-line tool (their tests wait
+# for scripts/test-windows.sh) for 64-bit Windows with Debian's MinGW-w64, and packs
 # velmorant-ips.exe and velmorant-ips-cli.exe with the Windows README and the
 # license into velmorant-ips-<version>-win64.zip in the build folder.
 # Usage: scripts/build-windows.sh [BUILD_DIR]
@@ -26,7 +26,7 @@ fi
 cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DCMAKE_BUILD_TYPE=Release -DVIPS_BUILD_APP=OFF -DVIPS_BUILD_BENCH=OFF \
   -DGTest_DIR="$gtest/lib/cmake/GTest" >/dev/null
-cmake --build "$build" -j "$jobs"
+cmake --build "$build" -j "$jobs" --target velmorant-ips velmorant-ips-cli
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 name=velmorant-ips-$version-win64

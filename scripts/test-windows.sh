@@ -15,6 +15,9 @@ source_dir=$PWD
 build=$(cd "${1:-build-windows}" && pwd)
 jobs=${JOBS:-$(nproc)}
 
+# The tests themselves: the Windows build made only the programs.
+cmake --build "$build" -j "$jobs"
+
 run=$(mktemp -d /tmp/vips-windows-tests.XXXXXX)
 as_tester=()
 if [[ $(id -u) -eq 0 ]]; then

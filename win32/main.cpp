@@ -101,21 +101,21 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*line
     Tell(std::string(error.what()) + "\n", true);
     return 1;
   }
-  vips::win32::MainWindow& Form1 = *window;
-  services.SetOwner(Form1.Handle());
-  Form1.QuitWhenClosed();
-  ShowWindow(Form1.Handle(), show);
-  UpdateWindow(Form1.Handle());
-  PostMessageW(Form1.Handle(), kOpenCommandLineFiles, 0, 0);
+  vips::win32::MainWindow& Window = *window;
+  services.SetOwner(Window.Handle());
+  Window.QuitWhenClosed();
+  ShowWindow(Window.Handle(), show);
+  UpdateWindow(Window.Handle());
+  PostMessageW(Window.Handle(), kOpenCommandLineFiles, 0, 0);
 
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    if (message.hwnd == Form1.Handle() && message.message == kOpenCommandLineFiles) {
-      Form1.Run([&] { vips::form::OpenCommandLineFiles(Form1.Form(), line); });
+    if (message.hwnd == Window.Handle() && message.message == kOpenCommandLineFiles) {
+      Window.Run([&] { vips::form::OpenCommandLineFiles(Window.Form(), line); });
       continue;
     }
     // Tab, Shift+Tab and Enter on the focused button, as in a dialog.
-    if (IsDialogMessageW(Form1.Handle(), &message)) continue;
+    if (IsDialogMessageW(Window.Handle(), &message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }

@@ -14,7 +14,6 @@
 #include "win32/resource_ids.hpp"
 #include "win32/speed_button.hpp"
 #include "win32/wide_text.hpp"
-#include "win32/win32_window_services.hpp"
 
 namespace vips::win32 {
 namespace {
@@ -34,7 +33,7 @@ COLORREF ColourRef(form::Rgb colour) {
   return RGB(colour.red, colour.green, colour.blue);
 }
 
-// Where StringGrid1DrawCell draws: one cell of the grid's device context.
+// Where DrawCell draws: one cell of the grid's device context.
 class GdiCellCanvas : public form::CellCanvas {
  public:
   GdiCellCanvas(HDC dc, const RECT& cell) : dc_(dc), cell_(cell) {}
@@ -100,10 +99,10 @@ MainWindow::MainWindow(int localeId, form::WindowServices& services, int dpi)
   (void)registered;
 
   // A fixed size: a caption and a system menu, no sizing border. The
-  // minimize and maximize boxes are there until FormCreate removes them.
+  // minimize and maximize boxes are there until Start removes them.
   // No WS_CLIPCHILDREN: the group boxes draw on the window's own background.
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
-  const layout::Control& design = layout::Of(ControlId::Form1);
+  const layout::Control& design = layout::Of(ControlId::Window);
   RECT outer{0, 0, Scaled(design.width), Scaled(design.height)};
   AdjustWindowRectEx(&outer, style, FALSE, 0);
   window_ = CreateWindowExW(0, kClassName, Wide(design.caption.english).c_str(), style, design.left,
@@ -120,9 +119,9 @@ MainWindow::MainWindow(int localeId, form::WindowServices& services, int dpi)
   CreateControls();
   DragAcceptFiles(window_, TRUE);
 
-  form_ = std::make_unique<form::TForm1>(localeId, *this, *this, services_);
+  form_ = std::make_unique<form::WindowLogic>(localeId, *this, *this, services_);
   grid_->SetRowCount(form_->Table().RowCount());
-  Run([this] { form_->FormCreate(); });
+  Run([this] { form_->Start(); });
 }
 
 MainWindow::~MainWindow() {
@@ -149,7 +148,7 @@ RECT MainWindow::Place(ControlId id) const {
   // child of the window itself, so the parents' places are added up.
   int left = 0;
   int top = 0;
-  for (ControlId at = id; at != ControlId::Form1; at = layout::Of(at).parent) {
+  for (ControlId at = id; at != ControlId::Window; at = layout::Of(at).parent) {
     left += layout::Of(at).left;
     top += layout::Of(at).top;
   }
@@ -172,7 +171,7 @@ void MainWindow::CreateControls() {
   // controls, which is the order they were made in; those that never take
   // the focus come after them.
   std::array<bool, form::kControlCount> made{};
-  made[form::IndexOf(ControlId::Form1)] = made[form::IndexOf(ControlId::Panel1)] = true;
+  made[form::IndexOf(ControlId::Window)] = made[form::IndexOf(ControlId::Panel)] = true;
   auto make = [&](const layout::Control& design) {
     if (made[form::IndexOf(design.id)]) return;
     made[form::IndexOf(design.id)] = true;
@@ -257,7 +256,7 @@ void MainWindow::Rescale(int dpi, const RECT& suggested) {
   SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
   for (const layout::Control& design : layout::kControls) {
-    HWND control = design.id == ControlId::Form1 ? nullptr : Control(design.id);
+    HWND control = design.id == ControlId::Window ? nullptr : Control(design.id);
     if (control == nullptr) continue;
     const RECT place = Place(design.id);
     SetWindowPos(control, nullptr, place.left, place.top, place.right - place.left,
@@ -271,7 +270,7 @@ void MainWindow::Rescale(int dpi, const RECT& suggested) {
 }
 
 HWND MainWindow::Control(ControlId id) const {
-  if (id == ControlId::Form1) return window_;
+  if (id == ControlId::Window) return window_;
   return controls_[form::IndexOf(id)];
 }
 
@@ -279,7 +278,7 @@ ControlId MainWindow::IdOf(HWND control) const {
   for (std::size_t i = 0; i < controls_.size(); ++i) {
     if (control != nullptr && controls_[i] == control) return layout::kControls[i].id;
   }
-  return ControlId::Form1;
+  return ControlId::Window;
 }
 
 // ---- ControlsView ----
@@ -306,17 +305,15 @@ void MainWindow::FitToText(ControlId id) {
   GetTextExtentPoint32W(dc, text.c_str(), length, &extent);
   SelectObject(dc, old);
   ReleaseDC(control, dc);
-  // The status line follows its text; a label never shrinks below its design.
   const RECT place = Place(id);
-  int width = extent.cx;
-  if (kind == layout::Kind::Label) width = std::max<int>(width, place.right - place.left);
+  const int width = layout::FittedWidth(kind, place.right - place.left, extent.cx);
   SetWindowPos(control, nullptr, 0, 0, width, place.bottom - place.top,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   InvalidateRect(window_, &place, TRUE);
 }
 
 void MainWindow::SetEnabled(ControlId id, bool enabled) {
-  if (HWND control = Control(id); control != nullptr && id != ControlId::Form1)
+  if (HWND control = Control(id); control != nullptr && id != ControlId::Window)
     EnableWindow(control, enabled ? TRUE : FALSE);
 }
 
@@ -373,7 +370,6 @@ void MainWindow::BeginTableChange() {
 }
 void MainWindow::EndTableChange() {
   if (tableChangeDepth_ == 0 || --tableChangeDepth_ > 0) return;
-  // From the top, row 0 current, in the column that was current.
   grid_->SetRowCount(form_->Table().RowCount());
 }
 void MainWindow::RowsChanged(int firstRow, int lastRow) {
@@ -391,15 +387,15 @@ void MainWindow::DrawCell(HDC dc, int column, int row, const RECT& rect, GridCel
   form::GridDrawState drawState;
   drawState.selected = state.selected;
   drawState.focused = state.focused;
-  form_->StringGrid1DrawCell(canvas, column, row, drawState);
+  form_->DrawCell(canvas, column, row, drawState);
 }
 
 void MainWindow::DoubleClicked() {
-  Run([this] { form_->StringGrid1DblClick(); });
+  Run([this] { form_->ToggleCurrentMarker(); });
 }
 
 void MainWindow::SpacePressed() {
-  Run([this] { form_->StringGrid1SpacePressed(); });
+  Run([this] { form_->ToggleMarkerOfCurrentRow(); });
 }
 
 // ---- Messages ----
@@ -437,7 +433,7 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       // and nothing else (the dialog manager asks this before sending IDOK).
       const ControlId focused = IdOf(GetFocus());
       const layout::Kind kind = layout::Of(focused).kind;
-      if (focused != ControlId::Form1 &&
+      if (focused != ControlId::Window &&
           (kind == layout::Kind::Button || kind == layout::Kind::BitBtn)) {
         return MAKELRESULT(IdNumber(focused), DC_HASDEFID);
       }
@@ -447,10 +443,10 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       FilesDropped(reinterpret_cast<HDROP>(wParam));
       return 0;
     case WM_PAINT: {
-      // Panel1: the raised panel under every control.
+      // Panel: the raised panel under every control.
       PAINTSTRUCT paint;
       HDC dc = BeginPaint(window_, &paint);
-      RECT panel = Place(ControlId::Panel1);
+      RECT panel = Place(ControlId::Panel);
       DrawEdge(dc, &panel, BDR_RAISEDINNER, BF_RECT);
       EndPaint(window_, &paint);
       return 0;
@@ -494,20 +490,19 @@ void MainWindow::Command(ControlId id, int notification) {
 
 HBRUSH MainWindow::ColourFor(HWND control, HDC dc) {
   const ControlId id = IdOf(control);
-  if (id == ControlId::StaticText1) {
+  if (id == ControlId::Status) {
     SetTextColor(dc, ColourRef(layout::kStatusTextColour));
     SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
     return statusBrush_;
   }
   const std::size_t index = form::IndexOf(id);
-  if (id == ControlId::Form1 || tints_[index] == nullptr) return nullptr;
+  if (id == ControlId::Window || tints_[index] == nullptr) return nullptr;
   SetBkColor(dc, tintColours_[index]);
   return tints_[index];
 }
 
 bool MainWindow::SetCursorFor(HWND control) {
-  if (const auto* win32 = dynamic_cast<const Win32WindowServices*>(&services_);
-      win32 != nullptr && win32->Busy()) {
+  if (services_.BusyCursorShown()) {
     SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     return true;
   }
@@ -533,21 +528,23 @@ void MainWindow::FilesDropped(HDROP drop) {
   POINT point{};
   DragQueryPoint(drop, &point);
   std::wstring path;
-  if (DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) == 1) {
+  const UINT files = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  if (files == 1) {
     path.resize(DragQueryFileW(drop, 0, nullptr, 0) + 1);
     path.resize(DragQueryFileW(drop, 0, path.data(), static_cast<UINT>(path.size())));
   }
   DragFinish(drop);
   const DWORD attributes =
       path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return;
-  if (path.empty()) return;
+  const bool folder =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (!form::WindowLogic::DropChoosesFile(files, !path.empty(), folder)) return;
   // The smallest control under the point that takes a file: a file dropped
   // on a button in a group is the group's.
   const layout::Control* target = nullptr;
   long targetArea = 0;
   for (const layout::Control& design : layout::kControls) {
-    if (!form::TForm1::FileDropTarget(design.id)) continue;
+    if (!form::WindowLogic::FileDropTarget(design.id)) continue;
     const RECT place = Place(design.id);
     if (!PtInRect(&place, point)) continue;
     const long area = (place.right - place.left) * (place.bottom - place.top);
@@ -570,7 +567,7 @@ LRESULT CALLBACK MainWindow::RangeFieldProc(HWND field, UINT message, WPARAM wPa
 
 LRESULT MainWindow::RangeField(HWND field, UINT message, WPARAM wParam, LPARAM lParam) {
   const ControlId id = IdOf(field);
-  const bool range = form::TForm1::IsRangeField(id);
+  const bool range = form::WindowLogic::IsRangeField(id);
   switch (message) {
     case WM_GETDLGCODE:
       // A file name field keeps its caret where it is when tabbed into,

@@ -11,23 +11,23 @@
 #include <string>
 #include <vector>
 
-#include "form/Patch1.hpp"
 #include "form/control_id.hpp"
 #include "form/views.hpp"
+#include "form/window_logic.hpp"
 #include "form/window_services.hpp"
 #include "win32/string_grid.hpp"
 
 namespace vips::win32 {
 
 // The Win32 view of the window: it makes one control per row of the design's
-// layout table, shows what the window's logic (form::TForm1) tells it, and
+// layout table, shows what the window's logic (form::WindowLogic) tells it, and
 // hands the user's clicks, keys and drops to the logic's handlers. It holds
 // no rule of its own.
 class MainWindow final : public form::ControlsView, public form::GridView, StringGridClient {
  public:
   static constexpr wchar_t kClassName[] = L"VelmorantIPS";
 
-  // Makes the window and its controls (hidden) and runs FormCreate. `dpi`
+  // Makes the window and its controls (hidden) and runs Start. `dpi`
   // scales every place and size (96 is the design's).
   MainWindow(int localeId, form::WindowServices& services, int dpi = 96);
   ~MainWindow() override;
@@ -38,9 +38,9 @@ class MainWindow final : public form::ControlsView, public form::GridView, Strin
   // Closing the window ends the message loop (the program's window).
   void QuitWhenClosed() { quitWhenClosed_ = true; }
   [[nodiscard]] HWND Control(form::ControlId id) const;
-  // The control of a window handle; Form1 for the window and for strangers.
+  // The control of a window handle; Window for the window and for strangers.
   [[nodiscard]] form::ControlId IdOf(HWND control) const;
-  [[nodiscard]] form::TForm1& Form() { return *form_; }
+  [[nodiscard]] form::WindowLogic& Form() { return *form_; }
   [[nodiscard]] StringGrid& Grid() { return *grid_; }
   // Runs a handler; an exception that escaped it would end the program in
   // the middle of a message, so it is shown as the handler's error instead.
@@ -101,7 +101,7 @@ class MainWindow final : public form::ControlsView, public form::GridView, Strin
   std::vector<HIMAGELIST> imageLists_;
   HBRUSH statusBrush_ = nullptr;
   StringGrid* grid_ = nullptr;
-  std::unique_ptr<form::TForm1> form_;
+  std::unique_ptr<form::WindowLogic> form_;
   int tableChangeDepth_ = 0;
   bool quitWhenClosed_ = false;
   bool showingText_ = false;  // SetText is writing a control: no TextEdited back

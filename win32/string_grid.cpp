@@ -6,12 +6,15 @@
 #include <stdexcept>
 #include <string>
 
+#include "form/layout.hpp"
+
 namespace vips::win32 {
 namespace {
 
-constexpr int kCellWidth = 82;
-constexpr int kCellHeight = 16;
-constexpr int kLineWidth = 1;
+namespace layout = form::layout;
+constexpr int kCellWidth = layout::kGridColumnWidth;
+constexpr int kCellHeight = layout::kGridRowHeight;
+constexpr int kLineWidth = layout::kGridLineWidth;
 constexpr int kWheelRows = 3;
 
 struct CreateParams {
@@ -216,7 +219,7 @@ void StringGrid::RowsChanged(int firstRow, int lastRow) {
 }
 
 void StringGrid::Scroll(int request) {
-  const int page = std::max(1, VisibleRowCount() - 1);
+  const int page = layout::GridPageStep(VisibleRowCount());
   int top = topRow_;
   switch (request) {
     case SB_LINEUP:
@@ -295,7 +298,7 @@ void StringGrid::InvalidateCell(int column, int row) {
 bool StringGrid::Key(WPARAM key) {
   if (rowCount_ == 0) return false;
   const bool control = GetKeyState(VK_CONTROL) < 0;
-  const int page = std::max(1, VisibleRowCount() - 1);
+  const int page = layout::GridPageStep(VisibleRowCount());
   int column = column_;
   int row = row_;
   switch (key) {

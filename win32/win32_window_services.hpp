@@ -8,7 +8,7 @@ namespace vips::win32 {
 
 // Message boxes, the error box, the beep, the hour-glass and the file-open
 // dialog of Windows. The hour-glass stays while a handler runs: the window
-// answers WM_SETCURSOR with it while Busy() is true.
+// answers WM_SETCURSOR with it while BusyCursorShown() is true.
 class Win32WindowServices : public form::WindowServices {
  public:
   explicit Win32WindowServices(HWND owner = nullptr) : owner_(owner) {}
@@ -16,13 +16,13 @@ class Win32WindowServices : public form::WindowServices {
 
   // The window that owns the boxes and dialogs (set once it exists).
   void SetOwner(HWND owner) { owner_ = owner; }
-  [[nodiscard]] bool Busy() const { return busy_; }
 
   void ShowMessage(const std::string& text) override;
   void ShowError(const std::string& text) override;
   void Beep() override;
   void SetBusyCursor() override;
   void SetNormalCursor() override;
+  [[nodiscard]] bool BusyCursorShown() const override { return busy_; }
   std::optional<std::string> OpenFile(const std::string& title, const std::string& filter) override;
 
  private:

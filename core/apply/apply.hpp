@@ -1,30 +1,14 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "core/apply/record_writer.hpp"
+#include "core/ips/reader.hpp"
+
 namespace vips {
-
-class PatchTable;
-class RecordWriter;
-
-enum class ApplyResult { Applied, BadHeader };
-
-// Walks the patch at `patchPath` to its end marker and writes every record
-// whose row carries an execute marker (either language) into the original
-// file in place. Records are paired with rows by position: the walk re-counts
-// the rows, rewrites the number and first-address cells, reads the markers
-// and leaves the final-address cells alone.
-//
-// All or nothing: nothing is written unless the whole patch reads through to
-// its end marker ("Read beyond end of file"); the disk space for the file's
-// final length is taken before the first write ("Disk full" leaves the file
-// as it was); a write that fails after that is undone, bytes and length.
-// Only the records' bytes change. The original is locked against a second
-// apply or recover by this program ("Another run is patching the file"), and
-// a patch given as its own original file is refused ("File access denied").
-ApplyResult ApplyMarkedRecords(const std::string& originalPath, const std::string& patchPath,
-                               PatchTable& table);
 
 // Reads the patch at `path` through to its end marker and lays into `writer`
 // the records that `chosen` marks, by their place in the patch, or all of
@@ -32,5 +16,39 @@ ApplyResult ApplyMarkedRecords(const std::string& originalPath, const std::strin
 // not "PATCH"; a cut patch throws "Read beyond end of file", after which the
 // writer is not to be used.
 bool GatherRecords(const std::string& path, const std::vector<bool>& chosen, RecordWriter& writer);
+
+// Lays the record whose head `reader` has just read into `writer` when it is
+// wanted; a data record's bytes are read either way.
+inline void LayRecord(IpsReader& reader, const IpsRecord& record, bool wanted,
+                      RecordWriter& writer) {
+  auto at = static_cast<std::uint64_t>(record.offset);
+  if (record.IsRun()) {
+    if (wanted) writer.Fill(at, record.run.value, record.run.runLength);
+  } else if (wanted) {
+    reader.ReadData(record.size, [&writer, &at](const std::uint8_t* bytes, std::size_t length) {
+      writer.Write(at, bytes, length);
+      at += length;
+    });
+  } else {
+    reader.SkipData(record.size);
+  }
+}
+
+// The same walk from a patch whose header `reader` has read, which is left
+// open: `wanted(index)` chooses the record at `index` (its place in the
+// patch), and `seen(index, offset)` is told of each record once its offset
+// and size have been read, before the rest of it.
+template <typename Wanted, typename Seen>
+void GatherRecords(IpsReader& reader, RecordWriter& writer, Wanted&& wanted, Seen&& seen) {
+  for (std::size_t index = 0;; ++index) {
+    IpsRecord record;
+    record.offset = reader.ReadOffset();
+    if (record.offset == kEndMarkerOffset) break;
+    record.size = reader.ReadSize();
+    seen(index, record.offset);
+    if (record.IsRun()) record.run = reader.ReadRunBody();
+    LayRecord(reader, record, wanted(index), writer);
+  }
+}
 
 }  // namespace vips

@@ -98,8 +98,10 @@ void RecordWriter::Put(std::uint64_t position, const std::uint8_t* bytes, std::u
     }
     // The list's next line, fresh memory, is fetched while other blocks'
     // records come (measured: 12 % of the CPU time of an apply of 300,000
-    // records).
+    // records). A compiler without the hint goes without it.
+#if defined(__GNUC__) || defined(__clang__)
     __builtin_prefetch(block.at + 64, 1);
+#endif
   }
   end_ = std::max(end_, position + count);
 }

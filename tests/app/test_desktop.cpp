@@ -20,6 +20,9 @@
 #include "support/patching_session.hpp"
 #include "support/window_fixture.hpp"
 
+using vips::app::StringGrid;
+using vips::form::ControlId;
+
 using vips::app::testing::kEnglishLocale;
 using vips::app::testing::kRussianLocale;
 using vips::app::testing::PatchingSession;
@@ -153,31 +156,37 @@ void DesktopTest::displayIsLookedForBeforeTheToolkitStarts() {
 }
 
 void DesktopTest::oneLocalFileDropsOnItsGroup_data() {
-  QTest::addColumn<QString>("target");
+  QTest::addColumn<int>("target");  // a ControlId
   QTest::addColumn<QString>("payload");
   QTest::addColumn<bool>("taken");
-  for (const char* target : {"GroupBox1", "Edit1", "GroupBox2", "Edit2", "StringGrid1"}) {
-    QTest::addRow("%s, one file", target) << target << "file" << true;
+  const std::pair<ControlId, const char*> targets[] = {{ControlId::OriginalGroup, "original group"},
+                                                       {ControlId::OriginalField, "original field"},
+                                                       {ControlId::PatchGroup, "patch group"},
+                                                       {ControlId::PatchField, "patch field"},
+                                                       {ControlId::Grid, "table"}};
+  for (const auto& [target, name] : targets) {
+    QTest::addRow("%s, one file", name) << static_cast<int>(target) << "file" << true;
   }
   for (const char* payload : {"two files", "text", "remote", "folder"}) {
-    QTest::addRow("Edit2, %s", payload) << "Edit2" << payload << false;
+    QTest::addRow("patch field, %s", payload)
+        << static_cast<int>(ControlId::PatchField) << payload << false;
   }
-  QTest::newRow("Button3, file") << "Button3"
-                                 << "file" << false;
+  QTest::newRow("Execute all, file") << static_cast<int>(ControlId::ExecuteAll) << "file" << false;
 }
 
 void DesktopTest::oneLocalFileDropsOnItsGroup() {
-  QFETCH(QString, target);
+  QFETCH(int, target);
   QFETCH(QString, payload);
   QFETCH(bool, taken);
+  const auto id = static_cast<ControlId>(target);
   PatchingSession s;
   const std::string original = s.dir.Write("image.bin", "0123");
   const std::string patch = s.dir.Write("change.ips", PatchOfOneByteRecords(2));
-  const bool patchTarget = target != "GroupBox1" && target != "Edit1";
-  // A patch needs the original file first, as Button2Click does.
+  const bool patchTarget = id != ControlId::OriginalGroup && id != ControlId::OriginalField;
+  // A patch needs the original file first, as ChoosePatchFile does.
   if (patchTarget) s.ChooseOriginal(original);
   QWidget* widget =
-      target == "StringGrid1" ? s.form.StringGrid1->viewport() : s.form.findChild<QWidget*>(target);
+      id == ControlId::Grid ? s.form.Widget<StringGrid>(id)->viewport() : s.form.Widget(id);
   QVERIFY(widget != nullptr);
 
   const QUrl file = QUrl::fromLocalFile(QString::fromStdString(patchTarget ? patch : original));
@@ -193,7 +202,7 @@ void DesktopTest::oneLocalFileDropsOnItsGroup() {
   if (!patchTarget) QCOMPARE(s.form.Logic().SelectedOriginalPath, taken ? original : std::string());
   if (patchTarget) {
     QCOMPARE(s.form.Logic().SelectedPatchPath, taken ? patch : std::string());
-    QCOMPARE(s.form.StringGrid1->RowCount(), taken ? 2 : 12);
+    QCOMPARE(s.form.Widget<StringGrid>(ControlId::Grid)->RowCount(), taken ? 2 : 12);
   }
   QVERIFY(s.services.errors.empty());
 }
@@ -211,7 +220,7 @@ void DesktopTest::pastedAndDroppedTextIsFiltered() {
   QFETCH(QString, route);
   QFETCH(int, locale);
   PatchingSession s(locale);
-  QLineEdit* field = s.form.Edit4;
+  QLineEdit* field = s.form.Widget<QLineEdit>(ControlId::ExecuteTo);
   field->clear();
   QGuiApplication::clipboard()->setText(QStringLiteral("1x -٣2\b"));
   if (route == "context menu") {
@@ -251,7 +260,7 @@ void DesktopTest::pastedAndDroppedTextIsFiltered() {
 
 void DesktopTest::errorBoxClosedByAKeyDoesNotComeBack() {
   PatchingSession s;
-  QLineEdit* field = s.form.Edit3;
+  QLineEdit* field = s.form.Widget<QLineEdit>(ControlId::ExecuteFrom);
   // A number past the integer range, as a held digit key leaves it.
   field->setText(QStringLiteral("21474836470"));
   QTest::keyClick(field, Qt::Key_End);
@@ -270,29 +279,29 @@ void DesktopTest::toolkitTextsFollowTheLanguage() {
   const auto dialogButton = [] { return QCoreApplication::translate("QFileDialog", "&Open"); };
   {
     PatchingSession s(kRussianLocale);
-    QVERIFY(s.form.ToolkitTranslationInstalled());
     QCOMPARE(dialogButton(), QString("&Открыть"));
-    s.form.SpeedButton1->click();
-    QVERIFY(!s.form.ToolkitTranslationInstalled());
+    s.form.Widget<QToolButton>(ControlId::EnglishButton)->click();
     QCOMPARE(dialogButton(), QString("&Open"));
-    s.form.SpeedButton2->click();
+    s.form.Widget<QToolButton>(ControlId::RussianButton)->click();
     QCOMPARE(dialogButton(), QString("&Открыть"));
   }
   // The window takes its translation with it when it goes.
   QCOMPARE(dialogButton(), QString("&Open"));
   PatchingSession english(kEnglishLocale);
-  QVERIFY(!english.form.ToolkitTranslationInstalled());
+  QCOMPARE(dialogButton(), QString("&Open"));
 }
 
 void DesktopTest::currentCellReadsWithoutFocus() {
   PatchingSession s;
   s.Prepare("0123", PatchOfOneByteRecords(3));
-  s.form.Button3->setFocus();
-  QVERIFY(!s.form.StringGrid1->hasFocus());
+  s.form.Widget<QPushButton>(ControlId::ExecuteAll)->setFocus();
+  QVERIFY(!s.form.Widget<StringGrid>(ControlId::Grid)->hasFocus());
   QApplication::processEvents();
   // Row 1's number is the current cell: selected, not focused.
-  const QRect cell = s.form.StringGrid1->visualRect(s.form.StringGrid1->model()->index(0, 0));
-  const QImage image = s.form.StringGrid1->viewport()->grab(cell).toImage();
+  const QRect cell =
+      s.form.Widget<StringGrid>(ControlId::Grid)
+          ->visualRect(s.form.Widget<StringGrid>(ControlId::Grid)->model()->index(0, 0));
+  const QImage image = s.form.Widget<StringGrid>(ControlId::Grid)->viewport()->grab(cell).toImage();
   int dark = 0;
   int white = 0;
   for (int y = 0; y < image.height(); ++y) {
@@ -310,18 +319,19 @@ void DesktopTest::enterPressesButtonsAndSpaceToggles() {
   PatchingSession s;
   s.Prepare("0123", PatchOfOneByteRecords(3));
   const QString skip = "No                   *";
-  s.form.Button4->setFocus();
-  QTest::keyClick(s.form.Button4, Qt::Key_Return);  // Canceal all
+  s.form.Widget<QPushButton>(ControlId::CancelAll)->setFocus();
+  QTest::keyClick(s.form.Widget<QPushButton>(ControlId::CancelAll),
+                  Qt::Key_Return);  // Canceal all
   QCOMPARE(s.Cell(3, 2), skip);
-  QTest::keyClick(s.form.BitBtn1, Qt::Key_Enter);  // About
+  QTest::keyClick(s.form.Widget<QPushButton>(ControlId::About), Qt::Key_Enter);  // About
   QCOMPARE(s.services.messages.size(), std::size_t{1});
 
   // Space toggles the current row's marker, whichever column is current.
-  s.form.StringGrid1->SetCurrentCell(1, 1);
-  QTest::keyClick(s.form.StringGrid1, Qt::Key_Space);
+  s.form.Widget<StringGrid>(ControlId::Grid)->SetCurrentCell(1, 1);
+  QTest::keyClick(s.form.Widget<StringGrid>(ControlId::Grid), Qt::Key_Space);
   QCOMPARE(s.Cell(3, 1), QString("Execute"));
-  QCOMPARE(s.form.StringGrid1->Col(), 3);
-  QTest::keyClick(s.form.StringGrid1, Qt::Key_Space);
+  QCOMPARE(s.form.Widget<StringGrid>(ControlId::Grid)->Col(), 3);
+  QTest::keyClick(s.form.Widget<StringGrid>(ControlId::Grid), Qt::Key_Space);
   QCOMPARE(s.Cell(3, 1), skip);
   QCOMPARE(s.Cell(3, 0), skip);
 }
@@ -334,11 +344,11 @@ void DesktopTest::lockedFlagsShowGreyPictures() {
   PatchingSession s;
   // English: the UK flag is the disabled one; the Russian flag shows its colours.
   // At least the frame of 22 x 15 pixels is drawn.
-  QVERIFY(GreyPicturePixels(s.form.SpeedButton1) >= 60);
-  QCOMPARE(GreyPicturePixels(s.form.SpeedButton2), -1);
+  QVERIFY(GreyPicturePixels(s.form.Widget<QToolButton>(ControlId::EnglishButton)) >= 60);
+  QCOMPARE(GreyPicturePixels(s.form.Widget<QToolButton>(ControlId::RussianButton)), -1);
   s.Prepare("0123", PatchOfOneByteRecords(1));
-  QVERIFY(GreyPicturePixels(s.form.SpeedButton1) >= 60);
-  QVERIFY(GreyPicturePixels(s.form.SpeedButton2) >= 60);
+  QVERIFY(GreyPicturePixels(s.form.Widget<QToolButton>(ControlId::EnglishButton)) >= 60);
+  QVERIFY(GreyPicturePixels(s.form.Widget<QToolButton>(ControlId::RussianButton)) >= 60);
   QApplication::setStyle(style);
 }
 

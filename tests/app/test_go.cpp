@@ -1,10 +1,14 @@
 // Go as the Qt window shows it: the whole road through its widgets, and the
 // grid scrolled back around the walk. The rest of Go is tested on the
 // window's logic.
+#include <QScrollBar>
 #include <QTest>
 #include <filesystem>
 
 #include "support/patching_session.hpp"
+
+using vips::app::StringGrid;
+using vips::form::ControlId;
 
 using vips::app::testing::DataRecord;
 using vips::app::testing::Ips;
@@ -16,12 +20,15 @@ namespace {
 
 const std::string kOriginal = "0123456789ABCDEF";
 
-QList<QLineEdit*> RangeFields(vips::app::QtForm1& form) {
-  return {form.Edit3, form.Edit4, form.Edit5, form.Edit6, form.Edit7, form.Edit8};
+QList<QLineEdit*> RangeFields(vips::app::QtWindow& form) {
+  return {
+      form.Widget<QLineEdit>(ControlId::ExecuteFrom), form.Widget<QLineEdit>(ControlId::ExecuteTo),
+      form.Widget<QLineEdit>(ControlId::CancelFrom),  form.Widget<QLineEdit>(ControlId::CancelTo),
+      form.Widget<QLineEdit>(ControlId::InvertFrom),  form.Widget<QLineEdit>(ControlId::InvertTo)};
 }
 
 // Text put into the fields as pasting would, unfiltered.
-void SetRangeTexts(vips::app::QtForm1& form, const QStringList& texts) {
+void SetRangeTexts(vips::app::QtWindow& form, const QStringList& texts) {
   const auto fields = RangeFields(form);
   for (int i = 0; i < fields.size(); ++i) fields[i]->setText(texts[i]);
 }
@@ -45,10 +52,10 @@ void GoTest::wholeRoadOfOnePatching() {
   QCOMPARE(s.form.Logic().Table().RowCount(), 4);
 
   // Canceal all, execute records 2 to 3, then a double-click marks record 1.
-  QTest::mouseClick(s.form.Button4, Qt::LeftButton);
+  QTest::mouseClick(s.form.Widget<QPushButton>(ControlId::CancelAll), Qt::LeftButton);
   SetRangeTexts(s.form, {"2", "3", "1", "1", "1", "1"});
-  QTest::mouseClick(s.form.Button8, Qt::LeftButton);
-  auto* grid = s.form.StringGrid1;
+  QTest::mouseClick(s.form.Widget<QPushButton>(ControlId::ExecuteRange), Qt::LeftButton);
+  auto* grid = s.form.Widget<StringGrid>(ControlId::Grid);
   const QRect marker = grid->visualRect(grid->model()->index(0, 3));
   QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, marker.center());
   const QStringList markers = {"Execute", "Execute", "Execute", "No                   *"};
@@ -61,7 +68,7 @@ void GoTest::wholeRoadOfOnePatching() {
   QCOMPARE(s.Bytes(s.Backup()), QByteArray::fromStdString(kOriginal));
   QCOMPARE(s.Events(), QStringList({"busy", "beep", "normal"}));
   QCOMPARE(s.Status(), QString("status: operation successful!"));
-  QVERIFY(s.form.BitBtn3->isEnabled());
+  QVERIFY(s.form.Widget<QPushButton>(ControlId::Recover)->isEnabled());
   // The walk rewrote the table from the unchanged patch: same rows, same marks.
   QCOMPARE(s.form.Logic().Table().RowCount(), 4);
   for (int row = 0; row < 4; ++row) {
@@ -80,8 +87,8 @@ void GoTest::failedWalkLeavesViewAtTop() {
   s.Prepare(kOriginal, PatchOfOneByteRecords(30));
   // Cut after the offset of record 25: 24 records of 6 bytes follow the header.
   s.dir.Write("change.ips", PatchOfOneByteRecords(30).substr(0, 5 + 24 * 6 + 3));
-  auto* grid = s.form.StringGrid1;
-  grid->SetTopRow(10);
+  auto* grid = s.form.Widget<StringGrid>(ControlId::Grid);
+  grid->verticalScrollBar()->setValue(10);
   int topWhenShown = -1;
   s.services.whileBoxShown = [&] { topWhenShown = grid->TopRow(); };
 
@@ -116,12 +123,12 @@ void GoTest::viewScrollsBackToSavedTopRow() {
   PatchingSession s;
   s.Prepare(kOriginal, PatchOfOneByteRecords(listed));
   s.dir.Write("change.ips", PatchOfOneByteRecords(onDisk));
-  auto* grid = s.form.StringGrid1;
-  grid->SetCurrentRow(7);
-  grid->SetTopRow(topBefore);
+  auto* grid = s.form.Widget<StringGrid>(ControlId::Grid);
+  grid->SetCurrentCell(std::max(grid->Col(), 0), 7);
+  grid->verticalScrollBar()->setValue(topBefore);
   QCOMPARE(grid->TopRow(), topBefore);
   // The completion box, the last one shown, already finds the view back.
-  QVERIFY(s.form.CheckBox2->isChecked());
+  QVERIFY(s.form.Widget<QCheckBox>(ControlId::MessagesCheck)->isChecked());
   int topWhenShown = -1;
   int currentWhenShown = -1;
   s.services.whileBoxShown = [&] {

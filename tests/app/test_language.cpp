@@ -12,6 +12,9 @@
 #include "form/texts.hpp"
 #include "support/window_fixture.hpp"
 
+using vips::Language;
+using vips::form::ControlId;
+
 namespace texts = vips::form::texts;
 using vips::app::ToQString;
 using vips::app::testing::kEnglishLocale;
@@ -21,7 +24,7 @@ using vips::app::testing::MakeWindow;
 namespace {
 
 // Every text the window shows, by control, for before/after comparisons.
-QStringList Snapshot(vips::app::QtForm1& form) {
+QStringList Snapshot(vips::app::QtWindow& form) {
   QStringList shown{form.windowTitle()};
   for (auto* button : form.findChildren<QAbstractButton*>())
     shown << button->objectName() + '=' + button->text();
@@ -56,12 +59,11 @@ void LanguageTest::switchingThereAndBackRestoresEveryTextButTheTitle() {
   auto w = MakeWindow(kEnglishLocale);
   QStringList atStart = Snapshot(*w.form);
 
-  Click(w->SpeedButton2);
-  QCOMPARE(w->Logic().LangRussian, 1);
-  QCOMPARE(w->Logic().LangEnglish, 0);
-  Click(w->SpeedButton1);
-  QCOMPARE(w->Logic().LangRussian, 0);
-  QCOMPARE(w->Logic().LangEnglish, 1);
+  Click(w->Widget<QToolButton>(ControlId::RussianButton));
+  QCOMPARE(w->Logic().CurrentLanguage(), Language::Russian);
+  Click(w->Widget<QToolButton>(ControlId::EnglishButton));
+  QCOMPARE(w->Logic().CurrentLanguage(), Language::English);
+  QCOMPARE(w->Logic().CurrentLanguage(), Language::English);
 
   // The English title set by the switch has no trailing space.
   QCOMPARE(w->windowTitle(), ToQString(texts::kWindowTitleAfterSwitch.english));
@@ -76,36 +78,42 @@ void LanguageTest::switchingThereAndBackRestoresEveryTextButTheTitle() {
 void LanguageTest::switchingToRussianGivesTheRussianColumn() {
   auto started = MakeWindow(kRussianLocale);
   auto switched = MakeWindow(kEnglishLocale);
-  Click(switched->SpeedButton2);
+  Click(switched->Widget<QToolButton>(ControlId::RussianButton));
   // The Russian title is the same at start and after a switch.
   QCOMPARE(Snapshot(*switched.form), Snapshot(*started.form));
   QCOMPARE(switched->windowTitle(), ToQString(texts::kWindowTitleAtStart.russian));
-  QCOMPARE(switched->GroupBox3->title(), ToQString(texts::kGroupBox3.russian));
-  QCOMPARE(switched->CheckBox2->text(), ToQString(texts::kCheckBox2.russian));
+  QCOMPARE(switched->Widget<QGroupBox>(ControlId::RecordsGroup)->title(),
+           ToQString(texts::kRecordsGroupCaption.russian));
+  QCOMPARE(switched->Widget<QCheckBox>(ControlId::MessagesCheck)->text(),
+           ToQString(texts::kMessagesCaption.russian));
 }
 
 void LanguageTest::switchResetsTheStatusAndKeepsChosenFiles() {
   auto w = MakeWindow(kEnglishLocale);
-  w->Edit1->setText("game.sfc");
+  w->Widget<QLineEdit>(ControlId::OriginalField)->setText("game.sfc");
   w->Logic().SetStatus(texts::kStatusFileSelected.english);
 
-  Click(w->SpeedButton2);
-  QCOMPARE(w->Edit1->text(), QString("game.sfc"));
-  QCOMPARE(w->Edit2->text(), ToQString(texts::kPatchPlaceholder.russian));
-  QCOMPARE(w->StaticText1->text(), ToQString(texts::kNeutralStatus.russian));
+  Click(w->Widget<QToolButton>(ControlId::RussianButton));
+  QCOMPARE(w->Widget<QLineEdit>(ControlId::OriginalField)->text(), QString("game.sfc"));
+  QCOMPARE(w->Widget<QLineEdit>(ControlId::PatchField)->text(),
+           ToQString(texts::kPatchPlaceholder.russian));
+  QCOMPARE(w->Widget<QLabel>(ControlId::Status)->text(), ToQString(texts::kNeutralStatus.russian));
 
   // A field showing a name equal to the current language's own placeholder
   // is left as it is; the other language's placeholder is translated.
-  w->Edit2->setText(ToQString(texts::kPatchPlaceholder.russian));
-  w->Edit1->setText(ToQString(texts::kOriginalPlaceholder.english));
-  Click(w->SpeedButton1);
-  QCOMPARE(w->Edit1->text(), ToQString(texts::kOriginalPlaceholder.english));
-  QCOMPARE(w->Edit2->text(), ToQString(texts::kPatchPlaceholder.english));
+  w->Widget<QLineEdit>(ControlId::PatchField)->setText(ToQString(texts::kPatchPlaceholder.russian));
+  w->Widget<QLineEdit>(ControlId::OriginalField)
+      ->setText(ToQString(texts::kOriginalPlaceholder.english));
+  Click(w->Widget<QToolButton>(ControlId::EnglishButton));
+  QCOMPARE(w->Widget<QLineEdit>(ControlId::OriginalField)->text(),
+           ToQString(texts::kOriginalPlaceholder.english));
+  QCOMPARE(w->Widget<QLineEdit>(ControlId::PatchField)->text(),
+           ToQString(texts::kPatchPlaceholder.english));
 
   // Placeholders are compared exactly: another case is a file's name.
-  w->Edit1->setText("original file");
-  Click(w->SpeedButton2);
-  QCOMPARE(w->Edit1->text(), QString("original file"));
+  w->Widget<QLineEdit>(ControlId::OriginalField)->setText("original file");
+  Click(w->Widget<QToolButton>(ControlId::RussianButton));
+  QCOMPARE(w->Widget<QLineEdit>(ControlId::OriginalField)->text(), QString("original file"));
 }
 
 void LanguageTest::switchTouchesNothingElse() {
@@ -113,54 +121,54 @@ void LanguageTest::switchTouchesNothingElse() {
   w->Logic().Table().SetRowCount(2);
   w->Logic().Table().SetMarkerCell(0, "Execute");
   w->Logic().Table().SetMarkerCell(1, "No                   *");
-  w->Edit3->setText("7");
-  w->CheckBox1->setChecked(false);
-  w->BitBtn3->setEnabled(true);
+  w->Widget<QLineEdit>(ControlId::ExecuteFrom)->setText("7");
+  w->Widget<QCheckBox>(ControlId::BackupCheck)->setChecked(false);
+  w->Widget<QPushButton>(ControlId::Recover)->setEnabled(true);
   w->Logic().BackupTaken = 1;
 
-  Click(w->SpeedButton2);
+  Click(w->Widget<QToolButton>(ControlId::RussianButton));
   QCOMPARE(w->Logic().Table().Cell(3, 0), std::string("Execute"));
   QCOMPARE(w->Logic().Table().Cell(3, 1), std::string("No                   *"));
-  QCOMPARE(w->Edit3->text(), QString("7"));
-  QVERIFY(!w->CheckBox1->isChecked());
-  QVERIFY(w->CheckBox2->isChecked());
-  QVERIFY(w->BitBtn3->isEnabled());
+  QCOMPARE(w->Widget<QLineEdit>(ControlId::ExecuteFrom)->text(), QString("7"));
+  QVERIFY(!w->Widget<QCheckBox>(ControlId::BackupCheck)->isChecked());
+  QVERIFY(w->Widget<QCheckBox>(ControlId::MessagesCheck)->isChecked());
+  QVERIFY(w->Widget<QPushButton>(ControlId::Recover)->isEnabled());
   QCOMPARE(w->Logic().BackupTaken, 1);
 }
 
 void LanguageTest::flagButtonsAreNeverBothEnabled() {
   auto w = MakeWindow(kEnglishLocale);
   for (int i = 0; i < 3; ++i) {
-    Click(w->SpeedButton2);
-    QVERIFY(w->SpeedButton1->isEnabled());
-    QVERIFY(!w->SpeedButton2->isEnabled());
+    Click(w->Widget<QToolButton>(ControlId::RussianButton));
+    QVERIFY(w->Widget<QToolButton>(ControlId::EnglishButton)->isEnabled());
+    QVERIFY(!w->Widget<QToolButton>(ControlId::RussianButton)->isEnabled());
     // The disabled flag does nothing when clicked.
-    Click(w->SpeedButton2);
-    QCOMPARE(w->Logic().LangRussian, 1);
-    Click(w->SpeedButton1);
-    QVERIFY(!w->SpeedButton1->isEnabled());
-    QVERIFY(w->SpeedButton2->isEnabled());
-    QCOMPARE(w->Logic().LangEnglish, 1);
+    Click(w->Widget<QToolButton>(ControlId::RussianButton));
+    QCOMPARE(w->Logic().CurrentLanguage(), Language::Russian);
+    Click(w->Widget<QToolButton>(ControlId::EnglishButton));
+    QVERIFY(!w->Widget<QToolButton>(ControlId::EnglishButton)->isEnabled());
+    QVERIFY(w->Widget<QToolButton>(ControlId::RussianButton)->isEnabled());
+    QCOMPARE(w->Logic().CurrentLanguage(), Language::English);
   }
 }
 
 void LanguageTest::lockDisablesBothButtonsForGood() {
   for (int locale : {kEnglishLocale, kRussianLocale}) {
     auto w = MakeWindow(locale);
-    const int russian = w->Logic().LangRussian;
+    const Language language = w->Logic().CurrentLanguage();
     w->Logic().LockLanguage();
     QVERIFY(w->Logic().LanguageLocked());
-    QVERIFY(!w->SpeedButton1->isEnabled());
-    QVERIFY(!w->SpeedButton2->isEnabled());
-    Click(w->SpeedButton1);
-    Click(w->SpeedButton2);
-    QCOMPARE(w->Logic().LangRussian, russian);
+    QVERIFY(!w->Widget<QToolButton>(ControlId::EnglishButton)->isEnabled());
+    QVERIFY(!w->Widget<QToolButton>(ControlId::RussianButton)->isEnabled());
+    Click(w->Widget<QToolButton>(ControlId::EnglishButton));
+    Click(w->Widget<QToolButton>(ControlId::RussianButton));
+    QCOMPARE(w->Logic().CurrentLanguage(), language);
 
     // Even a switch run by other means enables neither button again.
-    w->Logic().SpeedButton1Click();
-    w->Logic().SpeedButton2Click();
-    QVERIFY(!w->SpeedButton1->isEnabled());
-    QVERIFY(!w->SpeedButton2->isEnabled());
+    w->Logic().SwitchToEnglish();
+    w->Logic().SwitchToRussian();
+    QVERIFY(!w->Widget<QToolButton>(ControlId::EnglishButton)->isEnabled());
+    QVERIFY(!w->Widget<QToolButton>(ControlId::RussianButton)->isEnabled());
   }
 }
 
@@ -191,8 +199,8 @@ void LanguageTest::eitherPlaceholderMeansNoFileChosen() {
   QFETCH(QString, patch);
   QFETCH(bool, chosen);
   auto w = MakeWindow(locale);
-  w->Edit1->setText(original);
-  w->Edit2->setText(patch);
+  w->Widget<QLineEdit>(ControlId::OriginalField)->setText(original);
+  w->Widget<QLineEdit>(ControlId::PatchField)->setText(patch);
   QCOMPARE(w->Logic().OriginalFileChosen(), chosen);
   QCOMPARE(w->Logic().PatchFileChosen(), chosen);
 }

@@ -1,11 +1,15 @@
 // Choosing the original file and choosing and loading the patch, driven
 // through the window's Select... buttons.
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
 #include <filesystem>
 
 #include "support/patching_session.hpp"
+
+using vips::app::StringGrid;
+using vips::form::ControlId;
 
 using vips::app::testing::BigEndian;
 using vips::app::testing::DataRecord;
@@ -17,7 +21,7 @@ using vips::app::testing::RunRecord;
 namespace {
 
 // Row r of the table as "number|first|final|marker".
-QString RowText(vips::app::QtForm1& form, int row) {
+QString RowText(vips::app::QtWindow& form, int row) {
   QStringList cells;
   for (int column = 0; column < 4; ++column) {
     cells << QString::fromStdString(form.Logic().Table().Cell(column, row));
@@ -26,11 +30,11 @@ QString RowText(vips::app::QtForm1& form, int row) {
 }
 
 // Rows the view itself knows of (it learns a new row count only when told).
-int ViewRows(vips::app::QtForm1& form) {
-  return form.StringGrid1->verticalHeader()->count();
+int ViewRows(vips::app::QtWindow& form) {
+  return form.Widget<StringGrid>(ControlId::Grid)->verticalHeader()->count();
 }
 
-QStringList Rows(vips::app::QtForm1& form, int count) {
+QStringList Rows(vips::app::QtWindow& form, int count) {
   QStringList rows;
   for (int row = 0; row < count; ++row) rows << RowText(form, row);
   return rows;
@@ -91,21 +95,22 @@ void LoadingTest::listsEveryRecordInTheInterfaceLanguage() {
   s.Prepare("0123", Ips({DataRecord(0x1FF, "ab"), RunRecord(0x20, 16, 'z'), RunRecord(0, 0, 'q'),
                          DataRecord(0xFFFFFF, std::string(65535, 'x'))}) +
                         "trailing bytes are never read");
-  QCOMPARE(s.form.StringGrid1->RowCount(), 4);
+  QCOMPARE(s.form.Widget<StringGrid>(ControlId::Grid)->RowCount(), 4);
   QCOMPARE(Rows(s.form, 4), (QStringList{"1|1FF|200|" + marker, "2|20|2F|" + marker,
                                          "3|0|-1|" + marker, "4|FFFFFF|100FFFD|" + marker}));
-  QCOMPARE(s.form.StaticText1->text(), status);
+  QCOMPARE(s.form.Widget<QLabel>(ControlId::Status)->text(), status);
   QCOMPARE(SeenAfterPatchDialog(s), (QStringList{"busy", "beep", "normal"}));
-  QCOMPARE(s.form.Edit2->text(), QString("change.ips"));
+  QCOMPARE(s.form.Widget<QLineEdit>(ControlId::PatchField)->text(), QString("change.ips"));
   QCOMPARE(s.form.Logic().SelectedPatchPath, s.patch);
-  QVERIFY(!s.form.SpeedButton1->isEnabled() && !s.form.SpeedButton2->isEnabled());
+  QVERIFY(!s.form.Widget<QToolButton>(ControlId::EnglishButton)->isEnabled() &&
+          !s.form.Widget<QToolButton>(ControlId::RussianButton)->isEnabled());
 
   // A patch without records leaves no row to act on; both files are closed.
   const std::string empty = s.dir.Write("empty.ips", "PATCHEOF");
   const int descriptors = vips::testing::OpenDescriptorCount();
   s.ChoosePatch(empty);
   QCOMPARE(vips::testing::OpenDescriptorCount(), descriptors);
-  QCOMPARE(s.form.StringGrid1->RowCount(), 0);
+  QCOMPARE(s.form.Widget<StringGrid>(ControlId::Grid)->RowCount(), 0);
   QCOMPARE(ViewRows(s.form), 0);
   QCOMPARE(SeenAfterPatchDialog(s), (QStringList{"busy", "beep", "normal"}));
 }
@@ -114,11 +119,11 @@ void LoadingTest::reloadHidesOldRowsAndRewritesMarkers() {
   PatchingSession s;
   s.Prepare("0123", PatchOfOneByteRecords(5));
   s.ChoosePatch(s.dir.Write("short.ips", Ips({RunRecord(0x40, 2, 'r'), DataRecord(7, "b")})));
-  QCOMPARE(s.form.StringGrid1->RowCount(), 2);
+  QCOMPARE(s.form.Widget<StringGrid>(ControlId::Grid)->RowCount(), 2);
   QCOMPARE(ViewRows(s.form), 2);
   QCOMPARE(RowText(s.form, 4), QString("5|4|4|Execute"));  // hidden, not erased
 
-  QTest::mouseClick(s.form.Button4, Qt::LeftButton);
+  QTest::mouseClick(s.form.Widget<QPushButton>(ControlId::CancelAll), Qt::LeftButton);
   s.ChoosePatch(std::nullopt);  // the patch chosen before is loaded again
   QCOMPARE(Rows(s.form, 2), (QStringList{"1|40|41|Execute", "2|7|7|Execute"}));
   QCOMPARE(s.services.beeps, 3);
@@ -136,19 +141,20 @@ void LoadingTest::everyLoadShowsTheTableFromTheTop() {
   QFETCH(bool, cut);
   PatchingSession s;
   s.Prepare("0123", PatchOfOneByteRecords(30));
-  QTest::mouseClick(s.form.Button6, Qt::LeftButton);
-  QTest::mouseClick(s.form.Button6, Qt::LeftButton);
-  QCOMPARE(s.form.StringGrid1->TopRow(), 18);
-  s.form.StringGrid1->SetCurrentRow(25);
+  QTest::mouseClick(s.form.Widget<QPushButton>(ControlId::PageDown), Qt::LeftButton);
+  QTest::mouseClick(s.form.Widget<QPushButton>(ControlId::PageDown), Qt::LeftButton);
+  QCOMPARE(s.form.Widget<StringGrid>(ControlId::Grid)->TopRow(), 18);
+  s.form.Widget<StringGrid>(ControlId::Grid)
+      ->SetCurrentCell(std::max(s.form.Widget<StringGrid>(ControlId::Grid)->Col(), 0), 25);
 
   if (cut) {
     s.dir.Write("change.ips", PatchOfOneByteRecords(20).substr(0, 5 + 20 * 6) + "\1");
   }
   s.ChoosePatch(std::nullopt);
-  QCOMPARE(s.form.StringGrid1->RowCount(), cut ? 21 : 30);
+  QCOMPARE(s.form.Widget<StringGrid>(ControlId::Grid)->RowCount(), cut ? 21 : 30);
   QCOMPARE(s.services.errors.size(), cut ? 1u : 0u);
-  QCOMPARE(s.form.StringGrid1->TopRow(), 0);
-  QCOMPARE(s.form.StringGrid1->Row(), 0);
+  QCOMPARE(s.form.Widget<StringGrid>(ControlId::Grid)->TopRow(), 0);
+  QCOMPARE(s.form.Widget<StringGrid>(ControlId::Grid)->Row(), 0);
 }
 
 void LoadingTest::badHeaderKeepsOneRowWithItsTexts_data() {
@@ -167,10 +173,10 @@ void LoadingTest::badHeaderKeepsOneRowWithItsTexts() {
   QFETCH(QString, message);
   PatchingSession s(locale);
   s.Prepare("0123", Ips({DataRecord(0x10, "ab"), DataRecord(0x20, "c")}));
-  QTest::mouseClick(s.form.Button4, Qt::LeftButton);
+  QTest::mouseClick(s.form.Widget<QPushButton>(ControlId::CancelAll), Qt::LeftButton);
   const QString firstRow = RowText(s.form, 0);
   s.ChooseOriginal(s.original);
-  const QString status = s.form.StaticText1->text();
+  const QString status = s.form.Widget<QLabel>(ControlId::Status)->text();
   // The original file is opened only after the header test.
   std::filesystem::remove(s.original);
   const int descriptors = vips::testing::OpenDescriptorCount();
@@ -178,11 +184,11 @@ void LoadingTest::badHeaderKeepsOneRowWithItsTexts() {
   s.ForgetEvents();
   s.ChoosePatch(s.dir.Write("bad.ips", patch.toStdString()));
   QCOMPARE(SeenAfterPatchDialog(s), (QStringList{"busy", "beep", "message: " + message, "normal"}));
-  QCOMPARE(s.form.StringGrid1->RowCount(), 1);
+  QCOMPARE(s.form.Widget<StringGrid>(ControlId::Grid)->RowCount(), 1);
   QCOMPARE(ViewRows(s.form), 1);
   QCOMPARE(RowText(s.form, 0), firstRow);
-  QCOMPARE(s.form.Edit2->text(), QString("bad.ips"));
-  QCOMPARE(s.form.StaticText1->text(), status);
+  QCOMPARE(s.form.Widget<QLineEdit>(ControlId::PatchField)->text(), QString("bad.ips"));
+  QCOMPARE(s.form.Widget<QLabel>(ControlId::Status)->text(), status);
   QCOMPARE(vips::testing::OpenDescriptorCount(), descriptors);
 }
 
@@ -236,12 +242,13 @@ void LoadingTest::failedLoadKeepsRowsSoFarAndClosesFiles() {
   // The normal cursor is back before the error box shows.
   QCOMPARE(SeenAfterPatchDialog(s), (QStringList{"busy", "normal", "error: " + error}));
   QCOMPARE(vips::testing::OpenDescriptorCount(), descriptors);
-  QCOMPARE(s.form.StringGrid1->RowCount(), rows.size());
+  QCOMPARE(s.form.Widget<StringGrid>(ControlId::Grid)->RowCount(), rows.size());
   QCOMPARE(ViewRows(s.form), rows.size());
   QCOMPARE(Rows(s.form, static_cast<int>(rows.size())), rows);
-  QCOMPARE(s.form.StaticText1->text(), QString("status: file selected!"));
+  QCOMPARE(s.form.Widget<QLabel>(ControlId::Status)->text(), QString("status: file selected!"));
   // The first confirmed patch locks the language, even one that fails.
-  QVERIFY(!s.form.SpeedButton1->isEnabled() && !s.form.SpeedButton2->isEnabled());
+  QVERIFY(!s.form.Widget<QToolButton>(ControlId::EnglishButton)->isEnabled() &&
+          !s.form.Widget<QToolButton>(ControlId::RussianButton)->isEnabled());
 }
 
 QTEST_MAIN(LoadingTest)

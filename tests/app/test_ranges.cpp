@@ -8,13 +8,18 @@
 
 #include "support/patching_session.hpp"
 
+using vips::form::ControlId;
+
 using vips::app::testing::PatchingSession;
 using vips::app::testing::PatchOfOneByteRecords;
 
 namespace {
 
-std::array<QLineEdit*, 6> RangeFields(vips::app::QtForm1& form) {
-  return {form.Edit3, form.Edit4, form.Edit5, form.Edit6, form.Edit7, form.Edit8};
+std::array<QLineEdit*, 6> RangeFields(vips::app::QtWindow& form) {
+  return {
+      form.Widget<QLineEdit>(ControlId::ExecuteFrom), form.Widget<QLineEdit>(ControlId::ExecuteTo),
+      form.Widget<QLineEdit>(ControlId::CancelFrom),  form.Widget<QLineEdit>(ControlId::CancelTo),
+      form.Widget<QLineEdit>(ControlId::InvertFrom),  form.Widget<QLineEdit>(ControlId::InvertTo)};
 }
 
 void SendKey(QLineEdit* field, QEvent::Type type, const QString& text, bool autoRepeat) {
@@ -35,7 +40,7 @@ class RangesTest : public QObject {
 
 void RangesTest::typingPassesDigitsAndBackspaceOnly() {
   PatchingSession s;
-  QLineEdit* field = s.form.Edit5;
+  QLineEdit* field = s.form.Widget<QLineEdit>(ControlId::CancelFrom);
   QTest::keyClick(field, Qt::Key_Backspace);
   QCOMPARE(field->text(), QString());
   QTest::keyClicks(field, "a1 -+2.b");
@@ -101,7 +106,7 @@ void RangesTest::releasedKeyClampsToTheRowCount() {
 
 void RangesTest::heldKeyIsClampedOnceOnRelease() {
   PatchingSession s;
-  QLineEdit* field = s.form.Edit7;
+  QLineEdit* field = s.form.Widget<QLineEdit>(ControlId::InvertFrom);
   QTest::keyClick(field, Qt::Key_Backspace);
   // A held key repeats its press; only the last release is a real one.
   for (int press = 0; press < 11; ++press) {

@@ -5,6 +5,9 @@
 
 #include "support/patching_session.hpp"
 
+using vips::app::StringGrid;
+using vips::form::ControlId;
+
 using vips::app::testing::Ips;
 using vips::app::testing::PatchingSession;
 using vips::app::testing::PatchOfOneByteRecords;
@@ -16,27 +19,28 @@ const std::string kSkip = "No                   *";
 const std::string kExecuteRu = "Выполнить";
 const std::string kSkipRu = "Нет                  *";
 
-std::vector<std::string> Markers(vips::app::QtForm1& form, int count) {
+std::vector<std::string> Markers(vips::app::QtWindow& form, int count) {
   std::vector<std::string> markers;
   for (int row = 0; row < count; ++row) markers.push_back(form.Logic().Table().Cell(3, row));
   return markers;
 }
 
-QRect CellRect(vips::app::QtForm1& form, int column, int row) {
-  auto* grid = form.StringGrid1;
+QRect CellRect(vips::app::QtWindow& form, int column, int row) {
+  auto* grid = form.Widget<StringGrid>(ControlId::Grid);
   return grid->visualRect(grid->model()->index(row, column));
 }
 
-void ClickCell(vips::app::QtForm1& form, int column, int row) {
-  QTest::mouseClick(form.StringGrid1->viewport(), Qt::LeftButton, {},
+void ClickCell(vips::app::QtWindow& form, int column, int row) {
+  QTest::mouseClick(form.Widget<StringGrid>(ControlId::Grid)->viewport(), Qt::LeftButton, {},
                     CellRect(form, column, row).center());
 }
 
-void DoubleClickAt(vips::app::QtForm1& form, QPoint point) {
-  QTest::mouseDClick(form.StringGrid1->viewport(), Qt::LeftButton, {}, point);
+void DoubleClickAt(vips::app::QtWindow& form, QPoint point) {
+  QTest::mouseDClick(form.Widget<StringGrid>(ControlId::Grid)->viewport(), Qt::LeftButton, {},
+                     point);
 }
 
-void DoubleClickCell(vips::app::QtForm1& form, int column, int row) {
+void DoubleClickCell(vips::app::QtWindow& form, int column, int row) {
   ClickCell(form, column, row);
   DoubleClickAt(form, CellRect(form, column, row).center());
 }
@@ -59,21 +63,26 @@ class SelectionTest : public QObject {
 
 void SelectionTest::commandsLeaveEmptyAndHiddenRowsAlone() {
   PatchingSession s;
-  for (QPushButton* button : {s.form.Button3, s.form.Button4, s.form.Button5}) Click(button);
+  for (QPushButton* button : {s.form.Widget<QPushButton>(ControlId::ExecuteAll),
+                              s.form.Widget<QPushButton>(ControlId::CancelAll),
+                              s.form.Widget<QPushButton>(ControlId::InvertAll)})
+    Click(button);
   DoubleClickCell(s.form, 3, 0);
   QCOMPARE(Markers(s.form, 12), std::vector<std::string>(12));
 
   s.Prepare("0123", PatchOfOneByteRecords(5));
   s.ChoosePatch(s.dir.Write("two.ips", PatchOfOneByteRecords(2)));
-  Click(s.form.Button4);
+  Click(s.form.Widget<QPushButton>(ControlId::CancelAll));
   QCOMPARE(Markers(s.form, 5),
            (std::vector<std::string>{kSkip, kSkip, kExecute, kExecute, kExecute}));
 
   // No row is left to act on; the hidden rows keep their texts.
   s.ChoosePatch(s.dir.Write("none.ips", "PATCHEOF"));
-  for (QPushButton* button : {s.form.Button3, s.form.Button5}) Click(button);
+  for (QPushButton* button : {s.form.Widget<QPushButton>(ControlId::ExecuteAll),
+                              s.form.Widget<QPushButton>(ControlId::InvertAll)})
+    Click(button);
   DoubleClickAt(s.form, QPoint(300, 8));
-  QCOMPARE(s.form.StringGrid1->Row(), -1);
+  QCOMPARE(s.form.Widget<StringGrid>(ControlId::Grid)->Row(), -1);
   QCOMPARE(Markers(s.form, 3), (std::vector<std::string>{kSkip, kSkip, kExecute}));
   QVERIFY(!s.services.busy);
 }
@@ -105,8 +114,8 @@ void SelectionTest::doubleClickBelowTheLastRowActsOnTheCurrentCell() {
 
   DoubleClickAt(s.form, belowLastRow);
   QCOMPARE(Markers(s.form, 3), (std::vector<std::string>{kExecute, kSkip, kExecute}));
-  QCOMPARE(s.form.StringGrid1->Col(), 3);
-  QCOMPARE(s.form.StringGrid1->Row(), 1);
+  QCOMPARE(s.form.Widget<StringGrid>(ControlId::Grid)->Col(), 3);
+  QCOMPARE(s.form.Widget<StringGrid>(ControlId::Grid)->Row(), 1);
 
   ClickCell(s.form, 1, 2);  // an address cell is current: nothing to toggle
   DoubleClickAt(s.form, belowLastRow);
@@ -122,12 +131,12 @@ void SelectionTest::cellsAreFilledByColumnAndFocus() {
   // A point inside the cell, clear of its text and of the focus frame.
   const auto fill = [&s](int column, int row) {
     const QRect cell = CellRect(s.form, column, row);
-    const QImage image = s.form.StringGrid1->viewport()->grab().toImage();
+    const QImage image = s.form.Widget<StringGrid>(ControlId::Grid)->viewport()->grab().toImage();
     return image.pixelColor(cell.right() - 6, cell.center().y()).name();
   };
   const auto focusCell = [&s](int column, int row) {
     ClickCell(s.form, column, row);
-    QVERIFY(s.form.StringGrid1->hasFocus());
+    QVERIFY(s.form.Widget<StringGrid>(ControlId::Grid)->hasFocus());
   };
 
   focusCell(1, 0);
@@ -145,16 +154,16 @@ void SelectionTest::cellsAreFilledByColumnAndFocus() {
 
   // Without the keyboard focus no cell is drawn as focused.
   focusCell(1, 1);
-  s.form.Button3->setFocus();
+  s.form.Widget<QPushButton>(ControlId::ExecuteAll)->setFocus();
   QCOMPARE(fill(1, 1), QString("#ccffcc"));
 
   // The focused cell's text is black whatever the grid's text colour; other
   // cells keep that colour, and their text starts at the cell's left edge.
-  QPalette colours = s.form.StringGrid1->palette();
+  QPalette colours = s.form.Widget<StringGrid>(ControlId::Grid)->palette();
   colours.setColor(QPalette::Text, QColor(0, 0, 0xFF));
-  s.form.StringGrid1->setPalette(colours);
+  s.form.Widget<StringGrid>(ControlId::Grid)->setPalette(colours);
   focusCell(3, 0);
-  const QImage image = s.form.StringGrid1->viewport()->grab().toImage();
+  const QImage image = s.form.Widget<StringGrid>(ControlId::Grid)->viewport()->grab().toImage();
   const auto darkest = [&image](QRect inside) {
     QColor found(Qt::white);
     for (int y = inside.top(); y <= inside.bottom(); ++y) {
@@ -182,18 +191,18 @@ void SelectionTest::pagingMovesTheViewAndFocusesTheGrid() {
   ClickCell(s.form, 3, 2);
   const auto page = [&s](QPushButton* button, int expectedTop) {
     Click(button);
-    QCOMPARE(s.form.StringGrid1->TopRow(), expectedTop);
-    QCOMPARE(s.form.focusWidget(), s.form.StringGrid1);
+    QCOMPARE(s.form.Widget<StringGrid>(ControlId::Grid)->TopRow(), expectedTop);
+    QCOMPARE(s.form.focusWidget(), s.form.Widget<StringGrid>(ControlId::Grid));
   };
 
-  page(s.form.Button7, 0);
-  page(s.form.Button6, 11);
-  page(s.form.Button6, 18);
-  page(s.form.Button6, 18);
-  page(s.form.Button7, 7);
-  page(s.form.Button7, 0);
-  QCOMPARE(s.form.StringGrid1->Col(), 3);
-  QCOMPARE(s.form.StringGrid1->Row(), 2);
+  page(s.form.Widget<QPushButton>(ControlId::PageUp), 0);
+  page(s.form.Widget<QPushButton>(ControlId::PageDown), 11);
+  page(s.form.Widget<QPushButton>(ControlId::PageDown), 18);
+  page(s.form.Widget<QPushButton>(ControlId::PageDown), 18);
+  page(s.form.Widget<QPushButton>(ControlId::PageUp), 7);
+  page(s.form.Widget<QPushButton>(ControlId::PageUp), 0);
+  QCOMPARE(s.form.Widget<StringGrid>(ControlId::Grid)->Col(), 3);
+  QCOMPARE(s.form.Widget<StringGrid>(ControlId::Grid)->Row(), 2);
   QCOMPARE(s.form.Logic().Table().Cell(3, 2), kExecute);
 }
 

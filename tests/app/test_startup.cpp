@@ -17,6 +17,10 @@
 #include "form/texts.hpp"
 #include "support/window_fixture.hpp"
 
+using vips::Language;
+using vips::app::StringGrid;
+using vips::form::ControlId;
+
 namespace texts = vips::form::texts;
 using vips::app::ToQString;
 using vips::app::testing::kEnglishLocale;
@@ -47,32 +51,32 @@ struct Caption {
 const Caption kCaptions[] = {
     {"Edit1", texts::kOriginalPlaceholder},
     {"Edit2", texts::kPatchPlaceholder},
-    {"CheckBox1", texts::kCheckBox1},
-    {"BitBtn2", texts::kBitBtn2},
-    {"BitBtn1", texts::kBitBtn1},
-    {"BitBtn3", texts::kBitBtn3},
+    {"CheckBox1", texts::kBackupCaption},
+    {"BitBtn2", texts::kGoCaption},
+    {"BitBtn1", texts::kAboutCaption},
+    {"BitBtn3", texts::kRecoverCaption},
     {"Button1", texts::kSelectButton},
     {"Button2", texts::kSelectButton},
-    {"Button3", texts::kButton3},
-    {"Button4", texts::kButton4},
-    {"Button5", texts::kButton5},
-    {"Button6", texts::kButton6},
-    {"Button7", texts::kButton7},
-    {"GroupBox1", texts::kGroupBox1},
-    {"GroupBox2", texts::kGroupBox2},
-    {"GroupBox3", texts::kGroupBox3},
+    {"Button3", texts::kExecuteAllCaption},
+    {"Button4", texts::kCancelAllCaption},
+    {"Button5", texts::kInvertAllCaption},
+    {"Button6", texts::kPageDownCaption},
+    {"Button7", texts::kPageUpCaption},
+    {"GroupBox1", texts::kOriginalGroupCaption},
+    {"GroupBox2", texts::kPatchGroupCaption},
+    {"GroupBox3", texts::kRecordsGroupCaption},
     {"Label1", texts::kFromLabel},
     {"Label2", texts::kFromLabel},
     {"Label3", texts::kFromLabel},
     {"Label4", texts::kToLabel},
     {"Label5", texts::kToLabel},
     {"Label6", texts::kToLabel},
-    {"GroupBox4", texts::kGroupBox4},
-    {"Button8", texts::kButton8},
-    {"Button9", texts::kButton9},
-    {"Button10", texts::kButton10},
+    {"GroupBox4", texts::kRangesGroupCaption},
+    {"Button8", texts::kExecuteRangeCaption},
+    {"Button9", texts::kCancelRangeCaption},
+    {"Button10", texts::kInvertRangeCaption},
     {"StaticText1", texts::kNeutralStatus},
-    {"CheckBox2", texts::kCheckBox2},
+    {"CheckBox2", texts::kMessagesCaption},
 };
 
 }  // namespace
@@ -111,8 +115,7 @@ void StartupTest::startsInTheLocalesLanguage() {
   QFETCH(bool, russian);
   auto w = MakeWindow(locale);
 
-  QCOMPARE(w->Logic().LangRussian, russian ? 1 : 0);
-  QCOMPARE(w->Logic().LangEnglish, russian ? 0 : 1);
+  QCOMPARE(w->Logic().CurrentLanguage(), russian ? Language::Russian : Language::English);
   QCOMPARE(w->Logic().CurrentLanguage(),
            russian ? vips::Language::Russian : vips::Language::English);
   for (const Caption& caption : kCaptions) {
@@ -124,47 +127,52 @@ void StartupTest::startsInTheLocalesLanguage() {
   QCOMPARE(w->windowTitle(), Pick(texts::kWindowTitleAtStart, russian));
   QVERIFY(w->windowTitle().endsWith(u' '));
   // Only the other language's flag can be pressed.
-  QCOMPARE(w->SpeedButton1->isEnabled(), russian);
-  QCOMPARE(w->SpeedButton2->isEnabled(), !russian);
+  QCOMPARE(w->Widget<QToolButton>(ControlId::EnglishButton)->isEnabled(), russian);
+  QCOMPARE(w->Widget<QToolButton>(ControlId::RussianButton)->isEnabled(), !russian);
   QVERIFY(w.services->events.empty());
 }
 
 void StartupTest::startsWithTheDesignedState() {
   auto w = MakeWindow(kEnglishLocale);
   QCOMPARE(w->Logic().BackupTaken, 0);
-  QVERIFY(!w->BitBtn3->isEnabled());
-  QVERIFY(w->CheckBox1->isChecked());
-  QVERIFY(w->CheckBox2->isChecked());
-  for (QLineEdit* field : {w->Edit3, w->Edit4, w->Edit5, w->Edit6, w->Edit7, w->Edit8}) {
+  QVERIFY(!w->Widget<QPushButton>(ControlId::Recover)->isEnabled());
+  QVERIFY(w->Widget<QCheckBox>(ControlId::BackupCheck)->isChecked());
+  QVERIFY(w->Widget<QCheckBox>(ControlId::MessagesCheck)->isChecked());
+  for (QLineEdit* field :
+       {w->Widget<QLineEdit>(ControlId::ExecuteFrom), w->Widget<QLineEdit>(ControlId::ExecuteTo),
+        w->Widget<QLineEdit>(ControlId::CancelFrom), w->Widget<QLineEdit>(ControlId::CancelTo),
+        w->Widget<QLineEdit>(ControlId::InvertFrom), w->Widget<QLineEdit>(ControlId::InvertTo)}) {
     QCOMPARE(field->text(), QString("1"));
     QVERIFY(!field->isReadOnly());
   }
-  QVERIFY(w->Edit1->isReadOnly());
-  QVERIFY(w->Edit2->isReadOnly());
-  QCOMPARE(w->Edit1->cursor().shape(), Qt::ArrowCursor);
-  QCOMPARE(w->Button1->cursor().shape(), Qt::PointingHandCursor);
-  QCOMPARE(w->SpeedButton2->cursor().shape(), Qt::PointingHandCursor);
-  QCOMPARE(w->BitBtn1->cursor().shape(), Qt::WhatsThisCursor);
-  QCOMPARE(w->Button8->cursor().shape(), Qt::ArrowCursor);
+  QVERIFY(w->Widget<QLineEdit>(ControlId::OriginalField)->isReadOnly());
+  QVERIFY(w->Widget<QLineEdit>(ControlId::PatchField)->isReadOnly());
+  QCOMPARE(w->Widget<QLineEdit>(ControlId::OriginalField)->cursor().shape(), Qt::ArrowCursor);
+  QCOMPARE(w->Widget<QPushButton>(ControlId::ChooseOriginal)->cursor().shape(),
+           Qt::PointingHandCursor);
+  QCOMPARE(w->Widget<QToolButton>(ControlId::RussianButton)->cursor().shape(),
+           Qt::PointingHandCursor);
+  QCOMPARE(w->Widget<QPushButton>(ControlId::About)->cursor().shape(), Qt::WhatsThisCursor);
+  QCOMPARE(w->Widget<QPushButton>(ControlId::ExecuteRange)->cursor().shape(), Qt::ArrowCursor);
 
-  QCOMPARE(w->StringGrid1->RowCount(), 12);
+  QCOMPARE(w->Widget<StringGrid>(ControlId::Grid)->RowCount(), 12);
   for (int row = 0; row < 12; ++row)
     for (int column = 0; column < 4; ++column)
       QVERIFY(w->Logic().Table().Cell(column, row).empty());
 
   // Each pair of fields has its own tint.
   const auto base = [](QLineEdit* field) { return field->palette().color(QPalette::Base); };
-  QCOMPARE(base(w->Edit1), QColor(204, 255, 204));
-  QCOMPARE(base(w->Edit2), QColor(204, 255, 204));
-  QCOMPARE(base(w->Edit4), QColor(170, 191, 204));
-  QCOMPARE(base(w->Edit5), QColor(204, 191, 204));
-  QCOMPARE(base(w->Edit8), QColor(221, 191, 204));
+  QCOMPARE(base(w->Widget<QLineEdit>(ControlId::OriginalField)), QColor(204, 255, 204));
+  QCOMPARE(base(w->Widget<QLineEdit>(ControlId::PatchField)), QColor(204, 255, 204));
+  QCOMPARE(base(w->Widget<QLineEdit>(ControlId::ExecuteTo)), QColor(170, 191, 204));
+  QCOMPARE(base(w->Widget<QLineEdit>(ControlId::CancelFrom)), QColor(204, 191, 204));
+  QCOMPARE(base(w->Widget<QLineEdit>(ControlId::InvertTo)), QColor(221, 191, 204));
 
   // The language buttons and the status line never take the focus; no
   // button answers Enter for the whole window.
-  QCOMPARE(w->SpeedButton1->focusPolicy(), Qt::NoFocus);
-  QCOMPARE(w->SpeedButton2->focusPolicy(), Qt::NoFocus);
-  QCOMPARE(w->StaticText1->focusPolicy(), Qt::NoFocus);
+  QCOMPARE(w->Widget<QToolButton>(ControlId::EnglishButton)->focusPolicy(), Qt::NoFocus);
+  QCOMPARE(w->Widget<QToolButton>(ControlId::RussianButton)->focusPolicy(), Qt::NoFocus);
+  QCOMPARE(w->Widget<QLabel>(ControlId::Status)->focusPolicy(), Qt::NoFocus);
   for (auto* button : w->findChildren<QPushButton*>()) {
     QVERIFY2(!button->isDefault() && !button->autoDefault(), qPrintable(button->objectName()));
   }
@@ -236,7 +244,7 @@ void StartupTest::controlsStandWhereDesigned() {
     QCOMPARE(widget->height(), geometry.height());
     QVERIFY(widget->width() >= geometry.width());
     QVERIFY(widget->width() >= widget->sizeHint().width());
-    QVERIFY(widget->geometry().right() < w->Edit3->x());
+    QVERIFY(widget->geometry().right() < w->Widget<QLineEdit>(ControlId::ExecuteFrom)->x());
   } else {
     QCOMPARE(widget->geometry(), geometry);
   }
@@ -261,7 +269,8 @@ void StartupTest::everyCaptionFitsItsControl() {
       const int needed = button->fontMetrics().horizontalAdvance(button->text()) + picture;
       QVERIFY2(needed <= contents.width(), qPrintable(button->objectName() + ' ' + button->text()));
     }
-    for (QCheckBox* box : {w->CheckBox1, w->CheckBox2}) {
+    for (QCheckBox* box : {w->Widget<QCheckBox>(ControlId::BackupCheck),
+                           w->Widget<QCheckBox>(ControlId::MessagesCheck)}) {
       QStyleOptionButton option;
       option.initFrom(box);
       const QRect contents =
@@ -318,36 +327,39 @@ void StartupTest::tabWalksTheFocusOrder() {
   };
 
   // Recover is disabled at start and is passed over.
-  QCOMPARE(walk(w->Edit1, 23).join(' '),
+  QCOMPARE(walk(w->Widget<QLineEdit>(ControlId::OriginalField), 23).join(' '),
            QString("Edit1 Button1 Edit2 Button2 BitBtn2 BitBtn1 CheckBox1 StringGrid1 Button3 "
                    "Button4 Button5 Button6 Button7 Edit3 Edit4 Button8 Edit5 Edit6 Button9 "
                    "Edit7 Edit8 Button10 CheckBox2 Edit1"));
-  w->BitBtn3->setEnabled(true);
-  QCOMPARE(walk(w->Button10, 3).join(' '), QString("Button10 BitBtn3 CheckBox2 Edit1"));
+  w->Widget<QPushButton>(ControlId::Recover)->setEnabled(true);
+  QCOMPARE(walk(w->Widget<QPushButton>(ControlId::InvertRange), 3).join(' '),
+           QString("Button10 BitBtn3 CheckBox2 Edit1"));
 
   // The file name fields do not select their text when tabbed into.
-  w->Edit2->setText("game.bin");
-  w->Button1->setFocus(Qt::OtherFocusReason);
-  QTest::keyClick(w->Button1, Qt::Key_Tab);
-  QCOMPARE(QApplication::focusWidget(), w->Edit2);
-  QVERIFY(!w->Edit2->hasSelectedText());
+  w->Widget<QLineEdit>(ControlId::PatchField)->setText("game.bin");
+  w->Widget<QPushButton>(ControlId::ChooseOriginal)->setFocus(Qt::OtherFocusReason);
+  QTest::keyClick(w->Widget<QPushButton>(ControlId::ChooseOriginal), Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), w->Widget<QLineEdit>(ControlId::PatchField));
+  QVERIFY(!w->Widget<QLineEdit>(ControlId::PatchField)->hasSelectedText());
 }
 
 void StartupTest::statusLineIsMagentaAndFollowsItsText() {
   auto w = MakeWindow(kEnglishLocale);
-  QCOMPARE(w->StaticText1->palette().color(QPalette::WindowText), QColor(255, 0, 255));
-  QCOMPARE(w->StaticText1->font().pixelSize(), 11);
+  QCOMPARE(w->Widget<QLabel>(ControlId::Status)->palette().color(QPalette::WindowText),
+           QColor(255, 0, 255));
+  QCOMPARE(w->Widget<QLabel>(ControlId::Status)->font().pixelSize(), 11);
   QCOMPARE(w->font().pixelSize(), 11);
   QCOMPARE(w->font().family(), QString("MS Sans Serif"));
 
-  const int neutralWidth = w->StaticText1->width();
+  const int neutralWidth = w->Widget<QLabel>(ControlId::Status)->width();
   w->Logic().SetStatus(texts::kStatusProgramOperation.english);
-  QCOMPARE(w->StaticText1->text(), ToQString(texts::kStatusProgramOperation.english));
-  QVERIFY(w->StaticText1->width() > neutralWidth);
-  QCOMPARE(w->StaticText1->pos(), QPoint(381, 358));
-  QCOMPARE(w->StaticText1->height(), 17);
+  QCOMPARE(w->Widget<QLabel>(ControlId::Status)->text(),
+           ToQString(texts::kStatusProgramOperation.english));
+  QVERIFY(w->Widget<QLabel>(ControlId::Status)->width() > neutralWidth);
+  QCOMPARE(w->Widget<QLabel>(ControlId::Status)->pos(), QPoint(381, 358));
+  QCOMPARE(w->Widget<QLabel>(ControlId::Status)->height(), 17);
   w->Logic().SetStatus(texts::kNeutralStatus.english);
-  QCOMPARE(w->StaticText1->width(), neutralWidth);
+  QCOMPARE(w->Widget<QLabel>(ControlId::Status)->width(), neutralWidth);
 }
 
 void StartupTest::buttonsCarryTheirPictures() {
@@ -358,11 +370,11 @@ void StartupTest::buttonsCarryTheirPictures() {
   struct {
     QAbstractButton* button;
     QSize size;
-  } const pictured[] = {{w->BitBtn1, {18, 18}},
-                        {w->BitBtn2, {18, 18}},
-                        {w->BitBtn3, {18, 18}},
-                        {w->SpeedButton1, {22, 15}},
-                        {w->SpeedButton2, {22, 15}}};
+  } const pictured[] = {{w->Widget<QPushButton>(ControlId::About), {18, 18}},
+                        {w->Widget<QPushButton>(ControlId::Go), {18, 18}},
+                        {w->Widget<QPushButton>(ControlId::Recover), {18, 18}},
+                        {w->Widget<QToolButton>(ControlId::EnglishButton), {22, 15}},
+                        {w->Widget<QToolButton>(ControlId::RussianButton), {22, 15}}};
   for (const auto& entry : pictured) {
     const QIcon icon = entry.button->icon();
     QVERIFY2(!icon.isNull(), qPrintable(entry.button->objectName()));
@@ -373,7 +385,8 @@ void StartupTest::buttonsCarryTheirPictures() {
     QVERIFY(image(icon, QIcon::Disabled, entry.size) != normal);
   }
   // Flags sit in a black frame.
-  const QImage flag = image(w->SpeedButton2->icon(), QIcon::Normal, {22, 15});
+  const QImage flag =
+      image(w->Widget<QToolButton>(ControlId::RussianButton)->icon(), QIcon::Normal, {22, 15});
   QCOMPARE(flag.pixelColor(0, 0), QColor(Qt::black));
   QCOMPARE(flag.pixelColor(21, 14), QColor(Qt::black));
 }
@@ -389,7 +402,7 @@ void StartupTest::aboutShowsOneMessageInTheCurrentLanguage() {
   QFETCH(int, locale);
   QFETCH(QString, firstLine);
   auto w = MakeWindow(locale);
-  QTest::mouseClick(w->BitBtn1, Qt::LeftButton);
+  QTest::mouseClick(w->Widget<QPushButton>(ControlId::About), Qt::LeftButton);
   QCOMPARE(w.services->events.size(), std::size_t{1});
   QCOMPARE(w.services->messages.size(), std::size_t{1});
   const QString text = QString::fromStdString(w.services->messages.front());

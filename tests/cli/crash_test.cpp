@@ -121,6 +121,7 @@ TEST(CrashTest, KilledFromOutsideAtRandomTimesTheNextRunFindsTheFileOldOrNew) {
                          .count();
   scene.dir.Write("o.bin", scene.old);
   int killed = 0;
+  int killedWhileWriting = 0;  // a journal stood: the kill came between its start and end
   for (int run = 0; run < 40; ++run) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
@@ -134,9 +135,12 @@ TEST(CrashTest, KilledFromOutsideAtRandomTimesTheNextRunFindsTheFileOldOrNew) {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     killed += WIFSIGNALED(status) ? 1 : 0;
+    killedWhileWriting += Exists(RollbackJournal::PathFor(scene.original)) ? 1 : 0;
     scene.CheckAfterNextRun("run " + std::to_string(run));
   }
   RecordProperty("killed", killed);
+  RecordProperty("killed while writing", killedWhileWriting);
+  EXPECT_GT(killedWhileWriting, 0) << "no kill landed while the file was written";
 }
 
 // A disk that fails every write from some point on: the undo cannot run

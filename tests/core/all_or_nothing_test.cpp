@@ -53,13 +53,17 @@ Bytes BytesOf(const std::string& text) {
   return {text.begin(), text.end()};
 }
 
-// Loads the patch (all records marked) and applies it; the error text, or
-// "" when it was applied.
+// Loads the patch and applies all its records as the window's Go and the
+// command line's apply do; the error text, or "" when it was applied.
 std::string ApplyAll(const std::string& original, const std::string& patch) {
   PatchTable table;
   try {
     EXPECT_EQ(LoadPatchIntoTable(patch, original, table, Language::English), LoadResult::Loaded);
-    EXPECT_EQ(ApplyMarkedRecords(original, patch, table), ApplyResult::Applied);
+    ExistingFile file = ExistingFile::OpenLocked(original);
+    RecordWriter records;
+    EXPECT_TRUE(GatherRecords(patch, {}, records));
+    (void)WriteRecordsInPlace(file, records, true);
+    file.Close();
   } catch (const Error& error) {
     return error.what();
   }

@@ -38,34 +38,34 @@ TEST(BackupRecoverTest, BackupIsTakenBeforeWritingAndRecoverPutsItBack) {
   // that can be, an earlier run's, is kept: see AnEarlierCleanBackupIsKeptAndTold.)
   s.dir.Write("image.bin_backup", "");
   s.Prepare(kOriginal, kPatch);
-  EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::BitBtn3)]);  // even with a backup lying there
+  EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::Recover)]);  // even with a backup lying there
 
   s.Forget();
-  s.form.BitBtn2Click();
+  s.form.Go();
   EXPECT_EQ(s.Bytes(s.Backup()), kOriginal);
   EXPECT_EQ(s.Bytes(s.original), kPatched);
   EXPECT_EQ(s.services.messages, (Events{"Create reserve copy of the file: image.bin_backup",
                                          "status: operation successful!"}));
   EXPECT_EQ(s.form.BackupTaken, 1);
-  EXPECT_TRUE(s.view.enabled[IndexOf(ControlId::BitBtn3)]);
+  EXPECT_TRUE(s.view.enabled[IndexOf(ControlId::Recover)]);
 
   // Twice the same result; the backup stays and nothing else moves.
   for (int press = 0; press < 2; ++press) {
     s.Forget();
-    s.form.BitBtn3Click();
+    s.form.Recover();
     EXPECT_EQ(s.Bytes(s.original), kOriginal);
     EXPECT_EQ(s.Bytes(s.Backup()), kOriginal);
     EXPECT_EQ(s.services.events, (Events{"beep", "message: Recover file: image.bin"}));
     EXPECT_EQ(s.Status(), "status: file recovery...");
     EXPECT_EQ(s.form.BackupTaken, 1);
-    EXPECT_TRUE(s.view.enabled[IndexOf(ControlId::BitBtn3)]);
+    EXPECT_TRUE(s.view.enabled[IndexOf(ControlId::Recover)]);
     EXPECT_EQ(s.form.Table().RowCount(), 1);
     EXPECT_EQ(s.Marker(0), "Execute");
   }
 
-  s.SetChecked(ControlId::CheckBox2, false);
+  s.SetChecked(ControlId::MessagesCheck, false);
   s.Forget();
-  s.form.BitBtn3Click();
+  s.form.Recover();
   EXPECT_EQ(s.services.events, Events{"beep"});
   EXPECT_EQ(s.Status(), "status: file recovered!");
 }
@@ -73,19 +73,19 @@ TEST(BackupRecoverTest, BackupIsTakenBeforeWritingAndRecoverPutsItBack) {
 TEST(BackupRecoverTest, BackupIsTakenOncePerConfirmedChoice) {
   Session s;
   s.Prepare(kOriginal, kPatch);
-  s.form.BitBtn2Click();
+  s.form.Go();
   EXPECT_EQ(s.Bytes(s.Backup()), kOriginal);
 
   // Later presses leave the backup alone, whatever the original now holds.
   s.dir.Write("image.bin", "xxxxxxxxxx");
-  s.form.BitBtn2Click();
+  s.form.Go();
   EXPECT_EQ(s.Bytes(s.Backup()), kOriginal);
   EXPECT_EQ(s.Bytes(s.original), "ABxxxxxxxx");
 
   // A cancelled dialog chose nothing new, so the backup still belongs.
   s.ChooseOriginal(std::nullopt);
   EXPECT_EQ(s.form.BackupTaken, 1);
-  s.form.BitBtn2Click();
+  s.form.Go();
   EXPECT_EQ(s.Bytes(s.Backup()), kOriginal);
 
   // The same file confirmed again keeps its clean backup, also under
@@ -94,14 +94,14 @@ TEST(BackupRecoverTest, BackupIsTakenOncePerConfirmedChoice) {
   EXPECT_EQ(s.form.BackupTaken, 1);
   s.ChooseOriginal(s.dir.Path() + "/./image.bin");
   EXPECT_EQ(s.form.BackupTaken, 1);
-  s.form.BitBtn2Click();
+  s.form.Go();
   EXPECT_EQ(s.Bytes(s.Backup()), kOriginal);
 
   // Another file earns a backup of its own.
   const std::string other = s.dir.Write("other.bin", "0000000000");
   s.ChooseOriginal(other);
   EXPECT_EQ(s.form.BackupTaken, 0);
-  s.form.BitBtn2Click();
+  s.form.Go();
   EXPECT_EQ(s.Bytes(other + "_backup"), "0000000000");
   EXPECT_EQ(s.Bytes(other), "AB00000000");
   EXPECT_EQ(s.form.BackupTaken, 1);
@@ -114,7 +114,7 @@ TEST(BackupRecoverTest, GoRefusesABackupOrOriginalThatIsThePatch) {
   const std::string patch = s.dir.Write("image.bin_backup", kPatch);
   s.ChoosePatch(patch);
   s.Forget();
-  s.form.BitBtn2Click();
+  s.form.Go();
   EXPECT_EQ(s.services.messages,
             Events{"Reserve copy of the file image.bin_backup is not created!"});
   EXPECT_EQ(s.Bytes(patch), kPatch);
@@ -123,7 +123,7 @@ TEST(BackupRecoverTest, GoRefusesABackupOrOriginalThatIsThePatch) {
   // The patch chosen as its own original file.
   s.ChooseOriginal(patch);
   s.Forget();
-  s.form.BitBtn2Click();
+  s.form.Go();
   EXPECT_EQ(s.services.errors, Events{"File access denied."});
   EXPECT_EQ(s.Bytes(patch), kPatch);
   EXPECT_FALSE(Exists(patch + "_backup"));
@@ -139,9 +139,9 @@ TEST(BackupRecoverTest, DevicesAreRefusedAsOriginals) {
   s.Forget();
   s.ChoosePatch(s.patch);
   EXPECT_EQ(s.services.errors, Events{"File access denied."});
-  s.SetChecked(ControlId::CheckBox1, false);
+  s.SetChecked(ControlId::BackupCheck, false);
   s.Forget();
-  s.form.BitBtn2Click();
+  s.form.Go();
   EXPECT_EQ(s.services.errors, Events{"File access denied."});
   EXPECT_FALSE(Exists("/dev/null_backup"));
 #endif
@@ -150,15 +150,15 @@ TEST(BackupRecoverTest, DevicesAreRefusedAsOriginals) {
 TEST(BackupRecoverTest, BackupOptionOffThenOnBacksUpThePatchedFile) {
   Session s;
   s.Prepare(kOriginal, kPatch);
-  s.SetChecked(ControlId::CheckBox1, false);
+  s.SetChecked(ControlId::BackupCheck, false);
   s.Forget();
-  s.form.BitBtn2Click();
+  s.form.Go();
   EXPECT_FALSE(Exists(s.Backup()));
   EXPECT_EQ(s.form.BackupTaken, 0);
   EXPECT_EQ(s.services.messages, Events{"status: operation successful!"});
 
-  s.SetChecked(ControlId::CheckBox1, true);
-  s.form.BitBtn2Click();
+  s.SetChecked(ControlId::BackupCheck, true);
+  s.form.Go();
   EXPECT_EQ(s.Bytes(s.Backup()), kPatched);
 }
 
@@ -178,13 +178,13 @@ TEST(BackupRecoverTest, FailedBackupWritesNothingAndTheNextGoRetries) {
       s.dir.Write("image.bin_backup", "");
       ASSERT_EQ(chmod(s.Backup().c_str(), 0444), 0);
     }
-    s.SetChecked(ControlId::CheckBox2, c.messages);
+    s.SetChecked(ControlId::MessagesCheck, c.messages);
 
     s.Forget();
-    s.form.BitBtn2Click();
+    s.form.Go();
     EXPECT_EQ(s.Bytes(s.original), kOriginal);
     EXPECT_EQ(s.form.BackupTaken, 0);
-    EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::BitBtn3)]);
+    EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::Recover)]);
     EXPECT_EQ(s.services.beeps, 0);
     EXPECT_FALSE(s.services.busy);
     const Events expected =
@@ -195,11 +195,11 @@ TEST(BackupRecoverTest, FailedBackupWritesNothingAndTheNextGoRetries) {
     // Once the way is clear, the next Go takes the backup and patches.
     fs::permissions(PathOf(s.Backup()), fs::perms::owner_all);
     fs::remove_all(PathOf(s.Backup()));
-    s.form.BitBtn2Click();
+    s.form.Go();
     EXPECT_EQ(s.Bytes(s.Backup()), kOriginal);
     EXPECT_EQ(s.Bytes(s.original), kPatched);
     EXPECT_EQ(s.form.BackupTaken, 1);
-    EXPECT_TRUE(s.view.enabled[IndexOf(ControlId::BitBtn3)]);
+    EXPECT_TRUE(s.view.enabled[IndexOf(ControlId::Recover)]);
   }
 }
 
@@ -222,12 +222,12 @@ TEST(BackupRecoverTest, AnEarlierCleanBackupIsKeptAndTold) {
     Session s(c.locale);
     s.Prepare("AB23456789", Ips({DataRecord(2, "CD")}));
     s.dir.Write("image.bin_backup", kOriginal);
-    s.SetChecked(ControlId::CheckBox2, c.messages);
+    s.SetChecked(ControlId::MessagesCheck, c.messages);
     // Without messages the completion text would take the status line at
     // once: a patch that lost its header stops Go right after the backup step.
     if (!c.messages) s.dir.Write("change.ips", "no patch");
     s.Forget();
-    s.form.BitBtn2Click();
+    s.form.Go();
     EXPECT_EQ(s.Bytes(s.Backup()), kOriginal);
     EXPECT_EQ(s.form.BackupTaken, 1);
     if (c.messages) {
@@ -249,7 +249,7 @@ TEST(BackupRecoverTest, AnInterruptedRunIsTakenBackBeforeTheBackupAndTold) {
     s.Prepare(kOriginal, kPatch);
     vips::testing::LeaveInterruptedRun(s.original, 4, "###");
     s.Forget();
-    s.form.BitBtn2Click();
+    s.form.Go();
     ASSERT_FALSE(s.services.messages.empty());
     EXPECT_EQ(s.services.messages.front(),
               locale == kEnglishLocale ? kTakenBackEnglish : kTakenBackRussian);
@@ -282,7 +282,7 @@ TEST(BackupRecoverTest, TakingAFileAnInterruptedRunLeftPutsItBackAtOnce) {
     SCOPED_TRACE(std::to_string(c.locale) + (c.interrupted ? " journal" : "") +
                  (c.readOnly ? " read-only" : ""));
     Session s(c.locale);
-    s.SetChecked(ControlId::CheckBox2, false);
+    s.SetChecked(ControlId::MessagesCheck, false);
     const std::string original = s.dir.Write("image.bin", kOriginal);
     if (c.interrupted) vips::testing::LeaveInterruptedRun(original, 4, "###");
     if (c.readOnly) fs::permissions(PathOf(original), fs::perms::owner_read);
@@ -319,13 +319,13 @@ TEST(BackupRecoverTest, RecoverWithoutAUsableBackupReportsFailure) {
       SCOPED_TRACE(std::string(c.backup == nullptr ? "none" : "empty") + (messages ? " +" : " -"));
       Session s;
       s.Prepare(kOriginal, kPatch);
-      s.SetChecked(ControlId::CheckBox1, false);
-      s.SetChecked(ControlId::CheckBox2, messages);
-      s.form.BitBtn2Click();
+      s.SetChecked(ControlId::BackupCheck, false);
+      s.SetChecked(ControlId::MessagesCheck, messages);
+      s.form.Go();
       if (c.backup != nullptr) s.dir.Write("image.bin_backup", c.backup);
 
       s.Forget();
-      s.form.BitBtn3Click();
+      s.form.Recover();
       Events expected{"beep"};
       if (c.error != nullptr) expected.emplace_back(c.error);
       if (messages) expected.emplace_back("message: File image.bin is not recovered!");
@@ -352,7 +352,7 @@ TEST(BackupRecoverTest, ALinkedOriginalIsBackedUpAndRecoveredThroughTheLink) {
   s.ChoosePatch(s.dir.File("change.ips"));
 
   s.Forget();
-  s.form.BitBtn2Click();
+  s.form.Go();
   EXPECT_EQ(s.services.messages, (Events{"Create reserve copy of the file: link.bin_backup",
                                          "status: operation successful!"}));
   EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(PathOf(link + "_backup"))));
@@ -360,7 +360,7 @@ TEST(BackupRecoverTest, ALinkedOriginalIsBackedUpAndRecoveredThroughTheLink) {
   EXPECT_EQ(s.Bytes(victim), "victim");
   EXPECT_EQ(s.Bytes(target), kPatched);
 
-  s.form.BitBtn3Click();
+  s.form.Recover();
   EXPECT_TRUE(fs::is_symlink(PathOf(link)));
   EXPECT_EQ(s.Bytes(target), kOriginal);
   EXPECT_EQ(s.services.messages.back(), "Recover file: link.bin");
@@ -369,28 +369,28 @@ TEST(BackupRecoverTest, ALinkedOriginalIsBackedUpAndRecoveredThroughTheLink) {
 TEST(BackupRecoverTest, RussianTexts) {
   Session s(kRussianLocale);
   s.Prepare(kOriginal, kPatch);
-  s.form.BitBtn2Click();
+  s.form.Go();
   EXPECT_EQ(s.services.messages,
             (Events{"Создана резервная копия файла: image.bin_backup", "статус: файл пропатчен!"}));
 
   s.Forget();
-  s.form.BitBtn3Click();
+  s.form.Recover();
   EXPECT_EQ(s.services.messages, Events{"Файл восстановлен: image.bin"});
   EXPECT_EQ(s.Status(), "статус: восстановление файла...");
 
   fs::remove(PathOf(s.Backup()));
   s.Forget();
-  s.form.BitBtn3Click();
+  s.form.Recover();
   EXPECT_EQ(s.services.messages, Events{"Файл image.bin не был восстановлен!"});
-  s.SetChecked(ControlId::CheckBox2, false);
-  s.form.BitBtn3Click();
+  s.SetChecked(ControlId::MessagesCheck, false);
+  s.form.Recover();
   EXPECT_EQ(s.Status(), "статус: ошибка восстановления!");
 
   s.ChooseOriginal(s.original);
   fs::create_directory(PathOf(s.Backup()));
-  s.SetChecked(ControlId::CheckBox2, true);
+  s.SetChecked(ControlId::MessagesCheck, true);
   s.Forget();
-  s.form.BitBtn2Click();
+  s.form.Go();
   EXPECT_EQ(s.services.messages, Events{"Резервная копия файла image.bin_backup не была создана!"});
   EXPECT_EQ(s.Status(), "статус: ошибка бекапа, файл не изменён!");
 }

@@ -89,10 +89,10 @@ TEST(CommandLineTest, FilesTakeTheDialogsPath) {
     // The full path in the system's own spelling (backslashes on Windows).
     EXPECT_EQ(vips::testing::PathOf(w.form.SelectedOriginalPath),
               vips::testing::PathOf(dir.File("image.bin")));
-    EXPECT_EQ(w.Shown(ControlId::Edit1), "image.bin");
-    EXPECT_EQ(w.Shown(ControlId::Edit2), c.patch.empty() ? "IPS file" : c.patch);
+    EXPECT_EQ(w.Shown(ControlId::OriginalField), "image.bin");
+    EXPECT_EQ(w.Shown(ControlId::PatchField), c.patch.empty() ? "IPS file" : c.patch);
     EXPECT_EQ(w.form.Table().RowCount(), c.rows);
-    EXPECT_EQ(w.Shown(ControlId::StaticText1), c.status);
+    EXPECT_EQ(w.Shown(ControlId::Status), c.status);
     EXPECT_EQ(w.services.errors, c.errors);
     // Like a confirmed patch dialog, a patch on the command line fixes the language.
     EXPECT_EQ(w.form.LanguageLocked(), !c.patch.empty());
@@ -138,8 +138,8 @@ TEST(CommandLineTest, APatchGivenAloneAsksForTheOriginalFirst) {
       if (event.starts_with("open: ") || event.starts_with("message: ")) shown.push_back(event);
     }
     EXPECT_EQ(shown, c.seen);
-    EXPECT_EQ(w.Shown(ControlId::Edit1), c.edit1);
-    EXPECT_EQ(w.Shown(ControlId::Edit2), c.edit2);
+    EXPECT_EQ(w.Shown(ControlId::OriginalField), c.edit1);
+    EXPECT_EQ(w.Shown(ControlId::PatchField), c.edit2);
     EXPECT_EQ(w.form.Table().RowCount(), c.rows);
     EXPECT_TRUE(w.services.errors.empty());
   }

@@ -52,18 +52,18 @@ TEST(FilesTest, DialogsUseTheLanguageAndMayBeCancelled) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.locale);
     Session s(c.locale);
-    const std::string placeholder = s.Shown(ControlId::Edit1);
+    const std::string placeholder = s.Shown(ControlId::OriginalField);
 
     s.ChooseOriginal(std::nullopt);
     EXPECT_EQ(s.services.events, (Events{c.originalDialog, "normal"}));
-    EXPECT_EQ(s.Shown(ControlId::Edit1), placeholder);
+    EXPECT_EQ(s.Shown(ControlId::OriginalField), placeholder);
     EXPECT_EQ(s.Status(), c.fileSelected);
 
     const std::string original = s.dir.Write("rom.bin", "0123");
     s.Forget();
     s.ChooseOriginal(original);
     EXPECT_EQ(s.services.events, (Events{c.originalDialog, "busy", "normal"}));
-    EXPECT_EQ(s.Shown(ControlId::Edit1), "rom.bin");
+    EXPECT_EQ(s.Shown(ControlId::OriginalField), "rom.bin");
     EXPECT_EQ(s.form.SelectedOriginalPath, original);
 
     // Cancelled while no patch was chosen before: nothing happens, no lock.
@@ -71,8 +71,8 @@ TEST(FilesTest, DialogsUseTheLanguageAndMayBeCancelled) {
     s.ChoosePatch(std::nullopt);
     EXPECT_EQ(s.services.events, (Events{c.patchDialog, "normal"}));
     EXPECT_EQ(s.form.Table().RowCount(), 12);
-    EXPECT_NE(s.view.enabled[IndexOf(ControlId::SpeedButton1)],
-              s.view.enabled[IndexOf(ControlId::SpeedButton2)]);
+    EXPECT_NE(s.view.enabled[IndexOf(ControlId::EnglishButton)],
+              s.view.enabled[IndexOf(ControlId::RussianButton)]);
   }
 }
 
@@ -98,10 +98,10 @@ TEST(FilesTest, PlaceholderNamesCountAsNoFile) {
     if (c.message.empty()) {
       // The dialog was confirmed (so the language is locked), then nothing is loaded.
       EXPECT_EQ(SeenAfterPatchDialog(s), (Events{"busy", "normal"}));
-      EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::SpeedButton2)]);
+      EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::RussianButton)]);
     } else {
       EXPECT_EQ(s.services.events, (Events{"beep", "message: " + c.message}));
-      EXPECT_TRUE(s.view.enabled[IndexOf(ControlId::SpeedButton2)]);
+      EXPECT_TRUE(s.view.enabled[IndexOf(ControlId::RussianButton)]);
     }
     EXPECT_EQ(s.form.Table().RowCount(), 12);
     EXPECT_EQ(s.Marker(0), "");
@@ -136,8 +136,8 @@ TEST(FilesTest, AReadOnlyPatchIsLoadedAndApplied) {
   s.ChoosePatch(s.patch);
   EXPECT_EQ(s.form.Table().RowCount(), 2);
   EXPECT_EQ(s.Status(), "status: ips file selected!");
-  s.SetChecked(ControlId::CheckBox2, false);
-  s.form.BitBtn2Click();
+  s.SetChecked(ControlId::MessagesCheck, false);
+  s.form.Go();
   EXPECT_EQ(s.Status(), "status: operation successful!");
   EXPECT_EQ(s.Bytes(s.original), "ab23");
   EXPECT_TRUE(s.services.errors.empty());
@@ -148,7 +148,7 @@ TEST(FilesTest, PatchDialogNeedsTheOriginalFirst) {
   Session s;
   s.ChoosePatch(s.dir.Write("change.ips", kPatch));
   EXPECT_EQ(s.services.events, (Events{"beep", "message: Select Original file!"}));
-  EXPECT_EQ(s.Shown(ControlId::Edit2), "IPS file");
+  EXPECT_EQ(s.Shown(ControlId::PatchField), "IPS file");
   EXPECT_FALSE(s.form.LanguageLocked());
 }
 
@@ -173,8 +173,8 @@ TEST(FilesTest, PatchIsListedInTheLanguageAndLocksIt) {
     EXPECT_EQ(s.Marker(0), russian ? "Выполнить" : "Execute");
     EXPECT_EQ(s.Status(), russian ? "статус: файл ips выбран!" : "status: ips file selected!");
     EXPECT_TRUE(s.form.LanguageLocked());
-    EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::SpeedButton1)]);
-    EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::SpeedButton2)]);
+    EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::EnglishButton)]);
+    EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::RussianButton)]);
     // The view was rebuilt once, from the top.
     EXPECT_EQ(s.view.openBrackets, 0);
     EXPECT_EQ(s.view.TopRow(), 0);
@@ -218,38 +218,41 @@ TEST(FilesTest, DropsGoToTheFileOfTheirGroup) {
     ControlId target;
     std::optional<FileKind> kind;
   };
-  const Case cases[] = {
-      {ControlId::GroupBox1, FileKind::Original}, {ControlId::Edit1, FileKind::Original},
-      {ControlId::Button1, FileKind::Original},   {ControlId::GroupBox2, FileKind::Patch},
-      {ControlId::Edit2, FileKind::Patch},        {ControlId::StringGrid1, FileKind::Patch},
-      {ControlId::Edit3, std::nullopt},           {ControlId::BitBtn2, std::nullopt}};
+  const Case cases[] = {{ControlId::OriginalGroup, FileKind::Original},
+                        {ControlId::OriginalField, FileKind::Original},
+                        {ControlId::ChooseOriginal, FileKind::Original},
+                        {ControlId::PatchGroup, FileKind::Patch},
+                        {ControlId::PatchField, FileKind::Patch},
+                        {ControlId::Grid, FileKind::Patch},
+                        {ControlId::ExecuteFrom, std::nullopt},
+                        {ControlId::Go, std::nullopt}};
   for (const Case& c : cases) {
     SCOPED_TRACE(IndexOf(c.target));
-    EXPECT_EQ(TForm1::FileDropTarget(c.target), c.kind);
+    EXPECT_EQ(WindowLogic::FileDropTarget(c.target), c.kind);
   }
   Session s;
   const std::string original = s.dir.Write("image.bin", kOriginal);
   // A patch dropped first still needs the original file.
-  s.form.FileDropped(ControlId::StringGrid1, s.dir.Write("change.ips", kPatch));
+  s.form.FileDropped(ControlId::Grid, s.dir.Write("change.ips", kPatch));
   EXPECT_EQ(s.services.messages, Events{"Select Original file!"});
-  s.form.FileDropped(ControlId::Edit1, original);
-  s.form.FileDropped(ControlId::GroupBox2, s.dir.File("change.ips"));
-  EXPECT_EQ(s.Shown(ControlId::Edit1), "image.bin");
-  EXPECT_EQ(s.Shown(ControlId::Edit2), "change.ips");
+  s.form.FileDropped(ControlId::OriginalField, original);
+  s.form.FileDropped(ControlId::PatchGroup, s.dir.File("change.ips"));
+  EXPECT_EQ(s.Shown(ControlId::OriginalField), "image.bin");
+  EXPECT_EQ(s.Shown(ControlId::PatchField), "change.ips");
   EXPECT_EQ(s.form.Table().RowCount(), 2);
   // A drop on anything else is no choice.
-  s.form.FileDropped(ControlId::Edit3, original);
-  EXPECT_EQ(s.Shown(ControlId::Edit3), "1");
+  s.form.FileDropped(ControlId::ExecuteFrom, original);
+  EXPECT_EQ(s.Shown(ControlId::ExecuteFrom), "1");
 }
 
 TEST(GoTest, WholeRoadWithBackupAndRecover) {
   Session s;
   s.Prepare(kOriginal, kPatch);
   // Only record 2 is applied.
-  s.form.StringGrid1SpacePressed();
+  s.form.ToggleMarkerOfCurrentRow();
   EXPECT_EQ(s.Marker(0), "No                   *");
   s.Forget();
-  s.form.BitBtn2Click();
+  s.form.Go();
   EXPECT_EQ(s.Bytes(s.Backup()), kOriginal);
   EXPECT_EQ(s.Bytes(s.original), "01xxxxxxxx");
   EXPECT_EQ(s.services.events,
@@ -257,30 +260,31 @@ TEST(GoTest, WholeRoadWithBackupAndRecover) {
                     "message: status: operation successful!", "normal"}));
   EXPECT_EQ(s.Status(), "status: program operation...");
   EXPECT_EQ(s.form.BackupTaken, 1);
-  EXPECT_TRUE(s.view.enabled[IndexOf(ControlId::BitBtn3)]);
+  EXPECT_TRUE(s.view.enabled[IndexOf(ControlId::Recover)]);
 
   // A second Go keeps the backup of the file as it was before patching.
-  s.form.Button3Click();
-  s.form.BitBtn2Click();
+  s.form.ExecuteAll();
+  s.form.Go();
   EXPECT_EQ(s.Bytes(s.Backup()), kOriginal);
   EXPECT_EQ(s.Bytes(s.original), "ABxxxxxxxx");
 
   s.Forget();
-  s.form.BitBtn3Click();
+  s.form.Recover();
   EXPECT_EQ(s.Bytes(s.original), kOriginal);
   EXPECT_EQ(s.services.events, (Events{"beep", "message: Recover file: image.bin"}));
   EXPECT_EQ(s.Status(), "status: file recovery...");
 
   // Messages off: the results go to the status line.
-  s.SetChecked(ControlId::CheckBox2, false);
+  s.SetChecked(ControlId::MessagesCheck, false);
   s.Forget();
-  s.form.BitBtn3Click();
+  s.form.Recover();
   EXPECT_EQ(s.services.events, Events{"beep"});
   EXPECT_EQ(s.Status(), "status: file recovered!");
 }
 
-constexpr ControlId kRangeFields[] = {ControlId::Edit3, ControlId::Edit4, ControlId::Edit5,
-                                      ControlId::Edit6, ControlId::Edit7, ControlId::Edit8};
+constexpr ControlId kRangeFields[] = {ControlId::ExecuteFrom, ControlId::ExecuteTo,
+                                      ControlId::CancelFrom,  ControlId::CancelTo,
+                                      ControlId::InvertFrom,  ControlId::InvertTo};
 
 // Texts put into the range fields as pasting would, unfiltered.
 void SetRangeTexts(FakeWindow& w, const Events& texts) {
@@ -331,11 +335,11 @@ TEST(GoTest, WithoutAFileChoiceGoAsksForIt) {
     SetRangeTexts(s, {"", "0", "00", "007", "", "5"});
 
     s.Forget();
-    s.form.BitBtn2Click();
+    s.form.Go();
     EXPECT_EQ(s.services.events, (Events{"beep", "message: " + c.message}));
     EXPECT_EQ(s.Status(), c.status);
     EXPECT_EQ(RangeTexts(s), (Events{"1", "1", "1", "007", "1", "5"}));
-    EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::BitBtn3)]);
+    EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::Recover)]);
     EXPECT_EQ(s.form.BackupTaken, 0);
     if (!c.originalName.empty()) {
       EXPECT_FALSE(std::filesystem::exists(vips::testing::PathOf(s.Backup())));
@@ -349,7 +353,7 @@ TEST(GoTest, ANonNumberInARangeFieldEndsGoBeforeAnything) {
   SetRangeTexts(s, {"", "0", "12x", "0", "", "1"});
 
   s.Forget();
-  s.form.BitBtn2Click();
+  s.form.Go();
   EXPECT_EQ(s.services.errors, Events{"'12x' is not a valid integer value."});
   EXPECT_EQ(s.services.beeps, 0);
   // Empty fields all got "1"; zeros only before the failing field.
@@ -357,7 +361,7 @@ TEST(GoTest, ANonNumberInARangeFieldEndsGoBeforeAnything) {
   EXPECT_EQ(s.Bytes(s.original), kOriginal);
   EXPECT_FALSE(std::filesystem::exists(vips::testing::PathOf(s.Backup())));
   EXPECT_EQ(s.form.BackupTaken, 0);
-  EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::BitBtn3)]);
+  EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::Recover)]);
 }
 
 TEST(GoTest, StatusLineAndEventsAfterEachEnding) {
@@ -417,14 +421,14 @@ TEST(GoTest, StatusLineAndEventsAfterEachEnding) {
     Session s(c.locale);
     s.Prepare(kOriginal, kThreeRecords);
     if (c.badHeader) s.dir.Write("change.ips", WithoutHeader(kThreeRecords));
-    s.SetChecked(ControlId::CheckBox2, c.messages);
-    s.SetChecked(ControlId::CheckBox1, c.backup);
+    s.SetChecked(ControlId::MessagesCheck, c.messages);
+    s.SetChecked(ControlId::BackupCheck, c.backup);
 
     s.Forget();
-    s.form.BitBtn2Click();
+    s.form.Go();
     EXPECT_EQ(s.Status(), c.status);
     EXPECT_EQ(s.services.events, c.events);
-    EXPECT_EQ(s.view.enabled[IndexOf(ControlId::BitBtn3)], !c.badHeader);
+    EXPECT_EQ(s.view.enabled[IndexOf(ControlId::Recover)], !c.badHeader);
   }
 }
 
@@ -433,19 +437,19 @@ TEST(GoTest, APatchThatLostItsHeaderKeepsRecoverAsItWas) {
     SCOPED_TRACE(completedGoBefore);
     Session s;
     s.Prepare(kOriginal16, kThreeRecords);
-    s.SetChecked(ControlId::CheckBox1, false);
+    s.SetChecked(ControlId::BackupCheck, false);
     if (completedGoBefore) {
-      s.form.BitBtn2Click();
+      s.form.Go();
       s.dir.Write("image.bin", kOriginal16);
     }
     s.dir.Write("change.ips", WithoutHeader(kThreeRecords));
 
     s.Forget();
-    s.form.BitBtn2Click();
+    s.form.Go();
     EXPECT_EQ(s.services.events, (Events{"busy", "beep", "message: Invalid IPS file!", "normal"}));
     EXPECT_EQ(s.form.Table().RowCount(), 1);
     EXPECT_EQ(s.Bytes(s.original), kOriginal16);
-    EXPECT_EQ(s.view.enabled[IndexOf(ControlId::BitBtn3)], completedGoBefore);
+    EXPECT_EQ(s.view.enabled[IndexOf(ControlId::Recover)], completedGoBefore);
   }
 }
 
@@ -464,7 +468,7 @@ TEST(GoTest, AnIoFailureRestoresTheCursorBeforeTheErrorAndWritesNothing) {
     SCOPED_TRACE(c.error);
     Session s;
     s.Prepare(kOriginal16, kThreeRecords);
-    s.SetChecked(ControlId::CheckBox2, false);
+    s.SetChecked(ControlId::MessagesCheck, false);
     switch (c.failure) {
       case 0:
         std::filesystem::remove(vips::testing::PathOf(s.patch));
@@ -477,10 +481,10 @@ TEST(GoTest, AnIoFailureRestoresTheCursorBeforeTheErrorAndWritesNothing) {
     }
 
     s.Forget();
-    s.form.BitBtn2Click();
+    s.form.Go();
     EXPECT_EQ(s.services.events, (Events{"busy", "normal", "error: " + c.error}));
     EXPECT_EQ(s.Bytes(s.original), kOriginal16);
-    EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::BitBtn3)]);
+    EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::Recover)]);
     EXPECT_EQ(s.Status(), "status: file backuped!");
     // The view was told of the rows the walk reached, and rebuilt once.
     EXPECT_EQ(s.view.openBrackets, 0);
@@ -494,13 +498,43 @@ TEST(GoTest, ARecordAddedAfterLoadingFallsOnARowWithoutMarker) {
   s.Prepare(kOriginal16, Ips({DataRecord(0, "A"), DataRecord(1, "B")}));
   s.dir.Write("change.ips", Ips({DataRecord(0, "A"), DataRecord(1, "B"), DataRecord(2, "C")}));
 
-  s.form.BitBtn2Click();
+  s.form.Go();
   EXPECT_EQ(s.Bytes(s.original), "AB23456789ABCDEF");
   EXPECT_EQ(s.form.Table().RowCount(), 3);
   EXPECT_EQ(s.form.Table().Cell(0, 2), "3");
   EXPECT_EQ(s.form.Table().Cell(1, 2), "2");
   EXPECT_EQ(s.Marker(2), "");
-  EXPECT_TRUE(s.view.enabled[IndexOf(ControlId::BitBtn3)]);
+  EXPECT_TRUE(s.view.enabled[IndexOf(ControlId::Recover)]);
+}
+
+TEST(FilesTest, AfterEachWalkTheTableShowsFromTheTopWithRowZeroCurrentInTheSameColumn) {
+  // Loading, a load cut short and a Go cut short each end the same way (a Go
+  // that gets through then returns to its saved top row).
+  const std::string whole = PatchOfOneByteRecords(30);
+  const std::string cut = whole.substr(0, 5 + 20 * 6 + 2);
+  struct Case {
+    const char* walk;
+    std::string patch;
+    bool go;
+  };
+  const Case cases[] = {{"load", whole, false}, {"cut load", cut, false}, {"cut Go", cut, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.walk);
+    Session s;
+    s.Prepare(std::string(64, '.'), whole);
+    s.SetChecked(ControlId::BackupCheck, false);
+    s.view.SetCurrentCell(2, 25);
+    ASSERT_GT(s.view.TopRow(), 0);
+    s.dir.Write("change.ips", c.patch);
+    if (c.go) {
+      s.form.Go();
+    } else {
+      s.ChoosePatch(s.patch);
+    }
+    EXPECT_EQ(s.view.TopRow(), 0);
+    EXPECT_EQ(s.view.Row(), 0);
+    EXPECT_EQ(s.view.Col(), 2);
+  }
 }
 
 TEST(GoTest, TheViewReturnsToTheSavedTopRow) {
@@ -516,11 +550,11 @@ TEST(GoTest, TheViewReturnsToTheSavedTopRow) {
     SCOPED_TRACE(c.top);
     Session s;
     s.Prepare(std::string(64, '.'), PatchOfOneByteRecords(c.records));
-    s.SetChecked(ControlId::CheckBox1, false);
+    s.SetChecked(ControlId::BackupCheck, false);
     s.view.SetCurrentCell(1, c.top);
     s.view.SetCurrentCell(1, c.top + 11);
     ASSERT_EQ(s.view.TopRow(), c.top);
-    s.form.BitBtn2Click();
+    s.form.Go();
     EXPECT_EQ(s.form.SavedTopRow, c.top);
     EXPECT_EQ(s.view.TopRow(), c.expectedTop);
   }

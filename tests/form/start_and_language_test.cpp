@@ -31,8 +31,7 @@ TEST(StartTest, EachLocaleStartsInItsLanguage) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.localeId);
     FakeWindow w(c.localeId);
-    EXPECT_EQ(w.form.LangRussian, c.russian ? 1 : 0);
-    EXPECT_EQ(w.form.LangEnglish, c.russian ? 0 : 1);
+    EXPECT_EQ(w.form.CurrentLanguage(), c.russian ? Language::Russian : Language::English);
     EXPECT_EQ(w.form.CurrentLanguage(), c.russian ? Language::Russian : Language::English);
     for (const layout::Control& control : layout::kControls) {
       if (!HasCaption(control)) continue;
@@ -43,13 +42,13 @@ TEST(StartTest, EachLocaleStartsInItsLanguage) {
     const auto pick = [&](const texts::Bilingual& text) {
       return std::string(c.russian ? text.russian : text.english);
     };
-    EXPECT_EQ(w.Shown(ControlId::Form1), pick(texts::kWindowTitleAtStart));
-    EXPECT_EQ(w.Shown(ControlId::StaticText1), pick(texts::kNeutralStatus));
-    EXPECT_EQ(w.Shown(ControlId::Edit1), pick(texts::kOriginalPlaceholder));
-    EXPECT_EQ(w.Shown(ControlId::Edit2), pick(texts::kPatchPlaceholder));
+    EXPECT_EQ(w.Shown(ControlId::Window), pick(texts::kWindowTitleAtStart));
+    EXPECT_EQ(w.Shown(ControlId::Status), pick(texts::kNeutralStatus));
+    EXPECT_EQ(w.Shown(ControlId::OriginalField), pick(texts::kOriginalPlaceholder));
+    EXPECT_EQ(w.Shown(ControlId::PatchField), pick(texts::kPatchPlaceholder));
     // The button of the current language is the disabled one.
-    EXPECT_EQ(w.view.enabled[IndexOf(ControlId::SpeedButton1)], c.russian);
-    EXPECT_EQ(w.view.enabled[IndexOf(ControlId::SpeedButton2)], !c.russian);
+    EXPECT_EQ(w.view.enabled[IndexOf(ControlId::EnglishButton)], c.russian);
+    EXPECT_EQ(w.view.enabled[IndexOf(ControlId::RussianButton)], !c.russian);
     ASSERT_EQ(w.view.languages.size(), 1u);
     EXPECT_EQ(w.view.languages[0], w.form.CurrentLanguage());
   }
@@ -58,13 +57,13 @@ TEST(StartTest, EachLocaleStartsInItsLanguage) {
 TEST(StartTest, ControlsStartAsDesigned) {
   FakeWindow w;
   EXPECT_EQ(w.form.BackupTaken, 0);
-  EXPECT_FALSE(w.view.enabled[IndexOf(ControlId::BitBtn3)]);
-  EXPECT_FALSE(w.form.Enabled(ControlId::BitBtn3));
-  EXPECT_TRUE(w.form.Enabled(ControlId::BitBtn2));
-  EXPECT_TRUE(w.form.Checked(ControlId::CheckBox1));
-  EXPECT_TRUE(w.form.Checked(ControlId::CheckBox2));
-  for (ControlId field : {ControlId::Edit3, ControlId::Edit4, ControlId::Edit5, ControlId::Edit6,
-                          ControlId::Edit7, ControlId::Edit8}) {
+  EXPECT_FALSE(w.view.enabled[IndexOf(ControlId::Recover)]);
+  EXPECT_FALSE(w.form.Enabled(ControlId::Recover));
+  EXPECT_TRUE(w.form.Enabled(ControlId::Go));
+  EXPECT_TRUE(w.form.Checked(ControlId::BackupCheck));
+  EXPECT_TRUE(w.form.Checked(ControlId::MessagesCheck));
+  for (ControlId field : {ControlId::ExecuteFrom, ControlId::ExecuteTo, ControlId::CancelFrom,
+                          ControlId::CancelTo, ControlId::InvertFrom, ControlId::InvertTo}) {
     EXPECT_EQ(w.Shown(field), "1");
   }
   EXPECT_EQ(w.form.Table().RowCount(), 12);
@@ -76,10 +75,10 @@ TEST(StartTest, ControlsStartAsDesigned) {
     const bool edit = control.kind == Kind::Edit || control.kind == Kind::ReadOnlyEdit;
     EXPECT_EQ(w.view.tints[IndexOf(control.id)].has_value(), edit) << control.name;
   }
-  EXPECT_EQ(w.view.tints[IndexOf(ControlId::Edit1)], (Rgb{204, 255, 204}));
-  EXPECT_EQ(w.view.tints[IndexOf(ControlId::Edit4)], (Rgb{170, 191, 204}));
-  EXPECT_EQ(w.view.tints[IndexOf(ControlId::Edit5)], (Rgb{204, 191, 204}));
-  EXPECT_EQ(w.view.tints[IndexOf(ControlId::Edit8)], (Rgb{221, 191, 204}));
+  EXPECT_EQ(w.view.tints[IndexOf(ControlId::OriginalField)], (Rgb{204, 255, 204}));
+  EXPECT_EQ(w.view.tints[IndexOf(ControlId::ExecuteTo)], (Rgb{170, 191, 204}));
+  EXPECT_EQ(w.view.tints[IndexOf(ControlId::CancelFrom)], (Rgb{204, 191, 204}));
+  EXPECT_EQ(w.view.tints[IndexOf(ControlId::InvertTo)], (Rgb{221, 191, 204}));
   EXPECT_TRUE(w.services.events.empty());
 }
 
@@ -110,21 +109,21 @@ TEST(LayoutTest, EveryControlHasAPlaceInsideItsParent) {
 
 TEST(LanguageTest, SwitchTranslatesPlaceholdersAndKeepsFileNames) {
   FakeWindow w;
-  w.form.SetText(ControlId::Edit1, "game.sfc");
+  w.form.SetText(ControlId::OriginalField, "game.sfc");
   w.form.SetStatus("status: file selected!");
-  w.form.SpeedButton2Click();
-  EXPECT_EQ(w.Shown(ControlId::Edit1), "game.sfc");
-  EXPECT_EQ(w.Shown(ControlId::Edit2), "IPS патч");
-  EXPECT_EQ(w.Shown(ControlId::StaticText1), "статус: ...");
-  EXPECT_EQ(w.Shown(ControlId::Form1), "Velmorant IPS  версия 2.2 ");
-  EXPECT_FALSE(w.view.enabled[IndexOf(ControlId::SpeedButton2)]);
-  EXPECT_TRUE(w.view.enabled[IndexOf(ControlId::SpeedButton1)]);
+  w.form.SwitchToRussian();
+  EXPECT_EQ(w.Shown(ControlId::OriginalField), "game.sfc");
+  EXPECT_EQ(w.Shown(ControlId::PatchField), "IPS патч");
+  EXPECT_EQ(w.Shown(ControlId::Status), "статус: ...");
+  EXPECT_EQ(w.Shown(ControlId::Window), "Velmorant IPS  версия 2.2 ");
+  EXPECT_FALSE(w.view.enabled[IndexOf(ControlId::RussianButton)]);
+  EXPECT_TRUE(w.view.enabled[IndexOf(ControlId::EnglishButton)]);
 
   // Back to English: the title assigned by the switch has no trailing space.
-  w.form.SpeedButton1Click();
-  EXPECT_EQ(w.Shown(ControlId::Form1), "Velmorant IPS  version 2.2");
-  EXPECT_EQ(w.Shown(ControlId::Edit2), "IPS file");
-  EXPECT_EQ(w.Shown(ControlId::Button3), "Execute all");
+  w.form.SwitchToEnglish();
+  EXPECT_EQ(w.Shown(ControlId::Window), "Velmorant IPS  version 2.2");
+  EXPECT_EQ(w.Shown(ControlId::PatchField), "IPS file");
+  EXPECT_EQ(w.Shown(ControlId::ExecuteAll), "Execute all");
   EXPECT_EQ(w.view.languages.back(), Language::English);
 }
 
@@ -132,28 +131,25 @@ TEST(LanguageTest, LockDisablesBothFlagsForGood) {
   FakeWindow w;
   w.form.LockLanguage();
   // Even a switch run by other means enables neither button again.
-  w.form.SpeedButton2Click();
-  w.form.SpeedButton1Click();
+  w.form.SwitchToRussian();
+  w.form.SwitchToEnglish();
   EXPECT_TRUE(w.form.LanguageLocked());
-  EXPECT_FALSE(w.view.enabled[IndexOf(ControlId::SpeedButton1)]);
-  EXPECT_FALSE(w.view.enabled[IndexOf(ControlId::SpeedButton2)]);
+  EXPECT_FALSE(w.view.enabled[IndexOf(ControlId::EnglishButton)]);
+  EXPECT_FALSE(w.view.enabled[IndexOf(ControlId::RussianButton)]);
 }
 
-TEST(LanguageTest, PickFollowsTheFlags) {
+TEST(LanguageTest, PickFollowsTheLanguage) {
   FakeWindow w;
-  EXPECT_EQ(w.form.Pick(texts::kButton3), "Execute all");
-  w.form.SpeedButton2Click();
-  EXPECT_EQ(w.form.Pick(texts::kButton3), "Выполнить всё");
+  EXPECT_EQ(w.form.Pick(texts::kExecuteAllCaption), "Execute all");
+  w.form.SwitchToRussian();
+  EXPECT_EQ(w.form.Pick(texts::kExecuteAllCaption), "Выполнить всё");
   EXPECT_EQ(w.form.CurrentLanguage(), Language::Russian);
-  // Each flag is tested on its own: with neither set there is no text.
-  w.form.LangRussian = 0;
-  EXPECT_EQ(w.form.Pick(texts::kButton3), "");
 }
 
 TEST(AboutTest, OneBoxInTheCurrentLanguage) {
   for (const int locale : {kEnglishLocale, kRussianLocale}) {
     FakeWindow w(locale);
-    w.form.BitBtn1Click();
+    w.form.ShowAbout();
     ASSERT_EQ(w.services.messages.size(), 1u);
     const std::string_view first = locale == kRussianLocale ? "Velmorant IPS патчер  версия 2.2\r\n"
                                                             : "Velmorant IPS  version 2.2\r\n";

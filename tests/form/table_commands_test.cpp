@@ -36,7 +36,7 @@ struct TableWindow : FakeWindow {
 
 using Markers = std::vector<std::string>;
 
-Markers MarkerTexts(const TForm1& form, int count) {
+Markers MarkerTexts(const WindowLogic& form, int count) {
   Markers out;
   for (int row = 0; row < count; ++row) out.push_back(form.Table().Cell(3, row));
   return out;
@@ -66,14 +66,14 @@ TEST(TableCommandsTest, WholeTableCommandsWriteTheInterfaceLanguage) {
     s.form.Table().SetCell(3, 3, k);
     s.Forget();
 
-    s.form.Button5Click();
+    s.form.InvertAll();
     EXPECT_EQ(MarkerTexts(s.form, 4), (Markers{k, e, e, e}));
-    s.form.Button4Click();
+    s.form.CancelAll();
     EXPECT_EQ(MarkerTexts(s.form, 4), (Markers{k, k, k, k}));
-    s.form.Button5Click();
+    s.form.InvertAll();
     EXPECT_EQ(MarkerTexts(s.form, 4), (Markers{e, e, e, e}));
-    s.form.Button5Click();
-    s.form.Button3Click();
+    s.form.InvertAll();
+    s.form.ExecuteAll();
     EXPECT_EQ(MarkerTexts(s.form, 4), (Markers{e, e, e, e}));
     // Each command works under the busy cursor and reports nothing.
     std::vector<std::string> events;
@@ -87,18 +87,18 @@ TEST(TableCommandsTest, WholeTableCommandsWriteTheInterfaceLanguage) {
 TEST(TableCommandsTest, DoubleClickAndSpaceToggleInTheMarkersOwnLanguage) {
   TableWindow w({kExecute, kExecuteRu, "Execute "});
   w.view.SetCurrentCell(PatchTable::kMarkerColumn, 1);
-  w.form.StringGrid1DblClick();
+  w.form.ToggleCurrentMarker();
   EXPECT_EQ(w.Markers()[1], "Нет                  *");
   // Space makes the marker cell current, whichever column was.
   w.view.SetCurrentCell(0, 0);
-  w.form.StringGrid1SpacePressed();
+  w.form.ToggleMarkerOfCurrentRow();
   EXPECT_EQ(w.view.Col(), PatchTable::kMarkerColumn);
   EXPECT_EQ(w.Markers()[0], kSkip);
   // A marker that is none of the four is left alone, as are other columns.
   w.view.SetCurrentCell(PatchTable::kMarkerColumn, 2);
-  w.form.StringGrid1DblClick();
+  w.form.ToggleCurrentMarker();
   w.view.SetCurrentCell(0, 0);
-  w.form.StringGrid1DblClick();
+  w.form.ToggleCurrentMarker();
   EXPECT_EQ(w.Markers(), (Markers{std::string(kSkip), "Нет                  *", "Execute "}));
   EXPECT_EQ(w.form.Table().Cell(0, 0), "1");
   EXPECT_TRUE(w.services.events.empty());
@@ -107,14 +107,14 @@ TEST(TableCommandsTest, DoubleClickAndSpaceToggleInTheMarkersOwnLanguage) {
 TEST(TableCommandsTest, PagingMakesTheLastWholeRowTheTop) {
   TableWindow w(std::vector<std::string_view>(30, kExecute));
   std::vector<int> tops;
-  for (auto page : {&TForm1::Button6Click, &TForm1::Button6Click, &TForm1::Button6Click,
-                    &TForm1::Button7Click, &TForm1::Button7Click, &TForm1::Button7Click}) {
+  for (auto page : {&WindowLogic::PageDown, &WindowLogic::PageDown, &WindowLogic::PageDown,
+                    &WindowLogic::PageUp, &WindowLogic::PageUp, &WindowLogic::PageUp}) {
     (w.form.*page)();
     tops.push_back(w.view.TopRow());
   }
   EXPECT_EQ(tops, (std::vector<int>{11, 18, 18, 7, 0, 0}));
   // The scroll gives the table the focus; the current cell stays.
-  EXPECT_EQ(w.view.focus, ControlId::StringGrid1);
+  EXPECT_EQ(w.view.focus, ControlId::Grid);
   EXPECT_EQ(w.view.Row(), 0);
 }
 
@@ -148,7 +148,7 @@ TEST(TableCommandsTest, CellsAreDrawnInTheirColumnColours) {
     RecordingCanvas canvas;
     GridDrawState state;
     state.focused = c.focused;
-    w.form.StringGrid1DrawCell(canvas, c.column, 0, state);
+    w.form.DrawCell(canvas, c.column, 0, state);
     EXPECT_EQ(canvas.fill, c.fill);
     EXPECT_EQ(canvas.drawn, c.text);
     // Only the focused cell sets its own (black) text colour.
@@ -158,8 +158,8 @@ TEST(TableCommandsTest, CellsAreDrawnInTheirColumnColours) {
 
 TEST(RangeFieldsTest, KeyFilterKeepsDigitsAndBackspace) {
   FakeWindow w;
-  for (ControlId field : {ControlId::Edit3, ControlId::Edit4, ControlId::Edit5, ControlId::Edit6,
-                          ControlId::Edit7, ControlId::Edit8}) {
+  for (ControlId field : {ControlId::ExecuteFrom, ControlId::ExecuteTo, ControlId::CancelFrom,
+                          ControlId::CancelTo, ControlId::InvertFrom, ControlId::InvertTo}) {
     std::string kept;
     for (int code = 1; code < 128; ++code) {
       char key = static_cast<char>(code);
@@ -170,7 +170,7 @@ TEST(RangeFieldsTest, KeyFilterKeepsDigitsAndBackspace) {
   }
   // Other controls take every key.
   char key = 'a';
-  w.form.KeyPress(ControlId::Edit1, key);
+  w.form.KeyPress(ControlId::OriginalField, key);
   EXPECT_EQ(key, 'a');
 }
 
@@ -193,9 +193,9 @@ TEST(RangeFieldsTest, TextArrivingAtOnceIsFilteredCharacterByCharacter) {
       {"", true, ""},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(w.form.FilterRangeText(ControlId::Edit3, c.text, c.pasted), c.kept);
+    EXPECT_EQ(w.form.FilterRangeText(ControlId::ExecuteFrom, c.text, c.pasted), c.kept);
   }
-  EXPECT_EQ(w.form.FilterRangeText(ControlId::Edit1, "ab", true), "ab");
+  EXPECT_EQ(w.form.FilterRangeText(ControlId::OriginalField, "ab", true), "ab");
 }
 
 TEST(RangeFieldsTest, KeyReleaseClampsToTheRowCount) {
@@ -216,20 +216,20 @@ TEST(RangeFieldsTest, KeyReleaseClampsToTheRowCount) {
     SCOPED_TRACE(c.typed);
     FakeWindow w;
     w.form.Table().SetRowCount(c.rows);
-    w.Edit(ControlId::Edit4, "");
-    w.Type(ControlId::Edit4, c.typed);
-    EXPECT_EQ(w.Shown(ControlId::Edit4), c.shown);
-    EXPECT_EQ(w.form.Text(ControlId::Edit4), c.shown);
+    w.Edit(ControlId::ExecuteTo, "");
+    w.Type(ControlId::ExecuteTo, c.typed);
+    EXPECT_EQ(w.Shown(ControlId::ExecuteTo), c.shown);
+    EXPECT_EQ(w.form.Text(ControlId::ExecuteTo), c.shown);
     EXPECT_EQ(w.services.errors, c.errors);
   }
   // An emptied field stays empty until a command fills it.
   FakeWindow w;
-  w.Type(ControlId::Edit6, "\b");
-  EXPECT_EQ(w.Shown(ControlId::Edit6), "");
+  w.Type(ControlId::CancelTo, "\b");
+  EXPECT_EQ(w.Shown(ControlId::CancelTo), "");
 }
 
 // The markers of the first `count` rows as letters: E execute, S skip, - none.
-std::string MarkerLetters(const TForm1& form, int count) {
+std::string MarkerLetters(const WindowLogic& form, int count) {
   std::string letters;
   for (int row = 0; row < count; ++row) {
     const std::string marker = form.Table().Cell(PatchTable::kMarkerColumn, row);
@@ -238,15 +238,16 @@ std::string MarkerLetters(const TForm1& form, int count) {
   return letters;
 }
 
-void SetMarkerLetters(TForm1& form, std::string_view letters) {
+void SetMarkerLetters(WindowLogic& form, std::string_view letters) {
   for (int row = 0; row < static_cast<int>(letters.size()); ++row) {
     form.Table().SetCell(PatchTable::kMarkerColumn, row,
                          letters[static_cast<std::size_t>(row)] == 'E' ? kExecute : kSkip);
   }
 }
 
-constexpr ControlId kRangeFields[] = {ControlId::Edit3, ControlId::Edit4, ControlId::Edit5,
-                                      ControlId::Edit6, ControlId::Edit7, ControlId::Edit8};
+constexpr ControlId kRangeFields[] = {ControlId::ExecuteFrom, ControlId::ExecuteTo,
+                                      ControlId::CancelFrom,  ControlId::CancelTo,
+                                      ControlId::InvertFrom,  ControlId::InvertTo};
 
 // Texts put into the range fields as pasting would, unfiltered.
 void SetRangeTexts(FakeWindow& w, const std::vector<std::string>& texts) {
@@ -280,8 +281,8 @@ TEST(RangeFieldsTest, RangeCommandsChangeTheRowsOfTheRange) {
       {1, "-3", "2", "EEEEEEEEEE", "SSEEEEEEEE", "-3", "2"},
       {2, "9", "2147483647", "EEEEEEEEEE", "EEEEEEEESS", "9", "2147483647"},
   };
-  void (TForm1::*const commands[])() = {&TForm1::Button8Click, &TForm1::Button9Click,
-                                        &TForm1::Button10Click};
+  void (WindowLogic::*const commands[])() = {&WindowLogic::ExecuteRange, &WindowLogic::CancelRange,
+                                             &WindowLogic::InvertRange};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.from + ".." + c.to);
     Session s;
@@ -305,12 +306,12 @@ TEST(RangeFieldsTest, RangeCommandsChangeTheRowsOfTheRange) {
 TEST(RangeFieldsTest, NormalisationRewritesEmptyAndZeroFields) {
   Session s(kRussianLocale);
   SetRangeTexts(s, {"", "0", "000", "007", "", "0"});
-  s.form.Button9Click();  // rows without markers stay so
+  s.form.CancelRange();  // rows without markers stay so
   EXPECT_EQ(RangeTexts(s), (std::vector<std::string>{"1", "1", "1", "007", "1", "1"}));
   EXPECT_EQ(MarkerLetters(s.form, 12), std::string(12, '-'));
 
   s.Prepare("0123", PatchOfOneByteRecords(9));
-  s.form.Button9Click();
+  s.form.CancelRange();
   EXPECT_EQ(s.form.Table().Cell(3, 6), "Нет                  *");
   EXPECT_EQ(s.form.Table().Cell(3, 7), "Выполнить");
 }
@@ -321,7 +322,7 @@ TEST(RangeFieldsTest, NormalisationStopsAtATextThatIsNoNumber) {
   SetRangeTexts(s, {"", "0", "99999999999", "0", "", "2"});
   s.Forget();
 
-  s.form.Button8Click();
+  s.form.ExecuteRange();
   // The command ends before the busy cursor is shown.
   EXPECT_EQ(s.services.events,
             std::vector<std::string>{"error: '99999999999' is not a valid integer value."});

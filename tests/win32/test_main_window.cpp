@@ -35,8 +35,10 @@ class FakeServices : public vips::form::WindowServices {
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
   void ShowError(const std::string& text) override { errors.push_back(text); }
   void Beep() override { ++beeps; }
-  void SetBusyCursor() override {}
-  void SetNormalCursor() override {}
+  void SetBusyCursor() override { busy = true; }
+  void SetNormalCursor() override { busy = false; }
+  [[nodiscard]] bool BusyCursorShown() const override { return busy; }
+  bool busy = false;
   std::optional<std::string> OpenFile(const std::string& title,
                                       const std::string& filter) override {
     dialogs.push_back(title + " | " + filter);
@@ -107,7 +109,7 @@ class WindowTest : public ::testing::Test {
     SendMessageW(Hwnd(id), EM_SETSEL, text.size(), text.size());
   }
   void GridMouse(UINT message, int column, int row) {
-    SendMessageW(Hwnd(ControlId::StringGrid1), message, MK_LBUTTON,
+    SendMessageW(Hwnd(ControlId::Grid), message, MK_LBUTTON,
                  MAKELPARAM(column * 83 + 5, (row - window_->TopRow()) * 17 + 5));
   }
   void Load(const std::string& original, const std::string& patch) {
@@ -143,7 +145,7 @@ TEST_F(WindowTest, EveryControlStandsAtItsDesignedPlace) {
     MapWindowPoints(nullptr, window_->Handle(), reinterpret_cast<POINT*>(&place), 2);
     int left = 0;
     int top = 0;
-    for (ControlId at = design.id; at != ControlId::Form1; at = layout::Of(at).parent) {
+    for (ControlId at = design.id; at != ControlId::Window; at = layout::Of(at).parent) {
       left += layout::Of(at).left;
       top += layout::Of(at).top;
     }
@@ -161,7 +163,7 @@ TEST_F(WindowTest, EveryControlStandsAtItsDesignedPlace) {
   // Tab walks the designed focus order; Recover is passed over while disabled.
   HWND at = Hwnd(layout::kFocusOrder.front());
   for (ControlId expected : layout::kFocusOrder) {
-    if (expected == ControlId::BitBtn3) continue;
+    if (expected == ControlId::Recover) continue;
     EXPECT_EQ(window_->IdOf(at), expected) << layout::Of(expected).name;
     at = GetNextDlgTabItem(window_->Handle(), at, FALSE);
   }
@@ -181,10 +183,10 @@ TEST_F(WindowTest, ScalesWithTheDpi) {
     GetClientRect(Hwnd(id), &place);
     return std::make_pair(place.right, place.bottom);
   };
-  EXPECT_EQ(size(ControlId::Form1), std::make_pair(LONG{921}, LONG{569}));
-  EXPECT_EQ(size(ControlId::Button3), std::make_pair(LONG{150}, LONG{37}));
+  EXPECT_EQ(size(ControlId::Window), std::make_pair(LONG{921}, LONG{569}));
+  EXPECT_EQ(size(ControlId::ExecuteAll), std::make_pair(LONG{150}, LONG{37}));
   EXPECT_EQ(window_->Grid().VisibleRowCount(), 12);
-  for (ControlId id : {ControlId::Button5, ControlId::Button8, ControlId::BitBtn1}) {
+  for (ControlId id : {ControlId::InvertAll, ControlId::ExecuteRange, ControlId::About}) {
     HWND control = Hwnd(id);
     SIZE ideal{};
     SendMessageW(control, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal));
@@ -196,8 +198,8 @@ TEST_F(WindowTest, ScalesWithTheDpi) {
                      FALSE, 0);
   SendMessageW(window_->Handle(), WM_DPICHANGED, MAKEWPARAM(96, 96),
                reinterpret_cast<LPARAM>(&outer));
-  EXPECT_EQ(size(ControlId::Form1), std::make_pair(LONG{614}, LONG{379}));
-  EXPECT_EQ(size(ControlId::Button3), std::make_pair(LONG{100}, LONG{25}));
+  EXPECT_EQ(size(ControlId::Window), std::make_pair(LONG{614}, LONG{379}));
+  EXPECT_EQ(size(ControlId::ExecuteAll), std::make_pair(LONG{100}, LONG{25}));
   EXPECT_EQ(window_->Grid().VisibleRowCount(), 12);
 }
 
@@ -207,29 +209,29 @@ TEST_F(WindowTest, CaptionsFollowTheLanguageAndTheFlags) {
     vips::form::texts::Bilingual text;
   };
   const Caption captions[] = {
-      {ControlId::Edit1, vips::form::texts::kOriginalPlaceholder},
-      {ControlId::Button2, vips::form::texts::kSelectButton},
-      {ControlId::Button3, vips::form::texts::kButton3},
-      {ControlId::GroupBox3, vips::form::texts::kGroupBox3},
-      {ControlId::StaticText1, vips::form::texts::kNeutralStatus},
-      {ControlId::CheckBox1, vips::form::texts::kCheckBox1},
-      {ControlId::Label6, vips::form::texts::kToLabel},
+      {ControlId::OriginalField, vips::form::texts::kOriginalPlaceholder},
+      {ControlId::ChoosePatch, vips::form::texts::kSelectButton},
+      {ControlId::ExecuteAll, vips::form::texts::kExecuteAllCaption},
+      {ControlId::RecordsGroup, vips::form::texts::kRecordsGroupCaption},
+      {ControlId::Status, vips::form::texts::kNeutralStatus},
+      {ControlId::BackupCheck, vips::form::texts::kBackupCaption},
+      {ControlId::InvertToLabel, vips::form::texts::kToLabel},
   };
   Open(1049);
-  EXPECT_EQ(Text(ControlId::Form1), vips::form::texts::kWindowTitleAtStart.russian);
+  EXPECT_EQ(Text(ControlId::Window), vips::form::texts::kWindowTitleAtStart.russian);
   for (const Caption& caption : captions)
     EXPECT_EQ(Text(caption.id), caption.text.russian) << layout::Of(caption.id).name;
-  EXPECT_FALSE(Click(ControlId::SpeedButton2));
-  EXPECT_TRUE(Click(ControlId::SpeedButton1));
-  EXPECT_EQ(Text(ControlId::Form1), vips::form::texts::kWindowTitleAfterSwitch.english);
+  EXPECT_FALSE(Click(ControlId::RussianButton));
+  EXPECT_TRUE(Click(ControlId::EnglishButton));
+  EXPECT_EQ(Text(ControlId::Window), vips::form::texts::kWindowTitleAfterSwitch.english);
   for (const Caption& caption : captions)
     EXPECT_EQ(Text(caption.id), caption.text.english) << layout::Of(caption.id).name;
-  EXPECT_FALSE(IsWindowEnabled(Hwnd(ControlId::SpeedButton1)));
-  EXPECT_TRUE(IsWindowEnabled(Hwnd(ControlId::SpeedButton2)));
-  EXPECT_FALSE(IsWindowEnabled(Hwnd(ControlId::BitBtn3)));
+  EXPECT_FALSE(IsWindowEnabled(Hwnd(ControlId::EnglishButton)));
+  EXPECT_TRUE(IsWindowEnabled(Hwnd(ControlId::RussianButton)));
+  EXPECT_FALSE(IsWindowEnabled(Hwnd(ControlId::Recover)));
   // About: the text in a box; Enter on the focused button presses it.
-  SetFocus(Hwnd(ControlId::BitBtn1));
-  ASSERT_EQ(GetFocus(), Hwnd(ControlId::BitBtn1));
+  SetFocus(Hwnd(ControlId::About));
+  ASSERT_EQ(GetFocus(), Hwnd(ControlId::About));
   auto key = [&](WPARAM which) {
     MSG press{};
     press.hwnd = GetFocus();
@@ -254,9 +256,9 @@ TEST(Startup, LanguageFollowsTheThreadLocale) {
   MainWindow window(vips::win32::ThreadLocaleId(), services);
   std::wstring text(64, L'\0');
   text.resize(static_cast<std::size_t>(
-      GetWindowTextW(window.Control(ControlId::Button3), text.data(), 64)));
-  EXPECT_EQ(vips::win32::Utf8(text),
-            russian ? vips::form::texts::kButton3.russian : vips::form::texts::kButton3.english);
+      GetWindowTextW(window.Control(ControlId::ExecuteAll), text.data(), 64)));
+  EXPECT_EQ(vips::win32::Utf8(text), russian ? vips::form::texts::kExecuteAllCaption.russian
+                                             : vips::form::texts::kExecuteAllCaption.english);
 }
 
 TEST_F(WindowTest, RangeFieldsTakeDigitsOnlyAndHoldToTheRowCount) {
@@ -277,9 +279,9 @@ TEST_F(WindowTest, RangeFieldsTakeDigitsOnlyAndHoldToTheRowCount) {
       {L"12\b", "1"},
   };
   for (const Typing& typing : typings) {
-    Replace(ControlId::Edit5, L"");
-    Type(ControlId::Edit5, typing.keys);
-    EXPECT_EQ(Text(ControlId::Edit5), typing.text) << vips::win32::Utf8(typing.keys);
+    Replace(ControlId::CancelFrom, L"");
+    Type(ControlId::CancelFrom, typing.keys);
+    EXPECT_EQ(Text(ControlId::CancelFrom), typing.text) << vips::win32::Utf8(typing.keys);
   }
   // Pasting (Ctrl+V, the context menu, Shift+Insert all send WM_PASTE) keeps
   // the digits only.
@@ -291,22 +293,22 @@ TEST_F(WindowTest, RangeFieldsTakeDigitsOnlyAndHoldToTheRowCount) {
   GlobalUnlock(memory);
   SetClipboardData(CF_UNICODETEXT, memory);
   CloseClipboard();
-  Replace(ControlId::Edit6, L"");
-  SendMessageW(Hwnd(ControlId::Edit6), WM_PASTE, 0, 0);
-  EXPECT_EQ(Text(ControlId::Edit6), "42");
-  SendMessageW(Hwnd(ControlId::Edit6), WM_KEYUP, 'V', 0);
-  EXPECT_EQ(Text(ControlId::Edit6), "12");
+  Replace(ControlId::CancelTo, L"");
+  SendMessageW(Hwnd(ControlId::CancelTo), WM_PASTE, 0, 0);
+  EXPECT_EQ(Text(ControlId::CancelTo), "42");
+  SendMessageW(Hwnd(ControlId::CancelTo), WM_KEYUP, 'V', 0);
+  EXPECT_EQ(Text(ControlId::CancelTo), "12");
   // Ctrl+V arrives as the character 22, which is the field's paste command,
   // not a typed character for the filter to drop.
-  Replace(ControlId::Edit7, L"");
+  Replace(ControlId::InvertFrom, L"");
   BYTE keys[256];
   GetKeyboardState(keys);
   keys[VK_CONTROL] = 0x80;
   SetKeyboardState(keys);
-  SendMessageW(Hwnd(ControlId::Edit7), WM_CHAR, 0x16, 0);
+  SendMessageW(Hwnd(ControlId::InvertFrom), WM_CHAR, 0x16, 0);
   keys[VK_CONTROL] = 0;
   SetKeyboardState(keys);
-  EXPECT_EQ(Text(ControlId::Edit7), "42");
+  EXPECT_EQ(Text(ControlId::InvertFrom), "42");
 }
 
 // The road of one patching, through the window's own routes: files from the
@@ -320,32 +322,32 @@ TEST_F(WindowTest, AWholeJobPatchesTheFileByteForByteAndRecoverGivesItBack) {
       dir_.Write("правка-補丁.ips", Patch({{0, "A"}, {2, "BB"}, {5, "C"}, {9, "DD"}, {15, "E"}}));
   Load(original, patch);
   ASSERT_TRUE(services_.errors.empty()) << services_.errors.front();
-  EXPECT_EQ(Text(ControlId::Edit1), "ориг-原-file.bin");
-  EXPECT_EQ(Text(ControlId::Edit2), "правка-補丁.ips");
+  EXPECT_EQ(Text(ControlId::OriginalField), "ориг-原-file.bin");
+  EXPECT_EQ(Text(ControlId::PatchField), "правка-補丁.ips");
   ASSERT_EQ(window_->Grid().RowCount(), 5);
-  EXPECT_FALSE(IsWindowEnabled(Hwnd(ControlId::SpeedButton2)));
+  EXPECT_FALSE(IsWindowEnabled(Hwnd(ControlId::RussianButton)));
 
   // Records 2 and 3 off by a range, record 5 off by a double-click on its
   // marker, record 1 off and on again by Space.
-  Replace(ControlId::Edit5, L"2");
-  Replace(ControlId::Edit6, L"3");
-  ASSERT_TRUE(Click(ControlId::Button9));
+  Replace(ControlId::CancelFrom, L"2");
+  Replace(ControlId::CancelTo, L"3");
+  ASSERT_TRUE(Click(ControlId::CancelRange));
   GridMouse(WM_LBUTTONDOWN, 3, 4);
   GridMouse(WM_LBUTTONDBLCLK, 3, 4);
   GridMouse(WM_LBUTTONDOWN, 1, 0);
-  SendMessageW(Hwnd(ControlId::StringGrid1), WM_CHAR, L' ', 0);
-  SendMessageW(Hwnd(ControlId::StringGrid1), WM_CHAR, L' ', 0);
+  SendMessageW(Hwnd(ControlId::Grid), WM_CHAR, L' ', 0);
+  SendMessageW(Hwnd(ControlId::Grid), WM_CHAR, L' ', 0);
   const auto& table = window_->Form().Table();
   const std::string no = "No                   *";
   const std::vector<std::string> markers = {"Execute", no, no, "Execute", no};
   for (int row = 0; row < 5; ++row) EXPECT_EQ(table.Cell(3, row), markers[row]) << row;
 
-  EXPECT_FALSE(Click(ControlId::BitBtn3));
-  ASSERT_TRUE(Click(ControlId::BitBtn2));
+  EXPECT_FALSE(Click(ControlId::Recover));
+  ASSERT_TRUE(Click(ControlId::Go));
   ASSERT_TRUE(services_.errors.empty()) << services_.errors.front();
   EXPECT_EQ(ReadAll(original), "A12345678DDbcdef");
   EXPECT_EQ(ReadAll(original + "_backup"), before);
-  ASSERT_TRUE(Click(ControlId::BitBtn3));
+  ASSERT_TRUE(Click(ControlId::Recover));
   EXPECT_EQ(ReadAll(original), before);
   EXPECT_TRUE(services_.errors.empty());
 }
@@ -368,11 +370,11 @@ TEST_F(WindowTest, DroppedFilesAreTakenByTheControlUnderThem) {
     GlobalUnlock(memory);
     SendMessageW(window_->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
   };
-  drop(original, {420, 30});  // Button1, inside GroupBox1
+  drop(original, {420, 30});  // ChooseOriginal, inside OriginalGroup
   drop(patch, {100, 200});    // the table
   EXPECT_TRUE(services_.errors.empty());
-  EXPECT_EQ(Text(ControlId::Edit1), "drop.bin");
-  EXPECT_EQ(Text(ControlId::Edit2), "drop.ips");
+  EXPECT_EQ(Text(ControlId::OriginalField), "drop.bin");
+  EXPECT_EQ(Text(ControlId::PatchField), "drop.ips");
   EXPECT_EQ(window_->Grid().RowCount(), 2);
 }
 
@@ -389,15 +391,15 @@ TEST_F(WindowTest, TheTablePagesAndDrawsItsColumnColours) {
     int topRow;
   };
   for (const Page& page :
-       {Page{ControlId::Button6, 11}, Page{ControlId::Button6, 18}, Page{ControlId::Button6, 18},
-        Page{ControlId::Button7, 7}, Page{ControlId::Button7, 0}, Page{ControlId::Button7, 0}}) {
+       {Page{ControlId::PageDown, 11}, Page{ControlId::PageDown, 18}, Page{ControlId::PageDown, 18},
+        Page{ControlId::PageUp, 7}, Page{ControlId::PageUp, 0}, Page{ControlId::PageUp, 0}}) {
     ASSERT_TRUE(Click(page.button));
     EXPECT_EQ(window_->TopRow(), page.topRow);
   }
-  EXPECT_EQ(GetFocus(), Hwnd(ControlId::StringGrid1));
+  EXPECT_EQ(GetFocus(), Hwnd(ControlId::Grid));
 
   GridMouse(WM_LBUTTONDOWN, 1, 2);
-  HWND grid = Hwnd(ControlId::StringGrid1);
+  HWND grid = Hwnd(ControlId::Grid);
   RECT area;
   GetClientRect(grid, &area);
   HDC screen = GetDC(nullptr);
@@ -448,23 +450,23 @@ TEST_F(WindowTest, AMillionRecordsLoadAndEveryCommandReachesTheLast) {
   Load(dir_.Write("million.bin", std::string(16, '\0')), dir_.Write("million.ips", patch));
   ASSERT_TRUE(services_.errors.empty()) << services_.errors.front();
   ASSERT_EQ(window_->Grid().RowCount(), kRecords);
-  ASSERT_TRUE(Click(ControlId::Button4));
+  ASSERT_TRUE(Click(ControlId::CancelAll));
   EXPECT_EQ(window_->Form().Table().Cell(3, kRecords - 1), "No                   *");
   // Ctrl+End: the last row current and shown.
   BYTE keys[256];
   GetKeyboardState(keys);
   keys[VK_CONTROL] = 0x80;
   SetKeyboardState(keys);
-  SendMessageW(Hwnd(ControlId::StringGrid1), WM_KEYDOWN, VK_END, 0);
+  SendMessageW(Hwnd(ControlId::Grid), WM_KEYDOWN, VK_END, 0);
   keys[VK_CONTROL] = 0;
   SetKeyboardState(keys);
   EXPECT_EQ(window_->Row(), kRecords - 1);
   EXPECT_EQ(window_->TopRow(), kRecords - 12);
-  Replace(ControlId::Edit3, L"999999");
-  Replace(ControlId::Edit4, L"2000000");
-  Release(ControlId::Edit4);
-  EXPECT_EQ(Text(ControlId::Edit4), "1000000");
-  ASSERT_TRUE(Click(ControlId::Button8));
+  Replace(ControlId::ExecuteFrom, L"999999");
+  Replace(ControlId::ExecuteTo, L"2000000");
+  Release(ControlId::ExecuteTo);
+  EXPECT_EQ(Text(ControlId::ExecuteTo), "1000000");
+  ASSERT_TRUE(Click(ControlId::ExecuteRange));
   EXPECT_EQ(window_->Form().Table().Cell(3, kRecords - 1), "Execute");
   EXPECT_EQ(window_->Form().Table().Cell(3, kRecords - 3), "No                   *");
 }

@@ -38,13 +38,13 @@ TEST(Win32WindowServices, TheWindowShowsTheHourGlassWhileBusyAndTheDesignedCurso
   };
   const HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT);
   services.SetBusyCursor();
-  EXPECT_EQ(cursorOver(vips::form::ControlId::Button3), wait);
-  EXPECT_EQ(cursorOver(vips::form::ControlId::Edit3), wait);
+  EXPECT_EQ(cursorOver(vips::form::ControlId::ExecuteAll), wait);
+  EXPECT_EQ(cursorOver(vips::form::ControlId::ExecuteFrom), wait);
   services.SetNormalCursor();
-  EXPECT_EQ(cursorOver(vips::form::ControlId::Button3), LoadCursorW(nullptr, IDC_HAND));
-  EXPECT_EQ(cursorOver(vips::form::ControlId::BitBtn1), LoadCursorW(nullptr, IDC_HELP));
-  EXPECT_EQ(cursorOver(vips::form::ControlId::Edit1), LoadCursorW(nullptr, IDC_ARROW));
-  EXPECT_EQ(cursorOver(vips::form::ControlId::Edit3), LoadCursorW(nullptr, IDC_IBEAM));
+  EXPECT_EQ(cursorOver(vips::form::ControlId::ExecuteAll), LoadCursorW(nullptr, IDC_HAND));
+  EXPECT_EQ(cursorOver(vips::form::ControlId::About), LoadCursorW(nullptr, IDC_HELP));
+  EXPECT_EQ(cursorOver(vips::form::ControlId::OriginalField), LoadCursorW(nullptr, IDC_ARROW));
+  EXPECT_EQ(cursorOver(vips::form::ControlId::ExecuteFrom), LoadCursorW(nullptr, IDC_IBEAM));
 }
 
 }  // namespace

@@ -16,10 +16,12 @@
 #include <string_view>
 #include <vector>
 
-#include "app/qt_form1.hpp"
+#include "app/qt_window.hpp"
 #include "support/ips.hpp"
 #include "support/recording_services.hpp"
 #include "support/temp_dir.hpp"
+
+using vips::form::ControlId;
 
 namespace vips::app::testing {
 
@@ -69,22 +71,24 @@ class PatchingSession {
   // Clicks a Select... button; nothing as the choice cancels the dialog.
   void ChooseOriginal(std::optional<std::string> path) {
     services.QueueFileChoice(std::move(path));
-    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QTest::mouseClick(form.Widget<QPushButton>(ControlId::ChooseOriginal), Qt::LeftButton);
   }
   void ChoosePatch(std::optional<std::string> path) {
     services.QueueFileChoice(std::move(path));
-    QTest::mouseClick(form.Button2, Qt::LeftButton);
+    QTest::mouseClick(form.Widget<QPushButton>(ControlId::ChoosePatch), Qt::LeftButton);
   }
 
-  void Go() { QTest::mouseClick(form.BitBtn2, Qt::LeftButton); }
-  void Recover() { QTest::mouseClick(form.BitBtn3, Qt::LeftButton); }
+  void Go() { QTest::mouseClick(form.Widget<QPushButton>(ControlId::Go), Qt::LeftButton); }
+  void Recover() {
+    QTest::mouseClick(form.Widget<QPushButton>(ControlId::Recover), Qt::LeftButton);
+  }
 
   // Clicks the check box when it is not in the wanted state already.
   static void SetChecked(QCheckBox* box, bool on) {
     if (box->isChecked() != on) QTest::mouseClick(box, Qt::LeftButton);
   }
-  void SetBackupOption(bool on) { SetChecked(form.CheckBox1, on); }
-  void SetMessages(bool on) { SetChecked(form.CheckBox2, on); }
+  void SetBackupOption(bool on) { SetChecked(form.Widget<QCheckBox>(ControlId::BackupCheck), on); }
+  void SetMessages(bool on) { SetChecked(form.Widget<QCheckBox>(ControlId::MessagesCheck), on); }
 
   // Events recorded from now on.
   void ForgetEvents() {
@@ -108,14 +112,14 @@ class PatchingSession {
     const auto bytes = vips::testing::ReadAll(path);
     return {reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())};
   }
-  [[nodiscard]] QString Status() const { return form.StaticText1->text(); }
+  [[nodiscard]] QString Status() const { return form.Widget<QLabel>(ControlId::Status)->text(); }
   [[nodiscard]] QString Cell(int column, int row) {
     return QString::fromStdString(form.Logic().Table().Cell(column, row));
   }
   [[nodiscard]] std::string Backup() const { return original + "_backup"; }
 
   vips::testing::TempDir dir;
-  vips::app::QtForm1 form;
+  vips::app::QtWindow form;
   SessionServices& services;
   std::string original;
   std::string patch;

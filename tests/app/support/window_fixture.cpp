@@ -6,7 +6,7 @@ TestWindow MakeWindow(int localeId) {
   auto services = std::make_unique<RecordingServices>();
   TestWindow window;
   window.services = services.get();
-  window.form = std::make_unique<vips::app::QtForm1>(localeId, std::move(services));
+  window.form = std::make_unique<vips::app::QtWindow>(localeId, std::move(services));
   return window;
 }
 

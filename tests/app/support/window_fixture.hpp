@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "app/qt_form1.hpp"
+#include "app/qt_window.hpp"
 #include "support/recording_services.hpp"
 
 namespace vips::app::testing {
@@ -16,10 +16,10 @@ inline constexpr int kRussianLocale = 1049;
 // A window started under `localeId`, with recording services in place of the
 // modal boxes, dialogs, sound and cursor. `services` stays owned by `form`.
 struct TestWindow {
-  std::unique_ptr<vips::app::QtForm1> form;
+  std::unique_ptr<vips::app::QtWindow> form;
   RecordingServices* services = nullptr;
 
-  vips::app::QtForm1* operator->() const { return form.get(); }
+  vips::app::QtWindow* operator->() const { return form.get(); }
 };
 
 [[nodiscard]] TestWindow MakeWindow(int localeId);

@@ -68,14 +68,16 @@ void FakeView::PageUp() {
 }
 
 void FakeView::BeginTableChange() {
-  if (openBrackets++ == 0) columnBeforeChange_ = std::max(Col(), 0);
+  ++openBrackets;
 }
 
+// Rebuilt as a toolkit's view is after its model was reset: no current cell,
+// the scrolling kept where the new row count allows.
 void FakeView::EndTableChange() {
   if (openBrackets == 0 || --openBrackets > 0) return;
-  top_ = 0;
-  row_ = 0;
-  column_ = columnBeforeChange_;
+  row_ = -1;
+  column_ = -1;
+  ScrollTo(top_);
 }
 
 void FakeView::RowsChanged(int firstRow, int lastRow) {
@@ -93,7 +95,7 @@ FakeWindow::FakeWindow(int localeId) : form(localeId, view, view, services) {
     view.enabled[IndexOf(control.id)] = form.Enabled(control.id);
     view.checked[IndexOf(control.id)] = form.Checked(control.id);
   }
-  form.FormCreate();
+  form.Start();
 }
 
 void FakeWindow::Type(ControlId field, std::string_view text) {

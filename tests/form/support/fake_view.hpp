@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "form/Patch1.hpp"
 #include "form/control_id.hpp"
 #include "form/views.hpp"
+#include "form/window_logic.hpp"
 #include "support/recording_services.hpp"
 
 namespace vips::form::testing {
@@ -65,17 +65,16 @@ class FakeView : public ControlsView, public GridView {
   int column_ = 0;
   int row_ = 0;
   int top_ = 0;
-  int columnBeforeChange_ = 0;
 };
 
 // The logic over a fake view and recording services, started as the window
-// starts: FormCreate has run.
+// starts: Start has run.
 struct FakeWindow {
   explicit FakeWindow(int localeId = kEnglishLocale);
 
   FakeView view;
   RecordingServices services;
-  TForm1 form;
+  WindowLogic form;
 
   [[nodiscard]] const std::string& Shown(ControlId id) const { return view.texts[IndexOf(id)]; }
   // Types a whole text into a field as the user would, character by

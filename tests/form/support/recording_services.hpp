@@ -18,6 +18,7 @@ class RecordingServices : public WindowServices {
   void ShowError(const std::string& text) override;
   void Beep() override;
   void SetBusyCursor() override;
+  [[nodiscard]] bool BusyCursorShown() const override { return busy; }
   void SetNormalCursor() override;
   std::optional<std::string> OpenFile(const std::string& title, const std::string& filter) override;
 

@@ -25,11 +25,11 @@ struct Session : FakeWindow {
   // A Select... button's dialog confirmed with `path`, or cancelled.
   void ChooseOriginal(std::optional<std::string> path) {
     services.QueueFileChoice(std::move(path));
-    form.Button1Click();
+    form.ChooseOriginalFile();
   }
   void ChoosePatch(std::optional<std::string> path) {
     services.QueueFileChoice(std::move(path));
-    form.Button2Click();
+    form.ChoosePatchFile();
   }
   void Forget() { services.Forget(); }
 
@@ -38,7 +38,7 @@ struct Session : FakeWindow {
     return {bytes.begin(), bytes.end()};
   }
   [[nodiscard]] std::string Backup() const { return original + "_backup"; }
-  [[nodiscard]] std::string Status() const { return Shown(ControlId::StaticText1); }
+  [[nodiscard]] std::string Status() const { return Shown(ControlId::Status); }
   [[nodiscard]] std::string Marker(int row) const {
     return form.Table().Cell(PatchTable::kMarkerColumn, row);
   }

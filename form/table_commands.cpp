@@ -2,8 +2,8 @@
 // paging.
 #include <string>
 
-#include "form/Patch1.hpp"
 #include "form/handler_scopes.hpp"
+#include "form/window_logic.hpp"
 
 namespace vips::form {
 namespace {
@@ -18,7 +18,7 @@ constexpr Rgb kFocusedText{0, 0, 0};
 
 // Runs to the last row without yielding: the user sees the busy cursor, then
 // the whole table redrawn at once. The rule takes all rows in one call.
-void TForm1::ApplyToEveryRow(void (*rule)(PatchTable&, int, int, Language)) {
+void WindowLogic::ApplyToEveryRow(void (*rule)(PatchTable&, int, int, Language)) {
   BusyCursor cursor(services_);
   cursor.Show();
   const int rowCount = table_.RowCount();
@@ -29,28 +29,28 @@ void TForm1::ApplyToEveryRow(void (*rule)(PatchTable&, int, int, Language)) {
   cursor.Restore();
 }
 
-void TForm1::Button3Click() {
+void WindowLogic::ExecuteAll() {
   ApplyToEveryRow(&ExecuteRows);
 }
-void TForm1::Button4Click() {
+void WindowLogic::CancelAll() {
   ApplyToEveryRow(&CancelRows);
 }
-void TForm1::Button5Click() {
+void WindowLogic::InvertAll() {
   ApplyToEveryRow(&InvertRows);
 }
 
 // The scroll gives the table the keyboard focus.
-void TForm1::Button6Click() {
+void WindowLogic::PageDown() {
   grid_.PageDown();
-  controls_.SetFocus(ControlId::StringGrid1);
+  controls_.SetFocus(ControlId::Grid);
 }
 
-void TForm1::Button7Click() {
+void WindowLogic::PageUp() {
   grid_.PageUp();
-  controls_.SetFocus(ControlId::StringGrid1);
+  controls_.SetFocus(ControlId::Grid);
 }
 
-void TForm1::StringGrid1DblClick() {
+void WindowLogic::ToggleCurrentMarker() {
   const int column = grid_.Col();
   const int row = grid_.Row();
   // Rows at or beyond the row count keep their texts but are no part of the
@@ -63,23 +63,23 @@ void TForm1::StringGrid1DblClick() {
   grid_.RowsChanged(row, row);
 }
 
-void TForm1::StringGrid1SpacePressed() {
+void WindowLogic::ToggleMarkerOfCurrentRow() {
   const int row = grid_.Row();
   if (row < 0) return;
   grid_.SetCurrentCell(PatchTable::kMarkerColumn, row);
-  StringGrid1DblClick();
+  ToggleCurrentMarker();
 }
 
-void TForm1::StringGrid1DrawCell(CellCanvas& canvas, int ACol, int ARow, GridDrawState State) {
+void WindowLogic::DrawCell(CellCanvas& canvas, int column, int row, GridDrawState state) {
   // Only the address columns show the focus colour.
   Rgb fill = kMarkerFill;
-  if (ACol == PatchTable::kNumberColumn) fill = kNumberFill;
-  if (ACol == PatchTable::kFirstAddressColumn || ACol == PatchTable::kFinalAddressColumn) {
-    fill = State.focused ? kFocusedAddressFill : kAddressFill;
+  if (column == PatchTable::kNumberColumn) fill = kNumberFill;
+  if (column == PatchTable::kFirstAddressColumn || column == PatchTable::kFinalAddressColumn) {
+    fill = state.focused ? kFocusedAddressFill : kAddressFill;
   }
-  if (State.focused) canvas.SetTextColour(kFocusedText);
+  if (state.focused) canvas.SetTextColour(kFocusedText);
   canvas.FillCell(fill);
-  const std::string text = table_.Cell(ACol, ARow);
+  const std::string text = table_.Cell(column, row);
   if (!text.empty()) canvas.DrawText(text);
 }
 

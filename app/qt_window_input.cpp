@@ -20,22 +20,25 @@
 #include <optional>
 #include <string>
 
-#include "app/qt_form1.hpp"
 #include "app/qt_text.hpp"
+#include "app/qt_window.hpp"
 
 namespace vips::app {
 namespace {
 
 using form::ControlId;
 
-// The one local file a drag carries, if that is all it carries: several
-// files, folders, text and remote addresses are no file choice.
+// The file a drag carries, when the window logic takes the drag as a file
+// choice.
 std::optional<QString> DroppedFile(const QMimeData* data) {
   if (data == nullptr || !data->hasUrls()) return std::nullopt;
   const QList<QUrl> urls = data->urls();
-  if (urls.size() != 1 || !urls.front().isLocalFile()) return std::nullopt;
-  const QString path = urls.front().toLocalFile();
-  if (path.isEmpty() || QFileInfo(path).isDir()) return std::nullopt;
+  const QString path = urls.empty() ? QString() : urls.front().toLocalFile();
+  const bool local = !urls.empty() && urls.front().isLocalFile() && !path.isEmpty();
+  if (!form::WindowLogic::DropChoosesFile(static_cast<std::size_t>(urls.size()), local,
+                                          local && QFileInfo(path).isDir())) {
+    return std::nullopt;
+  }
   return path;
 }
 
@@ -45,12 +48,12 @@ bool IsEnter(const QKeyEvent& key) {
 
 }  // namespace
 
-bool QtForm1::eventFilter(QObject* watched, QEvent* event) {
+bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
   const std::optional<ControlId> id = ControlOf(watched);
   if (!id) return QWidget::eventFilter(watched, event);
   const auto type = event->type();
   if ((type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) &&
-      form::TForm1::FileDropTarget(*id)) {
+      form::WindowLogic::FileDropTarget(*id)) {
     if (FileDropEvent(*id, event)) return true;
   }
   if (type == QEvent::KeyPress) {
@@ -61,19 +64,19 @@ bool QtForm1::eventFilter(QObject* watched, QEvent* event) {
       if (!key->isAutoRepeat() && button->isEnabled()) button->click();
       return true;
     }
-    if (watched == StringGrid1 && key->key() == Qt::Key_Space &&
+    if (watched == TableGrid() && key->key() == Qt::Key_Space &&
         key->modifiers() == Qt::NoModifier) {
-      if (!key->isAutoRepeat()) logic_.StringGrid1SpacePressed();
+      if (!key->isAutoRepeat()) logic_.ToggleMarkerOfCurrentRow();
       return true;
     }
   }
-  if (form::TForm1::IsRangeField(*id)) {
+  if (form::WindowLogic::IsRangeField(*id)) {
     if (RangeFieldEvent(*id, static_cast<QLineEdit*>(Widget(*id)), event)) return true;
   }
   return QWidget::eventFilter(watched, event);
 }
 
-bool QtForm1::FileDropEvent(ControlId id, QEvent* event) {
+bool QtWindow::FileDropEvent(ControlId id, QEvent* event) {
   auto* drop = static_cast<QDropEvent*>(event);
   const std::optional<QString> file = DroppedFile(drop->mimeData());
   // The file is only read: a drop never moves it away from where it lies.
@@ -94,7 +97,7 @@ bool QtForm1::FileDropEvent(ControlId id, QEvent* event) {
   return true;
 }
 
-bool QtForm1::RangeFieldEvent(ControlId id, QLineEdit* field, QEvent* event) {
+bool QtWindow::RangeFieldEvent(ControlId id, QLineEdit* field, QEvent* event) {
   const auto type = event->type();
   // Every character reaches the field only through its key filter, one at a
   // time, however many one key or an input method delivers at once.

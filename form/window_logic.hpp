@@ -16,23 +16,22 @@ namespace vips::form {
 // The kinds of file the window takes: the original file and the patch.
 enum class FileKind { Original, Patch };
 
-// The main window's logic, Form1: its state and every handler, named after
-// the control and the event. It knows no toolkit: it shows its state through
+// The main window's logic: its state and every handler, each named for what
+// it does (the layout table pairs each control with the design's name for
+// it). It knows no toolkit: it shows its state through
 // the views and uses the services for everything modal or system-wide. A
 // view calls the handlers when the user acts and tells it what the user
 // changed in the fields and check boxes.
-class TForm1 {
+class WindowLogic {
  public:
   // `localeId` is the Windows locale identifier read at start (1049 selects
   // Russian). The views and services outlive the logic. Every control starts
-  // as designed; call FormCreate once the view has shown that state.
-  TForm1(int localeId, ControlsView& controls, GridView& grid, WindowServices& services);
-  TForm1(const TForm1&) = delete;
-  TForm1& operator=(const TForm1&) = delete;
+  // as designed; call Start once the view has shown that state.
+  WindowLogic(int localeId, ControlsView& controls, GridView& grid, WindowServices& services);
+  WindowLogic(const WindowLogic&) = delete;
+  WindowLogic& operator=(const WindowLogic&) = delete;
 
   // Program-wide state.
-  int LangEnglish = 1;  // 1 while English is the interface language
-  int LangRussian = 0;  // 1 while Russian is; exactly one of the two is 1
   int BackupTaken = 0;  // Go made the backup of this original file
   // The file whose backup BackupTaken stands for: confirming that same file
   // again keeps the backup that holds it as it was before patching.
@@ -59,10 +58,9 @@ class TForm1 {
   [[nodiscard]] ControlsView& Controls() { return controls_; }
   [[nodiscard]] GridView& Grid() { return grid_; }
 
-  // The text of the current language: LangRussian and LangEnglish are each
-  // tested in a branch of their own.
+  // The text in the interface language.
   [[nodiscard]] std::string Pick(const texts::Bilingual& text) const;
-  [[nodiscard]] Language CurrentLanguage() const;
+  [[nodiscard]] Language CurrentLanguage() const { return language_; }
 
   // Whether a file of each kind has been chosen: its field shows neither
   // language's placeholder, compared whole and exactly, so a file whose bare
@@ -82,47 +80,35 @@ class TForm1 {
   [[nodiscard]] bool LanguageLocked() const { return languageLocked_; }
 
   // Handlers.
-  void FormCreate();           // start-up settings, language from the locale
-  void Button1Click();         // choose the original file
-  void Button2Click();         // choose the patch file and list its records
-  void Button3Click();         // Execute all
-  void Button4Click();         // Canceal all
-  void Button5Click();         // Invert
-  void Button6Click();         // Page Down
-  void Button7Click();         // Page Up
-  void Button8Click();         // Execute from...to
-  void Button9Click();         // Canceal from...to
-  void Button10Click();        // Invert from...to
-  void BitBtn1Click();         // About
-  void BitBtn2Click();         // Go
-  void BitBtn3Click();         // Recover
-  void SpeedButton1Click();    // to English
-  void SpeedButton2Click();    // to Russian
-  void StringGrid1DblClick();  // toggle the current cell's marker
+  void Start();               // start-up settings, language from the locale
+  void ChooseOriginalFile();  // by the dialog
+  void ChoosePatchFile();     // by the dialog, then lists its records
+  void ExecuteAll();          // every row's marker: execute
+  void CancelAll();           // every row's marker: skip
+  void InvertAll();           // every row's marker: the other one
+  void PageDown();            // the table, a page down
+  void PageUp();              // the table, a page up
+  void ExecuteRange();        // "Execute from...to"
+  void CancelRange();         // "Canceal from...to"
+  void InvertRange();         // "Invert from...to"
+  void ShowAbout();
+  void Go();       // applies the marked records, after the backup
+  void Recover();  // puts the backup back over the original file
+  void SwitchToEnglish();
+  void SwitchToRussian();
+  void ToggleCurrentMarker();  // a double-click: the current cell's marker
   // Space in the table: the current row's marker cell becomes the current
   // cell and is toggled, as a double-click on it does.
-  void StringGrid1SpacePressed();
+  void ToggleMarkerOfCurrentRow();
   // Fill and text colour of every cell.
-  void StringGrid1DrawCell(CellCanvas& canvas, int ACol, int ARow, GridDrawState State);
+  void DrawCell(CellCanvas& canvas, int column, int row, GridDrawState state);
 
-  // Key filters: Key is the typed character; setting it to '\0' discards it.
-  void Edit3KeyPress(char& Key);
-  void Edit4KeyPress(char& Key);
-  void Edit5KeyPress(char& Key);
-  void Edit6KeyPress(char& Key);
-  void Edit7KeyPress(char& Key);
-  void Edit8KeyPress(char& Key);
-  // Clamps to the row count after a key is released in the field.
-  void Edit3KeyUp();
-  void Edit4KeyUp();
-  void Edit5KeyUp();
-  void Edit6KeyUp();
-  void Edit7KeyUp();
-  void Edit8KeyUp();
-  // The same, by control, for the view's routing. A control that is no range
-  // field is left alone (KeyPress keeps the key).
+  // The range fields' keys, routed by control; a control that is no range
+  // field is left alone. KeyPress filters the typed character `key`:
+  // setting it to '\0' discards it. KeyUp clamps the field to the row count
+  // after a key is released in it.
   [[nodiscard]] static bool IsRangeField(ControlId id);
-  void KeyPress(ControlId id, char& Key);
+  void KeyPress(ControlId id, char& key);
   void KeyUp(ControlId id);
   // Text typed at once by an input method, pasted or dropped into a range
   // field: each character goes through the field's key filter, and only the
@@ -137,7 +123,7 @@ class TForm1 {
   // choice. A file that cannot be put back is shown in the error box: false.
   bool TakeBackInterruptedRun();
 
-  // What Button1Click and Button2Click do once their dialog has been closed:
+  // What ChooseOriginalFile and ChoosePatchFile do once their dialog has been closed:
   // the confirmed path, or nothing for a cancelled dialog.
   void OriginalDialogClosed(const std::optional<std::string>& chosen);
   void PatchDialogClosed(const std::optional<std::string>& chosen);
@@ -147,9 +133,14 @@ class TForm1 {
   void OpenOriginalFile(const std::string& path);
   void OpenPatchFile(const std::string& path);
   // Drops: which kind of file a control takes (nothing: it takes no file),
-  // and a file dropped on it. The view checks that the drop is one local
-  // file, and calls FileDropped once the drop has finished.
+  // and a file dropped on it. A drop chooses a file only when it carries
+  // `files` == 1 local file that is no folder: several files, folders, text
+  // and remote addresses are no choice. The view calls FileDropped once the
+  // drop has finished.
   [[nodiscard]] static std::optional<FileKind> FileDropTarget(ControlId id);
+  [[nodiscard]] static bool DropChoosesFile(std::size_t files, bool local, bool folder) {
+    return files == 1 && local && !folder;
+  }
   void FileDropped(ControlId id, const std::string& path);
 
   // Empty range fields get "1", then fields whose value is 0 get "1";
@@ -166,8 +157,9 @@ class TForm1 {
   GridView& grid_;
   WindowServices& services_;
   PatchTable table_;
-  int localeId_ = 0;             // the locale identifier read at start
-  bool languageLocked_ = false;  // a patch file was confirmed: no more switching
+  int localeId_ = 0;                       // the locale identifier read at start
+  Language language_ = Language::English;  // the interface language
+  bool languageLocked_ = false;            // a patch file was confirmed: no more switching
   std::array<std::string, kControlCount> texts_;
   std::array<bool, kControlCount> enabled_{};
   std::array<bool, kControlCount> checked_{};

@@ -4,25 +4,25 @@
 #include <optional>
 #include <string>
 
-#include "form/Patch1.hpp"
 #include "form/handler_scopes.hpp"
+#include "form/window_logic.hpp"
 
 namespace vips::form {
 
-void TForm1::Button1Click() {
+void WindowLogic::ChooseOriginalFile() {
   OriginalDialogClosed(
       services_.OpenFile(Pick(texts::kOriginalDialogTitle), Pick(texts::kOriginalDialogFilter)));
 }
 
-void TForm1::OpenOriginalFile(const std::string& path) {
+void WindowLogic::OpenOriginalFile(const std::string& path) {
   OriginalDialogClosed(path);
 }
 
-void TForm1::OriginalDialogClosed(const std::optional<std::string>& chosen) {
+void WindowLogic::OriginalDialogClosed(const std::optional<std::string>& chosen) {
   if (chosen) {
     services_.SetBusyCursor();
     SelectedOriginalPath = *chosen;
-    SetText(ControlId::Edit1, BareName(*chosen));
+    SetText(ControlId::OriginalField, BareName(*chosen));
     // A newly confirmed original file has had no backup yet; the same file
     // confirmed again keeps its backup, which holds it as it was before
     // patching. A cancelled dialog keeps the file, and so the flag.
@@ -36,7 +36,7 @@ void TForm1::OriginalDialogClosed(const std::optional<std::string>& chosen) {
   if (chosen) TakeBackInterruptedRun();
 }
 
-bool TForm1::TakeBackInterruptedRun() {
+bool WindowLogic::TakeBackInterruptedRun() {
   try {
     // Opens the file only when a journal stands beside it: a read-only file
     // that no run left half-written is taken as before.
@@ -54,7 +54,7 @@ bool TForm1::TakeBackInterruptedRun() {
 namespace {
 
 // The patch dialog opens only once an original file has been chosen.
-bool AskForOriginalFirst(TForm1& form) {
+bool AskForOriginalFirst(WindowLogic& form) {
   if (form.OriginalFileChosen()) return false;
   form.Services().Beep();
   form.Services().ShowMessage(form.Pick(texts::kSelectOriginalFile));
@@ -63,19 +63,19 @@ bool AskForOriginalFirst(TForm1& form) {
 
 }  // namespace
 
-void TForm1::Button2Click() {
+void WindowLogic::ChoosePatchFile() {
   if (AskForOriginalFirst(*this)) return;
   PatchDialogClosed(
       services_.OpenFile(Pick(texts::kPatchDialogTitle),
                          Pick(texts::kPatchDialogFilter) + '|' + Pick(texts::kAllFilesFilter)));
 }
 
-void TForm1::OpenPatchFile(const std::string& path) {
+void WindowLogic::OpenPatchFile(const std::string& path) {
   if (AskForOriginalFirst(*this)) return;
   PatchDialogClosed(path);
 }
 
-void TForm1::PatchDialogClosed(const std::optional<std::string>& chosen) {
+void WindowLogic::PatchDialogClosed(const std::optional<std::string>& chosen) {
   BusyCursor cursor(services_);
   if (chosen) {
     cursor.Show();
@@ -83,7 +83,7 @@ void TForm1::PatchDialogClosed(const std::optional<std::string>& chosen) {
     // file is even read: the markers written below are in this language.
     LockLanguage();
     SelectedPatchPath = *chosen;
-    SetText(ControlId::Edit2, BareName(*chosen));
+    SetText(ControlId::PatchField, BareName(*chosen));
   }
   // A cancelled dialog reloads the patch chosen before, if there is one.
   if (!PatchFileChosen()) {
@@ -118,25 +118,25 @@ void TForm1::PatchDialogClosed(const std::optional<std::string>& chosen) {
   SetStatus(Pick(texts::kStatusPatchSelected));
 }
 
-std::optional<FileKind> TForm1::FileDropTarget(ControlId id) {
+std::optional<FileKind> WindowLogic::FileDropTarget(ControlId id) {
   // A file dropped on a file group (its box, field or button) or on the
   // table is taken as the file of that kind.
   switch (id) {
-    case ControlId::GroupBox1:
-    case ControlId::Edit1:
-    case ControlId::Button1:
+    case ControlId::OriginalGroup:
+    case ControlId::OriginalField:
+    case ControlId::ChooseOriginal:
       return FileKind::Original;
-    case ControlId::GroupBox2:
-    case ControlId::Edit2:
-    case ControlId::Button2:
-    case ControlId::StringGrid1:
+    case ControlId::PatchGroup:
+    case ControlId::PatchField:
+    case ControlId::ChoosePatch:
+    case ControlId::Grid:
       return FileKind::Patch;
     default:
       return std::nullopt;
   }
 }
 
-void TForm1::FileDropped(ControlId id, const std::string& path) {
+void WindowLogic::FileDropped(ControlId id, const std::string& path) {
   const std::optional<FileKind> kind = FileDropTarget(id);
   if (kind == FileKind::Original) OpenOriginalFile(path);
   if (kind == FileKind::Patch) OpenPatchFile(path);

@@ -1,6 +1,6 @@
 // The Qt window: its controls built from the layout table, and the view
 // operations that the window's logic calls.
-#include "app/qt_form1.hpp"
+#include "app/qt_window.hpp"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -114,7 +114,8 @@ QIcon ProgramIcon() {
 }
 
 // Check boxes with the designed face's small box and narrow gap: the toolkit's
-// own leave too little of CheckBox1's 201 pixels for its English caption.
+// own leave too little of the backup check box's 201 pixels for its English
+// caption.
 class CheckBoxStyle : public QProxyStyle {
  public:
   // Over a fresh instance of the application's style, whichever it is.
@@ -169,21 +170,21 @@ class PainterCanvas : public form::CellCanvas {
 
 }  // namespace
 
-QtForm1::QtForm1(int localeId, std::unique_ptr<form::WindowServices> services, QWidget* parent)
+QtWindow::QtWindow(int localeId, std::unique_ptr<form::WindowServices> services, QWidget* parent)
     : QWidget(parent),
       services_(services ? std::move(services) : std::make_unique<QtWindowServices>()),
       logic_(localeId, *this, *this, *services_) {
   RegisterPictures();
   CreateControls();
   ConnectHandlers();
-  logic_.FormCreate();
+  logic_.Start();
 }
 
-QtForm1::~QtForm1() {
+QtWindow::~QtWindow() {
   InstallToolkitTranslation(false);
 }
 
-void QtForm1::CreateControls() {
+void QtWindow::CreateControls() {
   setFont(WindowFont());
   setWindowIcon(ProgramIcon());
   setFixedSize(layout::kClientWidth, layout::kClientHeight);
@@ -276,53 +277,11 @@ void QtForm1::CreateControls() {
     widgets_[form::IndexOf(design.id)] = control;
   }
 
-  const auto as = [this]<typename Control>(Control*& member, ControlId id) {
-    member = static_cast<Control*>(Widget(id));
-  };
-  as(Panel1, ControlId::Panel1);
-  as(SpeedButton1, ControlId::SpeedButton1);
-  as(SpeedButton2, ControlId::SpeedButton2);
-  as(GroupBox1, ControlId::GroupBox1);
-  as(GroupBox2, ControlId::GroupBox2);
-  as(GroupBox3, ControlId::GroupBox3);
-  as(GroupBox4, ControlId::GroupBox4);
-  as(Edit1, ControlId::Edit1);
-  as(Edit2, ControlId::Edit2);
-  as(Edit3, ControlId::Edit3);
-  as(Edit4, ControlId::Edit4);
-  as(Edit5, ControlId::Edit5);
-  as(Edit6, ControlId::Edit6);
-  as(Edit7, ControlId::Edit7);
-  as(Edit8, ControlId::Edit8);
-  as(Button1, ControlId::Button1);
-  as(Button2, ControlId::Button2);
-  as(Button3, ControlId::Button3);
-  as(Button4, ControlId::Button4);
-  as(Button5, ControlId::Button5);
-  as(Button6, ControlId::Button6);
-  as(Button7, ControlId::Button7);
-  as(Button8, ControlId::Button8);
-  as(Button9, ControlId::Button9);
-  as(Button10, ControlId::Button10);
-  as(BitBtn1, ControlId::BitBtn1);
-  as(BitBtn2, ControlId::BitBtn2);
-  as(BitBtn3, ControlId::BitBtn3);
-  as(CheckBox1, ControlId::CheckBox1);
-  as(CheckBox2, ControlId::CheckBox2);
-  as(StaticText1, ControlId::StaticText1);
-  as(Label1, ControlId::Label1);
-  as(Label2, ControlId::Label2);
-  as(Label3, ControlId::Label3);
-  as(Label4, ControlId::Label4);
-  as(Label5, ControlId::Label5);
-  as(Label6, ControlId::Label6);
-  as(StringGrid1, ControlId::StringGrid1);
-
   // Created after the check boxes, so that it is deleted after them too.
   auto* checkBoxStyle = new CheckBoxStyle;
   checkBoxStyle->setParent(this);
-  CheckBox1->setStyle(checkBoxStyle);
-  CheckBox2->setStyle(checkBoxStyle);
+  Widget<QCheckBox>(ControlId::BackupCheck)->setStyle(checkBoxStyle);
+  Widget<QCheckBox>(ControlId::MessagesCheck)->setStyle(checkBoxStyle);
 
   // Every control shows the logic's state: the design's texts and checks.
   for (const layout::Control& design : layout::kControls) {
@@ -333,16 +292,15 @@ void QtForm1::CreateControls() {
   // A local file dropped on a file group or on the table is taken as the
   // file of that kind; Space in the table toggles.
   for (const layout::Control& design : layout::kControls) {
-    if (!form::TForm1::FileDropTarget(design.id)) continue;
-    QWidget* target =
-        design.id == ControlId::StringGrid1 ? StringGrid1->viewport() : Widget(design.id);
+    if (!form::WindowLogic::FileDropTarget(design.id)) continue;
+    QWidget* target = design.id == ControlId::Grid ? TableGrid()->viewport() : Widget(design.id);
     target->setAcceptDrops(true);
     target->installEventFilter(this);
   }
-  StringGrid1->installEventFilter(this);
+  TableGrid()->installEventFilter(this);
 
   // The panel lies beneath every other control.
-  Panel1->lower();
+  Widget<QFrame>(ControlId::Panel)->lower();
   QWidget* previous = nullptr;
   for (const ControlId id : layout::kFocusOrder) {
     if (previous != nullptr) QWidget::setTabOrder(previous, Widget(id));
@@ -350,7 +308,7 @@ void QtForm1::CreateControls() {
   }
 }
 
-void QtForm1::ConnectHandlers() {
+void QtWindow::ConnectHandlers() {
   // Every button's click goes to the logic, which knows its handler.
   for (const layout::Control& design : layout::kControls) {
     if (design.kind == layout::Kind::CheckBox) continue;
@@ -371,23 +329,23 @@ void QtForm1::ConnectHandlers() {
               [this, id](bool checked) { logic_.CheckBoxToggled(id, checked); });
     }
   }
-  connect(StringGrid1, &StringGrid::DoubleClicked, this, [this] { logic_.StringGrid1DblClick(); });
-  StringGrid1->SetDrawCellHandler(
+  connect(TableGrid(), &StringGrid::DoubleClicked, this, [this] { logic_.ToggleCurrentMarker(); });
+  TableGrid()->SetDrawCellHandler(
       [this](QPainter& painter, int column, int row, const QRect& rect, GridDrawState state) {
         PainterCanvas canvas(painter, rect);
-        logic_.StringGrid1DrawCell(canvas, column, row, state);
+        logic_.DrawCell(canvas, column, row, state);
       });
 }
 
-std::optional<ControlId> QtForm1::ControlOf(const QObject* watched) const {
-  if (StringGrid1 != nullptr && watched == StringGrid1->viewport()) return ControlId::StringGrid1;
+std::optional<ControlId> QtWindow::ControlOf(const QObject* watched) const {
+  if (TableGrid() != nullptr && watched == TableGrid()->viewport()) return ControlId::Grid;
   for (std::size_t i = 0; i < widgets_.size(); ++i) {
     if (widgets_[i] == watched) return static_cast<ControlId>(i);
   }
   return std::nullopt;
 }
 
-void QtForm1::SetText(ControlId id, std::string_view text) {
+void QtWindow::SetText(ControlId id, std::string_view text) {
   const QString shown = ToQString(text);
   const layout::Control& design = layout::Of(id);
   QWidget* const control = Widget(id);
@@ -398,20 +356,15 @@ void QtForm1::SetText(ControlId id, std::string_view text) {
     case layout::Kind::GroupBox:
       static_cast<QGroupBox*>(control)->setTitle(shown);
       break;
-    case layout::Kind::Label: {
-      // Labels size themselves to their caption, never below their designed
-      // width. The designed widths fit the designed face; "from" needs two
-      // pixels more in the faces with Arial's metrics.
+    case layout::Kind::Label:
+    case layout::Kind::StaticText: {
+      // Labels and the status line size themselves to their text; their
+      // height is fixed. The designed widths fit the designed face; "from"
+      // needs two pixels more in the faces with Arial's metrics.
       auto* label = static_cast<QLabel*>(control);
       label->setText(shown);
-      label->resize(std::max(design.width, label->sizeHint().width()), label->height());
-      break;
-    }
-    case layout::Kind::StaticText: {
-      // The status line sizes itself to its text; its height is fixed.
-      auto* status = static_cast<QLabel*>(control);
-      status->setText(shown);
-      status->resize(status->sizeHint().width(), status->height());
+      label->resize(layout::FittedWidth(design.kind, design.width, label->sizeHint().width()),
+                    label->height());
       break;
     }
     case layout::Kind::Edit:
@@ -430,67 +383,67 @@ void QtForm1::SetText(ControlId id, std::string_view text) {
   }
 }
 
-void QtForm1::SetEnabled(ControlId id, bool enabled) {
+void QtWindow::SetEnabled(ControlId id, bool enabled) {
   Widget(id)->setEnabled(enabled);
 }
 
-void QtForm1::SetChecked(ControlId id, bool checked) {
+void QtWindow::SetChecked(ControlId id, bool checked) {
   if (auto* box = qobject_cast<QCheckBox*>(Widget(id))) box->setChecked(checked);
 }
 
-void QtForm1::SetTint(ControlId id, form::Rgb colour) {
+void QtWindow::SetTint(ControlId id, form::Rgb colour) {
   QWidget* const field = Widget(id);
   QPalette palette = field->palette();
   palette.setColor(QPalette::Base, ToQColor(colour));
   field->setPalette(palette);
 }
 
-void QtForm1::SetFocus(ControlId id) {
+void QtWindow::SetFocus(ControlId id) {
   Widget(id)->setFocus(Qt::OtherFocusReason);
 }
 
-void QtForm1::RemoveMinimizeMaximizeBoxes() {
+void QtWindow::RemoveMinimizeMaximizeBoxes() {
   app::RemoveMinimizeMaximizeBoxes(*this);
   // Window flags re-create the window's place; it stays where it was designed.
   move(layout::kStartLeft, layout::kStartTop);
 }
 
-void QtForm1::LanguageChanged(Language language) {
+void QtWindow::LanguageChanged(Language language) {
   InstallToolkitTranslation(language == Language::Russian);
 }
 
-int QtForm1::Col() const {
-  return StringGrid1->Col();
+int QtWindow::Col() const {
+  return TableGrid()->Col();
 }
-int QtForm1::Row() const {
-  return StringGrid1->Row();
+int QtWindow::Row() const {
+  return TableGrid()->Row();
 }
-void QtForm1::SetCurrentCell(int column, int row) {
-  StringGrid1->SetCurrentCell(column, row);
+void QtWindow::SetCurrentCell(int column, int row) {
+  TableGrid()->SetCurrentCell(column, row);
 }
-int QtForm1::TopRow() const {
-  return StringGrid1->TopRow();
+int QtWindow::TopRow() const {
+  return TableGrid()->TopRow();
 }
-void QtForm1::PageDown() {
-  StringGrid1->PageDown();
+void QtWindow::PageDown() {
+  TableGrid()->PageDown();
 }
-void QtForm1::PageUp() {
-  StringGrid1->PageUp();
+void QtWindow::PageUp() {
+  TableGrid()->PageUp();
 }
-void QtForm1::BeginTableChange() {
-  StringGrid1->BeginTableChange();
+void QtWindow::BeginTableChange() {
+  TableGrid()->BeginTableChange();
 }
-void QtForm1::EndTableChange() {
-  StringGrid1->EndTableChange();
+void QtWindow::EndTableChange() {
+  TableGrid()->EndTableChange();
 }
-void QtForm1::RowsChanged(int firstRow, int lastRow) {
-  StringGrid1->RowsChanged(firstRow, lastRow);
+void QtWindow::RowsChanged(int firstRow, int lastRow) {
+  TableGrid()->RowsChanged(firstRow, lastRow);
 }
-void QtForm1::RepaintNow() {
-  StringGrid1->RepaintNow();
+void QtWindow::RepaintNow() {
+  TableGrid()->RepaintNow();
 }
 
-void QtForm1::InstallToolkitTranslation(bool russian) {
+void QtWindow::InstallToolkitTranslation(bool russian) {
   if (russian && !toolkitTranslation_) {
     toolkitTranslation_ = std::make_unique<QTranslator>();
     // Without the translation package Qt's own texts simply stay English.
@@ -506,10 +459,6 @@ void QtForm1::InstallToolkitTranslation(bool russian) {
     QCoreApplication::removeTranslator(toolkitTranslation_.get());
     toolkitTranslationInstalled_ = false;
   }
-}
-
-bool QtForm1::ToolkitTranslationInstalled() const {
-  return toolkitTranslationInstalled_;
 }
 
 }  // namespace vips::app

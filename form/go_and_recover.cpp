@@ -4,18 +4,19 @@
 #include <optional>
 #include <string>
 
-#include "form/Patch1.hpp"
 #include "form/handler_scopes.hpp"
 #include "form/layout.hpp"
+#include "form/marked_rows.hpp"
+#include "form/window_logic.hpp"
 
 namespace vips::form {
 
-void TForm1::MakeBackupCopy() {
+void WindowLogic::MakeBackupCopy() {
   const std::string backupPath = BackupPathOf(SelectedOriginalPath);
   // A backup that an earlier run took holds the file as it was before that
   // run's records: kept, and the user is told so.
   if (DecideBackup(SelectedOriginalPath, backupPath).action == BackupAction::Keep) {
-    if (Checked(ControlId::CheckBox2)) {
+    if (Checked(ControlId::MessagesCheck)) {
       services_.ShowMessage(Pick(texts::kBackupKeptPrefix) + BareName(backupPath));
     } else {
       SetStatus(Pick(texts::kStatusBackupKept));
@@ -32,7 +33,7 @@ void TForm1::MakeBackupCopy() {
   const bool made = !(patch && patch == IdentityOf(backupPath)) &&
                     CopyWholeFile(FileBehindLinks(SelectedOriginalPath), backupPath);
 
-  if (Checked(ControlId::CheckBox2)) {
+  if (Checked(ControlId::MessagesCheck)) {
     if (made) {
       services_.ShowMessage(Pick(texts::kBackupMadePrefix) + BareName(backupPath));
     } else {
@@ -51,7 +52,7 @@ void TForm1::MakeBackupCopy() {
   }
 }
 
-void TForm1::BitBtn2Click() {
+void WindowLogic::Go() {
   SetStatus(Pick(texts::kStatusProgramOperation));
 
   try {
@@ -86,7 +87,7 @@ void TForm1::BitBtn2Click() {
   // while it wrote the file since: the backup must never take it so.
   if (!TakeBackInterruptedRun()) return;
 
-  if (Checked(ControlId::CheckBox1) && BackupTaken == 0) {
+  if (Checked(ControlId::BackupCheck) && BackupTaken == 0) {
     MakeBackupCopy();
     // The user asked for a way back; without it nothing is written, and the
     // status line says so whichever way the failure was shown.
@@ -103,7 +104,7 @@ void TForm1::BitBtn2Click() {
   ApplyResult result = ApplyResult::BadHeader;
   try {
     const TableChange change(grid_);
-    result = ApplyMarkedRecords(SelectedOriginalPath, SelectedPatchPath, table_);
+    result = ApplyMarkedRows(SelectedOriginalPath, SelectedPatchPath, table_);
   } catch (const std::exception& error) {
     // The error box must not show under the hour-glass.
     cursor.Restore();
@@ -128,16 +129,16 @@ void TForm1::BitBtn2Click() {
     grid_.SetCurrentCell(std::max(grid_.Col(), 0), target < rows ? target : rows - 1);
   }
 
-  if (Checked(ControlId::CheckBox2)) {
+  if (Checked(ControlId::MessagesCheck)) {
     services_.ShowMessage(Pick(texts::kOperationSuccessful));
   } else {
     SetStatus(Pick(texts::kOperationSuccessful));
   }
   cursor.Restore();
-  SetEnabled(ControlId::BitBtn3, true);
+  SetEnabled(ControlId::Recover, true);
 }
 
-void TForm1::BitBtn3Click() {
+void WindowLogic::Recover() {
   services_.Beep();
   SetStatus(Pick(texts::kStatusRecovering));
 
@@ -148,7 +149,7 @@ void TForm1::BitBtn3Click() {
   // Back into the file that Go patched, through a link chosen as the original.
   const bool made = !refused && CopyWholeFile(backup, FileBehindLinks(SelectedOriginalPath));
 
-  if (Checked(ControlId::CheckBox2)) {
+  if (Checked(ControlId::MessagesCheck)) {
     if (made) {
       services_.ShowMessage(Pick(texts::kRecoveredPrefix) + name);
     } else {

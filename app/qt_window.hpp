@@ -8,8 +8,8 @@
 #include <string>
 
 #include "app/string_grid.hpp"
-#include "form/Patch1.hpp"
 #include "form/views.hpp"
+#include "form/window_logic.hpp"
 #include "form/window_services.hpp"
 
 class QCheckBox;
@@ -24,63 +24,28 @@ class QTranslator;
 namespace vips::app {
 
 // The main window in Qt: a thin view over the window's logic
-// (vips::form::TForm1). It builds its controls from the layout table, shows
+// (vips::form::WindowLogic). It builds its controls from the layout table, shows
 // what the logic tells it, and passes the user's clicks, keys, edits and
 // drops on to the logic's handlers.
-class QtForm1 : public QWidget, public form::ControlsView, public form::GridView {
+class QtWindow : public QWidget, public form::ControlsView, public form::GridView {
   Q_OBJECT
  public:
   // `localeId` is the Windows locale identifier read at start (1049 selects
   // Russian); `services` defaults to the real Qt ones.
-  explicit QtForm1(int localeId, std::unique_ptr<form::WindowServices> services = nullptr,
-                   QWidget* parent = nullptr);
-  ~QtForm1() override;
+  explicit QtWindow(int localeId, std::unique_ptr<form::WindowServices> services = nullptr,
+                    QWidget* parent = nullptr);
+  ~QtWindow() override;
 
-  [[nodiscard]] form::TForm1& Logic() { return logic_; }
+  [[nodiscard]] form::WindowLogic& Logic() { return logic_; }
   [[nodiscard]] form::WindowServices& Services() { return *services_; }
-  // Qt's own texts (dialogs, context menus, box buttons) follow the
-  // interface language: true while the toolkit's Russian translation is in.
-  [[nodiscard]] bool ToolkitTranslationInstalled() const;
 
-  // The controls (owned by the window through Qt's parent chain).
-  QFrame* Panel1 = nullptr;
-  QToolButton* SpeedButton1 = nullptr;
-  QToolButton* SpeedButton2 = nullptr;
-  QGroupBox* GroupBox1 = nullptr;
-  QGroupBox* GroupBox2 = nullptr;
-  QGroupBox* GroupBox3 = nullptr;
-  QGroupBox* GroupBox4 = nullptr;
-  QLineEdit* Edit1 = nullptr;
-  QLineEdit* Edit2 = nullptr;
-  QLineEdit* Edit3 = nullptr;
-  QLineEdit* Edit4 = nullptr;
-  QLineEdit* Edit5 = nullptr;
-  QLineEdit* Edit6 = nullptr;
-  QLineEdit* Edit7 = nullptr;
-  QLineEdit* Edit8 = nullptr;
-  QPushButton* Button1 = nullptr;
-  QPushButton* Button2 = nullptr;
-  QPushButton* Button3 = nullptr;
-  QPushButton* Button4 = nullptr;
-  QPushButton* Button5 = nullptr;
-  QPushButton* Button6 = nullptr;
-  QPushButton* Button7 = nullptr;
-  QPushButton* Button8 = nullptr;
-  QPushButton* Button9 = nullptr;
-  QPushButton* Button10 = nullptr;
-  QPushButton* BitBtn1 = nullptr;
-  QPushButton* BitBtn2 = nullptr;
-  QPushButton* BitBtn3 = nullptr;
-  QCheckBox* CheckBox1 = nullptr;
-  QCheckBox* CheckBox2 = nullptr;
-  QLabel* StaticText1 = nullptr;
-  QLabel* Label1 = nullptr;
-  QLabel* Label2 = nullptr;
-  QLabel* Label3 = nullptr;
-  QLabel* Label4 = nullptr;
-  QLabel* Label5 = nullptr;
-  QLabel* Label6 = nullptr;
-  StringGrid* StringGrid1 = nullptr;
+  // The control `id` (owned by the window through Qt's parent chain), as
+  // the class the layout table's kind makes of it: QFrame, QToolButton,
+  // QGroupBox, QLineEdit, QPushButton, QCheckBox, QLabel or StringGrid.
+  template <typename Control = QWidget>
+  [[nodiscard]] Control* Widget(form::ControlId id) const {
+    return static_cast<Control*>(widgets_[form::IndexOf(id)]);
+  }
 
   // form::ControlsView
   void SetText(form::ControlId id, std::string_view text) override;
@@ -91,7 +56,7 @@ class QtForm1 : public QWidget, public form::ControlsView, public form::GridView
   void RemoveMinimizeMaximizeBoxes() override;
   void LanguageChanged(Language language) override;
 
-  // form::GridView, by StringGrid1
+  // form::GridView, by the table grid
   [[nodiscard]] int Col() const override;
   [[nodiscard]] int Row() const override;
   void SetCurrentCell(int column, int row) override;
@@ -107,9 +72,9 @@ class QtForm1 : public QWidget, public form::ControlsView, public form::GridView
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  [[nodiscard]] StringGrid* TableGrid() const { return Widget<StringGrid>(form::ControlId::Grid); }
   void CreateControls();
   void ConnectHandlers();
-  [[nodiscard]] QWidget* Widget(form::ControlId id) const { return widgets_[form::IndexOf(id)]; }
   // The control a watched object stands for (the grid's viewport is the grid).
   [[nodiscard]] std::optional<form::ControlId> ControlOf(const QObject* watched) const;
   // Input routes besides the handlers' own: file drops, Enter on a push
@@ -119,7 +84,7 @@ class QtForm1 : public QWidget, public form::ControlsView, public form::GridView
   void InstallToolkitTranslation(bool russian);
 
   std::unique_ptr<form::WindowServices> services_;
-  form::TForm1 logic_;
+  form::WindowLogic logic_;
   std::array<QWidget*, form::kControlCount> widgets_{};
   std::unique_ptr<QTranslator> toolkitTranslation_;  // Qt's Russian texts, loaded once
   bool toolkitTranslationInstalled_ = false;

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "form/Patch1.hpp"
 #include "form/handler_scopes.hpp"
+#include "form/window_logic.hpp"
 
 namespace vips::form {
 namespace {
@@ -15,104 +15,25 @@ void FilterRangeKey(char& key) {
   if (!digit && key != '\b') key = '\0';
 }
 
-constexpr ControlId kRangeFields[] = {ControlId::Edit3, ControlId::Edit4, ControlId::Edit5,
-                                      ControlId::Edit6, ControlId::Edit7, ControlId::Edit8};
+constexpr ControlId kRangeFields[] = {ControlId::ExecuteFrom, ControlId::ExecuteTo,
+                                      ControlId::CancelFrom,  ControlId::CancelTo,
+                                      ControlId::InvertFrom,  ControlId::InvertTo};
 
 }  // namespace
 
-void TForm1::Edit3KeyPress(char& Key) {
-  FilterRangeKey(Key);
-}
-void TForm1::Edit4KeyPress(char& Key) {
-  FilterRangeKey(Key);
-}
-void TForm1::Edit5KeyPress(char& Key) {
-  FilterRangeKey(Key);
-}
-void TForm1::Edit6KeyPress(char& Key) {
-  FilterRangeKey(Key);
-}
-void TForm1::Edit7KeyPress(char& Key) {
-  FilterRangeKey(Key);
-}
-void TForm1::Edit8KeyPress(char& Key) {
-  FilterRangeKey(Key);
-}
-
-void TForm1::Edit3KeyUp() {
-  ClampRangeField(ControlId::Edit3);
-}
-void TForm1::Edit4KeyUp() {
-  ClampRangeField(ControlId::Edit4);
-}
-void TForm1::Edit5KeyUp() {
-  ClampRangeField(ControlId::Edit5);
-}
-void TForm1::Edit6KeyUp() {
-  ClampRangeField(ControlId::Edit6);
-}
-void TForm1::Edit7KeyUp() {
-  ClampRangeField(ControlId::Edit7);
-}
-void TForm1::Edit8KeyUp() {
-  ClampRangeField(ControlId::Edit8);
-}
-
-bool TForm1::IsRangeField(ControlId id) {
+bool WindowLogic::IsRangeField(ControlId id) {
   return std::find(std::begin(kRangeFields), std::end(kRangeFields), id) != std::end(kRangeFields);
 }
 
-void TForm1::KeyPress(ControlId id, char& Key) {
-  switch (id) {
-    case ControlId::Edit3:
-      Edit3KeyPress(Key);
-      break;
-    case ControlId::Edit4:
-      Edit4KeyPress(Key);
-      break;
-    case ControlId::Edit5:
-      Edit5KeyPress(Key);
-      break;
-    case ControlId::Edit6:
-      Edit6KeyPress(Key);
-      break;
-    case ControlId::Edit7:
-      Edit7KeyPress(Key);
-      break;
-    case ControlId::Edit8:
-      Edit8KeyPress(Key);
-      break;
-    default:
-      break;
-  }
+void WindowLogic::KeyPress(ControlId id, char& key) {
+  if (IsRangeField(id)) FilterRangeKey(key);
 }
 
-void TForm1::KeyUp(ControlId id) {
-  switch (id) {
-    case ControlId::Edit3:
-      Edit3KeyUp();
-      break;
-    case ControlId::Edit4:
-      Edit4KeyUp();
-      break;
-    case ControlId::Edit5:
-      Edit5KeyUp();
-      break;
-    case ControlId::Edit6:
-      Edit6KeyUp();
-      break;
-    case ControlId::Edit7:
-      Edit7KeyUp();
-      break;
-    case ControlId::Edit8:
-      Edit8KeyUp();
-      break;
-    default:
-      break;
-  }
+void WindowLogic::KeyUp(ControlId id) {
+  if (IsRangeField(id)) ClampRangeField(id);
 }
 
-std::string TForm1::FilterRangeText(ControlId id, std::string_view text, bool pasted) {
+std::string WindowLogic::FilterRangeText(ControlId id, std::string_view text, bool pasted) {
   std::string kept;
   for (std::size_t at = 0; at < text.size();) {
     // One character at a time, however many bytes it takes: a character
@@ -136,7 +57,7 @@ std::string TForm1::FilterRangeText(ControlId id, std::string_view text, bool pa
   return kept;
 }
 
-void TForm1::ClampRangeField(ControlId field) {
+void WindowLogic::ClampRangeField(ControlId field) {
   if (Text(field).empty()) return;
   try {
     const std::int32_t value = StrToInt(Text(field));
@@ -149,7 +70,7 @@ void TForm1::ClampRangeField(ControlId field) {
   }
 }
 
-void TForm1::NormalizeRangeFields() {
+void WindowLogic::NormalizeRangeFields() {
   for (const ControlId field : kRangeFields) {
     if (Text(field).empty()) SetText(field, "1");
   }
@@ -160,18 +81,18 @@ void TForm1::NormalizeRangeFields() {
   }
 }
 
-void TForm1::Button8Click() {
-  RangeCommand(ControlId::Edit3, ControlId::Edit4, &ExecuteRows);
+void WindowLogic::ExecuteRange() {
+  RangeCommand(ControlId::ExecuteFrom, ControlId::ExecuteTo, &ExecuteRows);
 }
-void TForm1::Button9Click() {
-  RangeCommand(ControlId::Edit5, ControlId::Edit6, &CancelRows);
+void WindowLogic::CancelRange() {
+  RangeCommand(ControlId::CancelFrom, ControlId::CancelTo, &CancelRows);
 }
-void TForm1::Button10Click() {
-  RangeCommand(ControlId::Edit7, ControlId::Edit8, &InvertRows);
+void WindowLogic::InvertRange() {
+  RangeCommand(ControlId::InvertFrom, ControlId::InvertTo, &InvertRows);
 }
 
-void TForm1::RangeCommand(ControlId from, ControlId to,
-                          void (*rule)(PatchTable&, int, int, Language)) {
+void WindowLogic::RangeCommand(ControlId from, ControlId to,
+                               void (*rule)(PatchTable&, int, int, Language)) {
   BusyCursor cursor(services_);
   try {
     NormalizeRangeFields();

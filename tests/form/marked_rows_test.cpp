@@ -1,4 +1,4 @@
-#include "core/apply/apply.hpp"
+#include "form/marked_rows.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,16 +9,18 @@
 
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
+#include "core/patch_builder.hpp"
 #include "core/table/markers.hpp"
 #include "core/table/patch_loader.hpp"
 #include "core/table/patch_table.hpp"
-#include "patch_builder.hpp"
+#include "core/table_expectations.hpp"
 #include "support/temp_dir.hpp"
-#include "table_expectations.hpp"
 
 namespace vips {
 namespace {
 
+using form::ApplyMarkedRows;
+using form::ApplyResult;
 using testing::OpenDescriptorCount;
 using testing::PatchBuilder;
 using testing::ReadAll;
@@ -31,7 +33,7 @@ Bytes BytesOf(const std::string& text) {
   return {text.begin(), text.end()};
 }
 
-class ApplyTest : public ::testing::Test {
+class MarkedRowsTest : public ::testing::Test {
  protected:
   // Loads the patch into a fresh table and then gives the rows the markers
   // listed (rows beyond the list keep the execute marker).
@@ -48,7 +50,7 @@ class ApplyTest : public ::testing::Test {
     const int before = OpenDescriptorCount();
     std::string text = "(applied)";
     try {
-      ApplyMarkedRecords(original, patch, table);
+      ApplyMarkedRows(original, patch, table);
     } catch (const Error& error) {
       text = error.what();
     }
@@ -62,7 +64,7 @@ class ApplyTest : public ::testing::Test {
 
 const std::string kSkip(kSkipEnglish);
 
-TEST_F(ApplyTest, MarkedRecordsAreWrittenInFileOrder) {
+TEST_F(MarkedRowsTest, MarkedRecordsAreWrittenInFileOrder) {
   const std::string patch = dir_.Write(
       "p.ips",
       PatchBuilder().Data(1, "abcd").Run(3, 3, 0x20).Data(8, "XY").Data(0, "!").End().Bytes());
@@ -85,13 +87,13 @@ TEST_F(ApplyTest, MarkedRecordsAreWrittenInFileOrder) {
     SCOPED_TRACE(c.what);
     dir_.Write("original.bin", "0123456789");
     PatchTable table = Loaded(patch, c.markers);
-    ASSERT_EQ(ApplyMarkedRecords(original_, patch, table), ApplyResult::Applied);
+    ASSERT_EQ(ApplyMarkedRows(original_, patch, table), ApplyResult::Applied);
     EXPECT_EQ(ReadAll(original_), BytesOf(c.expected));
     EXPECT_EQ(table.RowCount(), 4);
   }
 }
 
-TEST_F(ApplyTest, RecordsPastTheEndGrowTheFileOnlyWhenMarked) {
+TEST_F(MarkedRowsTest, RecordsPastTheEndGrowTheFileOnlyWhenMarked) {
   struct Case {
     const char* what;
     std::string patch;
@@ -116,26 +118,26 @@ TEST_F(ApplyTest, RecordsPastTheEndGrowTheFileOnlyWhenMarked) {
     dir_.Write("original.bin", "0123456789");
     const std::string patch = dir_.Write("p.ips", c.patch);
     PatchTable table = Loaded(patch, {c.marker});
-    ASSERT_EQ(ApplyMarkedRecords(original_, patch, table), ApplyResult::Applied);
+    ASSERT_EQ(ApplyMarkedRows(original_, patch, table), ApplyResult::Applied);
     EXPECT_EQ(ReadAll(original_), BytesOf(c.expected));
   }
 }
 
-TEST_F(ApplyTest, SizesAreUnsigned) {
+TEST_F(MarkedRowsTest, SizesAreUnsigned) {
   std::string big(40000, '\0');
   for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i % 26);
   const std::string patch =
       dir_.Write("p.ips", PatchBuilder().Data(5, big).Run(70000, 65535, 0xEE).End().Bytes());
   PatchTable table = Loaded(patch);
   EXPECT_EQ(RowOf(table, 1)[2], "2116E");
-  ASSERT_EQ(ApplyMarkedRecords(original_, patch, table), ApplyResult::Applied);
+  ASSERT_EQ(ApplyMarkedRows(original_, patch, table), ApplyResult::Applied);
   const Bytes bytes = ReadAll(original_);
   ASSERT_EQ(bytes.size(), 70000u + 65535u);
   EXPECT_EQ(Bytes(bytes.begin() + 5, bytes.begin() + 40005), BytesOf(big));
   EXPECT_EQ(std::count(bytes.begin() + 70000, bytes.end(), 0xEE), 65535);
 }
 
-TEST_F(ApplyTest, ManyRecordsMatchAByteByByteApplication) {
+TEST_F(MarkedRowsTest, ManyRecordsMatchAByteByByteApplication) {
   // Random records over several cache blocks, some marked, some crossing
   // block boundaries, compared with writing each marked record in turn.
   std::mt19937 random(2024);
@@ -170,17 +172,17 @@ TEST_F(ApplyTest, ManyRecordsMatchAByteByByteApplication) {
   }
   const std::string patch = dir_.Write("p.ips", builder.End().Bytes());
   PatchTable table = Loaded(patch, markers);
-  ASSERT_EQ(ApplyMarkedRecords(original_, patch, table), ApplyResult::Applied);
+  ASSERT_EQ(ApplyMarkedRows(original_, patch, table), ApplyResult::Applied);
   EXPECT_EQ(ReadAll(original_), expected);
 }
 
-TEST_F(ApplyTest, TableIsRecountedAndMarkersAndFinalAddressesKept) {
+TEST_F(MarkedRowsTest, TableIsRecountedAndMarkersAndFinalAddressesKept) {
   const std::string patch =
       dir_.Write("p.ips", PatchBuilder().Data(1, "a").Run(2, 3, 'b').End().Bytes());
   PatchTable table = Loaded(patch, {kSkip});
   const Row first = RowOf(table, 0);
   const Row second = RowOf(table, 1);
-  ASSERT_EQ(ApplyMarkedRecords(original_, patch, table), ApplyResult::Applied);
+  ASSERT_EQ(ApplyMarkedRows(original_, patch, table), ApplyResult::Applied);
   EXPECT_EQ(table.RowCount(), 2);
   EXPECT_EQ(RowOf(table, 0), first);
   EXPECT_EQ(RowOf(table, 1), second);
@@ -188,7 +190,7 @@ TEST_F(ApplyTest, TableIsRecountedAndMarkersAndFinalAddressesKept) {
   EXPECT_EQ(RowOf(table, 2)[1], "454F46");
 }
 
-TEST_F(ApplyTest, PatchChangedAfterLoadingPairsRecordsWithRowsByPosition) {
+TEST_F(MarkedRowsTest, PatchChangedAfterLoadingPairsRecordsWithRowsByPosition) {
   // A longer patch once listed 4 rows; the current one has 3.
   PatchTable table = Loaded(
       dir_.Write("p.ips",
@@ -210,7 +212,7 @@ TEST_F(ApplyTest, PatchChangedAfterLoadingPairsRecordsWithRowsByPosition) {
                                                       .Data(9, "Z")
                                                       .End()
                                                       .Bytes());
-  ASSERT_EQ(ApplyMarkedRecords(original_, changed, table), ApplyResult::Applied);
+  ASSERT_EQ(ApplyMarkedRows(original_, changed, table), ApplyResult::Applied);
   // Rows 0 and 3 hold execute markers, row 1 and 2 skip, row 4 never held one.
   EXPECT_EQ(ReadAll(original_), BytesOf("01234V67Y9"));
   EXPECT_EQ(table.RowCount(), 5);
@@ -219,7 +221,7 @@ TEST_F(ApplyTest, PatchChangedAfterLoadingPairsRecordsWithRowsByPosition) {
   EXPECT_EQ(RowOf(table, 4), (Row{"5", "9", "", ""}));
 }
 
-TEST_F(ApplyTest, CutPatchWritesNothing) {
+TEST_F(MarkedRowsTest, CutPatchWritesNothing) {
   const std::string whole =
       PatchBuilder().Data(0, "AB").Run(2, 2, 'C').Data(4, "DEF").End().Bytes();
   // Records at 5, 12 and 20; the third record's data at 25..27, the end marker at 28.
@@ -247,19 +249,19 @@ TEST_F(ApplyTest, CutPatchWritesNothing) {
   }
 }
 
-TEST_F(ApplyTest, BadHeaderLeavesOneRowAndNeverOpensTheOriginal) {
+TEST_F(MarkedRowsTest, BadHeaderLeavesOneRowAndNeverOpensTheOriginal) {
   for (const std::string bytes : {"", "PATC", "patchEOF", "PATCXEOF"}) {
     SCOPED_TRACE("'" + bytes + "'");
     PatchTable table = testing::TableWithOldTexts();
     const Row before = RowOf(table, 0);
-    EXPECT_EQ(ApplyMarkedRecords(dir_.File("missing.bin"), dir_.Write("bad.ips", bytes), table),
+    EXPECT_EQ(ApplyMarkedRows(dir_.File("missing.bin"), dir_.Write("bad.ips", bytes), table),
               ApplyResult::BadHeader);
     EXPECT_EQ(table.RowCount(), 1);
     EXPECT_EQ(RowOf(table, 0), before);
   }
 }
 
-TEST_F(ApplyTest, FailuresGiveTheirTextsAndCloseTheFiles) {
+TEST_F(MarkedRowsTest, FailuresGiveTheirTextsAndCloseTheFiles) {
   const std::string patch = dir_.Write("p.ips", PatchBuilder().Data(0, "zz").End().Bytes());
   const std::string readOnly = dir_.Write("read-only.bin", "0123456789");
   ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+#include "form/core.hpp"
+
+namespace vips::form {
+
+enum class ApplyResult { Applied, BadHeader };
+
+// Go's write: the records that the table chooses are gathered from the patch
+// at `patchPath` and written into the original file in place, the same way
+// as the command line's apply. Records are paired with rows by position: the
+// walk re-counts the rows, rewrites the number and first-address cells,
+// reads the markers and leaves the final-address cells alone.
+//
+// All or nothing: nothing is written unless the whole patch reads through to
+// its end marker ("Read beyond end of file"); the disk space for the file's
+// final length is taken before the first write ("Disk full" leaves the file
+// as it was); a write that fails after that is undone, bytes and length.
+// Only the records' bytes change. The original is locked against a second
+// apply or recover by this program ("Another run is patching the file"), and
+// a patch given as its own original file is refused ("File access denied").
+ApplyResult ApplyMarkedRows(const std::string& originalPath, const std::string& patchPath,
+                            PatchTable& table);
+
+}  // namespace vips::form
