@@ -36,11 +36,11 @@ void WindowLogic::OriginalDialogClosed(const std::optional<std::string>& chosen)
   if (chosen) TakeBackInterruptedRun();
 }
 
-bool WindowLogic::TakeBackInterruptedRun() {
+bool WindowLogic::TakeBackInterruptedRun(ExistingFile* locked) {
   try {
     // Opens the file only when a journal stands beside it: a read-only file
     // that no run left half-written is taken as before.
-    if (RollBackInterruptedRunAt(SelectedOriginalPath)) {
+    if (locked ? RollBackInterruptedRun(*locked) : RollBackInterruptedRunAt(SelectedOriginalPath)) {
       // A box, since the status line is soon overwritten by the next step.
       services_.ShowMessage(Pick(texts::kEarlierRunTakenBack));
     }

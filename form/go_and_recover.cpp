@@ -11,7 +11,7 @@
 
 namespace vips::form {
 
-void WindowLogic::MakeBackupCopy() {
+void WindowLogic::MakeBackupCopy(ExistingFile* locked) {
   const std::string backupPath = BackupPathOf(SelectedOriginalPath);
   // A backup that an earlier run took holds the file as it was before that
   // run's records: kept, and the user is told so.
@@ -30,8 +30,16 @@ void WindowLogic::MakeBackupCopy() {
   const std::optional<FileIdentity> patch = IdentityOf(SelectedPatchPath);
   // An original file that is a link is patched through it, so the backup
   // holds the file it leads to; the backup itself stands beside the link.
-  const bool made = !(patch && patch == IdentityOf(backupPath)) &&
-                    CopyWholeFile(FileBehindLinks(SelectedOriginalPath), backupPath);
+  bool made = !(patch && patch == IdentityOf(backupPath));
+  if (made && locked) {
+    try {
+      CopyOpenFileOrThrow(*locked, backupPath);
+    } catch (const std::exception&) {
+      made = false;
+    }
+  } else if (made) {
+    made = CopyWholeFile(FileBehindLinks(SelectedOriginalPath), backupPath);
+  }
 
   if (Checked(ControlId::MessagesCheck)) {
     if (made) {
@@ -83,12 +91,28 @@ void WindowLogic::Go() {
     return;
   }
 
+  // One lock from the playback of a stopped run through the backup and the
+  // write: no other run comes between them, so the backup never takes a file
+  // that another run left half-written. A file that cannot be opened so is
+  // taken the way the steps below report it; one that another run holds is
+  // reported at once.
+  std::optional<ExistingFile> original;
+  try {
+    original.emplace(ExistingFile::OpenLocked(SelectedOriginalPath));
+  } catch (const Error& error) {
+    if (std::string(error.what()) == kFileBusy) {
+      ReportError(error.what());
+      return;
+    }
+  }
+  ExistingFile* const locked = original ? &*original : nullptr;
+
   // Taking the file put it back already, but a run may have been stopped
   // while it wrote the file since: the backup must never take it so.
-  if (!TakeBackInterruptedRun()) return;
+  if (!TakeBackInterruptedRun(locked)) return;
 
   if (Checked(ControlId::BackupCheck) && BackupTaken == 0) {
-    MakeBackupCopy();
+    MakeBackupCopy(locked);
     // The user asked for a way back; without it nothing is written, and the
     // status line says so whichever way the failure was shown.
     if (BackupTaken == 0) {
@@ -104,7 +128,8 @@ void WindowLogic::Go() {
   ApplyResult result = ApplyResult::BadHeader;
   try {
     const TableChange change(grid_);
-    result = ApplyMarkedRows(SelectedOriginalPath, SelectedPatchPath, table_);
+    result = ApplyMarkedRows(SelectedOriginalPath, SelectedPatchPath, table_, locked);
+    original.reset();
   } catch (const std::exception& error) {
     // The error box must not show under the hour-glass.
     cursor.Restore();

@@ -5,7 +5,7 @@
 namespace vips::form {
 
 ApplyResult ApplyMarkedRows(const std::string& originalPath, const std::string& patchPath,
-                            PatchTable& table) {
+                            PatchTable& table, ExistingFile* locked) {
   table.SetRowCount(1);
 
   // Only a real patch has the original opened after it, so a missing or
@@ -14,7 +14,9 @@ ApplyResult ApplyMarkedRows(const std::string& originalPath, const std::string& 
   if (!reader) return ApplyResult::BadHeader;
   // One writer at a time among our own processes: a second apply or recover
   // of this file fails here, before anything is read or written.
-  ExistingFile original = ExistingFile::OpenLocked(originalPath);
+  std::optional<ExistingFile> opened;
+  if (!locked) opened.emplace(ExistingFile::OpenLocked(originalPath));
+  ExistingFile& original = locked ? *locked : *opened;
   // Writing a patch into itself would change the records while they are read.
   if (IdentityOf(patchPath) == original.Identity()) throw Error(kFileAccessDenied, originalPath);
 
@@ -46,7 +48,7 @@ ApplyResult ApplyMarkedRows(const std::string& originalPath, const std::string& 
   // Flushed to the disk before Go reports success; an earlier Go or apply
   // that was stopped half-way is taken back first.
   (void)WriteRecordsInPlace(original, records, true);
-  original.Close();
+  if (opened) opened->Close();
   return ApplyResult::Applied;
 }
 

@@ -21,7 +21,9 @@ enum class ApplyResult { Applied, BadHeader };
 // Only the records' bytes change. The original is locked against a second
 // apply or recover by this program ("Another run is patching the file"), and
 // a patch given as its own original file is refused ("File access denied").
+// `locked`, when given, is the original file already open and locked by the
+// caller, used in place of opening it.
 ApplyResult ApplyMarkedRows(const std::string& originalPath, const std::string& patchPath,
-                            PatchTable& table);
+                            PatchTable& table, ExistingFile* locked = nullptr);
 
 }  // namespace vips::form

@@ -117,11 +117,15 @@ class WindowLogic {
   [[nodiscard]] std::string FilterRangeText(ControlId id, std::string_view text, bool pasted);
 
   // The backup step of Go.
-  void MakeBackupCopy();
+  // `locked`: the original file, held open and locked by Go, which the copy
+  // then reads; null where it could not be opened so.
+  void MakeBackupCopy(ExistingFile* locked);
   // Puts back the original file when a run was stopped while it wrote it (a
   // journal stands beside it), and says so in a box whatever the Messages
   // choice. A file that cannot be put back is shown in the error box: false.
-  bool TakeBackInterruptedRun();
+  // `locked` as for MakeBackupCopy; without it the file is opened only when
+  // a journal stands beside it.
+  bool TakeBackInterruptedRun(ExistingFile* locked = nullptr);
 
   // What ChooseOriginalFile and ChoosePatchFile do once their dialog has been closed:
   // the confirmed path, or nothing for a cancelled dialog.

@@ -41,7 +41,20 @@ TEST(BackupRecoverTest, BackupIsTakenBeforeWritingAndRecoverPutsItBack) {
   EXPECT_FALSE(s.view.enabled[IndexOf(ControlId::Recover)]);  // even with a backup lying there
 
   s.Forget();
+  // Whether another run could patch the file as each message shows: not
+  // between the backup and the write, which Go does under one lock.
+  std::vector<bool> othersLockedOut;
+  s.services.onMessage = [&](const std::string&) {
+    try {
+      ExistingFile::OpenLocked(s.original).Close();
+      othersLockedOut.push_back(false);
+    } catch (const Error& error) {
+      othersLockedOut.push_back(std::string(error.what()) == kFileBusy);
+    }
+  };
   s.form.Go();
+  s.services.onMessage = nullptr;
+  EXPECT_EQ(othersLockedOut, (std::vector<bool>{true, false}));
   EXPECT_EQ(s.Bytes(s.Backup()), kOriginal);
   EXPECT_EQ(s.Bytes(s.original), kPatched);
   EXPECT_EQ(s.services.messages, (Events{"Create reserve copy of the file: image.bin_backup",

@@ -5,6 +5,7 @@ namespace vips::form::testing {
 void RecordingServices::ShowMessage(const std::string& text) {
   events.push_back("message: " + text);
   messages.push_back(text);
+  if (onMessage) onMessage(text);
 }
 
 void RecordingServices::ShowError(const std::string& text) {

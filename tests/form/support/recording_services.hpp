@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,9 @@ class RecordingServices : public WindowServices {
   void QueueFileChoice(std::optional<std::string> path);
   // Events recorded from now on.
   void Forget();
+
+  // Called as each message is shown, for a test to look at the files then.
+  std::function<void(const std::string&)> onMessage;
 
   std::vector<std::string> events;
   std::vector<std::string> messages;
