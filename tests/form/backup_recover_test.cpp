@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -313,6 +314,47 @@ TEST(BackupRecoverTest, TakingAFileAnInterruptedRunLeftPutsItBackAtOnce) {
       EXPECT_EQ(vips::testing::NamesIn(s.dir.Path()), names);
     }
     fs::permissions(PathOf(original), fs::perms::owner_all);
+  }
+}
+
+// A journal that cannot be trusted, or something else at its name, stops Go
+// with the text the command line gives: no backup, nothing written, and the
+// journal left for the user to decide.
+TEST(BackupRecoverTest, AJournalGoCannotTrustStopsItNamingTheJournal) {
+  struct Case {
+    const char* what;
+    void (*leave)(const std::string& original);
+    const char* says;
+  };
+  const Case cases[] = {
+      {"a stopped run's journal, the file edited since",
+       [](const std::string& original) {
+         vips::testing::LeaveInterruptedRun(original, 4, "###");
+         std::ofstream(PathOf(original), std::ios::binary) << "0123!!!789";
+       },
+       "does not fit the file"},
+      {"a file of another program at its name",
+       [](const std::string& original) {
+         std::ofstream(PathOf(RollbackJournal::PathFor(original))) << "notes\n";
+       },
+       "is not a journal of this program"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Session s;
+    s.Prepare(kOriginal, kPatch);
+    c.leave(s.original);
+    const std::string before = s.Bytes(s.original);
+    s.Forget();
+    s.form.Go();
+    ASSERT_EQ(s.services.errors.size(), 1u);
+    EXPECT_EQ(
+        s.services.errors[0].rfind("The journal .image.bin.vips-journal beside image.bin ", 0), 0u)
+        << s.services.errors[0];
+    EXPECT_NE(s.services.errors[0].find(c.says), std::string::npos) << s.services.errors[0];
+    EXPECT_EQ(s.Bytes(s.original), before);
+    EXPECT_FALSE(Exists(s.Backup()));
+    EXPECT_TRUE(Exists(RollbackJournal::PathFor(s.original)));
   }
 }
 
