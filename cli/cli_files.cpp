@@ -93,6 +93,11 @@ void WriteNewFile(const std::string& path, const std::vector<std::uint8_t>& byte
   });
 }
 
+void NoteTruncation(std::ostream& err, const std::string& path, std::uint32_t length) {
+  err << path << ": after its end marker the patch gives the file's length, " << length
+      << " bytes; apply --truncate cuts a longer file to it.\n";
+}
+
 int NotAPatch(std::ostream& err, const std::string& path, const std::string& other) {
   err << path << ": Invalid IPS file!";
   if (!other.empty() && BeginsAsPatch(other)) {
