@@ -2,8 +2,8 @@
 // a new file.
 #include <functional>
 #include <optional>
-#include <span>
 #include <ostream>
+#include <span>
 #include <vector>
 
 #include "cli/cli_files.hpp"
@@ -11,9 +11,9 @@
 #include "cli/delta_files.hpp"
 #include "core/apply/apply.hpp"
 #include "core/apply/delta_patch.hpp"
-#include "core/apply/records_in_memory.hpp"
 #include "core/apply/in_place_write.hpp"
 #include "core/apply/record_writer.hpp"
+#include "core/apply/records_in_memory.hpp"
 #include "core/files/backup_policy.hpp"
 #include "core/files/digests.hpp"
 #include "core/files/file_access.hpp"
@@ -197,8 +197,8 @@ std::optional<int> GatherInMemory(const Arguments& arguments, ExistingFile& file
       if (decoded.backwards) NoteBackwards(err, path, inputName);
       if (p == 0 && arguments.selection != Selection::All) {
         const StretchList stretches = ListStretches(original, decoded.result);
-        const std::vector<bool> chosen = ChosenRecords(
-            arguments.selection, arguments.records, stretches.stretches.size(), path);
+        const std::vector<bool> chosen =
+            ChosenRecords(arguments.selection, arguments.records, stretches.stretches.size(), path);
         current = WithChosenStretches(original, std::move(decoded.result), stretches, chosen);
       } else {
         current = std::move(decoded.result);

@@ -65,9 +65,9 @@ DecodedDelta DecodeDelta(const std::string& patchPath, std::span<const std::uint
     const std::string text = error.what();
     // Limits of this program and of the machine, not faults of the patch.
     if (text == kDeltaOutOfMemory || text == kDeltaTooLarge) throw Error(text, patchPath);
-    throw PatchRefused(text, patchPath,
-                       IsWrongOriginal(text, originalName) ? kExitChecksumMismatch
-                                                           : kExitDamagedPatch);
+    throw PatchRefused(
+        text, patchPath,
+        IsWrongOriginal(text, originalName) ? kExitChecksumMismatch : kExitDamagedPatch);
   }
   return decoded;
 }

@@ -56,9 +56,8 @@ int ExportStretches(const Arguments& arguments, PatchFormat format, std::ostream
       WithChosenStretches(original, std::move(decoded.result), stretches, chosen);
   // Past the last chosen stretch both files are alike: the patch need not
   // look there, whatever their sizes.
-  const auto before =
-      std::span(original).first(static_cast<std::size_t>(std::min<std::uint64_t>(
-          reach, original.size())));
+  const auto before = std::span(original).first(
+      static_cast<std::size_t>(std::min<std::uint64_t>(reach, original.size())));
   const auto after = std::span(chosenFile).first(static_cast<std::size_t>(reach));
   WriteNewFile(arguments.newPath, MakePatch(before, after).bytes);
   return kExitDone;

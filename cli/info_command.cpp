@@ -47,9 +47,8 @@ void DescribeDelta(const std::string& path, std::ostream& out) {
     return;
   }
   out << path << ": " << (summary.format == PatchFormat::Bps ? "BPS" : "UPS") << " patch for "
-      << summary.sourceSize << " bytes with CRC-32 " << Crc32Text(summary.sourceCrc)
-      << ", making " << summary.targetSize << " bytes with CRC-32 "
-      << Crc32Text(summary.targetCrc) << '\n';
+      << summary.sourceSize << " bytes with CRC-32 " << Crc32Text(summary.sourceCrc) << ", making "
+      << summary.targetSize << " bytes with CRC-32 " << Crc32Text(summary.targetCrc) << '\n';
   if (summary.Damaged()) {
     out << path << ": damaged: its CRC-32 is " << Crc32Text(summary.patchCrcActual)
         << ", its footer says " << Crc32Text(summary.patchCrc) << '\n';

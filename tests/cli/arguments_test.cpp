@@ -107,7 +107,7 @@ TEST_P(WrongUsageTest, IsAUsageError) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, WrongUsageTest,
-    ::testing::Values(Args{}, Args{"patch"}, Args{"LIST", "p"},  // no or unknown command
+    ::testing::Values(Args{}, Args{"patch"}, Args{"LIST", "p"},   // no or unknown command
                       Args{"list"}, Args{"list", "a", "b", "c"},  // file count
                       Args{"apply", "o"}, Args{"recover"}, Args{"recover", "a", "b"},
                       Args{"apply", "--only", "1", "--skip", "2", "o", "p"},  // both lists
@@ -131,9 +131,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Args{"apply", "--crc32", "12345678", "--crc32=12345678", "o", "p"},
                       // file counts and options of the new commands
                       Args{"status", "o"}, Args{"status", "o", "p", "q"}, Args{"export", "p"},
-                      Args{"export", "p", "o", "n", "x"},
-                      Args{"apply", "--bps", "o", "p"}, Args{"create", "--truncate", "o", "m", "n"},
-                      Args{"create", "o", "m"}, Args{"create", "o", "m", "n", "x"}, Args{"info"},
+                      Args{"export", "p", "o", "n", "x"}, Args{"apply", "--bps", "o", "p"},
+                      Args{"create", "--truncate", "o", "m", "n"}, Args{"create", "o", "m"},
+                      Args{"create", "o", "m", "n", "x"}, Args{"info"},
                       Args{"status", "--only", "1", "o", "p"}, Args{"export", "--backup", "p", "n"},
                       Args{"create", "--output", "x", "o", "m", "n"},
                       Args{"info", "--crc32", "12345678", "f"}));

@@ -45,7 +45,8 @@ class DeltaCommandsTest : public ::testing::Test {
  protected:
   std::string Patch(Format format, const std::string& from, const std::string& to,
                     const std::string& name = "hack") {
-    if (format == Format::Bps) return dir_.Write(name + ".bps", MakeLinearBps(Bytes(from), Bytes(to)));
+    if (format == Format::Bps)
+      return dir_.Write(name + ".bps", MakeLinearBps(Bytes(from), Bytes(to)));
     return dir_.Write(name + ".ups", testing::EncodeUps(Bytes(from), Bytes(to)));
   }
   std::string Read(const std::string& path) const { return testing::ReadText(path); }
@@ -78,9 +79,11 @@ TEST_F(DeltaCommandsTest, ListShowsStretchesAgainstTheOriginal) {
       {Format::Bps, kOriginal, kShrunk, kOriginal, "1\t1\t2\tdata\t2\n2\tB\tB\tdata\t1\n",
        ": applying every stretch also shortens " + original_ + " to 12 bytes.\n"},
       // Applied backwards, a UPS patch changes the made file back.
-      {Format::Ups, kOriginal, kShrunk, kShrunk, "1\t1\t2\tdata\t2\n2\tB\tB\tdata\t1\n3\tC\t13\tdata\t8\n",
-       ": " + original_ + " is the file this patch makes: it is applied backwards, back to the "
-       "file it was made from.\n"},
+      {Format::Ups, kOriginal, kShrunk, kShrunk,
+       "1\t1\t2\tdata\t2\n2\tB\tB\tdata\t1\n3\tC\t13\tdata\t8\n",
+       ": " + original_ +
+           " is the file this patch makes: it is applied backwards, back to the "
+           "file it was made from.\n"},
   };
   for (const Case& c : cases) {
     const std::string patch = Patch(c.format, c.from, c.to);
@@ -165,8 +168,8 @@ TEST_F(DeltaCommandsTest, RefusalsNameTheCrcAndWriteNothing) {
               kExitDamagedPatch);
   }
   EXPECT_EQ(testing::NamesIn(dir_.Path()),
-            (std::vector<std::string>{"broken.bin", "game.bin", "hack.bps", "hack.ups",
-                                      "other.bps", "other.ups"}));
+            (std::vector<std::string>{"broken.bin", "game.bin", "hack.bps", "hack.ups", "other.bps",
+                                      "other.ups"}));
 }
 
 TEST_F(DeltaCommandsTest, TruncateCutsToTheLengthAfterTheEndMarker) {
@@ -195,8 +198,9 @@ TEST_F(DeltaCommandsTest, TruncateCutsToTheLengthAfterTheEndMarker) {
     EXPECT_EQ(RunCommand({"list", patch}).err.find("the patch gives the file's length") !=
                   std::string::npos,
               carries);
-    EXPECT_EQ(RunCommand({"info", patch}).out.find(": gives the file's length after its end "
-                                                   "marker: ") != std::string::npos,
+    EXPECT_EQ(RunCommand({"info", patch})
+                      .out.find(": gives the file's length after its end "
+                                "marker: ") != std::string::npos,
               carries);
   }
 }
@@ -241,7 +245,8 @@ TEST_F(DeltaCommandsTest, StatusTellsWhetherTheOriginalIsBeforeOrAfter) {
       {kOriginal, kExitDone, "1\t2\t3\tpending\n2\tD\tE\tpending\n3\t14\t16\tpending\n",
        "0 of 3 stretches applied.\n"},
       {kGrown, kExitDone, "", " makes: every stretch is applied.\n"},
-      {"01XY456789abcdefghij", kExitChecksumMismatch, "", ", the patch is for " + Crc(kOriginal) + "\n"},
+      {"01XY456789abcdefghij", kExitChecksumMismatch, "",
+       ", the patch is for " + Crc(kOriginal) + "\n"},
   };
   for (const Case& c : cases) {
     dir_.Write("game.bin", c.file);
@@ -253,8 +258,8 @@ TEST_F(DeltaCommandsTest, StatusTellsWhetherTheOriginalIsBeforeOrAfter) {
 }
 
 TEST_F(DeltaCommandsTest, InfoGivesSizesCrcsAndMetadata) {
-  const std::string bps =
-      dir_.Write("meta.bps", MakeLinearBps(Bytes(kOriginal), Bytes(kGrown), "<title>\nFix</title>"));
+  const std::string bps = dir_.Write(
+      "meta.bps", MakeLinearBps(Bytes(kOriginal), Bytes(kGrown), "<title>\nFix</title>"));
   std::vector<std::uint8_t> damaged = testing::EncodeUps(Bytes(kOriginal), Bytes(kShrunk));
   damaged[7] ^= 1;
   const std::string ups = dir_.Write("bad.ups", damaged);
@@ -262,11 +267,15 @@ TEST_F(DeltaCommandsTest, InfoGivesSizesCrcsAndMetadata) {
   EXPECT_EQ(o.status, kExitDone) << o.err;
   const std::string bpsCrc = Crc32Text(Crc32Of(testing::ReadAll(bps)));
   const std::vector<std::string> lines = {
-      bps + ": BPS patch for 20 bytes with CRC-32 " + Crc(kOriginal) + ", making 23 bytes with "
-      "CRC-32 " + Crc(kGrown) + "\n",
+      bps + ": BPS patch for 20 bytes with CRC-32 " + Crc(kOriginal) +
+          ", making 23 bytes with "
+          "CRC-32 " +
+          Crc(kGrown) + "\n",
       bps + ": metadata: <title>\n" + bps + ": metadata: Fix</title>\n",
-      ups + ": UPS patch for 20 bytes with CRC-32 " + Crc(kOriginal) + ", making 12 bytes with "
-      "CRC-32 " + Crc(kShrunk) + "\n" + ups + ": damaged: its CRC-32 is ",
+      ups + ": UPS patch for 20 bytes with CRC-32 " + Crc(kOriginal) +
+          ", making 12 bytes with "
+          "CRC-32 " +
+          Crc(kShrunk) + "\n" + ups + ": damaged: its CRC-32 is ",
   };
   for (const std::string& line : lines) EXPECT_NE(o.out.find(line), std::string::npos) << line;
 }
