@@ -38,16 +38,9 @@ int ListStretchesOf(const Arguments& arguments, PatchFormat format, std::ostream
                     std::ostream& err) {
   const std::string& patchPath = arguments.patchPath;
   const std::string& originalPath = arguments.originalPath;
-  if (originalPath.empty()) {
-    throw UsageError(patchPath + " is a " + (format == PatchFormat::Bps ? "BPS" : "UPS") +
-                     " patch: 'list' needs the ORIGINAL it applies to, to list its stretches");
-  }
-  std::vector<std::uint8_t> original;
-  {
-    ExistingFile file = OpenTakenBack(originalPath, err);
-    original = ReadWholeFile(file);
-    AtPath(originalPath, [&] { file.Close(); });
-  }
+  RequireOriginal(patchPath, format, originalPath,
+                  "'list' needs the ORIGINAL it applies to, to list its stretches");
+  const std::vector<std::uint8_t> original = ReadWholeTakenBack(originalPath, err);
   const DecodedDelta decoded = DecodeDelta(patchPath, original, originalPath);
   const StretchList stretches = ListStretches(original, decoded.result);
   std::string lines;

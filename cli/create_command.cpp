@@ -30,16 +30,8 @@ int CreatePatch(const Arguments& arguments, std::ostream& err) {
   CheckNewFile(arguments.newPath, {originalPath, modifiedPath});
   if (arguments.bps) {
     // Read whole: a BPS patch holds both files' sizes and CRC-32s.
-    const auto readWhole = [&err](const std::string& path) {
-      return AtPath(path, [&] {
-        ExistingFile file = OpenTakenBack(path, err);
-        std::vector<std::uint8_t> bytes = ReadWholeFile(file);
-        file.Close();
-        return bytes;
-      });
-    };
-    const std::vector<std::uint8_t> original = readWhole(originalPath);
-    WriteNewFile(arguments.newPath, MakeLinearBps(original, readWhole(modifiedPath)));
+    const std::vector<std::uint8_t> original = ReadWholeTakenBack(originalPath, err);
+    WriteNewFile(arguments.newPath, MakeLinearBps(original, ReadWholeTakenBack(modifiedPath, err)));
     return kExitDone;
   }
   // Neither file is read further than a patch could reach.

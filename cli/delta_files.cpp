@@ -4,6 +4,7 @@
 
 #include "cli/cli_files.hpp"
 #include "cli/commands.hpp"
+#include "cli/usage_error.hpp"
 #include "core/apply/delta_patch.hpp"
 #include "core/delta/bps_decoder.hpp"
 #include "core/delta/delta_errors.hpp"
@@ -47,6 +48,20 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
     file.Close();
     return bytes;
   });
+}
+
+std::vector<std::uint8_t> ReadWholeTakenBack(const std::string& path, std::ostream& err) {
+  ExistingFile file = OpenTakenBack(path, err);
+  std::vector<std::uint8_t> bytes = ReadWholeFile(file);
+  AtPath(path, [&] { file.Close(); });
+  return bytes;
+}
+
+void RequireOriginal(const std::string& patchPath, PatchFormat format,
+                     const std::string& originalPath, const std::string& need) {
+  if (!originalPath.empty()) return;
+  throw UsageError(patchPath + " is a " + (format == PatchFormat::Bps ? "BPS" : "UPS") +
+                   " patch: " + need);
 }
 
 DecodedDelta DecodeDelta(const std::string& patchPath, std::span<const std::uint8_t> original,

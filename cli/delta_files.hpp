@@ -40,6 +40,15 @@ class PatchRefused : public Error {
 // The whole file at `path`, opened for reading only.
 [[nodiscard]] std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
 
+// The whole file at `path`, never half-written (OpenTakenBack).
+[[nodiscard]] std::vector<std::uint8_t> ReadWholeTakenBack(const std::string& path,
+                                                           std::ostream& err);
+
+// Throws UsageError unless ORIGINAL was given for the BPS or UPS patch at
+// `patchPath`; `need` says what for.
+void RequireOriginal(const std::string& patchPath, PatchFormat format,
+                     const std::string& originalPath, const std::string& need);
+
 struct DecodedDelta {
   std::vector<std::uint8_t> result;
   // A UPS patch undone: `original` was its target.

@@ -7,7 +7,6 @@
 #include "cli/cli_files.hpp"
 #include "cli/commands.hpp"
 #include "cli/delta_files.hpp"
-#include "cli/usage_error.hpp"
 #include "core/apply/record_views.hpp"
 #include "core/files/replacement_file.hpp"
 #include "core/ips/maker.hpp"
@@ -20,16 +19,9 @@ namespace {
 int ExportStretches(const Arguments& arguments, PatchFormat format, std::ostream& err) {
   const std::string& patchPath = arguments.patchPath;
   const std::string& originalPath = arguments.originalPath;
-  if (originalPath.empty()) {
-    throw UsageError(patchPath + " is a " + (format == PatchFormat::Bps ? "BPS" : "UPS") +
-                     " patch: 'export' needs the ORIGINAL it applies to, before NEW");
-  }
-  std::vector<std::uint8_t> original;
-  {
-    ExistingFile file = OpenTakenBack(originalPath, err);
-    original = ReadWholeFile(file);
-    AtPath(originalPath, [&] { file.Close(); });
-  }
+  RequireOriginal(patchPath, format, originalPath,
+                  "'export' needs the ORIGINAL it applies to, before NEW");
+  const std::vector<std::uint8_t> original = ReadWholeTakenBack(originalPath, err);
   DecodedDelta decoded = DecodeDelta(patchPath, original, originalPath);
   const StretchList stretches = ListStretches(original, decoded.result);
   const std::size_t count = stretches.stretches.size();
