@@ -122,7 +122,9 @@ TEST_F(DeltaCommandsTest, ApplyWritesTheChosenStretches) {
         EXPECT_EQ(Apply(c.options, {patch}, toNewFile, o), c.expected) << patch << " " << toNewFile;
         EXPECT_EQ(o.status, kExitDone) << o.err;
         EXPECT_EQ(o.err, "");
-        if (toNewFile) EXPECT_EQ(Read(original_), kOriginal);
+        if (toNewFile) {
+          EXPECT_EQ(Read(original_), kOriginal);
+        }
       }
     }
   }
@@ -138,7 +140,9 @@ TEST_F(DeltaCommandsTest, ApplyChainsPatchesOfEveryFormat) {
     dir_.Write("game.bin", kOriginal);
     EXPECT_EQ(Apply(toNewFile ? Args{} : Args{"--backup"}, bpsAfterIps, toNewFile, o), kShrunk);
     EXPECT_EQ(o.status, kExitDone) << o.err;
-    if (!toNewFile) EXPECT_EQ(Read(original_ + "_backup"), kOriginal);
+    if (!toNewFile) {
+      EXPECT_EQ(Read(original_ + "_backup"), kOriginal);
+    }
     dir_.Write("game.bin", kOriginal);
     EXPECT_EQ(Apply({}, upsThenIps, toNewFile, o), "ABXY456789abcDEfghij+++");
     EXPECT_EQ(o.status, kExitDone) << o.err;
@@ -164,6 +168,9 @@ TEST_F(DeltaCommandsTest, RefusalsNameTheCrcAndWriteNothing) {
       EXPECT_EQ(o.err.rfind(broken + ": The patch is damaged: its CRC-32 is ", 0), 0u) << o.err;
     }
     EXPECT_EQ(RunCommand({"list", forOther, original_}).status, kExitChecksumMismatch);
+    const Outcome swapped = RunCommand({"apply", forOther, original_});
+    EXPECT_EQ(swapped.status, kExitNotAPatch);
+    EXPECT_TRUE(swapped.err.ends_with(" patch: the two may be swapped.\n")) << swapped.err;
     EXPECT_EQ(RunCommand({"export", broken, original_, dir_.File("x.ips")}).status,
               kExitDamagedPatch);
   }
