@@ -1,14 +1,19 @@
 // apply: the records of one or more patches, into ORIGINAL in place or into
 // a new file.
+#include <functional>
 #include <optional>
 #include <ostream>
+#include <span>
 #include <vector>
 
 #include "cli/cli_files.hpp"
 #include "cli/commands.hpp"
+#include "cli/delta_files.hpp"
 #include "core/apply/apply.hpp"
+#include "core/apply/delta_patch.hpp"
 #include "core/apply/in_place_write.hpp"
 #include "core/apply/record_writer.hpp"
+#include "core/apply/records_in_memory.hpp"
 #include "core/files/backup_policy.hpp"
 #include "core/files/digests.hpp"
 #include "core/files/file_access.hpp"
@@ -21,6 +26,11 @@ namespace vips::cli {
 namespace {
 
 constexpr const char* kNothingChanged = "Nothing changed: the file already holds these records.";
+
+// Lays the records into the writer once ORIGINAL (open, locked and never
+// half-written) has passed its checks; nothing when that went well, else the
+// status that ends the command. Empty when they were laid before.
+using LateGather = std::function<std::optional<int>(ExistingFile& original)>;
 
 // Every patch read, its records laid into `writer`: those of the first
 // patch that `chosen` marks (all when it is empty), and every record of the
@@ -101,7 +111,8 @@ std::optional<int> CheckCrc32(const Arguments& arguments, ExistingFile& original
   return kExitChecksumMismatch;
 }
 
-int ApplyInPlace(const Arguments& arguments, RecordWriter& records, std::ostream& err) {
+int ApplyInPlace(const Arguments& arguments, RecordWriter& records, std::ostream& err,
+                 const LateGather& gather) {
   const std::string& path = arguments.originalPath;
   // One lock from the first look at the file to its last write: what an
   // interrupted run left is taken back, then the checksum, the backup and the
@@ -110,6 +121,9 @@ int ApplyInPlace(const Arguments& arguments, RecordWriter& records, std::ostream
   if (AtPath(path, [&] { return RollBackInterruptedRun(original); })) ReportTakenBack(path, err);
   RefuseThePatchAsOriginal(arguments, original);
   if (const std::optional<int> failure = CheckCrc32(arguments, original, err)) return *failure;
+  if (gather) {
+    if (const std::optional<int> failure = gather(original)) return *failure;
+  }
   // With a backup to take, whether the records change the file is known
   // before anything is copied or written; without, the write finds it out,
   // leaving alone the spans whose bytes are already the records'.
@@ -133,13 +147,17 @@ int ApplyInPlace(const Arguments& arguments, RecordWriter& records, std::ostream
 
 // ORIGINAL is only read: the new file gets its bytes with the records laid
 // over them, and takes the place of NEW only when whole.
-int ApplyToNewFile(const Arguments& arguments, RecordWriter& records, std::ostream& err) {
+int ApplyToNewFile(const Arguments& arguments, RecordWriter& records, std::ostream& err,
+                   const LateGather& gather) {
   const std::string& originalPath = arguments.originalPath;
   const std::string& newPath = arguments.newPath;
   // Not while another run of this program is writing it, nor as a stopped
   // one left it: NEW would get a half-patched copy.
   ExistingFile original = OpenTakenBack(originalPath, err);
   if (const std::optional<int> failure = CheckCrc32(arguments, original, err)) return *failure;
+  if (gather) {
+    if (const std::optional<int> failure = gather(original)) return *failure;
+  }
   ReplacementFile output = AsPath(newPath, [&] { return ReplacementFile::Create(newPath); });
   // A failing read names ORIGINAL, anything else the new file.
   bool changed = false;
@@ -158,6 +176,57 @@ int ApplyToNewFile(const Arguments& arguments, RecordWriter& records, std::ostre
   return kExitDone;
 }
 
+// The patches applied one after another to ORIGINAL's bytes in memory, each
+// to the result of the ones before, and the stretches where the last result
+// differs from ORIGINAL laid into `writer` (with the cut when it is shorter).
+// `original` is open, locked and never half-written. A --only or --skip list
+// chooses among the records or stretches of the first patch.
+std::optional<int> GatherInMemory(const Arguments& arguments, ExistingFile& file,
+                                  RecordWriter& writer, std::ostream& err) {
+  const std::string& originalPath = arguments.originalPath;
+  const std::vector<std::uint8_t> original = ReadWholeFile(file);
+  std::vector<std::uint8_t> current;
+  const std::vector<std::string>& paths = arguments.patchPaths;
+  for (std::size_t p = 0; p < paths.size(); ++p) {
+    const std::string& path = paths[p];
+    const std::span<const std::uint8_t> input = p == 0 ? std::span(original) : std::span(current);
+    const std::string inputName =
+        p == 0 ? originalPath : originalPath + " as " + paths[p - 1] + " left it";
+    if (IsDelta(FormatOfPatch(path))) {
+      DecodedDelta decoded = DecodeDelta(path, input, inputName);
+      if (decoded.backwards) NoteBackwards(err, path, inputName);
+      if (p == 0 && arguments.selection != Selection::All) {
+        const StretchList stretches = ListStretches(original, decoded.result);
+        const std::vector<bool> chosen =
+            ChosenRecords(arguments.selection, arguments.records, stretches.stretches.size(), path);
+        current = WithChosenStretches(original, std::move(decoded.result), stretches, chosen);
+      } else {
+        current = std::move(decoded.result);
+      }
+      continue;
+    }
+    std::vector<bool> chosen;
+    if (p == 0) {
+      current = original;
+      if (arguments.selection != Selection::All) {
+        const std::optional<PatchSummary> summary =
+            AtPath(path, [&] { return SummarizePatch(path); });
+        if (!summary) return NotAPatch(err, path, originalPath);
+        chosen = ChosenRecords(arguments.selection, arguments.records, summary->records, path);
+      }
+    }
+    if (!AtPath(path,
+                [&] { return ApplyRecordsInMemory(path, chosen, arguments.truncate, current); })) {
+      return NotAPatch(err, path, originalPath);
+    }
+  }
+  DecodedDeltaPatch difference;
+  difference.stretches = ListStretches(original, current);
+  difference.result = std::move(current);
+  AtPath(originalPath, [&] { GatherStretches(difference, {}, writer); });
+  return std::nullopt;
+}
+
 }  // namespace
 
 int ApplyRecords(const Arguments& arguments, std::ostream& err) {
@@ -166,6 +235,27 @@ int ApplyRecords(const Arguments& arguments, std::ostream& err) {
     std::vector<std::string> inputs = arguments.patchPaths;
     inputs.push_back(arguments.originalPath);
     CheckNewFile(arguments.newPath, inputs);
+  }
+  // A BPS or UPS patch, and an IPS patch's length honoured, are applied in
+  // memory: decoded under the lock that the write takes, against ORIGINAL as
+  // it is then.
+  bool inMemory = false;
+  for (const std::string& path : arguments.patchPaths) inMemory |= IsDelta(FormatOfPatch(path));
+  if (!inMemory && arguments.truncate) {
+    for (const std::string& path : arguments.patchPaths) {
+      const std::optional<PatchSummary> summary =
+          AtPath(path, [&] { return SummarizePatch(path); });
+      if (!summary) return NotAPatch(err, path, arguments.originalPath);
+      inMemory |= summary->truncation.has_value();
+    }
+  }
+  RecordWriter records;
+  if (inMemory) {
+    const LateGather gather = [&](ExistingFile& original) {
+      return GatherInMemory(arguments, original, records, err);
+    };
+    return toNewFile ? ApplyToNewFile(arguments, records, err, gather)
+                     : ApplyInPlace(arguments, records, err, gather);
   }
   // Every patch and the record list are checked before anything is written.
   // A list needs the first patch's record count, so the patches are then read
@@ -182,13 +272,12 @@ int ApplyRecords(const Arguments& arguments, std::ostream& err) {
     chosen = ChosenRecords(arguments.selection, arguments.records, firstCount,
                            arguments.patchPaths.front());
   }
-  RecordWriter records;
   if (const std::optional<int> failure = GatherEveryPatch(arguments, chosen, records, err)) {
     return *failure;
   }
 
-  return toNewFile ? ApplyToNewFile(arguments, records, err)
-                   : ApplyInPlace(arguments, records, err);
+  return toNewFile ? ApplyToNewFile(arguments, records, err, {})
+                   : ApplyInPlace(arguments, records, err, {});
 }
 
 }  // namespace vips::cli

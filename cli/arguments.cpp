@@ -10,22 +10,33 @@
 namespace vips::cli {
 
 const char* const kHelpText =
-    "Velmorant IPS: applies the records of an IPS patch to a file, all of them or\n"
-    "a chosen few; lists, checks, exports and makes patches.\n"
+    "Velmorant IPS: applies the records of an IPS patch, or the stretches a BPS or\n"
+    "UPS patch changes, to a file, all of them or a chosen few; lists, checks,\n"
+    "exports and makes patches.\n"
     "\n"
     "usage: velmorant-ips-cli COMMAND ...\n"
     "\n"
-    "  list PATCH\n"
+    "  list PATCH [ORIGINAL]\n"
     "      One line per record, separated by tabs: record number, first address,\n"
-    "      final address (hexadecimal), kind (data or run), byte count.\n"
+    "      final address (hexadecimal), kind (data or run), byte count. A BPS or\n"
+    "      UPS patch is decoded against ORIGINAL, which it needs, and listed by\n"
+    "      stretch: each run of bytes where the patched file differs from\n"
+    "      ORIGINAL, and the bytes past its end, in the same columns (kind data).\n"
+    "      stderr says when applying every stretch shortens the file, when a UPS\n"
+    "      patch is applied backwards, and when an IPS patch gives a length after\n"
+    "      its end marker. ORIGINAL is not read for an IPS patch.\n"
     "      example: velmorant-ips-cli list fix.ips\n"
+    "               velmorant-ips-cli list hack.bps game.bin\n"
     "\n"
-    "  apply [--only LIST | --skip LIST] [--backup] [--output NEW] [--crc32 HEX]\n"
-    "        [--no-sync] ORIGINAL PATCH [PATCH...]\n"
+    "  apply [--only LIST | --skip LIST] [--backup] [--output NEW] [--truncate]\n"
+    "        [--crc32 HEX] [--no-sync] ORIGINAL PATCH [PATCH...]\n"
     "      Writes the records of each PATCH, in the order given, into ORIGINAL in\n"
     "      place. Nothing is written unless every PATCH reads through to its end\n"
-    "      marker and every record list names records that exist.\n"
-    "      --only LIST   apply only the records that LIST names (one PATCH only)\n"
+    "      marker and every record list names records that exist. IPS, BPS and\n"
+    "      UPS patches mix: each applies to the result of the ones before, and\n"
+    "      a BPS or UPS patch only to the file it was made for (its CRC-32).\n"
+    "      --only LIST   apply only the records (stretches) that LIST names (one\n"
+    "                    PATCH only)\n"
     "      --skip LIST   apply every record except those that LIST names (one\n"
     "                    PATCH only)\n"
     "      --backup      first copy ORIGINAL to ORIGINAL_backup; nothing is written\n"
@@ -35,6 +46,9 @@ const char* const kHelpText =
     "                    --backup take a new one.\n"
     "      --output NEW  leave ORIGINAL as it is and write the result to NEW, whole\n"
     "                    or not at all (not with --backup)\n"
+    "      --truncate    an IPS patch that gives the file's length in 3 bytes\n"
+    "                    after its end marker cuts the file to it (a longer length\n"
+    "                    is ignored); without it those bytes have no effect\n"
     "      --crc32 HEX   write nothing unless the CRC-32 of ORIGINAL is HEX\n"
     "                    (8 hexadecimal digits, 0x before them optional)\n"
     "      --no-sync     do not wait for the disk: for scripts that patch many\n"
@@ -44,7 +58,10 @@ const char* const kHelpText =
     "                    no usable journal, which nothing can undo: keep a\n"
     "                    backup (--backup, whose copy is flushed all the same)\n"
     "      LIST is record numbers and inclusive ranges separated by commas,\n"
-    "      such as 1-5,9,12-14, numbered from 1 as `list` shows them.\n"
+    "      such as 1-5,9,12-14, numbered from 1 as `list` shows them. With every\n"
+    "      stretch of a BPS or UPS patch, ORIGINAL becomes exactly the file it\n"
+    "      makes, its length included; with some, it keeps its length unless the\n"
+    "      stretch past its end is one of them.\n"
     "      example: velmorant-ips-cli apply --skip 3 --output new.bin old.bin fix.ips\n"
     "\n"
     "  recover ORIGINAL\n"
@@ -60,23 +77,34 @@ const char* const kHelpText =
     "      the record writes or `pending` when it does not. Then, on stderr, how\n"
     "      many records are applied; before that, a line says when a run was\n"
     "      stopped while it wrote ORIGINAL: the next apply or recover takes back\n"
-    "      what it wrote.\n"
+    "      what it wrote. For a BPS or UPS patch: its stretches, pending, when\n"
+    "      ORIGINAL is the file it was made for; no lines and `applied` on stderr\n"
+    "      when ORIGINAL is the file it makes; refused (status 5) otherwise.\n"
     "      example: velmorant-ips-cli status game.bin fix.ips\n"
     "\n"
-    "  export [--only LIST | --skip LIST] PATCH NEW\n"
+    "  export [--only LIST | --skip LIST] PATCH [ORIGINAL] NEW\n"
     "      Writes NEW, a patch holding the chosen records of PATCH in their order,\n"
-    "      each exactly as PATCH holds it.\n"
+    "      each exactly as PATCH holds it. A BPS or UPS patch needs ORIGINAL: NEW\n"
+    "      is then an IPS patch that writes the chosen stretches, unless they\n"
+    "      reach past address 100FFFD or shorten the file (status 4).\n"
     "      example: velmorant-ips-cli export --only 1-5,9 fix.ips part.ips\n"
+    "               velmorant-ips-cli export hack.bps game.bin hack.ips\n"
     "\n"
-    "  create ORIGINAL MODIFIED NEW\n"
+    "  create [--bps] ORIGINAL MODIFIED NEW\n"
     "      Writes NEW, a small patch that turns ORIGINAL into MODIFIED. MODIFIED\n"
     "      may be longer than ORIGINAL, but not shorter, and may not reach past\n"
-    "      address 100FFFD.\n"
+    "      address 100FFFD. With --bps, NEW is a BPS patch, for files of any\n"
+    "      sizes up to 4 GiB, shorter ones included.\n"
     "      example: velmorant-ips-cli create game.bin game-fixed.bin fix.ips\n"
+    "               velmorant-ips-cli create --bps game.bin game-fixed.bin fix.bps\n"
     "\n"
     "  info FILE...\n"
     "      For each FILE one line, separated by tabs: path, size in bytes, CRC-32,\n"
-    "      MD5, SHA-1 (lower-case hexadecimal); for a patch also `PATH: N records`.\n"
+    "      MD5, SHA-1 (lower-case hexadecimal); for a patch also `PATH: N records`\n"
+    "      and the length an IPS patch gives after its end marker; for a BPS or\n"
+    "      UPS patch the sizes and CRC-32s of the file it is made for and of the\n"
+    "      file it makes, its own CRC-32 and whether it is damaged, and BPS\n"
+    "      metadata.\n"
     "      example: velmorant-ips-cli info game.bin fix.ips\n"
     "\n"
     "  --help     show this text\n"
@@ -97,11 +125,13 @@ const char* const kHelpText =
     "ORIGINAL is refused there (\"File access denied\"); every other file is only\n"
     "read.\n"
     "\n"
-    "Exit status: 0 done, 1 not an IPS patch, 2 an I/O error (\"PATH: text\" on\n"
+    "Exit status: 0 done, 1 not a patch, 2 an I/O error (\"PATH: text\" on\n"
     "stderr), 3 the backup or recovery copy failed, 4 the change cannot be\n"
-    "expressed as an IPS patch, 5 the CRC-32 does not match, 6 a failed write\n"
-    "could not be undone (ORIGINAL is damaged: recover it from its backup), 7 a\n"
-    "journal beside ORIGINAL does not fit it (nothing written), 64 wrong usage.\n";
+    "expressed as an IPS patch, 5 the CRC-32 does not match (--crc32, or ORIGINAL\n"
+    "is not the file a BPS or UPS patch was made for), 6 a failed write could not\n"
+    "be undone (ORIGINAL is damaged: recover it from its backup), 7 a journal\n"
+    "beside ORIGINAL does not fit it (nothing written), 8 a BPS or UPS patch is\n"
+    "damaged (nothing written), 64 wrong usage.\n";
 
 namespace {
 
@@ -116,11 +146,11 @@ struct CommandShape {
 };
 
 constexpr CommandShape kCommands[] = {
-    {"list", Command::List, 1, 1, "PATCH"},
+    {"list", Command::List, 1, 2, "PATCH [ORIGINAL]"},
     {"apply", Command::Apply, 2, kAny, "ORIGINAL PATCH [PATCH...]"},
     {"recover", Command::Recover, 1, 1, "ORIGINAL"},
     {"status", Command::Status, 2, 2, "ORIGINAL PATCH"},
-    {"export", Command::Export, 2, 2, "PATCH NEW"},
+    {"export", Command::Export, 2, 3, "PATCH [ORIGINAL] NEW"},
     {"create", Command::Create, 3, 3, "ORIGINAL MODIFIED NEW"},
     {"info", Command::Info, 1, kAny, "FILE..."},
 };
@@ -186,6 +216,14 @@ bool TakeOption(const std::vector<std::string>& args, std::size_t& index, Argume
     result.noSync = true;
     return true;
   }
+  if (isApply && word == "--truncate") {
+    result.truncate = true;
+    return true;
+  }
+  if (result.command == Command::Create && word == "--bps") {
+    result.bps = true;
+    return true;
+  }
   if (isApply) {
     if (auto path = OptionValue(args, index, "--output", "a file name")) {
       if (!result.newPath.empty()) throw UsageError("give one --output file, not several");
@@ -226,6 +264,7 @@ void PlaceFiles(const CommandShape& shape, std::vector<std::string> files, Argum
   switch (result.command) {
     case Command::List:
       result.patchPath = files[0];
+      if (files.size() > 1) result.originalPath = files[1];
       break;
     case Command::Apply:
       result.originalPath = files[0];
@@ -241,7 +280,8 @@ void PlaceFiles(const CommandShape& shape, std::vector<std::string> files, Argum
       break;
     case Command::Export:
       result.patchPath = files[0];
-      result.newPath = files[1];
+      if (files.size() > 2) result.originalPath = files[1];
+      result.newPath = files.back();
       break;
     case Command::Create:
       result.originalPath = files[0];

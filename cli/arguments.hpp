@@ -16,7 +16,7 @@ enum class Selection { All, Only, Skip };
 
 struct Arguments {
   Command command = Command::Help;
-  std::string originalPath;             // apply, recover, status, create
+  std::string originalPath;             // apply, recover, status, create; list, export: optional
   std::string patchPath;                // list, status, export; apply: the first patch
   std::vector<std::string> patchPaths;  // apply: every patch, in order
   std::string modifiedPath;             // create
@@ -26,6 +26,8 @@ struct Arguments {
   std::vector<RecordRange> records;  // the --only or --skip list
   bool backup = false;
   bool noSync = false;                 // apply: no flushes to the disk
+  bool truncate = false;               // apply: IPS patches' lengths after the end marker cut
+  bool bps = false;                    // create: a BPS patch
   std::optional<std::uint32_t> crc32;  // apply --crc32
 };
 

@@ -5,6 +5,7 @@
 
 #include "cli/commands.hpp"
 #include "cli/usage_error.hpp"
+#include "core/apply/delta_patch.hpp"
 #include "core/apply/in_place_write.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/replacement_file.hpp"
@@ -28,6 +29,25 @@ bool SameFile(const std::string& first, const std::string& second) {
   if (error) return false;
   const auto b = std::filesystem::weakly_canonical(FsPath(second), error);
   return !error && a == b;
+}
+
+// "an IPS", "a BPS" or "a UPS" for the patch at `path`; null for any other
+// file, one that cannot be read included.
+const char* PatchFormatName(const std::string& path) {
+  try {
+    switch (PatchFormatOf(path)) {
+      case PatchFormat::Ips:
+        return "an IPS";
+      case PatchFormat::Bps:
+        return "a BPS";
+      case PatchFormat::Ups:
+        return "a UPS";
+      case PatchFormat::Unknown:
+        break;
+    }
+  } catch (const Error&) {
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -93,10 +113,15 @@ void WriteNewFile(const std::string& path, const std::vector<std::uint8_t>& byte
   });
 }
 
+void NoteTruncation(std::ostream& err, const std::string& path, std::uint32_t length) {
+  err << path << ": after its end marker the patch gives the file's length, " << length
+      << " bytes; apply --truncate cuts a longer file to it.\n";
+}
+
 int NotAPatch(std::ostream& err, const std::string& path, const std::string& other) {
   err << path << ": Invalid IPS file!";
-  if (!other.empty() && BeginsAsPatch(other)) {
-    err << " " << other << " is an IPS patch: the two may be swapped.";
+  if (const char* format = other.empty() ? nullptr : PatchFormatName(other)) {
+    err << " " << other << " is " << format << " patch: the two may be swapped.";
   }
   err << '\n';
   return kExitNotAPatch;

@@ -71,9 +71,13 @@ void ReportTakenBack(const std::string& path, std::ostream& err);
 // A journal that cannot be trusted throws JournalRefused, reading nothing.
 ExistingFile OpenTakenBack(const std::string& path, std::ostream& err);
 
+// Says on `err` that the IPS patch at `path` gives the file's `length` after
+// its end marker, which apply --truncate honours.
+void NoteTruncation(std::ostream& err, const std::string& path, std::uint32_t length);
+
 // "PATH: Invalid IPS file!" on `err` for the patch at `path`; when `other`,
-// the command's ORIGINAL, is a patch itself, adds that the two may have been
-// given the wrong way round. The status for a file that is no patch.
+// the command's ORIGINAL, is a patch itself (of any format), adds that the
+// two may have been given the wrong way round. The status for a file that is no patch.
 int NotAPatch(std::ostream& err, const std::string& path, const std::string& other = {});
 
 }  // namespace vips::cli

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "cli/cli_files.hpp"
+#include "cli/delta_files.hpp"
 #include "cli/usage_error.hpp"
 #include "core/apply/in_place_write.hpp"
 #include "core/error.hpp"
@@ -30,7 +31,37 @@ int WrongUsage(std::ostream& err, const UsageError& error) {
 
 }  // namespace
 
-int ListRecords(const std::string& patchPath, std::ostream& out, std::ostream& err) {
+namespace {
+
+// The stretches of a BPS or UPS patch, decoded against ORIGINAL.
+int ListStretchesOf(const Arguments& arguments, PatchFormat format, std::ostream& out,
+                    std::ostream& err) {
+  const std::string& patchPath = arguments.patchPath;
+  const std::string& originalPath = arguments.originalPath;
+  RequireOriginal(patchPath, format, originalPath,
+                  "'list' needs the ORIGINAL it applies to, to list its stretches");
+  const std::vector<std::uint8_t> original = ReadWholeTakenBack(originalPath, err);
+  const DecodedDelta decoded = DecodeDelta(patchPath, original, originalPath);
+  const StretchList stretches = ListStretches(original, decoded.result);
+  std::string lines;
+  for (std::size_t index = 0; index < stretches.stretches.size(); ++index) {
+    lines += StretchLine(index + 1, stretches.stretches[index]);
+  }
+  out << lines;
+  if (decoded.backwards) NoteBackwards(err, patchPath, originalPath);
+  if (stretches.shortensTo) {
+    err << patchPath << ": applying every stretch also shortens " << originalPath << " to "
+        << *stretches.shortensTo << " bytes.\n";
+  }
+  return kExitDone;
+}
+
+}  // namespace
+
+int ListRecords(const Arguments& arguments, std::ostream& out, std::ostream& err) {
+  const std::string& patchPath = arguments.patchPath;
+  const PatchFormat format = FormatOfPatch(patchPath);
+  if (IsDelta(format)) return ListStretchesOf(arguments, format, out, err);
   std::optional<IpsReader> reader = IpsReader::Open(patchPath);
   if (!reader) return NotAPatch(err, patchPath);
   // A record is printed only once it has been read whole, so that a cut
@@ -42,7 +73,9 @@ int ListRecords(const std::string& patchPath, std::ostream& out, std::ostream& e
         << HexAddressText(FinalAddress(record.offset, record.Count())) << '\t'
         << (record.IsRun() ? "run" : "data") << '\t' << record.Count() << '\n';
   }
+  const std::optional<std::uint32_t> length = reader->ReadTruncation();
   reader->Close();
+  if (length) NoteTruncation(err, patchPath, *length);
   return kExitDone;
 }
 
@@ -119,7 +152,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         out << "Velmorant IPS " << VIPS_VERSION_TEXT << '\n';
         return kExitDone;
       case Command::List:
-        return ListRecords(arguments.patchPath, out, err);
+        return ListRecords(arguments, out, err);
       case Command::Apply:
         return ApplyRecords(arguments, err);
       case Command::Recover:
@@ -141,6 +174,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   } catch (const JournalRefused& error) {
     err << Described(error) << '\n';
     return kExitJournalRefused;
+  } catch (const PatchRefused& error) {
+    err << Described(error) << '\n';
+    return error.Status();
   } catch (const DamagedFile& error) {
     err << error.Path() << " could not be restored: the file is damaged; recover it from its "
         << "backup (" << error.Cause() << ")\n";

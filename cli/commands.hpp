@@ -17,6 +17,7 @@ enum ExitStatus : int {
   kExitChecksumMismatch = 5,
   kExitDamaged = 6,
   kExitJournalRefused = 7,
+  kExitDamagedPatch = 8,
   kExitUsage = 64,
 };
 
@@ -26,9 +27,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
 // The commands, for arguments already parsed, one file each. They throw
 // vips::Error for I/O failures, UsageError for a record list that names no
-// record or a new file that would replace an input, and NotExpressible for a
-// change no patch can make; RunCli turns these into exit statuses.
-int ListRecords(const std::string& patchPath, std::ostream& out, std::ostream& err);
+// record or a new file that would replace an input, NotExpressible for a
+// change no patch can make, and PatchRefused for a BPS or UPS patch that does
+// not fit its original or is damaged; RunCli turns these into exit statuses.
+int ListRecords(const Arguments& arguments, std::ostream& out, std::ostream& err);
 int ApplyRecords(const Arguments& arguments, std::ostream& err);
 int RecoverOriginal(const std::string& originalPath, std::ostream& err);
 int ShowStatus(const Arguments& arguments, std::ostream& out, std::ostream& err);

@@ -4,6 +4,8 @@
 
 #include "cli/cli_files.hpp"
 #include "cli/commands.hpp"
+#include "cli/delta_files.hpp"
+#include "core/delta/bps_maker.hpp"
 #include "core/files/file_access.hpp"
 #include "core/ips/maker.hpp"
 
@@ -26,6 +28,12 @@ int CreatePatch(const Arguments& arguments, std::ostream& err) {
   const std::string& originalPath = arguments.originalPath;
   const std::string& modifiedPath = arguments.modifiedPath;
   CheckNewFile(arguments.newPath, {originalPath, modifiedPath});
+  if (arguments.bps) {
+    // Read whole: a BPS patch holds both files' sizes and CRC-32s.
+    const std::vector<std::uint8_t> original = ReadWholeTakenBack(originalPath, err);
+    WriteNewFile(arguments.newPath, MakeLinearBps(original, ReadWholeTakenBack(modifiedPath, err)));
+    return kExitDone;
+  }
   // Neither file is read further than a patch could reach.
   const std::vector<std::uint8_t> modified = ReadStart(modifiedPath, kPatchableSize + 1, err);
   if (modified.size() > kPatchableSize) {

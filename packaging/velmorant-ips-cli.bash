@@ -37,9 +37,10 @@ _velmorant_ips_cli()
     local options="--help --version"
     case $command in
         "") ;;
-        apply) options="--only --skip --backup --output --crc32 --no-sync $options" ;;
+        apply) options="--only --skip --backup --output --truncate --crc32 --no-sync $options" ;;
         export) options="--only --skip $options" ;;
-        list | recover | status | create | info) ;;
+        create) options="--bps $options" ;;
+        list | recover | status | info) ;;
         *) return 0 ;;
     esac
 

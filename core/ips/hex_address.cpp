@@ -4,15 +4,27 @@
 #include <iterator>
 
 namespace vips {
+namespace {
 
-std::string HexAddressText(std::int32_t address) {
-  // A negative value gets a minus sign rather than a two's-complement pattern.
-  char digits[12];
-  std::string text(digits, std::to_chars(std::begin(digits), std::end(digits), address, 16).ptr);
+template <typename Number>
+std::string UpperHex(Number value) {
+  char digits[20];
+  std::string text(digits, std::to_chars(std::begin(digits), std::end(digits), value, 16).ptr);
   for (char& c : text) {
     if (c >= 'a') c = static_cast<char>(c - 'a' + 'A');
   }
   return text;
+}
+
+}  // namespace
+
+std::string HexAddressText(std::int32_t address) {
+  // A negative value gets a minus sign rather than a two's-complement pattern.
+  return UpperHex(address);
+}
+
+std::string HexPositionText(std::uint64_t position) {
+  return UpperHex(position);
 }
 
 }  // namespace vips

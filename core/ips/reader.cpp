@@ -38,6 +38,15 @@ std::size_t IpsReader::NextPiece(std::size_t wanted) {
   return std::min(wanted, end_ - begin_);
 }
 
+std::optional<std::uint32_t> IpsReader::ReadTruncation() {
+  // A fourth byte tells that the three are not a length.
+  std::uint32_t length = 0;
+  int count = 0;
+  for (; count < 4 && Fill(); ++count) length = length << 8 | buffer_[begin_++];
+  if (count != 3) return std::nullopt;
+  return length;
+}
+
 bool BeginsAsPatch(const std::string& path) noexcept {
   try {
     return IpsReader::Open(path).has_value();
@@ -54,6 +63,7 @@ std::optional<PatchSummary> SummarizePatch(const std::string& path) {
     reader->SkipData(record.size);
     if (record.Count() > 0) summary.reach = std::max(summary.reach, record.End());
   }
+  summary.truncation = reader->ReadTruncation();
   reader->Close();
   return summary;
 }

@@ -92,6 +92,11 @@ class IpsReader {
   void SkipData(std::size_t count) {
     ReadData(count, [](const std::uint8_t*, std::size_t) {});
   }
+  // After the end marker: the file's length that some patches give in
+  // exactly three more bytes (big-endian), which a patcher may cut the file
+  // to. Nothing when the patch ends at its marker or has any other number
+  // of bytes after it; those have no effect.
+  [[nodiscard]] std::optional<std::uint32_t> ReadTruncation();
   // Closes the patch file, reporting a failing close.
   void Close() { file_.Close(); }
 
@@ -132,6 +137,8 @@ class IpsReader {
 struct PatchSummary {
   std::size_t records = 0;
   std::uint64_t reach = 0;
+  // The length the patch gives after its end marker (IpsReader::ReadTruncation).
+  std::optional<std::uint32_t> truncation;
 };
 // Reads the patch at `path` through to its end marker. Nothing for a file
 // whose header is not "PATCH"; a cut patch throws "Read beyond end of file".

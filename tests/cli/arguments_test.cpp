@@ -19,6 +19,29 @@ TEST(ArgumentsTest, ListTakesThePatch) {
   EXPECT_TRUE(a.originalPath.empty());
 }
 
+TEST(ArgumentsTest, DeltaPatchesTakeTheirOriginalAndNewOptions) {
+  struct Case {
+    Args args;
+    std::string patch, original, newFile;
+    bool truncate, bps;
+  };
+  const Case cases[] = {
+      {{"list", "p.bps", "o"}, "p.bps", "o", "", false, false},
+      {{"export", "p.bps", "o", "n"}, "p.bps", "o", "n", false, false},
+      {{"export", "p.ips", "n"}, "p.ips", "", "n", false, false},
+      {{"apply", "--truncate", "o", "p"}, "p", "o", "", true, false},
+      {{"create", "--bps", "o", "m", "n"}, "", "o", "n", false, true},
+  };
+  for (const Case& c : cases) {
+    const Arguments a = ParseArguments(c.args);
+    EXPECT_EQ(a.patchPath, c.patch) << c.args[0];
+    EXPECT_EQ(a.originalPath, c.original) << c.args[0];
+    EXPECT_EQ(a.newPath, c.newFile) << c.args[0];
+    EXPECT_EQ(a.truncate, c.truncate) << c.args[0];
+    EXPECT_EQ(a.bps, c.bps) << c.args[0];
+  }
+}
+
 TEST(ArgumentsTest, ApplyTakesOriginalThenPatch) {
   const Arguments a = ParseArguments({"apply", "game.bin", "fix.ips"});
   EXPECT_EQ(a.command, Command::Apply);
@@ -84,8 +107,8 @@ TEST_P(WrongUsageTest, IsAUsageError) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, WrongUsageTest,
-    ::testing::Values(Args{}, Args{"patch"}, Args{"LIST", "p"},  // no or unknown command
-                      Args{"list"}, Args{"list", "a", "b"},      // file count
+    ::testing::Values(Args{}, Args{"patch"}, Args{"LIST", "p"},   // no or unknown command
+                      Args{"list"}, Args{"list", "a", "b", "c"},  // file count
                       Args{"apply", "o"}, Args{"recover"}, Args{"recover", "a", "b"},
                       Args{"apply", "--only", "1", "--skip", "2", "o", "p"},  // both lists
                       Args{"apply", "--only", "1", "--only", "2", "o", "p"},  // two lists
@@ -108,7 +131,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Args{"apply", "--crc32", "12345678", "--crc32=12345678", "o", "p"},
                       // file counts and options of the new commands
                       Args{"status", "o"}, Args{"status", "o", "p", "q"}, Args{"export", "p"},
-                      Args{"create", "o", "m"}, Args{"create", "o", "m", "n", "x"}, Args{"info"},
+                      Args{"export", "p", "o", "n", "x"}, Args{"apply", "--bps", "o", "p"},
+                      Args{"create", "--truncate", "o", "m", "n"}, Args{"create", "o", "m"},
+                      Args{"create", "o", "m", "n", "x"}, Args{"info"},
                       Args{"status", "--only", "1", "o", "p"}, Args{"export", "--backup", "p", "n"},
                       Args{"create", "--output", "x", "o", "m", "n"},
                       Args{"info", "--crc32", "12345678", "f"}));

@@ -296,7 +296,7 @@ TEST(ManualPageTest, ShowsEveryExampleAndExitStatusOfTheHelp) {
     EXPECT_NE(page.find(".B " + line.substr(example + 9) + "\n"), std::string::npos) << line;
   }
   EXPECT_EQ(examples, 7);
-  for (const char* status : {"0", "1", "2", "3", "4", "5", "64"}) {
+  for (const char* status : {"0", "1", "2", "3", "4", "5", "6", "7", "8", "64"}) {
     EXPECT_NE(page.find(".B "s + status + "\n"), std::string::npos) << status;
   }
 }
