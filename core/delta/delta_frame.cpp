@@ -9,6 +9,7 @@
 #include "core/delta/delta_errors.hpp"
 #include "core/error.hpp"
 #include "core/files/digests.hpp"
+#include "core/files/io_buffer.hpp"
 
 namespace vips {
 namespace {
@@ -89,7 +90,7 @@ void CheckResultSize(std::uint64_t size) {
 std::vector<std::uint8_t> NewResult(std::uint64_t size) {
   CheckResultSize(size);
   try {
-    return std::vector<std::uint8_t>(static_cast<std::size_t>(size));
+    return NewLargeBuffer(static_cast<std::size_t>(size));
   } catch (const std::bad_alloc&) {
     throw Error(kDeltaOutOfMemory);
   }

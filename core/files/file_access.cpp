@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/error.hpp"
+#include "core/files/io_buffer.hpp"
 #include "core/files/write_fault.hpp"
 
 namespace vips {
@@ -43,7 +44,8 @@ void ExistingFile::Fail(const std::string& text) const {
 }
 
 std::vector<std::uint8_t> ReadFileStart(ExistingFile& file, std::uint64_t limit) {
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min(limit, file.Length())));
+  std::vector<std::uint8_t> bytes =
+      NewLargeBuffer(static_cast<std::size_t>(std::min(limit, file.Length())));
   file.ReadAllAt(0, bytes.data(), bytes.size());
   return bytes;
 }

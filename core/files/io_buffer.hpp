@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace vips {
 
@@ -23,6 +24,11 @@ AlignedBytes<Alignment> NewAlignedBytes(std::size_t size) {
   return AlignedBytes<Alignment>(
       static_cast<std::uint8_t*>(::operator new[](size, std::align_val_t{Alignment})));
 }
+
+// A vector of `size` zero bytes whose memory the system may back with large
+// pages: a whole file held in memory then costs a few page faults instead of
+// one per 4 KiB (measured: a third of the time of a 16 MiB BPS apply).
+std::vector<std::uint8_t> NewLargeBuffer(std::size_t size);
 
 using IoBuffer = AlignedBytes<4096>;
 inline IoBuffer NewIoBuffer(std::size_t size) {
