@@ -10,9 +10,13 @@ enum class ApplyResult { Applied, BadHeader };
 
 // Go's write: the records that the table chooses are gathered from the patch
 // at `patchPath` and written into the original file in place, the same way
-// as the command line's apply. Records are paired with rows by position: the
-// walk re-counts the rows, rewrites the number and first-address cells,
-// reads the markers and leaves the final-address cells alone.
+// as the command line's apply. A BPS or UPS patch (told by its first bytes)
+// is decoded again against the file as it is now, its stretches chosen and
+// shown as records are; with every row chosen the file becomes exactly the
+// patched file, a shorter one cutting it, and a refusal (a wrong original,
+// a damaged patch) throws with nothing written and the table as it was. Records are paired with
+// rows by position: the walk re-counts the rows, rewrites the number and first-address cells, reads
+// the markers and leaves the final-address cells alone.
 //
 // All or nothing: nothing is written unless the whole patch reads through to
 // its end marker ("Read beyond end of file"); the disk space for the file's
