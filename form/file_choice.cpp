@@ -98,11 +98,13 @@ void WindowLogic::PatchDialogClosed(const std::optional<std::string>& chosen) {
   // A patch is told by its first bytes, whatever its name: a BPS or UPS
   // patch is listed by the stretches it changes in the original file.
   std::optional<DeltaListing> delta;
+  listedBackwards_ = false;
   try {
     const TableChange change(grid_);
     if (BeginsAsDeltaPatch(SelectedPatchPath)) {
       delta = LoadDeltaPatchIntoTable(SelectedPatchPath, SelectedOriginalPath, table_,
                                       CurrentLanguage());
+      listedBackwards_ = delta->backwards;
     } else {
       result =
           LoadPatchIntoTable(SelectedPatchPath, SelectedOriginalPath, table_, CurrentLanguage());

@@ -10,8 +10,12 @@ namespace {
 // have changed since it was listed); stretches are paired with rows by
 // position. A refusal throws before anything is written and leaves the
 // table as it was.
-void ApplyMarkedStretches(const std::string& patchPath, PatchTable& table, ExistingFile& original) {
+ApplyResult ApplyMarkedStretches(const std::string& patchPath, PatchTable& table,
+                                 ExistingFile& original, bool listedBackwards) {
   const DecodedDeltaPatch patch = DecodeDeltaPatch(patchPath, original);
+  // A UPS patch applies both ways: a second Go after a whole one would take
+  // the file back.
+  if (patch.backwards != listedBackwards) return ApplyResult::AlreadyApplied;
   const std::size_t count = patch.stretches.stretches.size();
   // Row k's execute marker (either language) chooses stretch k; rows beyond
   // the row count keep theirs, for a file that changed since the listing.
@@ -23,6 +27,7 @@ void ApplyMarkedStretches(const std::string& patchPath, PatchTable& table, Exist
   GatherStretches(patch, chosen, stretches);
   ShowStretchRows(patch.stretches, table);
   (void)WriteRecordsInPlace(original, stretches, true);
+  return ApplyResult::Applied;
 }
 
 // The original file to write: `locked` when the caller holds it, otherwise
@@ -40,13 +45,14 @@ ExistingFile& OriginalToWrite(const std::string& originalPath, const std::string
 }  // namespace
 
 ApplyResult ApplyMarkedRows(const std::string& originalPath, const std::string& patchPath,
-                            PatchTable& table, ExistingFile* locked) {
+                            PatchTable& table, ExistingFile* locked, bool listedBackwards) {
   if (BeginsAsDeltaPatch(patchPath)) {
     std::optional<ExistingFile> opened;
-    ApplyMarkedStretches(patchPath, table,
-                         OriginalToWrite(originalPath, patchPath, locked, opened));
+    const ApplyResult result = ApplyMarkedStretches(
+        patchPath, table, OriginalToWrite(originalPath, patchPath, locked, opened),
+        listedBackwards);
     if (opened) opened->Close();
-    return ApplyResult::Applied;
+    return result;
   }
 
   table.SetRowCount(1);

@@ -6,7 +6,9 @@
 
 namespace vips::form {
 
-enum class ApplyResult { Applied, BadHeader };
+// AlreadyApplied: a UPS patch now decodes the other way than it was listed,
+// so the file already holds what the listed rows make; nothing is written.
+enum class ApplyResult { Applied, BadHeader, AlreadyApplied };
 
 // Go's write: the records that the table chooses are gathered from the patch
 // at `patchPath` and written into the original file in place, the same way
@@ -26,8 +28,10 @@ enum class ApplyResult { Applied, BadHeader };
 // apply or recover by this program ("Another run is patching the file"), and
 // a patch given as its own original file is refused ("File access denied").
 // `locked`, when given, is the original file already open and locked by the
-// caller, used in place of opening it.
+// caller, used in place of opening it. `listedBackwards`: the listing
+// decoded a UPS patch backwards.
 ApplyResult ApplyMarkedRows(const std::string& originalPath, const std::string& patchPath,
-                            PatchTable& table, ExistingFile* locked = nullptr);
+                            PatchTable& table, ExistingFile* locked = nullptr,
+                            bool listedBackwards = false);
 
 }  // namespace vips::form

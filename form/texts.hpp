@@ -93,6 +93,10 @@ inline constexpr Bilingual kStatusAllRowsShorten{"status: all rows shorten the f
                                                  "статус: все записи укоротят файл!"};
 
 // Go.
+// A UPS patch, which applies both ways, found the file already patched: Go
+// does not take it back.
+inline constexpr Bilingual kPatchAlreadyApplied{"The file already holds every row of this patch!",
+                                                "Файл уже содержит все записи этого патча!"};
 inline constexpr Bilingual kStatusProgramOperation{"status: program operation...",
                                                    "статус: работа программы..."};
 inline constexpr Bilingual kOperationSuccessful{"status: operation successful!",

@@ -58,7 +58,7 @@ DeltaListing LoadDeltaPatchIntoTable(const std::string& patchPath, const std::st
   ShowStretchRows(patch.stretches, table);
   const std::string_view marker = ExecuteMarker(language);
   for (int row = 0; row < table.RowCount(); ++row) table.SetMarkerCell(row, marker);
-  return {patch.format, patch.stretches.shortensTo};
+  return {patch.format, patch.stretches.shortensTo, patch.backwards};
 }
 
 }  // namespace vips

@@ -23,6 +23,8 @@ struct DeltaListing {
   // The result's length when it is shorter than the original: applying
   // every row also cuts the file to it.
   std::optional<std::uint64_t> shortensTo;
+  // A UPS patch listed backwards: the original file is the one it makes.
+  bool backwards = false;
 };
 
 // Lists the BPS or UPS patch at `patchPath`, decoded against the original

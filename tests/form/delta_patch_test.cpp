@@ -185,6 +185,29 @@ TEST(DeltaPatchTest, ARefusalIsShownAndWritesNothing) {
   }
 }
 
+TEST(DeltaPatchTest, AUpsPatchGoesOnlyTheWayItWasListed) {
+  const std::string modified = "0AB3456x89YZ";
+  // Listed for the file it makes, a UPS patch takes it back to its original.
+  for (const bool backwards : {false, true}) {
+    SCOPED_TRACE(backwards);
+    Session s;
+    const std::string& given = backwards ? modified : kOriginal;
+    const std::string& made = backwards ? kOriginal : modified;
+    Open(s, given, Ups(kOriginal, modified));
+    s.SetChecked(ControlId::BackupCheck, false);
+    s.form.Go();
+    EXPECT_EQ(s.Bytes(s.original), made);
+
+    // A second Go would take the file back the other way: nothing is written.
+    s.Forget();
+    s.form.Go();
+    EXPECT_EQ(s.services.events,
+              (Texts{"busy", "beep", "message: The file already holds every row of this patch!",
+                     "normal"}));
+    EXPECT_EQ(s.Bytes(s.original), made);
+  }
+}
+
 TEST(DeltaPatchTest, APatchDroppedBeforeTheOriginalAsksForIt) {
   Session s;
   s.form.FileDropped(ControlId::Grid, s.dir.Write("hack.bps", LinearBps(kOriginal, "x")));
