@@ -18,14 +18,16 @@ const char* const kNoDisplayText =
 
 const char* const kWindowHelpText =
     "Velmorant IPS: applies the records of an IPS patch to a file, record by\n"
-    "record, at your choice, in a window.\n"
+    "record, at your choice, in a window; a BPS or UPS patch is listed and\n"
+    "applied likewise by the stretches of the file it changes.\n"
     "\n"
     "usage: velmorant-ips [ORIGINAL [PATCH]]\n"
     "       velmorant-ips PATCH\n"
     "\n"
     "  ORIGINAL   the file to patch, taken as if chosen with its Select... button\n"
-    "  PATCH      the IPS patch, then taken and listed as if chosen likewise;\n"
-    "             given alone, the window asks for the original file first\n"
+    "  PATCH      the IPS, BPS or UPS patch, then taken and listed as if chosen\n"
+    "             likewise; given alone, the window asks for the original file\n"
+    "             first\n"
     "  --help     show this text\n"
     "  --version  show the version\n"
     "\n"
@@ -60,7 +62,7 @@ void OpenCommandLineFiles(WindowLogic& form, const CommandLine& line) {
   // One file that is a patch, as a file manager's "Open with" hands it over,
   // is the patch: the original file is asked for in its own dialog first,
   // as the patch's Select... button needs it.
-  if (!line.patch && vips::BeginsAsPatch(first)) {
+  if (!line.patch && (vips::BeginsAsPatch(first) || vips::BeginsAsDeltaPatch(first))) {
     form.ChooseOriginalFile();
     form.OpenPatchFile(first);
     return;

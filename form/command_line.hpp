@@ -24,7 +24,7 @@ struct CommandLine {
 // Takes the command line's files as if chosen and confirmed in the window's
 // dialogs: ORIGINAL, then PATCH, each by its full path (the file need not
 // exist; opening it is what reports its absence). A single file that begins
-// as an IPS patch is the patch, loaded once the original file has been
+// as an IPS, BPS or UPS patch is the patch, loaded once the original file has been
 // chosen in its dialog.
 void OpenCommandLineFiles(WindowLogic& form, const CommandLine& line);
 

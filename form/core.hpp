@@ -3,6 +3,7 @@
 // The parts of the core that the window's logic uses, included in this one
 // place.
 #include "core/apply/apply.hpp"
+#include "core/apply/delta_patch.hpp"
 #include "core/apply/in_place_write.hpp"
 #include "core/error.hpp"
 #include "core/files/backup_policy.hpp"
@@ -14,3 +15,4 @@
 #include "core/table/markers.hpp"
 #include "core/table/patch_loader.hpp"
 #include "core/table/patch_table.hpp"
+#include "core/table/stretch_loader.hpp"

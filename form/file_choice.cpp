@@ -66,8 +66,9 @@ bool AskForOriginalFirst(WindowLogic& form) {
 void WindowLogic::ChoosePatchFile() {
   if (AskForOriginalFirst(*this)) return;
   PatchDialogClosed(
-      services_.OpenFile(Pick(texts::kPatchDialogTitle),
-                         Pick(texts::kPatchDialogFilter) + '|' + Pick(texts::kAllFilesFilter)));
+      services_.OpenFile(Pick(texts::kPatchDialogTitle), Pick(texts::kPatchDialogFilter) + '|' +
+                                                             Pick(texts::kDeltaPatchFilter) + '|' +
+                                                             Pick(texts::kAllFilesFilter)));
 }
 
 void WindowLogic::OpenPatchFile(const std::string& path) {
@@ -94,11 +95,23 @@ void WindowLogic::PatchDialogClosed(const std::optional<std::string>& chosen) {
   grid_.RepaintNow();
   cursor.Show();
   LoadResult result = LoadResult::Loaded;
+  // A patch is told by its first bytes, whatever its name: a BPS or UPS
+  // patch is listed by the stretches it changes in the original file.
+  std::optional<DeltaListing> delta;
+  listedBackwards_ = false;
   try {
     const TableChange change(grid_);
-    result = LoadPatchIntoTable(SelectedPatchPath, SelectedOriginalPath, table_, CurrentLanguage());
+    if (BeginsAsDeltaPatch(SelectedPatchPath)) {
+      delta = LoadDeltaPatchIntoTable(SelectedPatchPath, SelectedOriginalPath, table_,
+                                      CurrentLanguage());
+      listedBackwards_ = delta->backwards;
+    } else {
+      result =
+          LoadPatchIntoTable(SelectedPatchPath, SelectedOriginalPath, table_, CurrentLanguage());
+    }
   } catch (const std::exception& error) {
-    // The loader has closed both files; the table keeps the rows it got to.
+    // The loader has closed both files; the table keeps the rows it got to
+    // (a BPS or UPS patch that is refused: one row, as an invalid patch).
     // Besides the file errors, a table too large for memory ends up here
     // rather than ending the program.
     grid_.RepaintNow();
@@ -115,7 +128,14 @@ void WindowLogic::PatchDialogClosed(const std::optional<std::string>& chosen) {
     return;
   }
   cursor.Restore();
-  SetStatus(Pick(texts::kStatusPatchSelected));
+  if (!delta) {
+    SetStatus(Pick(texts::kStatusPatchSelected));
+  } else if (delta->shortensTo) {
+    SetStatus(Pick(texts::kStatusAllRowsShorten));
+  } else {
+    SetStatus(Pick(delta->format == PatchFormat::Ups ? texts::kStatusUpsSelected
+                                                     : texts::kStatusBpsSelected));
+  }
 }
 
 std::optional<FileKind> WindowLogic::FileDropTarget(ControlId id) {

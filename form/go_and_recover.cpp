@@ -128,7 +128,8 @@ void WindowLogic::Go() {
   ApplyResult result = ApplyResult::BadHeader;
   try {
     const TableChange change(grid_);
-    result = ApplyMarkedRows(SelectedOriginalPath, SelectedPatchPath, table_, locked);
+    result =
+        ApplyMarkedRows(SelectedOriginalPath, SelectedPatchPath, table_, locked, listedBackwards_);
     original.reset();
   } catch (const std::exception& error) {
     // The error box must not show under the hour-glass.
@@ -137,9 +138,10 @@ void WindowLogic::Go() {
     return;
   }
 
-  if (result == ApplyResult::BadHeader) {
+  if (result != ApplyResult::Applied) {
     services_.Beep();
-    services_.ShowMessage(Pick(texts::kInvalidPatch));
+    services_.ShowMessage(Pick(result == ApplyResult::BadHeader ? texts::kInvalidPatch
+                                                                : texts::kPatchAlreadyApplied));
     cursor.Restore();
     return;
   }

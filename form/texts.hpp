@@ -69,7 +69,11 @@ inline constexpr Bilingual kOriginalDialogFilter{"Any file (*.*)|*.*", "Все �
 inline constexpr Bilingual kPatchDialogTitle{" Please, open IPS file...",
                                              " Пожалуйста, выберите IPS патч..."};
 inline constexpr Bilingual kPatchDialogFilter{"IPS file (*.ips)|*.ips", "IPS патч (*.ips)|*.ips"};
-// Offered after the patch filter, for a patch whose name does not end in .ips.
+// Offered after the IPS filter: the other patch formats the window lists.
+inline constexpr Bilingual kDeltaPatchFilter{"BPS/UPS patch (*.bps;*.ups)|*.bps;*.ups",
+                                             "BPS/UPS патч (*.bps;*.ups)|*.bps;*.ups"};
+// Offered last, for a patch whose name ends otherwise: patches are told
+// apart by their first bytes, not by their names.
 inline constexpr Bilingual kAllFilesFilter{"All files (*.*)|*.*", "Все файлы (*.*)|*.*"};
 inline constexpr Bilingual kStatusFileSelected{"status: file selected!", "статус: файл выбран!"};
 inline constexpr Bilingual kSelectOriginalFile{"Select Original file!",
@@ -78,8 +82,21 @@ inline constexpr Bilingual kSelectPatchFile{"Select IPS file!", "Выберит�
 inline constexpr Bilingual kInvalidPatch{"Invalid IPS file!", "Неверный IPS патч!"};
 inline constexpr Bilingual kStatusPatchSelected{"status: ips file selected!",
                                                 "статус: файл ips выбран!"};
+// A BPS or UPS patch listed by the stretches it changes.
+inline constexpr Bilingual kStatusBpsSelected{"status: bps file selected!",
+                                              "статус: файл bps выбран!"};
+inline constexpr Bilingual kStatusUpsSelected{"status: ups file selected!",
+                                              "статус: файл ups выбран!"};
+// Said instead when the patched file is shorter than the original: Go with
+// every row marked cuts the file to that length.
+inline constexpr Bilingual kStatusAllRowsShorten{"status: all rows shorten the file!",
+                                                 "статус: все записи укоротят файл!"};
 
 // Go.
+// A UPS patch, which applies both ways, found the file already patched: Go
+// does not take it back.
+inline constexpr Bilingual kPatchAlreadyApplied{"The file already holds every row of this patch!",
+                                                "Файл уже содержит все записи этого патча!"};
 inline constexpr Bilingual kStatusProgramOperation{"status: program operation...",
                                                    "статус: работа программы..."};
 inline constexpr Bilingual kOperationSuccessful{"status: operation successful!",

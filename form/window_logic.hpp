@@ -164,6 +164,7 @@ class WindowLogic {
   int localeId_ = 0;                       // the locale identifier read at start
   Language language_ = Language::English;  // the interface language
   bool languageLocked_ = false;            // a patch file was confirmed: no more switching
+  bool listedBackwards_ = false;           // the listed UPS patch takes its target back
   std::array<std::string, kControlCount> texts_;
   std::array<bool, kControlCount> enabled_{};
   std::array<bool, kControlCount> checked_{};

@@ -5,6 +5,7 @@
 #include <QTest>
 #include <filesystem>
 
+#include "support/delta.hpp"
 #include "support/patching_session.hpp"
 
 using vips::app::StringGrid;
@@ -39,6 +40,7 @@ class GoTest : public QObject {
   Q_OBJECT
  private slots:
   void wholeRoadOfOnePatching();
+  void bpsPatchIsListedByStretchAndApplied();
   void failedWalkLeavesViewAtTop();
   void viewScrollsBackToSavedTopRow_data();
   void viewScrollsBackToSavedTopRow();
@@ -78,6 +80,33 @@ void GoTest::wholeRoadOfOnePatching() {
   QCOMPARE(s.Cell(1, 2), QString("14"));
   QCOMPARE(s.Cell(2, 1), QString("A"));
 
+  s.Recover();
+  QCOMPARE(s.Bytes(s.original), QByteArray::fromStdString(kOriginal));
+}
+
+void GoTest::bpsPatchIsListedByStretchAndApplied() {
+  PatchingSession s;
+  // Told by its first bytes, whatever its name.
+  s.Prepare(kOriginal, vips::form::testing::LinearBps(kOriginal, "0xy345678*ABCDEFGH"));
+  auto* grid = s.form.Widget<StringGrid>(ControlId::Grid);
+  QCOMPARE(grid->RowCount(), 3);
+  const QStringList listed = {"1", "1",       "2", "Execute", "2",  "9",
+                              "9", "Execute", "3", "10",      "11", "Execute"};
+  for (int row = 0; row < 3; ++row) {
+    for (int column = 0; column < 4; ++column) {
+      QCOMPARE(grid->model()->index(row, column).data().toString(), listed[row * 4 + column]);
+    }
+  }
+  QCOMPARE(s.Status(), QString("status: bps file selected!"));
+
+  // A double-click skips the second stretch.
+  const QRect marker = grid->visualRect(grid->model()->index(1, 3));
+  QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, marker.center());
+  s.SetMessages(false);
+  s.Go();
+  QCOMPARE(s.Errors(), QStringList());
+  QCOMPARE(s.Bytes(s.original), QByteArray("0xy3456789ABCDEFGH"));
+  QCOMPARE(s.Status(), QString("status: operation successful!"));
   s.Recover();
   QCOMPARE(s.Bytes(s.original), QByteArray::fromStdString(kOriginal));
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/delta.hpp"
 #include "support/fake_view.hpp"
 #include "support/ips.hpp"
 #include "support/temp_dir.hpp"
@@ -111,6 +112,9 @@ TEST(CommandLineTest, APatchGivenAloneAsksForTheOriginalFirst) {
   };
   const Case cases[] = {
       {"change.ips", true, {dialog}, "image.bin", "change.ips", 3},
+      // BPS and UPS patches are told by their first bytes too, whatever their names.
+      {"hack.bin", true, {dialog}, "image.bin", "hack.bin", 2},
+      {"hack.ups", true, {dialog}, "image.bin", "hack.ups", 1},
       {"change.ips",
        false,
        {dialog, "message: Select Original file!"},
@@ -128,6 +132,8 @@ TEST(CommandLineTest, APatchGivenAloneAsksForTheOriginalFirst) {
     const std::string original = dir.Write("image.bin", "0123");
     dir.Write("change.ips", PatchOfOneByteRecords(3));
     dir.Write("almost.ips", "PATC");
+    dir.Write("hack.bin", LinearBps("0123", "x12y"));
+    dir.Write("hack.ups", Ups("0123", "0123!"));
     w.services.QueueFileChoice(c.chosen ? std::optional<std::string>(original) : std::nullopt);
     CommandLine line;
     line.original = dir.File(c.given);

@@ -19,6 +19,14 @@ const std::string kOriginal = "0123456789";
 // Record 1 writes "AB" at 0, record 2 a run of x over 2..9.
 const std::string kPatch = Ips({DataRecord(0, "AB"), RunRecord(2, 8, 'x')});
 
+// The patch dialog: IPS patches first, then BPS/UPS patches, then any file.
+const std::string kPatchDialogEnglish =
+    "open:  Please, open IPS file... | IPS file (*.ips)|*.ips|"
+    "BPS/UPS patch (*.bps;*.ups)|*.bps;*.ups|All files (*.*)|*.*";
+const std::string kPatchDialogRussian =
+    "open:  Пожалуйста, выберите IPS патч... | IPS патч (*.ips)|*.ips|"
+    "BPS/UPS патч (*.bps;*.ups)|*.bps;*.ups|Все файлы (*.*)|*.*";
+
 // What the user sees and hears after the patch dialog, in order. Asking for
 // the busy cursor while it shows changes nothing the user sees.
 Events SeenAfterPatchDialog(const Session& s) {
@@ -42,12 +50,10 @@ TEST(FilesTest, DialogsUseTheLanguageAndMayBeCancelled) {
   };
   const Case cases[] = {
       {kEnglishLocale, "open:  Please, open source file... | Any file (*.*)|*.*",
-       "open:  Please, open IPS file... | IPS file (*.ips)|*.ips|All files (*.*)|*.*",
-       "status: file selected!"},
+       kPatchDialogEnglish, "status: file selected!"},
       {kRussianLocale,
        "open:  Пожалуйста, откройте файл, который вы хотите пропатчить... | Все файлы (*.*)|*.*",
-       "open:  Пожалуйста, выберите IPS патч... | IPS патч (*.ips)|*.ips|Все файлы (*.*)|*.*",
-       "статус: файл выбран!"},
+       kPatchDialogRussian, "статус: файл выбран!"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.locale);
@@ -160,13 +166,9 @@ TEST(FilesTest, PatchIsListedInTheLanguageAndLocksIt) {
     s.Forget();
     s.ChoosePatch(s.dir.Write("change.ips", kPatch));
     const bool russian = locale == kRussianLocale;
-    EXPECT_EQ(s.services.events,
-              (Events{russian ? "open:  Пожалуйста, выберите IPS патч... | IPS патч "
-                                "(*.ips)|*.ips|Все файлы (*.*)|*.*"
-                              : "open:  Please, open IPS file... | IPS file "
-                                "(*.ips)|*.ips|All files (*.*)|*.*",
-                      // Once for the choice, once for the reading.
-                      "busy", "busy", "beep", "normal"}));
+    EXPECT_EQ(s.services.events, (Events{russian ? kPatchDialogRussian : kPatchDialogEnglish,
+                                         // Once for the choice, once for the reading.
+                                         "busy", "busy", "beep", "normal"}));
     EXPECT_EQ(s.form.Table().RowCount(), 2);
     EXPECT_EQ(s.form.Table().Cell(1, 1), "2");
     EXPECT_EQ(s.form.Table().Cell(2, 1), "9");

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "core/delta/bps_maker.hpp"
 #include "form/command_line.hpp"
 #include "form/layout.hpp"
 #include "form/texts.hpp"
@@ -350,6 +351,44 @@ TEST_F(WindowTest, AWholeJobPatchesTheFileByteForByteAndRecoverGivesItBack) {
   ASSERT_TRUE(Click(ControlId::Recover));
   EXPECT_EQ(ReadAll(original), before);
   EXPECT_TRUE(services_.errors.empty());
+}
+
+// A BPS patch chosen in the patch dialog is listed by the stretches it
+// changes; the ones marked are applied, the file keeping its length.
+TEST_F(WindowTest, ABpsPatchIsListedByStretchAndApplied) {
+  Open(1049);
+  const std::string before = "0123456789abcdef";
+  const std::string after = "0xy3456789abcdef!!";
+  const std::vector<std::uint8_t> bps =
+      vips::MakeLinearBps(std::vector<std::uint8_t>(before.begin(), before.end()),
+                          std::vector<std::uint8_t>(after.begin(), after.end()));
+  const std::string original = dir_.Write("rom.bin", before);
+  services_.choices = {original, dir_.Write("hack.bps", std::string(bps.begin(), bps.end()))};
+  ASSERT_TRUE(Click(ControlId::ChooseOriginal));
+  ASSERT_TRUE(Click(ControlId::ChoosePatch));
+  ASSERT_TRUE(services_.errors.empty()) << services_.errors.front();
+  EXPECT_NE(services_.dialogs.back().find("|BPS/UPS патч (*.bps;*.ups)|*.bps;*.ups|"),
+            std::string::npos);
+  EXPECT_EQ(Text(ControlId::Status), "статус: файл bps выбран!");
+  ASSERT_EQ(window_->Grid().RowCount(), 2);
+  const auto& table = window_->Form().Table();
+  const std::vector<std::vector<std::string>> rows = {{"1", "1", "2", "Выполнить"},
+                                                      {"2", "10", "11", "Выполнить"}};
+  for (int row = 0; row < 2; ++row) {
+    for (int column = 0; column < 4; ++column) {
+      EXPECT_EQ(table.Cell(column, row), rows[row][column]) << row << ' ' << column;
+    }
+  }
+
+  // The stretch past the original's end off by a double-click on its marker.
+  GridMouse(WM_LBUTTONDOWN, 3, 1);
+  GridMouse(WM_LBUTTONDBLCLK, 3, 1);
+  EXPECT_EQ(table.Cell(3, 1), "Нет                  *");
+  ASSERT_TRUE(Click(ControlId::Go));
+  ASSERT_TRUE(services_.errors.empty()) << services_.errors.front();
+  EXPECT_EQ(ReadAll(original), "0xy3456789abcdef");
+  ASSERT_TRUE(Click(ControlId::Recover));
+  EXPECT_EQ(ReadAll(original), before);
 }
 
 // A file dropped on the window: the original on its group, the patch on the
