@@ -13,9 +13,14 @@ namespace vips::form {
 
 void WindowLogic::MakeBackupCopy(ExistingFile* locked) {
   const std::string backupPath = BackupPathOf(SelectedOriginalPath);
+  // The backup must be a file of its own: a patch that stands under the
+  // backup's name is neither kept as the backup nor overwritten by it.
+  const std::optional<FileIdentity> patch = IdentityOf(SelectedPatchPath);
+  const bool patchAtBackup = patch && patch == IdentityOf(backupPath);
   // A backup that an earlier run took holds the file as it was before that
   // run's records: kept, and the user is told so.
-  if (DecideBackup(SelectedOriginalPath, backupPath).action == BackupAction::Keep) {
+  if (!patchAtBackup &&
+      DecideBackup(SelectedOriginalPath, backupPath).action == BackupAction::Keep) {
     if (Checked(ControlId::MessagesCheck)) {
       services_.ShowMessage(Pick(texts::kBackupKeptPrefix) + BareName(backupPath));
     } else {
@@ -25,12 +30,9 @@ void WindowLogic::MakeBackupCopy(ExistingFile* locked) {
     BackupIdentity = IdentityOf(SelectedOriginalPath);
     return;
   }
-  // The backup must be a file of its own: a patch that stands under the
-  // backup's name would be overwritten by it.
-  const std::optional<FileIdentity> patch = IdentityOf(SelectedPatchPath);
   // An original file that is a link is patched through it, so the backup
   // holds the file it leads to; the backup itself stands beside the link.
-  bool made = !(patch && patch == IdentityOf(backupPath));
+  bool made = !patchAtBackup;
   if (made && locked) {
     try {
       CopyOpenFileOrThrow(*locked, backupPath);

@@ -29,11 +29,9 @@ BackupDecision DecideBackup(const std::string& originalPath, const std::string& 
   try {
     const std::uint64_t originalLength = ExistingFile::OpenForReading(originalPath).Length();
     const std::uint64_t copyLength = ExistingFile::OpenForReading(backupPath).Length();
+    // Longer is fine: a BPS or UPS patch, or an IPS patch's length, can
+    // shorten the file.
     if (copyLength == 0 && originalLength > 0) return {BackupAction::Refuse, "it is empty"};
-    if (copyLength > originalLength) {
-      return {BackupAction::Refuse,
-              "it is longer than the original file, which records never shorten"};
-    }
   } catch (const Error& error) {
     return {BackupAction::Refuse, error.Path() == backupPath
                                       ? std::string("it cannot be read (") + error.what() + ")"

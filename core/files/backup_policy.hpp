@@ -23,8 +23,9 @@ struct BackupDecision {
 
 // The one rule for the window and the command line. A file can be the
 // backup of `originalPath` when it is a regular file of its own (not the
-// original under a second name), readable, and no longer than the original
-// (records only write and lengthen) and not empty unless the original is.
+// original under a second name), readable, and not empty unless the original
+// is. It may be longer: a BPS or UPS patch, or an IPS patch's length, can
+// shorten the file.
 [[nodiscard]] BackupDecision DecideBackup(const std::string& originalPath,
                                           const std::string& backupPath);
 
