@@ -53,7 +53,7 @@ if(VIPS_BUILD_TESTS)
   if(VIPS_BUILD_APP AND VIPS_DESKTOP_FILE_VALIDATE)
     set(entry ${CMAKE_SOURCE_DIR}/app/resources/velmorant-ips.desktop)
     add_test(NAME packaging.desktop_entry
-             COMMAND sh -c "\"$0\" \"$1\" && grep -qx 'MimeType=application/x-ips-patch;' \"$1\""
+             COMMAND sh -c "\"$0\" \"$1\" && grep -qx 'MimeType=application/x-ips-patch;application/x-bps-patch;' \"$1\""
                      ${VIPS_DESKTOP_FILE_VALIDATE} ${entry})
   endif()
 endif()
@@ -80,7 +80,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window's captions are fitted to Liberation Sans (Arial's metrics).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2")
 # Qt's own texts (file dialog, context menus) in Russian; the desktop's
-# database of file types, which knows application/x-ips-patch by its header.
+# database of file types, which knows application/x-ips-patch and
+# application/x-bps-patch by their headers.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, shared-mime-info")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The summary above is the first line; this is the long description.

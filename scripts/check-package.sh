@@ -32,7 +32,7 @@ remove() {
 trap remove EXIT
 
 desktop-file-validate /usr/share/applications/velmorant-ips.desktop
-grep -qx 'MimeType=application/x-ips-patch;' /usr/share/applications/velmorant-ips.desktop
+grep -qx 'MimeType=application/x-ips-patch;application/x-bps-patch;' /usr/share/applications/velmorant-ips.desktop
 appstreamcli validate --no-net /usr/share/metainfo/org.velmorant.ips.metainfo.xml
 test -f /usr/share/man/man1/velmorant-ips.1.gz
 test -f /usr/share/man/man1/velmorant-ips-cli.1.gz
