@@ -170,8 +170,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const vips::Error& error) {
     Check(!model.complete, "load failed on a whole patch");
     Check(std::string(error.what()) == vips::kReadBeyondEnd, "load error text");
-    // The table holds the complete records and the row being read.
-    Check(table.RowCount() == static_cast<int>(model.records.size()) + 1, "rows of a cut load");
+    // The table holds the complete records, the row being read, and the one
+    // after it once that record's head was whole.
+    const auto rows = static_cast<std::size_t>(table.RowCount());
+    Check(rows == model.records.size() + 1 || rows == model.records.size() + 2,
+          "rows of a cut load");
     return 0;
   }
   CheckRows(table, model, "row count");

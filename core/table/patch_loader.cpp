@@ -27,6 +27,7 @@ LoadResult LoadPatchIntoTable(const std::string& patchPath, const std::string& o
 }
 
 void ListRecordsInTable(IpsReader& reader, PatchTable& table, Language language) {
+  table.SetRowCount(1);
   const std::string_view marker = ExecuteMarker(language);
   for (int row = 0;; ++row) {
     const std::int32_t offset = reader.ReadOffset();
