@@ -23,8 +23,8 @@ LoadResult LoadPatchIntoTable(const std::string& patchPath, const std::string& o
 
 // The loader's walk from a patch whose header `reader` has read, which is
 // left open: the table cut to one row, one row per record, then the row
-// count equal to the number of records. A cut patch throws "Read beyond end of file" with the table as far
-// as it got.
+// count equal to the number of records. A cut patch throws "Read beyond end
+// of file" with the table as far as it got.
 void ListRecordsInTable(IpsReader& reader, PatchTable& table, Language language);
 
 }  // namespace vips
