@@ -50,9 +50,9 @@ windows:
 test-windows: windows
 	@JOBS=$(JOBS) bash scripts/test-windows.sh $(WINDOWS_BUILD_DIR)
 
-# The libFuzzer target over loading, applying and listing a patch, built with
-# clang and run from the seed corpus in fuzz/corpus for FUZZ_SECONDS seconds;
-# new inputs it finds go to build-fuzz/corpus.
+# The libFuzzer target over reading, listing and gathering a patch in memory,
+# built with clang and run from the seed corpus in fuzz/corpus for
+# FUZZ_SECONDS seconds; new inputs it finds go to build-fuzz/corpus.
 FUZZ_SECONDS ?= 60
 fuzz:
 	@bash scripts/install-deps.sh --with-fuzz

@@ -69,9 +69,20 @@ ApplyResult ApplyMarkedRows(const std::string& originalPath, const std::string& 
   // on the same walk: each record read shows its row and the one after it,
   // which the next record fills.
   RecordWriter records;
+  GatherMarkedRows(*reader, table, records);
+  reader->Close();
+
+  // Flushed to the disk before Go reports success; an earlier Go or apply
+  // that was stopped half-way is taken back first.
+  (void)WriteRecordsInPlace(original, records, true);
+  if (opened) opened->Close();
+  return ApplyResult::Applied;
+}
+
+void GatherMarkedRows(IpsReader& reader, PatchTable& table, RecordWriter& records) {
   std::size_t count = 0;
   GatherRecords(
-      *reader, records,
+      reader, records,
       // Row k's execute marker (either language) chooses record k; rows
       // beyond the row count keep theirs, for a patch grown since listed.
       [&table](std::size_t index) { return table.MarkerIsExecute(static_cast<int>(index)); },
@@ -87,13 +98,6 @@ ApplyResult ApplyMarkedRows(const std::string& originalPath, const std::string& 
   table.SetNumberCell(end, static_cast<std::int64_t>(end) + 1);
   table.SetAddressCell(PatchTable::kFirstAddressColumn, end, kEndMarkerOffset);
   table.SetRowCount(end);
-  reader->Close();
-
-  // Flushed to the disk before Go reports success; an earlier Go or apply
-  // that was stopped half-way is taken back first.
-  (void)WriteRecordsInPlace(original, records, true);
-  if (opened) opened->Close();
-  return ApplyResult::Applied;
 }
 
 }  // namespace vips::form

@@ -34,4 +34,10 @@ ApplyResult ApplyMarkedRows(const std::string& originalPath, const std::string& 
                             PatchTable& table, ExistingFile* locked = nullptr,
                             bool listedBackwards = false);
 
+// Go's walk, writing nothing: lays into `records` the records of the patch
+// whose header `reader` has read that the table's markers choose, re-counting
+// the rows as above. A cut patch throws "Read beyond end of file", after
+// which `records` is not to be used.
+void GatherMarkedRows(IpsReader& reader, PatchTable& table, RecordWriter& records);
+
 }  // namespace vips::form

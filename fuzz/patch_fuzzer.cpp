@@ -1,46 +1,40 @@
-// A libFuzzer target over loading, applying and listing a patch. Each input
-// is a few control bytes and a patch; the results of the loader, the applier
-// and the `list` command are checked against a model of the records built
-// here from the same bytes, not only for crashes; so is the command line's
-// `apply` of every record, with the same failing write step.
+// A libFuzzer target over reading, listing and gathering a patch, all in
+// memory: no file is written or read. Each input is a few control bytes and
+// a patch; what the reader reads, what the loader lists in the table, and
+// what Go's walk gathers for the rows marked there are checked against a
+// model of the records built here from the same bytes, not only for crashes.
 //
 // Input: byte 0 chooses the markers (bit k marks row k % 8 for execution),
-// byte 1 a write step to fail (0: none), bytes 2-3 the original file's length
-// (a multiple of 16), the rest the patch file. A BPS or UPS patch goes to
-// the delta checks instead (delta_checks.cpp), with bytes 0 and 2-3 as their
-// flags and original length.
+// byte 1 the room the gathering writer has for records waiting to be laid
+// (0: all it takes; else that many times 8 KiB, so that records are laid as
+// they come), bytes 2-3 are for the delta checks, the rest the patch. A BPS
+// or UPS patch goes to the delta checks instead (delta_checks.cpp), with
+// bytes 0 and 2-3 as their flags and original length.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <span>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "cli/commands.hpp"
-#include "core/apply/apply.hpp"
+#include "core/apply/record_writer.hpp"
 #include "core/delta/patch_format.hpp"
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
+#include "core/ips/reader.hpp"
 #include "core/table/markers.hpp"
 #include "core/table/patch_loader.hpp"
 #include "core/table/patch_table.hpp"
 #include "form/marked_rows.hpp"
 #include "fuzz/delta_checks.hpp"
-#include "tests/support/write_fault.hpp"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// Applying a record far out would write megabytes per input; the loader and
-// the listing still see every patch, the applier only those that stay near.
-constexpr std::uint64_t kMaxAppliedEnd = 1 << 20;
+// The gathered bytes are compared as one image from address 0: a record far
+// out would make it megabytes per input. Past this only the image's end is.
+constexpr std::uint64_t kMaxImageEnd = 1 << 20;
 
 struct Record {
   std::uint32_t offset;
@@ -102,102 +96,48 @@ void Check(bool condition, const char* what) {
   }
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-// A folder of its own for the two files, removed when the fuzzer ends.
-class Scratch {
- public:
-  Scratch() {
-    // In memory where the system has such a folder: every apply flushes the
-    // file and its journal, which costs nothing there, and the fuzzer keeps
-    // its pace.
-    std::error_code error;
-    const fs::path base =
-        fs::is_directory("/dev/shm", error) ? fs::path("/dev/shm") : fs::temp_directory_path();
-    std::string pattern = (base / "vips-fuzz-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    path_ = pattern;
-  }
-  ~Scratch() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  [[nodiscard]] const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-const std::string& Folder() {
-  static const Scratch scratch;
-  return scratch.Path();
-}
-
 bool Marked(std::uint8_t markers, std::size_t row) {
   return (markers >> (row % 8) & 1) != 0;
 }
 
-void CheckListing(const std::string& patchPath, const Model& model) {
-  std::ostringstream out;
-  std::ostringstream err;
-  const int status = vips::cli::RunCli({"list", patchPath}, out, err);
-  if (!model.header) {
-    Check(status == vips::cli::kExitNotAPatch && out.str().empty(), "list of no patch");
+// The reader's records, data bytes and all, and its end.
+void CheckReader(std::span<const std::uint8_t> patch, const Model& model) {
+  std::optional<vips::IpsReader> reader = vips::IpsReader::Open(patch, "patch");
+  Check(reader.has_value() == model.header, "header");
+  if (!reader) return;
+  std::size_t index = 0;
+  try {
+    for (vips::IpsRecord record; reader->ReadRecordHead(record); ++index) {
+      std::string bytes;
+      if (record.IsRun()) bytes.push_back(static_cast<char>(record.run.value));
+      reader->ReadData(record.size, [&bytes](const std::uint8_t* data, std::size_t length) {
+        bytes.append(reinterpret_cast<const char*>(data), length);
+      });
+      Check(index < model.records.size(), "more records than the model");
+      const Record& r = model.records[index];
+      Check(static_cast<std::uint32_t>(record.offset) == r.offset && record.Count() == r.count &&
+                record.IsRun() == r.run && bytes == r.bytes,
+            "record");
+    }
+  } catch (const vips::Error& error) {
+    Check(!model.complete && index == model.records.size(), "read failed on a whole patch");
+    Check(std::string(error.what()) == vips::kReadBeyondEnd && error.Path() == "patch",
+          "read error");
     return;
   }
-  std::string expected;
-  for (std::size_t i = 0; i < model.records.size(); ++i) {
-    const Record& r = model.records[i];
-    expected += std::to_string(i + 1) + "\t" + Hex(r.offset) + "\t" +
-                Hex(static_cast<std::int64_t>(r.offset) + r.count - 1) + "\t" +
-                (r.run ? "run" : "data") + "\t" + std::to_string(r.count) + "\n";
-  }
-  Check(out.str() == expected, "list lines");
-  Check(status == (model.complete ? vips::cli::kExitDone : vips::cli::kExitIoError), "list status");
+  Check(model.complete && index == model.records.size(), "end marker");
 }
 
-// The command line's `apply` of every record to a copy of the original, the
-// `failingStep`th write step failing (0: none): the copy ends whole-old or
-// whole-new, and "Nothing changed" is said exactly when the records leave it
-// as it was.
-void CheckCommandLineApply(const std::string& patchPath, const Model& model,
-                           const std::string& original, int failingStep) {
-  std::string expected = original;
-  for (const Record& r : model.records) {
-    if (r.count == 0) continue;
-    if (static_cast<std::uint64_t>(r.offset) + r.count > kMaxAppliedEnd) return;
-    if (expected.size() < r.offset + r.count) expected.resize(r.offset + r.count, '\0');
-    for (std::uint32_t i = 0; i < r.count; ++i) {
-      expected[r.offset + i] = r.run ? r.bytes[0] : r.bytes[i];
-    }
-  }
-  const std::string copyPath = Folder() + "/c.bin";
-  WriteFile(copyPath, original);
-  std::ostringstream out;
-  std::ostringstream err;
-  vips::write_fault::FailNthStep(failingStep);
-  const int status = vips::cli::RunCli({"apply", copyPath, patchPath}, out, err);
-  vips::write_fault::FailNthStep(0);
-  const std::string now = ReadFile(copyPath);
-  if (!model.header || !model.complete) {
-    Check(status == (model.header ? vips::cli::kExitIoError : vips::cli::kExitNotAPatch),
-          "command line apply of a cut patch or no patch");
-    Check(now == original, "command line apply of a cut patch or no patch wrote");
-  } else if (status == vips::cli::kExitDone) {
-    Check(now == expected, "command line applied bytes");
-    Check((err.str().find("Nothing changed") != std::string::npos) == (expected == original),
-          "command line 'Nothing changed'");
-  } else {
-    Check(status == vips::cli::kExitIoError && failingStep != 0, "command line apply error");
-    Check(now == original, "a failed command line apply changed the file");
+// Rows numbered from 1 with the records' first and final addresses.
+void CheckRows(const vips::PatchTable& table, const Model& model, const char* what) {
+  Check(table.RowCount() == static_cast<int>(model.records.size()), what);
+  for (std::size_t row = 0; row < model.records.size(); ++row) {
+    const Record& r = model.records[row];
+    const int at = static_cast<int>(row);
+    Check(table.Cell(0, at) == std::to_string(row + 1), "number cell");
+    Check(table.Cell(1, at) == Hex(r.offset), "first address cell");
+    Check(table.Cell(2, at) == Hex(static_cast<std::int64_t>(r.offset) + r.count - 1),
+          "final address cell");
   }
 }
 
@@ -213,74 +153,62 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   const std::uint8_t markers = data[0];
-  const int failingStep = data[1];
-  const std::size_t originalLength = (static_cast<std::size_t>(data[2]) << 8 | data[3]) % 4096 * 16;
-  const std::string patch(reinterpret_cast<const char*>(data) + 4, size - 4);
-  const Model model = Parse(patch);
+  const std::size_t listBytes =
+      data[1] == 0 ? vips::RecordWriter::kArenaBytes : std::size_t{data[1]} * 8192;
+  const Model model = Parse(std::string(reinterpret_cast<const char*>(data) + 4, size - 4));
 
-  const std::string patchPath = Folder() + "/p.ips";
-  const std::string originalPath = Folder() + "/o.bin";
-  WriteFile(patchPath, patch);
-  std::string original(originalLength, '\0');
-  for (std::size_t i = 0; i < originalLength; ++i) original[i] = static_cast<char>(i * 7 + 3);
-  WriteFile(originalPath, original);
+  CheckReader(patchBytes, model);
+  if (!model.header) return 0;
 
-  CheckListing(patchPath, model);
-  CheckCommandLineApply(patchPath, model, original, failingStep);
-
+  // The loader's listing, from the same bytes.
   vips::PatchTable table;
-  vips::LoadResult loaded = vips::LoadResult::BadHeader;
+  std::optional<vips::IpsReader> reader = vips::IpsReader::Open(patchBytes, "patch");
+  Check(reader.has_value(), "header of the loader's reader");
   try {
-    loaded = vips::LoadPatchIntoTable(patchPath, originalPath, table, vips::Language::English);
+    vips::ListRecordsInTable(*reader, table, vips::Language::English);
+    Check(model.complete, "load of a cut patch succeeded");
   } catch (const vips::Error& error) {
-    Check(model.header && !model.complete, "load failed on a whole patch");
+    Check(!model.complete, "load failed on a whole patch");
     Check(std::string(error.what()) == vips::kReadBeyondEnd, "load error text");
+    // The table holds the complete records, the row being read, and the one
+    // after it once that record's head was whole.
+    const auto rows = static_cast<std::size_t>(table.RowCount());
+    Check(rows == model.records.size() + 1 || rows == model.records.size() + 2,
+          "rows of a cut load");
     return 0;
   }
-  Check((loaded == vips::LoadResult::Loaded) == model.header, "load result");
-  if (!model.header) return 0;
-  Check(model.complete, "load of a cut patch succeeded");
-  Check(table.RowCount() == static_cast<int>(model.records.size()), "row count");
+  CheckRows(table, model, "row count");
+
+  // Go's walk over the rows that the markers leave marked: the rows are
+  // counted again and the chosen records gathered, later ones over earlier.
   std::uint64_t end = 0;
-  std::string expected = original;
+  std::string expected;
   for (std::size_t row = 0; row < model.records.size(); ++row) {
     const Record& r = model.records[row];
-    const int at = static_cast<int>(row);
-    Check(table.Cell(0, at) == std::to_string(row + 1), "number cell");
-    Check(table.Cell(1, at) == Hex(r.offset), "first address cell");
-    Check(table.Cell(2, at) == Hex(static_cast<std::int64_t>(r.offset) + r.count - 1),
-          "final address cell");
     if (!Marked(markers, row)) {
-      table.SetCell(vips::PatchTable::kMarkerColumn, at, vips::kSkipEnglish);
+      table.SetCell(vips::PatchTable::kMarkerColumn, static_cast<int>(row), vips::kSkipEnglish);
       continue;
     }
     if (r.count == 0) continue;
     end = std::max<std::uint64_t>(end, r.offset + r.count);
-    if (end > kMaxAppliedEnd) continue;
+    if (end > kMaxImageEnd) continue;
     if (expected.size() < r.offset + r.count) expected.resize(r.offset + r.count, '\0');
     for (std::uint32_t i = 0; i < r.count; ++i) {
       expected[r.offset + i] = r.run ? r.bytes[0] : r.bytes[i];
     }
   }
-  if (end > kMaxAppliedEnd) return 0;
-
-  vips::write_fault::FailNthStep(failingStep);
-  std::optional<std::string> error;
-  try {
-    Check(vips::form::ApplyMarkedRows(originalPath, patchPath, table) ==
-              vips::form::ApplyResult::Applied,
-          "apply result");
-  } catch (const vips::Error& e) {
-    error = e.what();
-  }
-  const int steps = vips::write_fault::StepsTaken();
-  vips::write_fault::FailNthStep(0);
-  const std::string now = ReadFile(originalPath);
-  if (error) {
-    Check(*error == vips::kDiskFull && failingStep != 0 && failingStep <= steps, "apply error");
-    Check(now == original, "a failed apply changed the file");
-  } else {
-    Check(now == expected, "applied bytes");
-  }
+  vips::RecordWriter records(listBytes);
+  reader = vips::IpsReader::Open(patchBytes, "patch");
+  vips::form::GatherMarkedRows(*reader, table, records);
+  CheckRows(table, model, "row count after Go's walk");
+  Check(records.End() == end, "gathered end");
+  if (end > kMaxImageEnd) return 0;
+  // Every gathered byte from address 0, zeros where no record writes.
+  std::string image;
+  records.ForEachGrowth(0, [&image](std::uint64_t at, const std::uint8_t* bytes, std::size_t n) {
+    Check(at == image.size(), "gathered pieces in order");
+    image.append(reinterpret_cast<const char*>(bytes), n);
+  });
+  Check(image == expected, "gathered bytes");
   return 0;
 }

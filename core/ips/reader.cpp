@@ -8,8 +8,18 @@
 
 namespace vips {
 
-IpsReader::IpsReader(ExistingFile patch)
-    : file_(std::move(patch)), buffer_(NewIoBuffer(kBufferSize)) {}
+PatchSource::PatchSource(ExistingFile file)
+    : file_(std::move(file)), buffer_(NewIoBuffer(kBufferSize)) {}
+
+PatchSource::PatchSource(std::span<const std::uint8_t> bytes, std::string name)
+    : bytes_(bytes), name_(std::move(name)) {}
+
+std::span<const std::uint8_t> PatchSource::NextPiece() {
+  if (!file_) return std::exchange(bytes_, {});
+  const std::size_t length = file_->ReadAt(read_, buffer_.get(), kBufferSize);
+  read_ += length;
+  return {buffer_.get(), length};
+}
 
 std::optional<IpsReader> IpsReader::Open(const std::string& path) {
   IpsReader reader(ExistingFile::OpenForReading(path));
@@ -18,23 +28,30 @@ std::optional<IpsReader> IpsReader::Open(const std::string& path) {
   return std::nullopt;
 }
 
+std::optional<IpsReader> IpsReader::Open(std::span<const std::uint8_t> bytes, std::string name) {
+  IpsReader reader(PatchSource(bytes, std::move(name)));
+  if (reader.ReadHeader()) return reader;
+  return std::nullopt;
+}
+
 bool IpsReader::Fill() {
   if (begin_ < end_) return true;
+  const std::span<const std::uint8_t> piece = source_.NextPiece();
+  piece_ = piece.data();
   begin_ = 0;
-  end_ = file_.ReadAt(read_, buffer_.get(), kBufferSize);
-  read_ += end_;
+  end_ = piece.size();
   return end_ > 0;
 }
 
 bool IpsReader::ReadHeader() {
   for (const std::uint8_t expected : kPatchHeader) {
-    if (!Fill() || buffer_[begin_++] != expected) return false;
+    if (!Fill() || piece_[begin_++] != expected) return false;
   }
   return true;
 }
 
 std::size_t IpsReader::NextPiece(std::size_t wanted) {
-  if (!Fill()) throw Error(kReadBeyondEnd, file_.Path());
+  if (!Fill()) throw Error(kReadBeyondEnd, source_.Name());
   return std::min(wanted, end_ - begin_);
 }
 

@@ -3,7 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <utility>
 
 #include "core/files/file_access.hpp"
 #include "core/files/io_buffer.hpp"
@@ -44,15 +46,47 @@ struct IpsRecord {
   }
 };
 
+// Where a patch's bytes come from, a piece at a time: a file read in pieces
+// of 64 KiB into a buffer of its own, or bytes in memory that the caller
+// keeps alive, handed over as one piece.
+class PatchSource {
+ public:
+  explicit PatchSource(ExistingFile file);
+  // `name` is what errors name in place of a file's path.
+  explicit PatchSource(std::span<const std::uint8_t> bytes, std::string name = {});
+
+  // The next piece, at least one byte; empty at the end.
+  [[nodiscard]] std::span<const std::uint8_t> NextPiece();
+  // The file's path, or the name given to the bytes.
+  [[nodiscard]] const std::string& Name() const { return file_ ? file_->Path() : name_; }
+  // Closes the file, reporting a failing close; nothing for bytes in memory.
+  void Close() {
+    if (file_) file_->Close();
+  }
+
+ private:
+  static constexpr std::size_t kBufferSize = 64 * 1024;
+  std::optional<ExistingFile> file_;
+  IoBuffer buffer_;
+  std::uint64_t read_ = 0;
+  std::span<const std::uint8_t> bytes_;
+  std::string name_;
+};
+
 // Reads an IPS patch strictly forward, field by field, so that callers can
 // act between the fields of a record. Every read after the header must
 // deliver all its bytes or throws "Read beyond end of file".
 class IpsReader {
  public:
-  explicit IpsReader(ExistingFile patch);
+  explicit IpsReader(PatchSource source) : source_(std::move(source)) {}
+  explicit IpsReader(ExistingFile patch) : IpsReader(PatchSource(std::move(patch))) {}
   // Opens the patch at `path` for reading only and reads its header; nothing,
   // with the file closed again, when the header is not "PATCH".
   [[nodiscard]] static std::optional<IpsReader> Open(const std::string& path);
+  // The same for a patch held in memory: `bytes` must outlive the reader;
+  // errors name `name`.
+  [[nodiscard]] static std::optional<IpsReader> Open(std::span<const std::uint8_t> bytes,
+                                                     std::string name = {});
 
   // Reads up to 5 bytes; true only for exactly "PATCH". A short file is no
   // patch rather than a failure.
@@ -67,13 +101,13 @@ class IpsReader {
     return {static_cast<std::uint16_t>(ReadBigEndian<2>()), ReadByte()};
   }
   // Hands the next `count` data bytes to `take(bytes, length)` piece by
-  // piece, straight from the read buffer. On a cut patch the pieces that were
+  // piece, straight from the source (no copy). On a cut patch the pieces that were
   // there are handed over before "Read beyond end of file" is thrown.
   template <typename Take>
   void ReadData(std::size_t count, Take&& take) {
     while (count > 0) {
       const std::size_t length = NextPiece(count);
-      take(buffer_.get() + begin_, length);
+      take(piece_ + begin_, length);
       begin_ += length;
       count -= length;
     }
@@ -98,32 +132,31 @@ class IpsReader {
   // of bytes after it; those have no effect.
   [[nodiscard]] std::optional<std::uint32_t> ReadTruncation();
   // Closes the patch file, reporting a failing close.
-  void Close() { file_.Close(); }
+  void Close() { source_.Close(); }
 
  private:
   [[nodiscard]] std::uint8_t ReadByte() {
     (void)NextPiece(1);
-    return buffer_[begin_++];
+    return piece_[begin_++];
   }
-  // `N` bytes, big-endian: straight from the buffer when it holds them all,
+  // `N` bytes, big-endian: straight from the piece when it holds them all,
   // else a byte at a time across its end.
   template <std::size_t N>
   [[nodiscard]] std::uint32_t ReadBigEndian() {
     const bool buffered = end_ - begin_ >= N;
     std::uint32_t value = 0;
     for (std::size_t i = 0; i < N; ++i)
-      value = value << 8 | (buffered ? buffer_[begin_++] : ReadByte());
+      value = value << 8 | (buffered ? piece_[begin_++] : ReadByte());
     return value;
   }
-  // How many of the next `wanted` bytes the buffer holds (at least one);
-  // throws "Read beyond end of file" at the end of the file.
+  // How many of the next `wanted` bytes the piece holds (at least one);
+  // throws "Read beyond end of file" at the end of the patch.
   [[nodiscard]] std::size_t NextPiece(std::size_t wanted);
   bool Fill();
 
-  static constexpr std::size_t kBufferSize = 64 * 1024;
-  ExistingFile file_;
-  IoBuffer buffer_;
-  std::uint64_t read_ = 0;
+  PatchSource source_;
+  // The source's current piece, read up to begin_.
+  const std::uint8_t* piece_ = nullptr;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
 };

@@ -20,27 +20,32 @@ LoadResult LoadPatchIntoTable(const std::string& patchPath, const std::string& o
   if (!reader) return LoadResult::BadHeader;
   ExistingFile original = ExistingFile::Open(originalPath);
 
+  ListRecordsInTable(*reader, table, language);
+  reader->Close();
+  original.Close();
+  return LoadResult::Loaded;
+}
+
+void ListRecordsInTable(IpsReader& reader, PatchTable& table, Language language) {
+  table.SetRowCount(1);
   const std::string_view marker = ExecuteMarker(language);
   for (int row = 0;; ++row) {
-    const std::int32_t offset = reader->ReadOffset();
+    const std::int32_t offset = reader.ReadOffset();
     table.SetNumberCell(row, static_cast<std::int64_t>(row) + 1);
     table.SetAddressCell(PatchTable::kFirstAddressColumn, row, offset);
     if (offset == kEndMarkerOffset) break;
 
-    const std::uint16_t size = reader->ReadSize();
-    const std::uint32_t count = size != 0 ? size : reader->ReadRunBody().runLength;
+    const std::uint16_t size = reader.ReadSize();
+    const std::uint32_t count = size != 0 ? size : reader.ReadRunBody().runLength;
     table.SetAddressCell(PatchTable::kFinalAddressColumn, row, FinalAddress(offset, count));
     table.SetMarkerCell(row, marker);
     table.SetRowCount(table.RowCount() + 1);
     // The data bytes are not kept: the applier reads them again.
-    reader->SkipData(size);
+    reader.SkipData(size);
   }
 
-  reader->Close();
-  original.Close();
   // Drops the row that the end marker began.
   table.SetRowCount(table.RowCount() - 1);
-  return LoadResult::Loaded;
 }
 
 }  // namespace vips

@@ -6,6 +6,7 @@
 
 namespace vips {
 
+class IpsReader;
 class PatchTable;
 
 enum class LoadResult { Loaded, BadHeader };
@@ -19,5 +20,11 @@ enum class LoadResult { Loaded, BadHeader };
 // more than the completed rows); both files are closed on every path.
 LoadResult LoadPatchIntoTable(const std::string& patchPath, const std::string& originalPath,
                               PatchTable& table, Language language);
+
+// The loader's walk from a patch whose header `reader` has read, which is
+// left open: the table cut to one row, one row per record, then the row
+// count equal to the number of records. A cut patch throws "Read beyond end
+// of file" with the table as far as it got.
+void ListRecordsInTable(IpsReader& reader, PatchTable& table, Language language);
 
 }  // namespace vips

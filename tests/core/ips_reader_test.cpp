@@ -32,13 +32,12 @@ struct Walk {
   bool header = false;
   std::vector<Record> records;
   std::optional<std::string> error;
-  std::string cutData;  // data bytes handed out by a failing ReadData
+  std::string errorPath;  // the file, or the name of the bytes, the error names
+  std::string cutData;    // data bytes handed out by a failing ReadData
 };
 
 // Walks a whole patch the way the loader and the applier do.
-Walk WalkPatch(const testing::TempDir& dir, const std::string& bytes) {
-  const std::string path = dir.Write("walk.ips", bytes);
-  IpsReader reader(ExistingFile::Open(path));
+Walk WalkReader(IpsReader reader) {
   Walk walk;
   walk.header = reader.ReadHeader();
   if (!walk.header) return walk;
@@ -66,8 +65,13 @@ Walk WalkPatch(const testing::TempDir& dir, const std::string& bytes) {
     }
   } catch (const Error& error) {
     walk.error = error.what();
+    walk.errorPath = error.Path();
   }
   return walk;
+}
+
+Walk WalkPatch(const testing::TempDir& dir, const std::string& bytes) {
+  return WalkReader(IpsReader(ExistingFile::Open(dir.Write("walk.ips", bytes))));
 }
 
 TEST(IpsReaderTest, HeaderMustBeExactlyFiveUpperCaseBytes) {
@@ -212,6 +216,49 @@ TEST(IpsReaderTest, SkipDataMovesPastTheBytesAndFailsOnACut) {
   EXPECT_EQ(run.runLength, 5);
   EXPECT_EQ(run.value, 9);
   EXPECT_THROW(reader.SkipData(1), Error);
+}
+
+TEST(IpsReaderTest, BytesInMemoryReadAsTheSameBytesInAFile) {
+  testing::TempDir dir;
+  // Records longer than the file's 64 KiB pieces, so that fields straddle them.
+  const std::string whole = PatchBuilder()
+                                .Data(0x10, "abc")
+                                .Run(0x20, 16, 0x7F)
+                                .Data(0x30, std::string(65535, 'x'))
+                                .Data(0x40000, std::string(40000, 'y'))
+                                .End()
+                                .Bytes();
+  struct Case {
+    const char* what;
+    std::string bytes;
+    bool header;
+    bool cut;
+  };
+  const Case cases[] = {
+      {"whole", whole, true, false},
+      {"cut inside the first data", whole.substr(0, 12), true, true},
+      {"cut past the first 64 KiB", whole.substr(0, 70000), true, true},
+      {"cut inside the end marker", whole.substr(0, whole.size() - 1), true, true},
+      {"bad header", "PATCx" + whole.substr(5), false, false},
+      {"shorter than a header", "PAT", false, false},
+      {"empty", "", false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = dir.Write("same.ips", c.bytes);
+    const Walk file = WalkReader(IpsReader(ExistingFile::OpenForReading(path)));
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(c.bytes.data());
+    const Walk memory = WalkReader(IpsReader(PatchSource({bytes, c.bytes.size()}, "in memory")));
+    EXPECT_EQ(file.header, c.header);
+    EXPECT_EQ(file.error.has_value(), c.cut);
+    EXPECT_EQ(memory.header, file.header);
+    EXPECT_EQ(memory.records, file.records);
+    EXPECT_EQ(memory.error, file.error);
+    EXPECT_EQ(memory.cutData, file.cutData);
+    EXPECT_EQ(memory.errorPath, c.cut ? "in memory" : "");
+    EXPECT_EQ(file.errorPath, c.cut ? path : "");
+    EXPECT_EQ(IpsReader::Open({bytes, c.bytes.size()}).has_value(), c.header);
+  }
 }
 
 TEST(IpsReaderTest, FinalAddresses) {
