@@ -59,7 +59,7 @@ std::optional<std::uint32_t> IpsReader::ReadTruncation() {
   // A fourth byte tells that the three are not a length.
   std::uint32_t length = 0;
   int count = 0;
-  for (; count < 4 && Fill(); ++count) length = length << 8 | buffer_[begin_++];
+  for (; count < 4 && Fill(); ++count) length = length << 8 | piece_[begin_++];
   if (count != 3) return std::nullopt;
   return length;
 }
