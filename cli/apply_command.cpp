@@ -193,7 +193,7 @@ std::optional<int> GatherInMemory(const Arguments& arguments, ExistingFile& file
     const std::string inputName =
         p == 0 ? originalPath : originalPath + " as " + paths[p - 1] + " left it";
     if (IsDelta(FormatOfPatch(path))) {
-      DecodedDelta decoded = DecodeDelta(path, input, inputName);
+      DeltaResult decoded = DecodeDelta(path, input, inputName);
       if (decoded.backwards) NoteBackwards(err, path, inputName);
       if (p == 0 && arguments.selection != Selection::All) {
         const StretchList stretches = ListStretches(original, decoded.result);

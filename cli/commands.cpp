@@ -41,7 +41,7 @@ int ListStretchesOf(const Arguments& arguments, PatchFormat format, std::ostream
   RequireOriginal(patchPath, format, originalPath,
                   "'list' needs the ORIGINAL it applies to, to list its stretches");
   const std::vector<std::uint8_t> original = ReadWholeTakenBack(originalPath, err);
-  const DecodedDelta decoded = DecodeDelta(patchPath, original, originalPath);
+  const DeltaResult decoded = DecodeDelta(patchPath, original, originalPath);
   const StretchList stretches = ListStretches(original, decoded.result);
   std::string lines;
   for (std::size_t index = 0; index < stretches.stretches.size(); ++index) {

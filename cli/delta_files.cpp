@@ -6,10 +6,9 @@
 #include "cli/commands.hpp"
 #include "cli/usage_error.hpp"
 #include "core/apply/delta_patch.hpp"
-#include "core/delta/bps_decoder.hpp"
+#include "core/delta/delta_decoder.hpp"
 #include "core/delta/delta_errors.hpp"
 #include "core/delta/delta_frame.hpp"
-#include "core/delta/ups_decoder.hpp"
 #include "core/ips/hex_address.hpp"
 
 namespace vips::cli {
@@ -64,18 +63,11 @@ void RequireOriginal(const std::string& patchPath, PatchFormat format,
                    " patch: " + need);
 }
 
-DecodedDelta DecodeDelta(const std::string& patchPath, std::span<const std::uint8_t> original,
-                         const std::string& originalName) {
+DeltaResult DecodeDelta(const std::string& patchPath, std::span<const std::uint8_t> original,
+                        const std::string& originalName) {
   const std::vector<std::uint8_t> patch = ReadWholeFile(patchPath);
-  DecodedDelta decoded;
   try {
-    if (SniffPatchFormat(patch) == PatchFormat::Bps) {
-      decoded.result = DecodeBps(patch, original, originalName);
-    } else {
-      DecodedUps ups = DecodeUps(patch, original, originalName);
-      decoded.result = std::move(ups.bytes);
-      decoded.backwards = ups.backwards;
-    }
+    return DecodeDeltaBytes(patch, original, originalName);
   } catch (const Error& error) {
     const std::string text = error.what();
     // Limits of this program and of the machine, not faults of the patch.
@@ -84,7 +76,6 @@ DecodedDelta DecodeDelta(const std::string& patchPath, std::span<const std::uint
         text, patchPath,
         IsWrongOriginal(text, originalName) ? kExitChecksumMismatch : kExitDamagedPatch);
   }
-  return decoded;
 }
 
 DeltaSummary SummarizeOrRefuse(const std::string& path) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/delta/delta_decoder.hpp"
 #include "core/delta/delta_summary.hpp"
 #include "core/delta/patch_format.hpp"
 #include "core/delta/stretches.hpp"
@@ -49,18 +50,12 @@ class PatchRefused : public Error {
 void RequireOriginal(const std::string& patchPath, PatchFormat format,
                      const std::string& originalPath, const std::string& need);
 
-struct DecodedDelta {
-  std::vector<std::uint8_t> result;
-  // A UPS patch undone: `original` was its target.
-  bool backwards = false;
-};
-
 // Decodes the BPS or UPS patch at `patchPath` against `original`, which a
 // wrong-original refusal calls `originalName`. Refusals throw PatchRefused
 // naming the patch; running out of memory throws vips::Error naming it.
-[[nodiscard]] DecodedDelta DecodeDelta(const std::string& patchPath,
-                                       std::span<const std::uint8_t> original,
-                                       const std::string& originalName);
+[[nodiscard]] DeltaResult DecodeDelta(const std::string& patchPath,
+                                      std::span<const std::uint8_t> original,
+                                      const std::string& originalName);
 
 // The sizes, CRC-32s and metadata of the BPS or UPS patch at `path`; one too
 // malformed to tell them throws PatchRefused (kExitDamagedPatch).

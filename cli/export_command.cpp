@@ -22,7 +22,7 @@ int ExportStretches(const Arguments& arguments, PatchFormat format, std::ostream
   RequireOriginal(patchPath, format, originalPath,
                   "'export' needs the ORIGINAL it applies to, before NEW");
   const std::vector<std::uint8_t> original = ReadWholeTakenBack(originalPath, err);
-  DecodedDelta decoded = DecodeDelta(patchPath, original, originalPath);
+  DeltaResult decoded = DecodeDelta(patchPath, original, originalPath);
   const StretchList stretches = ListStretches(original, decoded.result);
   const std::size_t count = stretches.stretches.size();
   const std::vector<bool> chosen =

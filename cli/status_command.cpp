@@ -52,7 +52,7 @@ int ShowDeltaStatus(const Arguments& arguments, std::ostream& out, std::ostream&
     err << originalPath << " is the file " << patchPath << " makes: every stretch is applied.\n";
     return done;
   }
-  const DecodedDelta decoded = DecodeDelta(patchPath, original, originalPath);
+  const DeltaResult decoded = DecodeDelta(patchPath, original, originalPath);
   const StretchList stretches = ListStretches(original, decoded.result);
   std::string lines;
   for (std::size_t index = 0; index < stretches.stretches.size(); ++index) {

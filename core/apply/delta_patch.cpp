@@ -3,9 +3,8 @@
 #include <algorithm>
 
 #include "core/apply/record_writer.hpp"
-#include "core/delta/bps_decoder.hpp"
+#include "core/delta/delta_decoder.hpp"
 #include "core/delta/delta_frame.hpp"
-#include "core/delta/ups_decoder.hpp"
 #include "core/error.hpp"
 #include "core/files/path_names.hpp"
 #include "core/ips/reader.hpp"
@@ -37,15 +36,9 @@ DecodedDeltaPatch DecodeDeltaPatch(const std::string& patchPath, ExistingFile& o
   const std::vector<std::uint8_t> source = ReadFileStart(original, kMaxDeltaResultSize);
   const std::string name = BareName(original.Path());
   try {
-    if (decoded.format == PatchFormat::Bps) {
-      decoded.result = DecodeBps(patch, source, name);
-    } else if (decoded.format == PatchFormat::Ups) {
-      DecodedUps ups = DecodeUps(patch, source, name);
-      decoded.result = std::move(ups.bytes);
-      decoded.backwards = ups.backwards;
-    } else {
-      throw Error("Not a BPS or UPS patch");
-    }
+    DeltaResult result = DecodeDeltaBytes(patch, source, name);
+    decoded.result = std::move(result.result);
+    decoded.backwards = result.backwards;
   } catch (const Error& error) {
     throw Error(error.what(), patchPath);
   }
