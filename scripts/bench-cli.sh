@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Whole-process speed of `velmorant-ips-cli apply`, measured from outside and
-# set against copies of the same original file, in one run side by side.
+# set against copies of the same original file, in one run side by side;
+# optionally also that of an older build of the command, in the same run.
 #
 # For each case (a 16 MiB original and a generated patch) the runs alternate:
 #   (a) `velmorant-ips-cli apply` on a fresh copy of the original (durable:
@@ -8,26 +9,40 @@
 #   (b) a durable copy of the original, `dd bs=1M conv=fsync`,
 #   (c) `velmorant-ips-cli apply --no-sync` on a fresh copy,
 #   (d) `cp` of the original to a new file,
-# RUNS times each (21 unless given). The fresh copy for (a) and (c) is made
-# and flushed to the disk before the clock starts (a file to patch is on the
-# disk already; its copy's unwritten pages would be flushed by (a) and counted
-# against it), and the targets of (b) and (d) are removed before it starts.
-# Prints the medians, the median of the pair-by-pair ratios a/b and c/d, the
-# goal for each, and the peak memory of one apply (`/usr/bin/time -v`).
+# and, when OLD_CLI is given, after (b) and after (d):
+#   (e) OLD_CLI's durable apply on a fresh copy,
+#   (f) OLD_CLI's `apply --no-sync` on a fresh copy,
+# RUNS times each (21 unless given). The fresh copy for (a), (c), (e) and (f)
+# is made and flushed to the disk before the clock starts (a file to patch is
+# on the disk already; its copy's unwritten pages would be flushed by the
+# apply and counted against it), and the targets of (b) and (d) are removed
+# before it starts.
+# Prints the medians, the median of the pair-by-pair ratios a/b and c/d (and
+# e/b and f/d for the old build, paired with the same round's copies), the
+# goal for each, and the peak memory of one apply of each build
+# (`/usr/bin/time -v`). A goal of "-" means the case has none for that column.
 #
-# Usage: scripts/bench-cli.sh [BUILD_DIR] [RUNS]
+# Usage: scripts/bench-cli.sh [BUILD_DIR] [RUNS] [OLD_CLI]
 set -euo pipefail
+# A failing apply inside $(...) stops the script too.
+shopt -s inherit_errexit
 
 build_dir="${1:-build}"
 runs="${2:-21}"
+old_cli="${3:-}"
 cli="$build_dir/cli/velmorant-ips-cli"
 generator="$build_dir/bench/vips-gen-patch"
-for tool in "$cli" "$generator"; do
+tools=("$cli" "$generator")
+for tool in "${tools[@]}"; do
   if [[ ! -x "$tool" ]]; then
     echo "bench-cli: $tool is not built (configure with -DVIPS_BUILD_BENCH=ON)" >&2
     exit 2
   fi
 done
+if [[ -n "$old_cli" && ! -x "$old_cli" ]]; then
+  echo "bench-cli: $old_cli (OLD_CLI) is not an executable file" >&2
+  exit 2
+fi
 if [[ ! -x /usr/bin/time ]]; then
   echo "bench-cli: /usr/bin/time is not installed (Debian package 'time')" >&2
   exit 2
@@ -50,19 +65,70 @@ median() {
   sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
-# name, records, full-size records, goal against dd, goal against cp
+# name, records, full-size records (4 is the generator's default mix), goal
+# against dd, goal against cp ("-": none)
 cases=(
   "300,000 records|300000|4|1.5|2.0"
   "10,000 records|10000|4|1.0|1.0"
   "200 x 65,535-byte records|200|200|1.0|0.9"
+  "1,000,000 sparse records|1000000|4|-|3.5"
 )
 
 # Milliseconds of a median in microseconds.
 ms() { awk -v v="$1" 'BEGIN { printf "%.1f", v / 1000 }'; }
-verdict() { awk -v r="$1" -v g="$2" 'BEGIN { print (r <= g ? "met" : "missed") }'; }
+# "<=goal met" or "<=goal missed" for a ratio; "-" when there is no goal.
+verdict() {
+  if [[ "$2" == - ]]; then
+    echo -
+  else
+    awk -v r="$1" -v g="$2" 'BEGIN { print "<=" g " " (r <= g ? "met" : "missed") }'
+  fi
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { print a / b }'; }
+ratio_cell() { awk -v v="$(median <"$1")" 'BEGIN { printf "%.2f", v }'; }
 
-printf '%-27s %9s %9s %7s %6s   %9s %9s %7s %6s %9s\n' case "apply ms" "dd ms" "a/dd" goal \
-  "nosync ms" "cp ms" "n/cp" goal "peak KiB"
+# Times one apply (arguments after the target) on a fresh, flushed copy of
+# the original; prints microseconds.
+time_apply() {
+  local binary="$1" target="$2" original="$3" patch="$4"
+  shift 4
+  cp "$original" "$target"
+  sync "$target"
+  local start
+  start=$(now_us)
+  "$binary" apply "$@" "$target" "$patch"
+  echo $(($(now_us) - start))
+}
+
+# Peak resident memory in KiB of one durable apply.
+peak_kib() {
+  local binary="$1" target="$2" original="$3" patch="$4" report="$5"
+  cp "$original" "$target"
+  /usr/bin/time -v -o "$report" "$binary" apply "$target" "$patch"
+  awk -F': ' '/Maximum resident set size/ { print $2 }' "$report"
+}
+
+# The columns: the new build's durable ones, the old one's beside them, then
+# the same for --no-sync, then peak memory.
+header=(case "apply ms")
+format='%-25s %9s'
+[[ -n "$old_cli" ]] && header+=("old apply") && format+=' %10s'
+header+=("dd ms" "a/dd")
+format+=' %9s %6s'
+[[ -n "$old_cli" ]] && header+=("old/dd") && format+=' %6s'
+header+=(goal "nosync ms")
+format+=' %-12s  %9s'
+[[ -n "$old_cli" ]] && header+=("old nosync") && format+=' %10s'
+header+=("cp ms" "n/cp")
+format+=' %9s %6s'
+[[ -n "$old_cli" ]] && header+=("old/cp") && format+=' %6s'
+header+=(goal "peak KiB")
+format+=' %-12s %9s'
+[[ -n "$old_cli" ]] && header+=("old KiB") && format+=' %9s'
+format+='\n'
+# shellcheck disable=SC2059 # the format is built above from fixed pieces
+printf "$format" "${header[@]}"
+
 for entry in "${cases[@]}"; do
   IFS='|' read -r name records full goal_dd goal_cp <<<"$entry"
   folder="$work/case-$records"
@@ -76,51 +142,63 @@ for entry in "${cases[@]}"; do
   # One run of each outside the count, so that all start from the page cache.
   cp "$original" "$target"
   "$cli" apply "$target" "$patch"
+  if [[ -n "$old_cli" ]]; then
+    cp "$original" "$target"
+    "$old_cli" apply "$target" "$patch"
+  fi
   dd if="$original" of="$copy" bs=1M conv=fsync status=none
   cp "$original" "$copy"
 
-  for f in a b c d ab cd; do : >"$folder/$f.txt"; done
+  for f in a b c d e f ab cd eb fd; do : >"$folder/$f.txt"; done
   for ((run = 0; run < runs; ++run)); do
-    cp "$original" "$target"
-    sync "$target"
-    start=$(now_us)
-    "$cli" apply "$target" "$patch"
-    a=$(($(now_us) - start))
+    a=$(time_apply "$cli" "$target" "$original" "$patch")
 
     rm -f "$copy"
     start=$(now_us)
     dd if="$original" of="$copy" bs=1M conv=fsync status=none
     b=$(($(now_us) - start))
 
-    cp "$original" "$target"
-    sync "$target"
-    start=$(now_us)
-    "$cli" apply --no-sync "$target" "$patch"
-    c=$(($(now_us) - start))
+    [[ -n "$old_cli" ]] && e=$(time_apply "$old_cli" "$target" "$original" "$patch")
+
+    c=$(time_apply "$cli" "$target" "$original" "$patch" --no-sync)
 
     rm -f "$copy"
     start=$(now_us)
     cp "$original" "$copy"
     d=$(($(now_us) - start))
 
+    [[ -n "$old_cli" ]] && f=$(time_apply "$old_cli" "$target" "$original" "$patch" --no-sync)
+
     echo "$a" >>"$folder/a.txt"
     echo "$b" >>"$folder/b.txt"
     echo "$c" >>"$folder/c.txt"
     echo "$d" >>"$folder/d.txt"
-    awk -v a="$a" -v b="$b" 'BEGIN { print a / b }' >>"$folder/ab.txt"
-    awk -v a="$c" -v b="$d" 'BEGIN { print a / b }' >>"$folder/cd.txt"
+    ratio "$a" "$b" >>"$folder/ab.txt"
+    ratio "$c" "$d" >>"$folder/cd.txt"
+    if [[ -n "$old_cli" ]]; then
+      echo "$e" >>"$folder/e.txt"
+      echo "$f" >>"$folder/f.txt"
+      ratio "$e" "$b" >>"$folder/eb.txt"
+      ratio "$f" "$d" >>"$folder/fd.txt"
+    fi
   done
-
-  cp "$original" "$target"
-  /usr/bin/time -v -o "$folder/time.txt" "$cli" apply "$target" "$patch"
-  peak=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$folder/time.txt")
 
   ab=$(median <"$folder/ab.txt")
   cd=$(median <"$folder/cd.txt")
-  printf '%-27s %9s %9s %7.2f %6s   %9s %9s %7.2f %6s %9s\n' "$name" \
-    "$(ms "$(median <"$folder/a.txt")")" "$(ms "$(median <"$folder/b.txt")")" "$ab" \
-    "<=$goal_dd $(verdict "$ab" "$goal_dd")" \
-    "$(ms "$(median <"$folder/c.txt")")" "$(ms "$(median <"$folder/d.txt")")" "$cd" \
-    "<=$goal_cp $(verdict "$cd" "$goal_cp")" "$peak"
+  row=("$name" "$(ms "$(median <"$folder/a.txt")")")
+  [[ -n "$old_cli" ]] && row+=("$(ms "$(median <"$folder/e.txt")")")
+  row+=("$(ms "$(median <"$folder/b.txt")")" "$(ratio_cell "$folder/ab.txt")")
+  [[ -n "$old_cli" ]] && row+=("$(ratio_cell "$folder/eb.txt")")
+  row+=("$(verdict "$ab" "$goal_dd")" "$(ms "$(median <"$folder/c.txt")")")
+  [[ -n "$old_cli" ]] && row+=("$(ms "$(median <"$folder/f.txt")")")
+  row+=("$(ms "$(median <"$folder/d.txt")")" "$(ratio_cell "$folder/cd.txt")")
+  [[ -n "$old_cli" ]] && row+=("$(ratio_cell "$folder/fd.txt")")
+  row+=("$(verdict "$cd" "$goal_cp")" "$(peak_kib "$cli" "$target" "$original" "$patch" "$folder/time.txt")")
+  [[ -n "$old_cli" ]] && row+=("$(peak_kib "$old_cli" "$target" "$original" "$patch" "$folder/time-old.txt")")
+  # shellcheck disable=SC2059
+  printf "$format" "${row[@]}"
+  rm -rf "$folder"
 done
 echo "($runs runs of each, alternating; 16 MiB original; medians of whole-process wall time)"
+[[ -n "$old_cli" ]] && echo "(old: $old_cli, run in the same rounds; its ratios pair it with the same round's dd and cp)"
+exit 0
