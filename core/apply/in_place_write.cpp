@@ -72,8 +72,10 @@ InPlaceOutcome WriteRecordsInPlace(ExistingFile& file, RecordWriter& records, bo
     const std::uint64_t length = file.Length();
     RollbackJournal::Write write;
     write.newLength = records.FinalLength(length);
+    // The pages the records touch are read once: for the journal, and for the
+    // write that follows.
     write.stretches = [&](const RollbackJournal::StretchVisitor& visit) {
-      records.ForEachStretch(file, length, visit);
+      (void)records.Compose(file, visit);
     };
     write.growth = [&](const RollbackJournal::GrowthVisitor& visit) {
       records.ForEachGrowth(length, visit);
@@ -84,26 +86,17 @@ InPlaceOutcome WriteRecordsInPlace(ExistingFile& file, RecordWriter& records, bo
     // file: the journal is the file's business.
     throw Error(TextOf(std::current_exception()), file.Path());
   }
-  bool wrote = false;
   try {
-    outcome.changed = records.WriteInPlace(file);
-    wrote = true;
+    outcome.changed = records.WriteComposed(file);
     if (durable) file.Flush();
     journal->Finish();
   } catch (...) {
     const std::exception_ptr failure = std::current_exception();
     try {
-      if (wrote || records.UndoFailed()) {
-        // A flush that failed after every write, an undo that did not get
-        // through, or a journal that could not be removed (it would take the
-        // records back at the next run): the journal puts the file back now.
-        journal->RollBack(file);
-      } else {
-        // The writer's undo put the file back; on the disk as well before the
-        // journal goes.
-        if (durable) file.Flush();
-        journal->Finish();
-      }
+      // A write or a flush that failed, or a journal that could not be marked
+      // finished (it would take the records back at the next run): the
+      // journal puts the file back now, and on the disk.
+      journal->RollBack(file);
     } catch (...) {
       throw DamagedFile(file.Path(), TextOf(failure));
     }

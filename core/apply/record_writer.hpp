@@ -19,29 +19,33 @@ class ReplacementFile;
 // The one writer of a patch's records into a file, for the window's Go and
 // for the command line's apply, in place or into a new file.
 //
-// Gathering (Write, Fill) touches no file, so a cut patch writes nothing.
-// Each record's parts, one per 64 KiB block of the file, are appended in
-// patch order to their block's list; each block keeps its span, from the
-// first to the last byte records write in it. When the lists fill their room
-// they are laid, in order, into an image of the reach (16 MiB + 64 KiB) with
-// one bit per byte written, and begin again: memory is bounded.
+// Gathering (Write, WriteKept, Fill) touches no file, so a cut patch writes
+// nothing. Each record's parts, one per 64 KiB block of the file, are appended
+// in patch order to their block's list: a copy of the bytes, a pointer to
+// bytes the caller keeps (a patch read in place: copying every record's bytes
+// into fresh memory was most of the time of an apply of 1,000,000 records,
+// the system clearing the pages), or a run's one value. When the lists fill
+// their room they are laid, in order, into an image of the reach (16 MiB +
+// 64 KiB) with one bit per byte written, and begin again: memory is bounded.
 //
-// WriteInPlace reserves the final length first, so that a full disk is found
-// while the file is as it was. Then block by block, in ascending order, the
-// span is read right before its write, so that only the records' bytes change
-// whatever the file holds by then, and written unless it comes out as read.
-// A written span keeps what it replaced for the undo: a laid block its span
-// as read, a listed one the replaced bytes in its parts' places in the list.
-// When a write fails, every span written so far, the failing one included,
-// gets back its old bytes and the file its first length; the undo needs no
-// memory of its own.
+// An in-place write goes in two steps, so that a journal can come between.
+// Compose reads, once, the 4 KiB pages the records touch, puts the records
+// over them in the image, and shows each stretch the records cover (joined
+// where they nearly touch) with its bytes before and after: the journal keeps
+// those and nothing else. WriteComposed then reserves the final length (a full
+// disk is found while the file is as it was) and writes the pages whose bytes
+// change, joined where they follow one another; a page the records leave as
+// it was is not written. Only whole pages are written: a write of every
+// stretch on its own would take a system call each. WriteComposed has no undo
+// of its own: the journal that Compose fed puts the file back.
 //
 // WriteCopy lays every list and appends the original, read in ascending
 // pieces, with the laid bytes over it to a replacement file. Locking is the
-// callers' part. A writer writes once.
+// callers' part.
 class RecordWriter {
  public:
   static constexpr std::size_t kBlockSize = 64 * 1024;
+  static constexpr std::size_t kPageSize = 4096;
   static constexpr std::size_t kArenaBytes = std::size_t{32} << 20;
 
   // `listBytes`: room for records waiting to be laid; less only in tests.
@@ -54,13 +58,18 @@ class RecordWriter {
   // counts a part in 16 bits, and a whole block's part would not fit.
   static constexpr std::size_t kMaxRecordBytes = 65'535;
 
-  // Lays a record's bytes at `position`. Requires count <= kMaxRecordBytes
-  // and position + count <= kPatchableSize; otherwise throws
+  // Lays a copy of a record's bytes at `position`. Requires count <=
+  // kMaxRecordBytes and position + count <= kPatchableSize; otherwise throws
   // std::invalid_argument and lays nothing.
   void Write(std::uint64_t position, const std::uint8_t* bytes, std::size_t count);
+  // The same without a copy: `bytes` stay as they are for the writer's life
+  // (Keep hands it what holds them).
+  void WriteKept(std::uint64_t position, const std::uint8_t* bytes, std::size_t count);
   // Lays `count` copies of `value` at `position` (a run record), with the
   // same requirement.
   void Fill(std::uint64_t position, std::uint8_t value, std::size_t count);
+  // Holds `owner` as long as the writer lives: what keeps WriteKept's bytes.
+  void Keep(std::shared_ptr<const void> owner) { kept_.push_back(std::move(owner)); }
   // The write leaves the file `length` bytes long where it is longer, its end
   // cut off (a patch that makes a file shorter); no record may reach past it.
   void CutAt(std::uint64_t length);
@@ -69,33 +78,38 @@ class RecordWriter {
   [[nodiscard]] std::uint64_t FinalLength(std::uint64_t length) const {
     return cut_ && *cut_ < length ? *cut_ : std::max(length, end_);
   }
-  // How many bytes an in-place write may write: every block's span.
+  // At most how many bytes an in-place write writes, or journals: every
+  // block's span, from the first byte records write in it to the last, in
+  // whole pages.
   [[nodiscard]] std::uint64_t SpanBytes() const;
   // One past the last byte a record wrote.
   [[nodiscard]] std::uint64_t End() const { return end_; }
 
   // True when writing the records would change `file`: a byte differs, or
-  // they reach past its end. Reads, writes nothing.
+  // its length. Reads, writes nothing.
   [[nodiscard]] bool Changes(ExistingFile& file);
-  // Writes the records into `file` all or nothing. True when the file
-  // changed. When the undo could not put the file back, UndoFailed() tells
-  // so after the throw.
-  bool WriteInPlace(ExistingFile& file);
-  [[nodiscard]] bool UndoFailed() const { return undoFailed_; }
-  // Calls `visit(position, before, after, count)` with what `file` (`length`
-  // bytes long) holds now in each stretch that records write below `length`
-  // (the only bytes an in-place write changes) and what it will hold once
-  // written, then with the end a cut takes off (after as before). Blocks in
-  // ascending order; within a block stretches may overlap. Reads, writes
-  // nothing.
+
+  // Calls `visit(position, before, after, count)` for each stretch that
+  // records write below the file's present length (the only bytes an in-place
+  // write changes there), joined where they nearly touch, with what the file
+  // holds now and what it will hold once written; then with the end a cut
+  // takes off (after as before). Ascending, never overlapping. Reads each
+  // page the records touch once, and keeps what it will hold for
+  // WriteComposed. True when the write changes the file.
   using StretchVisitor =
       std::function<void(std::uint64_t, const std::uint8_t*, const std::uint8_t*, std::size_t)>;
-  void ForEachStretch(ExistingFile& file, std::uint64_t length, const StretchVisitor& visit);
+  bool Compose(ExistingFile& file, const StretchVisitor& visit);
   // Calls `visit(position, after, count)` with the bytes an in-place write
   // puts past the file's first `length` bytes, up to End(), in ascending
-  // pieces: zeros where no record writes.
+  // pieces: zeros where no record writes. Reads nothing.
   using GrowthVisitor = std::function<void(std::uint64_t, const std::uint8_t*, std::size_t)>;
   void ForEachGrowth(std::uint64_t length, const GrowthVisitor& visit);
+  // After Compose, the file (locked) unchanged since: writes what Compose put
+  // together, the pages that change, then the cut. True when the file
+  // changed. A failure throws and leaves the file part-written: the journal
+  // puts it back.
+  bool WriteComposed(ExistingFile& file);
+
   // Appends `original` with the records laid over it to `output`, lengthened
   // as far as the records reach (zeros between). True when that differs
   // from `original`.
@@ -105,6 +119,8 @@ class RecordWriter {
   static constexpr std::size_t kWordBits = 64;
   static constexpr std::size_t kBlockCount = (kPatchableSize + kBlockSize - 1) / kBlockSize;
   static constexpr std::size_t kMaskBytes = kBlockSize / 8;
+  static constexpr std::size_t kPagesPerBlock = kBlockSize / kPageSize;
+  static constexpr std::size_t kWordsPerPage = kPageSize / kWordBits;
   // The lists are chains of segments cut from one arena.
   static constexpr std::size_t kSegmentBytes = 4096;
   // memory_ holds the image, then the masks, then the arena.
@@ -123,9 +139,10 @@ class RecordWriter {
   };
 
   struct Block {
-    // In the image, or after its write the buffer it changed places with.
+    // In the image.
     std::uint8_t* bytes = nullptr;
-    // One bit per byte of the block, set where a record wrote.
+    // One bit per byte of the block, set where a record wrote; in use once
+    // laid.
     std::uint64_t* written = nullptr;
     // The block's list: its segments, and the free room in the last.
     Segment* first = nullptr;
@@ -134,21 +151,20 @@ class RecordWriter {
     std::uint8_t* end = nullptr;
     std::size_t spanBegin = kBlockSize;
     std::size_t spanEnd = 0;
-    // Bytes of all the parts in the list, overlaps counted again.
-    std::size_t listedBytes = 0;
     // Set once parts have been laid into the image and the mask.
     bool laid = false;
-    // Set once the span is written: its old bytes are then in `bytes` when
-    // laid, else in the list's parts.
-    bool overwritten = false;
+    // Compose's bits: the pages whose bytes the write changes.
+    std::uint16_t changedPages = 0;
 
     [[nodiscard]] bool Used() const { return spanBegin < spanEnd; }
   };
 
-  // Lists a record's bytes, or `count` copies of `value` when `bytes` is
-  // null, with the blocks they fall in.
-  void Put(std::uint64_t position, const std::uint8_t* bytes, std::uint8_t value,
-           std::size_t count);
+  // How a list entry gives its part's bytes.
+  enum class Source : std::uint8_t { Copied, Kept, Run };
+  // Lists a part of a record: `bytes` copied or kept, or `count` copies of
+  // `value` when `bytes` is null.
+  void Put(std::uint64_t position, const std::uint8_t* bytes, std::uint8_t value, std::size_t count,
+           Source source);
   // Room for `size` bytes at the end of the block's list; null when the
   // arena is full.
   std::uint8_t* Room(Block& block, std::size_t size);
@@ -159,38 +175,39 @@ class RecordWriter {
   void Lay(Block& block);
   // Lays the lists of the blocks laid before, or of every block.
   void LayAll(bool onlyLaid);
+  // Calls `visit(first, count, bytes, value)` for each listed part in order;
+  // `bytes` is null for a run.
   template <typename Visit>
   static void ForEachListed(const Block& block, Visit&& visit);
-  static void LayPart(Block& block, std::size_t first, std::size_t count, const std::uint8_t* data,
-                      std::uint8_t value);
-  // Puts the new bytes of block `index`'s span in scratch_; true when they
-  // differ from what the file holds there now (zeros past `length`). With
-  // `keepOld` the block keeps what they replace, for the undo.
-  bool NewSpan(ExistingFile& file, std::size_t index, std::uint64_t length, bool keepOld);
-  // Reads block `index`'s span, in whole words of the mask, into `to` at
-  // its place in the block; zeros past `length`.
-  void ReadSpan(ExistingFile& file, std::size_t index, std::uint64_t length, std::uint8_t* to);
-  // Takes the span's bytes that no record wrote from `fileBytes` (a whole
-  // block); true when a byte that a record wrote differs from the file's.
-  static bool TakeUnwritten(Block& block, const std::uint8_t* fileBytes);
-  // Puts back what the overwritten spans held, then `length`, as far as it
-  // goes; false when a part of it failed.
-  bool Undo(ExistingFile& file, std::uint64_t length) noexcept;
+  static void LayPart(std::uint8_t* to, std::uint64_t* mask, std::size_t first, std::size_t count,
+                      const std::uint8_t* data, std::uint8_t value);
+  // The bits of the bytes block `index`'s records write: its own mask once
+  // laid, else made from its list in `scratch`.
+  const std::uint64_t* CoverOf(Block& block, std::uint64_t* scratch);
+  // Puts block `index`'s new bytes together in the image, page by page where
+  // records write, over what the file holds there (read into asRead_; zeros
+  // past `length`), and marks the pages that change. Gives the block's mask.
+  const std::uint64_t* ComposeBlock(ExistingFile& file, std::size_t index, std::uint64_t length);
+  // Takes the bytes of [begin, end), in whole words of the mask, that no
+  // record wrote from `fileBytes` (a whole block).
+  static void TakeUnwritten(Block& block, const std::uint8_t* fileBytes, std::size_t begin,
+                            std::size_t end);
 
   // The image, the masks and the lists.
   AlignedBytes<kLargePage> memory_;
-  // Two blocks' worth: the new span, and a listed block's span as read. A
-  // laid block that is written changes places with the first, so that it
-  // keeps what it overwrote in the same memory.
+  // A block's worth of the file as read, and a block's mask made from its list.
   IoBuffer scratchStorage_;
-  std::uint8_t* scratch_ = nullptr;
   std::uint8_t* asRead_ = nullptr;
+  std::uint64_t* cover_ = nullptr;
   std::vector<Block> blocks_;
+  std::vector<std::shared_ptr<const void>> kept_;
   std::size_t arenaBytes_;
   std::size_t arenaUsed_ = 0;
   std::uint64_t end_ = 0;
   std::optional<std::uint64_t> cut_;
-  bool undoFailed_ = false;
+  // The file's length when composed, and whether the write changes a byte.
+  std::optional<std::uint64_t> composedLength_;
+  bool composedChanges_ = false;
 };
 
 }  // namespace vips

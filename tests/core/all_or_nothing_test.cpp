@@ -166,7 +166,7 @@ TEST(AllOrNothingTest, OnlyTheRecordsBytesChange) {
   other.WriteAt(15, "!", 1);
   other.WriteAt(50'000, "?", 1);
   other.Close();
-  EXPECT_TRUE(writer.WriteInPlace(file));
+  EXPECT_TRUE(WriteRecordsInPlace(file, writer, false).changed);
   file.Close();
   std::string expected(100'002, '.');
   expected.replace(10, 2, "AB");

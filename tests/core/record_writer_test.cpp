@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/apply/apply.hpp"
+#include "core/apply/in_place_write.hpp"
 #include "core/error.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/replacement_file.hpp"
@@ -160,7 +161,7 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
         EXPECT_EQ(writer.Changes(file), changes);
         // Another program's change between the records survives.
         file.WriteAt(c.untouched, "#", 1);
-        EXPECT_EQ(writer.WriteInPlace(file), changes);
+        EXPECT_EQ(WriteRecordsInPlace(file, writer, false).changed, changes);
         file.Close();
         std::string withChange = expected;
         withChange[c.untouched] = '#';
@@ -188,7 +189,7 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
         write_fault::FailNthStep(step);
         bool failed = false;
         try {
-          writer.WriteInPlace(file);
+          (void)WriteRecordsInPlace(file, writer, false);
         } catch (const Error& error) {
           failed = true;
           EXPECT_STREQ(error.what(), kDiskFull);
@@ -261,7 +262,7 @@ TEST(RecordWriterTest, GathersLongPatchesWhereverTheBufferCutsARecord) {
     ASSERT_TRUE(GatherRecords(patchPath, firstChosen, writer));
     const std::string path = dir.Write("f.bin", original);
     ExistingFile file = ExistingFile::Open(path);
-    EXPECT_TRUE(writer.WriteInPlace(file));
+    EXPECT_TRUE(WriteRecordsInPlace(file, writer, false).changed);
     file.Close();
     EXPECT_EQ(ReadAll(path), std::vector<std::uint8_t>(expected.begin(), expected.end()));
   }
@@ -308,7 +309,7 @@ TEST(RecordWriterTest, StretchesCoverEveryWrittenByteWithinTheSpansBeforeAndAfte
     c.put(again);
     const std::string patched = dir.Write("g.bin", original);
     ExistingFile other = ExistingFile::Open(patched);
-    again.WriteInPlace(other);
+    again.WriteComposed(other);
     other.Close();
     const std::vector<std::uint8_t> result = ReadAll(patched);
     const auto text = [](const std::uint8_t* bytes, std::size_t count) {
@@ -318,7 +319,7 @@ TEST(RecordWriterTest, StretchesCoverEveryWrittenByteWithinTheSpansBeforeAndAfte
     std::vector<bool> covered(original.size(), false);
     std::uint64_t visited = 0;
     ExistingFile file = ExistingFile::Open(path);
-    writer.ForEachStretch(file, original.size(),
+    writer.Compose(file,
                           [&](std::uint64_t position, const std::uint8_t* before,
                               const std::uint8_t* after, std::size_t count) {
                             ASSERT_LE(position + count, original.size());
