@@ -146,7 +146,8 @@ int ApplyInPlace(const Arguments& arguments, RecordWriter& records, std::ostream
 }
 
 // ORIGINAL is only read: the new file gets its bytes with the records laid
-// over them, and takes the place of NEW only when whole.
+// over them, and takes the place of NEW only when whole (on the disk unless
+// told --no-sync).
 int ApplyToNewFile(const Arguments& arguments, RecordWriter& records, std::ostream& err,
                    const LateGather& gather) {
   const std::string& originalPath = arguments.originalPath;
@@ -170,7 +171,7 @@ int ApplyToNewFile(const Arguments& arguments, RecordWriter& records, std::ostre
   AtPath(originalPath, [&] { original.Close(); });
   AsPath(newPath, [&] {
     output.CopyPermissionsFrom(originalPath);
-    output.Commit();
+    output.Commit(!arguments.noSync);
   });
   if (!changed) err << kNothingChanged << '\n';
   return kExitDone;

@@ -27,8 +27,10 @@ class FolderNotFlushed : public Error {
 // refused with "File access denied"), then removes earlier runs' temporary files
 // that no process holds. Otherwise the destination stays exactly as it was.
 // Commit() returns once the new name is on the disk; where the folder cannot
-// be flushed after the rename it throws FolderNotFlushed. Other failures throw
-// vips::Error with the file layer's texts.
+// be flushed after the rename it throws FolderNotFlushed. Commit(false) waits
+// for no disk: neither the file nor its folder is flushed, so a crash of the
+// system before they reach it may leave the destination old, empty or partly
+// written. Other failures throw vips::Error with the file layer's texts.
 class ReplacementFile {
  public:
   // The part of a temporary file's name that marks it as one.
@@ -43,7 +45,7 @@ class ReplacementFile {
   // Gives the new file the permission bits of `source` (on Windows, which has
   // none, its read-only attribute).
   void CopyPermissionsFrom(const std::string& source);
-  void Commit();
+  void Commit(bool durable = true);
 
  private:
   ReplacementFile(std::string destination, std::string temporary, NativeHandle handle,

@@ -9,12 +9,17 @@ namespace vips::write_fault {
 #ifdef VIPS_WRITE_FAULTS
 // Counts one write step and tells whether it must fail.
 [[nodiscard]] bool StepFails();
+// StepFails() for a step that flushes a file or a folder, counted as a flush too.
+[[nodiscard]] bool FlushFails();
 // Counts one read of a file's bytes and tells whether it finds nothing.
 [[nodiscard]] bool ReadEnds();
 // Called between opening a file to patch and taking its lock.
 void RunBeforeLock();
 #else
 [[nodiscard]] constexpr bool StepFails() {
+  return false;
+}
+[[nodiscard]] constexpr bool FlushFails() {
   return false;
 }
 [[nodiscard]] constexpr bool ReadEnds() {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/commands.hpp"
+#include "core/delta/bps_maker.hpp"
 #include "core/files/file_access.hpp"
 #include "core/files/replacement_file.hpp"
 #include "ips_bytes.hpp"
@@ -367,8 +368,9 @@ TEST(HonestWritesTest, AFileRenamedOverThePathBeforeTheLockIsTheOnePatched) {
 // The close of a written file after its flush: the file is whole and new, so
 // a failure there is no failure of the command.
 TEST(HonestWritesTest, EachWriteStepFailsWithTheFileOldOrSucceedsWithItNew) {
-  for (const bool toNewFile : {false, true}) {
-    SCOPED_TRACE(toNewFile ? "--output" : "in place");
+  for (const char* how : {"in place", "--output", "--output --no-sync"}) {
+    SCOPED_TRACE(how);
+    const bool toNewFile = how != std::string("in place");
     bool done = false;
     for (int step = 1; step < 40 && !done; ++step) {
       SCOPED_TRACE(step);
@@ -378,6 +380,7 @@ TEST(HonestWritesTest, EachWriteStepFailsWithTheFileOldOrSucceedsWithItNew) {
       const std::string patch = dir.Write("p.ips", IpsBytes().Data(5, "abc").Complete());
       std::vector<std::string> args = {"apply", original, patch};
       if (toNewFile) args = {"apply", "--output", output, original, patch};
+      if (Has(how, "--no-sync")) args.insert(args.begin() + 1, "--no-sync");
       write_fault::FailNthStep(step);
       const Outcome o = RunCommand(args);
       write_fault::FailNthStep(0);
@@ -385,12 +388,65 @@ TEST(HonestWritesTest, EachWriteStepFailsWithTheFileOldOrSucceedsWithItNew) {
       if (o.status == kExitDone) {
         done = write_fault::StepsTaken() < step;
         EXPECT_EQ(ReadText(written).substr(0, 10), "oooooabcoo");
-      } else {
-        EXPECT_TRUE(toNewFile ? !Exists(output) : ReadText(original) == std::string(100'000, 'o'))
+      } else if (toNewFile) {
+        // Neither NEW nor a temporary file stays.
+        EXPECT_EQ(testing::NamesIn(dir.Path()), (std::vector<std::string>{"o.bin", "p.ips"}))
             << o.err;
+      } else {
+        EXPECT_EQ(ReadText(original), std::string(100'000, 'o')) << o.err;
       }
     }
     EXPECT_TRUE(done);
+  }
+}
+
+// Done means on the disk, unless told --no-sync: then nothing at all is
+// flushed, neither ORIGINAL and its journal nor NEW and its folder, and the
+// files come out the same.
+TEST(HonestWritesTest, NoSyncFlushesNothing) {
+  const std::string old(100'000, 'o');
+  std::string patched = old;
+  patched.replace(5, 3, "abc");
+  const auto bytes = [](const std::string& text) {
+    return std::vector<std::uint8_t>(text.begin(), text.end());
+  };
+  struct Case {
+    std::vector<std::string> args;  // O, N and the patch stand for the files
+    bool flushes;
+  };
+  const std::vector<Case> cases = {
+      {{"apply", "O", "p.ips"}, true},
+      {{"apply", "--no-sync", "O", "p.ips"}, false},
+      {{"apply", "--output", "N", "O", "p.ips"}, true},
+      {{"apply", "--no-sync", "--output", "N", "O", "p.ips"}, false},
+      {{"apply", "--no-sync", "--output", "N", "O", "p.bps"}, false},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const std::string patchName = c.args.back();
+    SCOPED_TRACE(c.args[1] + " " + c.args[2] + " " + patchName);
+    dir.Write("p.ips", IpsBytes().Data(5, "abc").Complete());
+    dir.Write("p.bps", MakeLinearBps(bytes(old), bytes(patched)));
+    const bool toNewFile = c.args.size() > 4;
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args) {
+      args.push_back(arg == "O"         ? dir.Write("o.bin", old)
+                     : arg == "N"       ? dir.File("n.bin")
+                     : arg == patchName ? dir.File(arg)
+                                        : arg);
+    }
+    write_fault::FailNthStep(0);
+    const Outcome o = RunCommand(args);
+    EXPECT_EQ(o.status, kExitDone) << o.err;
+    EXPECT_EQ(write_fault::FlushesTaken() > 0, c.flushes) << write_fault::FlushesTaken();
+    EXPECT_EQ(ReadText(dir.File("o.bin")), toNewFile ? old : patched);
+    // No journal and no temporary file stays behind.
+    std::vector<std::string> names = {"o.bin", "p.bps", "p.ips"};
+    if (toNewFile) {
+      EXPECT_EQ(ReadText(dir.File("n.bin")), patched);
+      names.insert(names.begin(), "n.bin");
+    }
+    EXPECT_EQ(testing::NamesIn(dir.Path()), names);
   }
 }
 

@@ -9,6 +9,7 @@ namespace {
 std::atomic<int> failingStep{0};
 std::atomic<bool> failingOn{false};
 std::atomic<int> steps{0};
+std::atomic<int> flushes{0};
 std::atomic<int> actionStep{0};
 std::atomic<void (*)()> stepAction{nullptr};
 std::atomic<int> endingRead{0};
@@ -21,22 +22,29 @@ void FailNthStep(int n) {
   failingStep = n;
   failingOn = false;
   steps = 0;
+  flushes = 0;
 }
 
 void FailFromNthStep(int n) {
   failingStep = n;
   failingOn = n > 0;
   steps = 0;
+  flushes = 0;
 }
 
 int StepsTaken() {
   return steps;
 }
 
+int FlushesTaken() {
+  return flushes;
+}
+
 void AtNthStep(int n, void (*action)()) {
   actionStep = action == nullptr ? 0 : n;
   stepAction = action;
   steps = 0;
+  flushes = 0;
 }
 
 bool StepFails() {
@@ -45,6 +53,11 @@ bool StepFails() {
     if (void (*action)() = stepAction.load()) action();
   }
   return step == failingStep || (failingOn && step > failingStep);
+}
+
+bool FlushFails() {
+  ++flushes;
+  return StepFails();
 }
 
 void EndReadsFromNth(int n) {

@@ -12,6 +12,8 @@ void FailNthStep(int n);
 void FailFromNthStep(int n);
 // The write steps counted since the last FailNthStep.
 [[nodiscard]] int StepsTaken();
+// The flushes among them.
+[[nodiscard]] int FlushesTaken();
 // Instead of failing, the `n`th step from now calls `action` (a test's way to
 // end the process there, as a kill would); null or 0 calls nothing.
 void AtNthStep(int n, void (*action)());

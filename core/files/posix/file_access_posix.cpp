@@ -174,7 +174,7 @@ std::optional<std::uint64_t> ExistingFile::FreshSpaceForOverwrites() {
 }
 
 void ExistingFile::Flush() {
-  if (write_fault::StepFails()) Fail(kDiskFull);
+  if (write_fault::FlushFails()) Fail(kDiskFull);
   // fdatasync: the bytes and the length; a crash may leave the times older.
   if (posix::Retrying([&] { return ::fdatasync(handle_.Get()); }) != 0) {
     Fail(posix::ErrorTextOf(errno));

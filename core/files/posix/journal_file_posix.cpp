@@ -26,7 +26,7 @@ JournalFile JournalFile::Create(const std::string& path) {
 }
 
 void JournalFile::Remove(const std::string& path, bool durable) {
-  if (write_fault::StepFails()) throw Error(kDiskFull, path);
+  if (durable ? write_fault::FlushFails() : write_fault::StepFails()) throw Error(kDiskFull, path);
   if (::unlink(path.c_str()) != 0 && errno != ENOENT) throw Error(posix::ErrorTextOf(errno), path);
   if (durable) FlushFolderOf(path);
 }
@@ -40,7 +40,7 @@ void JournalFile::WriteAt(std::uint64_t position, const void* bytes, std::size_t
 }
 
 void JournalFile::Flush(bool withName) {
-  if (write_fault::StepFails()) throw Error(kDiskFull, path_);
+  if (write_fault::FlushFails()) throw Error(kDiskFull, path_);
   if (posix::Retrying([&] { return ::fdatasync(handle_.Get()); }) != 0) {
     throw Error(posix::ErrorTextOf(errno), path_);
   }

@@ -98,11 +98,13 @@ void ReplacementFile::CopyPermissionsFrom(const std::string& source) {
   if (::fchmod(handle_.Get(), info.st_mode & 07777) != 0) ThrowError(errno, destination_);
 }
 
-void ReplacementFile::Commit() {
+void ReplacementFile::Commit(bool durable) {
   if (!handle_.IsOpen()) ThrowError(EBADF, destination_);
   try {
-    if (write_fault::StepFails()) ThrowError(ENOSPC, destination_);
-    if (::fsync(handle_.Get()) != 0) ThrowError(errno, destination_);
+    if (durable) {
+      if (write_fault::FlushFails()) ThrowError(ENOSPC, destination_);
+      if (::fsync(handle_.Get()) != 0) ThrowError(errno, destination_);
+    }
     CheckDestination(destination_);
     if (write_fault::StepFails()) ThrowError(ENOSPC, destination_);
     // The lock goes with the descriptor only after the rename, so that no
@@ -114,11 +116,12 @@ void ReplacementFile::Commit() {
   }
   committed_ = true;
   // After the flush a failing close (a step of its own) changes nothing.
-  (void)write_fault::StepFails();
+  if (durable) (void)write_fault::StepFails();
   handle_.Reset();
   // The rename is on the disk only once its folder is flushed.
   const std::string folder = posix::FolderOf(destination_);
-  const int flushError = write_fault::StepFails() ? ENOSPC : posix::FlushFolder(folder);
+  int flushError = 0;
+  if (durable) flushError = write_fault::FlushFails() ? ENOSPC : posix::FlushFolder(folder);
   RemoveStaleTemporaries(folder, BareName(prefix_));
   if (flushError != 0) throw FolderNotFlushed(posix::ErrorTextOf(flushError), destination_);
 }

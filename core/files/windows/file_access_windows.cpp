@@ -190,7 +190,7 @@ std::optional<std::uint64_t> ExistingFile::FreshSpaceForOverwrites() {
 }
 
 void ExistingFile::Flush() {
-  if (write_fault::StepFails()) Fail(kDiskFull);
+  if (write_fault::FlushFails()) Fail(kDiskFull);
   if (!::FlushFileBuffers(handle_.Get())) windows::ThrowLastError(path_);
   flushed_ = true;
 }

@@ -35,7 +35,7 @@ void JournalFile::WriteAt(std::uint64_t position, const void* bytes, std::size_t
 // The folder's entries cannot be flushed here: the journal's content is what
 // makes it safe, a finished one being marked so before it goes.
 void JournalFile::Flush(bool) {
-  if (write_fault::StepFails()) throw Error(kDiskFull, path_);
+  if (write_fault::FlushFails()) throw Error(kDiskFull, path_);
   if (!::FlushFileBuffers(handle_.Get())) windows::ThrowLastError(path_);
 }
 

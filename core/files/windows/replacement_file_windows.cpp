@@ -70,17 +70,22 @@ void ReplacementFile::CopyPermissionsFrom(const std::string& source) {
   }
 }
 
-void ReplacementFile::Commit() {
+void ReplacementFile::Commit(bool durable) {
   if (!handle_.IsOpen()) ThrowError(ERROR_INVALID_HANDLE, destination_);
   try {
-    if (write_fault::StepFails()) ThrowError(ERROR_DISK_FULL, destination_);
-    if (!::FlushFileBuffers(handle_.Get())) windows::ThrowLastError(destination_);
+    if (durable) {
+      if (write_fault::FlushFails()) ThrowError(ERROR_DISK_FULL, destination_);
+      if (!::FlushFileBuffers(handle_.Get())) windows::ThrowLastError(destination_);
+    }
     if (!::CloseHandle(handle_.Release())) windows::ThrowLastError(destination_);
-    if (write_fault::StepFails()) ThrowError(ERROR_DISK_FULL, destination_);
-    // The move replaces a link at the destination, not its target, and returns once on disk.
+    // The move replaces a link at the destination, not its target; durable, it
+    // is written through and returns once on disk.
+    if (durable ? write_fault::FlushFails() : write_fault::StepFails()) {
+      ThrowError(ERROR_DISK_FULL, destination_);
+    }
+    const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
     if (!::MoveFileExW(windows::WidePathOrThrow(temporary_).c_str(),
-                       windows::WidePathOrThrow(destination_).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                       windows::WidePathOrThrow(destination_).c_str(), flags)) {
       windows::ThrowLastError(destination_);
     }
   } catch (...) {
