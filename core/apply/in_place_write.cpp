@@ -87,7 +87,7 @@ InPlaceOutcome WriteRecordsInPlace(ExistingFile& file, RecordWriter& records, bo
     throw Error(TextOf(std::current_exception()), file.Path());
   }
   try {
-    outcome.changed = records.WriteComposed(file);
+    outcome.changed = records.WriteComposed(file, durable);
     if (durable) file.Flush();
     journal->Finish();
   } catch (...) {

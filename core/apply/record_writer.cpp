@@ -26,6 +26,14 @@ std::uint64_t BitsOf(std::size_t from, std::size_t to) {
 
 // Sets the bits [first, first + count) of `words`; count > 0.
 void MarkBits(std::uint64_t* words, std::size_t first, std::size_t count) {
+  if (count < 64) {
+    // Most records: two words at most.
+    const std::uint64_t bits = (std::uint64_t{1} << count) - 1;
+    const std::size_t shift = first % 64;
+    words[first / 64] |= bits << shift;
+    if (shift + count > 64) words[first / 64 + 1] |= bits >> (64 - shift);
+    return;
+  }
   const std::size_t last = first + count - 1;
   const std::size_t firstWord = first / 64;
   const std::size_t lastWord = last / 64;
@@ -72,6 +80,10 @@ void ForEachRun(const std::uint64_t* words, std::size_t from, std::size_t to, st
 // Stretches this close are journaled as one: the bytes between cost less
 // than an entry's head and its check.
 constexpr std::size_t kJoinGap = 8;
+
+// A durable in-place write sends its pages on to the disk in pieces of at
+// least this many bytes as it goes.
+constexpr std::uint64_t kWriteBackBytes = std::uint64_t{1} << 20;
 
 // The new file is read and written in pieces of this many blocks.
 constexpr std::size_t kCopyBlocks = 16;
@@ -396,14 +408,21 @@ bool RecordWriter::Changes(ExistingFile& file) {
   return Compose(file, {});
 }
 
-bool RecordWriter::WriteComposed(ExistingFile& file) {
+bool RecordWriter::WriteComposed(ExistingFile& file, bool startWriteBack) {
   if (Empty()) return false;
   if (!composedLength_ || *composedLength_ != file.Length()) (void)Compose(file, {});
   const std::uint64_t length = *composedLength_;
   const std::uint64_t finalLength = FinalLength(length);
   file.Reserve(std::max(length, end_));
+  // Written and not yet sent on to the disk: [sentUpTo, writtenUpTo).
+  std::uint64_t sentUpTo = 0;
+  std::uint64_t writtenUpTo = 0;
   for (std::size_t index = 0; index < blocks_.size(); ++index) {
     Block& block = blocks_[index];
+    if (startWriteBack && writtenUpTo - sentUpTo >= kWriteBackBytes) {
+      file.StartWriteBack(sentUpTo, writtenUpTo - sentUpTo);
+      sentUpTo = writtenUpTo;
+    }
     if (!block.Used() || block.changedPages == 0) continue;
     // The pages that change are read again right before their write, so that
     // only the records' bytes change whatever the file holds by then.
@@ -437,6 +456,8 @@ bool RecordWriter::WriteComposed(ExistingFile& file) {
       const std::uint64_t end = std::min(base + runEnd * kPageSize, finalLength);
       if (begin < end) {
         file.WriteAt(begin, bytes + page * kPageSize, static_cast<std::size_t>(end - begin));
+        if (sentUpTo == writtenUpTo) sentUpTo = begin;
+        writtenUpTo = end;
       }
       page = runEnd;
     }

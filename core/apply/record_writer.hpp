@@ -103,8 +103,10 @@ class RecordWriter {
   void ForEachGrowth(std::uint64_t length, const GrowthVisitor& visit);
   // After Compose (or composing first), the file locked since: writes the
   // pages that change, then the cut. True when the file changed. A failure
-  // throws and leaves the file part-written: the journal puts it back.
-  bool WriteComposed(ExistingFile& file);
+  // throws and leaves the file part-written: the journal puts it back. With
+  // `startWriteBack`, the pages go on to the disk as they are written, so
+  // that the flush that follows waits for less.
+  bool WriteComposed(ExistingFile& file, bool startWriteBack = false);
 
   // Appends `original` with the records laid over it to `output`, lengthened
   // as far as the records reach (zeros between). True when that differs

@@ -69,6 +69,11 @@ class FileHandle {
   NativeHandle handle_ = kClosedHandle;
 };
 
+// Starts writing what was written to `handle` in [position, position + size)
+// to the disk, without waiting: a flush later waits only for what is left.
+// Where the system has no such request, nothing; errors are the flush's to find.
+void StartWriteBack(NativeHandle handle, std::uint64_t position, std::uint64_t size) noexcept;
+
 // LockForWriting's lock (`exclusive`) or LockForReading's on `handle`; errors name `path`.
 void LockFile(NativeHandle handle, bool exclusive, const std::string& path);
 
@@ -112,6 +117,10 @@ class ExistingFile {
   [[nodiscard]] std::optional<std::uint64_t> FreshSpaceForOverwrites();
   // Flushes what was written to stable storage; a failure is a failed write.
   void Flush();
+  // StartWriteBack for the file.
+  void StartWriteBack(std::uint64_t position, std::uint64_t size) noexcept {
+    vips::StartWriteBack(handle_.Get(), position, size);
+  }
   [[nodiscard]] const std::string& Path() const { return path_; }
   // Closes the file; after a successful Flush() a failing close changes nothing
   // and is not reported.

@@ -23,6 +23,10 @@ class JournalFile {
   void Append(const void* bytes, std::size_t size);
   // Writes `size` bytes at `position`, over bytes appended before.
   void WriteAt(std::uint64_t position, const void* bytes, std::size_t size);
+  // StartWriteBack for the journal.
+  void StartWriteBack(std::uint64_t position, std::uint64_t size) noexcept {
+    vips::StartWriteBack(handle_.Get(), position, size);
+  }
   // The bytes to the disk, then, with `withName`, the journal's name with its folder.
   void Flush(bool withName = true);
   // Flushed or not needed flushed: a failing close changes nothing that the

@@ -63,7 +63,11 @@ std::uint64_t PieceCount(std::uint64_t position, std::uint64_t count) {
 // than the bytes).
 class JournalWriter {
  public:
-  explicit JournalWriter(JournalFile& file) : file_(file), buffer_(NewIoBuffer(kChunk)) {}
+  // With `startWriteBack`, each chunk goes on to the disk as soon as it is
+  // written, while the rest is put together: the flush at the end then waits
+  // for the last of it only.
+  JournalWriter(JournalFile& file, bool startWriteBack)
+      : file_(file), buffer_(NewIoBuffer(kChunk)), startWriteBack_(startWriteBack) {}
   void Put(const void* bytes, std::size_t size) {
     const auto* from = static_cast<const std::uint8_t*>(bytes);
     while (size > 0) {
@@ -93,6 +97,8 @@ class JournalWriter {
     if (used_ == 0) return;
     crc_ = Crc32c(crc_, buffer_.get(), used_);
     file_.Append(buffer_.get(), used_);
+    if (startWriteBack_) file_.StartWriteBack(written_, used_);
+    written_ += used_;
     used_ = 0;
   }
   [[nodiscard]] std::uint32_t CrcSoFar() const { return Crc32c(crc_, buffer_.get(), used_); }
@@ -100,7 +106,9 @@ class JournalWriter {
  private:
   JournalFile& file_;
   IoBuffer buffer_;
+  bool startWriteBack_;
   std::size_t used_ = 0;
+  std::uint64_t written_ = 0;
   std::uint32_t crc_ = 0;
 };
 
@@ -428,7 +436,7 @@ RollbackJournal RollbackJournal::Begin(ExistingFile& file, const Write& write, b
   const std::string path = PathFor(file.Path());
   JournalFile journal = JournalFile::Create(path);
   try {
-    JournalWriter writer(journal);
+    JournalWriter writer(journal, durable);
     const std::uint64_t length = file.Length();
     const std::uint64_t newLength = write.newLength;
     std::uint8_t head[kHeaderSize];

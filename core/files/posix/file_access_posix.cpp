@@ -173,6 +173,17 @@ std::optional<std::uint64_t> ExistingFile::FreshSpaceForOverwrites() {
 #endif
 }
 
+void StartWriteBack(NativeHandle handle, std::uint64_t position, std::uint64_t size) noexcept {
+#ifdef __linux__
+  (void)::sync_file_range(handle, static_cast<off_t>(position), static_cast<off_t>(size),
+                          SYNC_FILE_RANGE_WRITE);
+#else
+  (void)handle;
+  (void)position;
+  (void)size;
+#endif
+}
+
 void ExistingFile::Flush() {
   if (write_fault::FlushFails()) Fail(kDiskFull);
   // fdatasync: the bytes and the length; a crash may leave the times older.

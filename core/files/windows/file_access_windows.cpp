@@ -189,6 +189,10 @@ std::optional<std::uint64_t> ExistingFile::FreshSpaceForOverwrites() {
   return std::nullopt;
 }
 
+void StartWriteBack(NativeHandle, std::uint64_t, std::uint64_t) noexcept {
+  // Windows has no request to begin writing a range without waiting.
+}
+
 void ExistingFile::Flush() {
   if (write_fault::FlushFails()) Fail(kDiskFull);
   if (!::FlushFileBuffers(handle_.Get())) windows::ThrowLastError(path_);
