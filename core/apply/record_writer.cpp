@@ -1,6 +1,7 @@
 #include "core/apply/record_writer.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <new>
@@ -77,6 +78,20 @@ void ForEachRun(const std::uint64_t* words, std::size_t from, std::size_t to, st
   if (pending) visit(begin, end);
 }
 
+// For each 8 bits, a word with 0xFF in each byte whose bit is set: the bytes
+// of a word in memory (low byte first, on every machine this builds for)
+// that a mask's 8 bits mark.
+static_assert(std::endian::native == std::endian::little);
+constexpr std::array<std::uint64_t, 256> kSpreadBits = [] {
+  std::array<std::uint64_t, 256> table{};
+  for (std::size_t bits = 0; bits < 256; ++bits) {
+    for (std::size_t i = 0; i < 8; ++i) {
+      if ((bits >> i & 1) != 0) table[bits] |= std::uint64_t{0xFF} << (8 * i);
+    }
+  }
+  return table;
+}();
+
 // Stretches this close are journaled as one: the bytes between cost less
 // than an entry's head and its check.
 constexpr std::size_t kJoinGap = 8;
@@ -95,10 +110,9 @@ constexpr std::size_t kEntryHead = 5;
 }  // namespace
 
 RecordWriter::RecordWriter(std::size_t listBytes)
-    : scratchStorage_(NewIoBuffer(2 * kBlockSize + kMaskBytes)),
+    : scratchStorage_(NewIoBuffer(kBlockSize + kMaskBytes)),
       asRead_(scratchStorage_.get()),
-      composed_(asRead_ + kBlockSize),
-      cover_(reinterpret_cast<std::uint64_t*>(composed_ + kBlockSize)),
+      cover_(reinterpret_cast<std::uint64_t*>(asRead_ + kBlockSize)),
       blocks_(kBlockCount),
       arenaBytes_(listBytes) {}
 RecordWriter::~RecordWriter() = default;
@@ -305,8 +319,15 @@ void RecordWriter::TakeUnwritten(Block& block, const std::uint8_t* fileBytes, st
     if (bits == 0) {
       std::memcpy(to, from, kWordBits);
     } else if (bits != ~std::uint64_t{0}) {
-      for (std::size_t i = 0; i < kWordBits; ++i) {
-        if ((bits >> i & 1) == 0) to[i] = from[i];
+      // Eight bytes at a time, each byte's bit spread over the whole byte.
+      for (std::size_t i = 0; i < kWordBits; i += 8) {
+        const std::uint64_t keep = kSpreadBits[bits >> i & 0xFF];
+        std::uint64_t mine;
+        std::uint64_t theirs;
+        std::memcpy(&mine, to + i, 8);
+        std::memcpy(&theirs, from + i, 8);
+        mine = (mine & keep) | (theirs & ~keep);
+        std::memcpy(to + i, &mine, 8);
       }
     }
   }
@@ -321,19 +342,21 @@ bool RecordWriter::Compose(ExistingFile& file, const StretchVisitor& visit) {
     Block& block = blocks_[index];
     if (!block.Used()) continue;
     const std::uint64_t base = std::uint64_t{index} * kBlockSize;
-    // The file's bytes in asRead_; the new ones in the block's image once
-    // laid, else the records' bytes in composed_ with their mask made on
-    // the way (the bytes between them are never needed there).
+    // The file's bytes in asRead_, and in the block's image the new ones,
+    // kept for the write: the file is read once. A block only listed gets
+    // its mask made on the way.
     ReadPages(file, index, block.touchedPages, length, asRead_);
-    std::uint8_t* after = block.bytes;
+    std::uint8_t* const after = block.bytes;
     const std::uint64_t* mask = block.written;
     if (!block.laid) {
-      after = composed_;
+      const std::size_t from = std::countr_zero(block.touchedPages) * kPageSize;
+      const std::size_t to = (kPagesPerBlock - std::countl_zero(block.touchedPages)) * kPageSize;
+      std::memcpy(after + from, asRead_ + from, to - from);
       std::fill(cover_ + block.spanBegin / kWordBits,
                 cover_ + (block.spanEnd + kWordBits - 1) / kWordBits, 0);
-      ForEachListed(block, [this](std::size_t first, std::size_t count, const std::uint8_t* data,
-                                  std::uint8_t value) {
-        LayPart(composed_, cover_, first, count, data, value);
+      ForEachListed(block, [this, after](std::size_t first, std::size_t count,
+                                         const std::uint8_t* data, std::uint8_t value) {
+        LayPart(after, cover_, first, count, data, value);
       });
       mask = cover_;
     }
@@ -359,8 +382,6 @@ bool RecordWriter::Compose(ExistingFile& file, const StretchVisitor& visit) {
     };
     ForEachRun(mask, block.spanBegin, block.spanEnd, 0, [&](std::size_t from, std::size_t to) {
       if (end != 0 && from - end <= kJoinGap) {
-        // The bytes between are the file's, before and after.
-        if (!block.laid) std::memcpy(composed_ + end, asRead_ + end, from - end);
       } else {
         if (end != 0) stretch();
         begin = from;
@@ -414,54 +435,42 @@ bool RecordWriter::WriteComposed(ExistingFile& file, bool startWriteBack) {
   const std::uint64_t length = *composedLength_;
   const std::uint64_t finalLength = FinalLength(length);
   file.Reserve(std::max(length, end_));
-  // Written and not yet sent on to the disk: [sentUpTo, writtenUpTo).
+  // Pages that follow one another in the file, as in the image, go in one
+  // write; so do pages of a block one unchanged page apart (the page between
+  // was read and holds what the file holds, and rewriting it costs less than
+  // a system call).
+  std::uint64_t runBegin = 0;
+  std::uint64_t runEnd = 0;
+  // Written and not yet sent on to the disk: [sentUpTo, runBegin).
   std::uint64_t sentUpTo = 0;
-  std::uint64_t writtenUpTo = 0;
+  const auto writeRun = [&] {
+    const std::uint64_t end = std::min(runEnd, finalLength);
+    if (runBegin >= end) return;
+    file.WriteAt(runBegin, memory_.get() + runBegin, static_cast<std::size_t>(end - runBegin));
+    if (startWriteBack && end - sentUpTo >= kWriteBackBytes) {
+      file.StartWriteBack(sentUpTo, end - sentUpTo);
+      sentUpTo = end;
+    }
+  };
   for (std::size_t index = 0; index < blocks_.size(); ++index) {
-    Block& block = blocks_[index];
-    if (startWriteBack && writtenUpTo - sentUpTo >= kWriteBackBytes) {
-      file.StartWriteBack(sentUpTo, writtenUpTo - sentUpTo);
-      sentUpTo = writtenUpTo;
-    }
+    const Block& block = blocks_[index];
     if (!block.Used() || block.changedPages == 0) continue;
-    // The pages that change are read again right before their write, so that
-    // only the records' bytes change whatever the file holds by then.
-    std::uint8_t* bytes = block.bytes;
-    if (block.laid) {
-      ReadPages(file, index, block.changedPages, length, asRead_);
-    } else {
-      bytes = composed_;
-      ReadPages(file, index, block.changedPages, length, composed_);
-      ForEachListed(block, [this](std::size_t first, std::size_t count, const std::uint8_t* data,
-                                  std::uint8_t value) {
-        LayPart(composed_, nullptr, first, count, data, value);
-      });
-    }
-    const std::uint64_t base = std::uint64_t{index} * kBlockSize;
-    // Pages that follow one another go in one write, and so do pages one
-    // unchanged page apart: it holds what the file holds, and rewriting it
-    // costs less than a system call.
-    const std::uint16_t pages = block.changedPages;
-    for (std::size_t page = 0; page < kPagesPerBlock;) {
-      if ((pages >> page & 1) == 0) {
-        ++page;
-        continue;
+    for (std::size_t page = 0; page < kPagesPerBlock; ++page) {
+      if ((block.changedPages >> page & 1) == 0) continue;
+      const std::uint64_t at = std::uint64_t{index} * kBlockSize + page * kPageSize;
+      // The page between is in the image only within one block's pages read.
+      const bool joins =
+          runEnd != 0 && (at == runEnd || (at == runEnd + kPageSize &&
+                                           (runEnd - 1) / kBlockSize == at / kBlockSize));
+      if (!joins) {
+        writeRun();
+        runBegin = at;
+        if (sentUpTo < runBegin && !startWriteBack) sentUpTo = runBegin;
       }
-      std::size_t runEnd = page + 1;
-      while ((runEnd < kPagesPerBlock && (pages >> runEnd & 1) != 0) ||
-             (runEnd + 1 < kPagesPerBlock && (pages >> (runEnd + 1) & 1) != 0)) {
-        ++runEnd;
-      }
-      const std::uint64_t begin = base + page * kPageSize;
-      const std::uint64_t end = std::min(base + runEnd * kPageSize, finalLength);
-      if (begin < end) {
-        file.WriteAt(begin, bytes + page * kPageSize, static_cast<std::size_t>(end - begin));
-        if (sentUpTo == writtenUpTo) sentUpTo = begin;
-        writtenUpTo = end;
-      }
-      page = runEnd;
+      runEnd = at + kPageSize;
     }
   }
+  writeRun();
   // The cut comes last: once it is made nothing here can fail, and the
   // journal keeps the end it took.
   if (finalLength < length) file.SetLength(finalLength);

@@ -60,10 +60,9 @@ std::string Model(std::string file, const std::vector<std::string>& patches,
 
 TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
   const std::string original = Pattern(3 * kBlock + 100);
-  // Blocks with one or two stretches are read and written stretch by
-  // stretch, others as one span; records cross blocks, overlap, lengthen the
-  // file, or write the bytes already there. A failing later block puts back
-  // overlapping records' old bytes in an earlier one.
+  // Records cross blocks and pages, overlap, lengthen the file, or write the
+  // bytes already there; the pages they touch are written, joined across a
+  // page between within a block.
   PatchBuilder scattered;
   for (std::uint32_t k = 0; k < 40; ++k) scattered.Data(kBlock + k * 97, "xy").Run(k * 300, 5, 'r');
   // More run bytes than the reach holds: the undo cannot keep them all.
@@ -122,6 +121,16 @@ TEST(RecordWriterTest, WritesWhatTheModelWritesOrNothingAtAnyFailingStep) {
        {piled.Data(2 * kBlock + 9, "late").End().Bytes()},
        {},
        50},
+      {"pages one page apart, in one block and in two",
+       {PatchBuilder()
+            .Data(kBlock - 10, "end")
+            .Data(kBlock + 4096 + 10, "next")
+            .Data(2 * kBlock + 5, "p0")
+            .Data(2 * kBlock + 2 * 4096 + 5, "p2")
+            .End()
+            .Bytes()},
+       {},
+       kBlock + 100},
       {"the file's own bytes only",
        {PatchBuilder().Data(100, original.substr(100, 300)).Run(9, 0, 'e').End().Bytes()},
        {},
