@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "core/files/crc32c.hpp"
 #include "core/files/file_copy.hpp"
 #include "core/table/markers.hpp"
 #include "core/table/patch_loader.hpp"
@@ -168,5 +169,22 @@ BENCHMARK(BM_WholeTableRule<vips::InvertRows>)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+// The journal's check over 1 MiB, as a journal's chunks and long stretches
+// take it, and over 512-byte pieces, as the checks of the new bytes do.
+static void BM_Crc32c(benchmark::State& state) {
+  const auto piece = static_cast<std::size_t>(state.range(0));
+  std::vector<std::uint8_t> bytes(std::size_t{1} << 20);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 131);
+  std::uint32_t crc = 0;
+  for (auto _ : state) {
+    for (std::size_t at = 0; at < bytes.size(); at += piece) {
+      crc ^= vips::Crc32c(0, bytes.data() + at, piece);
+    }
+    benchmark::DoNotOptimize(crc);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+}
+BENCHMARK(BM_Crc32c)->Arg(512)->Arg(std::int64_t{1} << 20);
 
 BENCHMARK_MAIN();

@@ -296,8 +296,8 @@ void RecordWriter::ReadPages(ExistingFile& file, std::size_t index, std::uint16_
   // than a system call each (measured: an apply of 10,000 records spent more
   // time in twice as many reads).
   const std::size_t begin = static_cast<std::size_t>(std::countr_zero(pages)) * kPageSize;
-  const std::size_t end = (kPagesPerBlock - static_cast<std::size_t>(std::countl_zero(pages))) *
-                          kPageSize;
+  const std::size_t end =
+      (kPagesPerBlock - static_cast<std::size_t>(std::countl_zero(pages))) * kPageSize;
   // Below `length` the file holds every byte, so a read that ends early (the
   // file cut meanwhile, a failing file system) is an error, never zeros.
   std::size_t read = 0;

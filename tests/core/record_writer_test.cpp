@@ -328,15 +328,14 @@ TEST(RecordWriterTest, StretchesCoverEveryWrittenByteWithinTheSpansBeforeAndAfte
     std::vector<bool> covered(original.size(), false);
     std::uint64_t visited = 0;
     ExistingFile file = ExistingFile::Open(path);
-    writer.Compose(file,
-                          [&](std::uint64_t position, const std::uint8_t* before,
-                              const std::uint8_t* after, std::size_t count) {
-                            ASSERT_LE(position + count, original.size());
-                            EXPECT_EQ(text(before, count), original.substr(position, count));
-                            EXPECT_EQ(text(after, count), text(result.data() + position, count));
-                            for (std::size_t i = 0; i < count; ++i) covered[position + i] = true;
-                            visited += count;
-                          });
+    writer.Compose(file, [&](std::uint64_t position, const std::uint8_t* before,
+                             const std::uint8_t* after, std::size_t count) {
+      ASSERT_LE(position + count, original.size());
+      EXPECT_EQ(text(before, count), original.substr(position, count));
+      EXPECT_EQ(text(after, count), text(result.data() + position, count));
+      for (std::size_t i = 0; i < count; ++i) covered[position + i] = true;
+      visited += count;
+    });
     std::uint64_t grown = original.size();
     writer.ForEachGrowth(original.size(),
                          [&](std::uint64_t position, const std::uint8_t* after, std::size_t count) {
