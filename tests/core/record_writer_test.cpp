@@ -6,6 +6,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/apply/apply.hpp"
@@ -275,6 +276,47 @@ TEST(RecordWriterTest, GathersLongPatchesWhereverTheBufferCutsARecord) {
     file.Close();
     EXPECT_EQ(ReadAll(path), std::vector<std::uint8_t>(expected.begin(), expected.end()));
   }
+}
+
+// The journal gets the stretches the records cover, joined only across a few
+// bytes (and split where blocks meet), and the write only the pages whose
+// bytes change: a page where the records write what is there already is left
+// alone, whatever another program wrote in it since.
+TEST(RecordWriterTest, JournalsTheCoveredStretchesAndWritesOnlyPagesThatChange) {
+  TempDir dir;
+  const std::string original = Pattern(3 * kBlock);
+  const std::string path = dir.Write("f.bin", original);
+  const auto bytes = [](const std::string& text) {
+    return reinterpret_cast<const std::uint8_t*>(text.data());
+  };
+  const std::uint64_t same = 2 * kBlock + 8192 + 5;
+  RecordWriter writer;
+  writer.Write(100, bytes("AAAA"), 4);
+  writer.Write(108, bytes("BB"), 2);
+  writer.Write(200, bytes("CC"), 2);
+  writer.Write(kBlock - 2, bytes("DDDD"), 4);
+  writer.Write(same, bytes(original.substr(same, 10)), 10);
+  writer.Fill(3 * kBlock - 1, 'z', 1);
+  ExistingFile file = ExistingFile::Open(path);
+  std::vector<std::pair<std::uint64_t, std::size_t>> stretches;
+  EXPECT_TRUE(
+      writer.Compose(file, [&](std::uint64_t position, const std::uint8_t*, const std::uint8_t*,
+                               std::size_t count) { stretches.emplace_back(position, count); }));
+  EXPECT_EQ(
+      stretches,
+      (std::vector<std::pair<std::uint64_t, std::size_t>>{
+          {100, 10}, {200, 2}, {kBlock - 2, 2}, {kBlock, 2}, {same, 10}, {3 * kBlock - 1, 1}}));
+  file.WriteAt(same - 5, "#", 1);
+  EXPECT_TRUE(writer.WriteComposed(file));
+  file.Close();
+  std::string expected = original;
+  expected.replace(100, 4, "AAAA");
+  expected.replace(108, 2, "BB");
+  expected.replace(200, 2, "CC");
+  expected.replace(kBlock - 2, 4, "DDDD");
+  expected[same - 5] = '#';
+  expected[3 * kBlock - 1] = 'z';
+  EXPECT_EQ(ReadAll(path), std::vector<std::uint8_t>(expected.begin(), expected.end()));
 }
 
 // What the journal takes before an in-place write: the file's present bytes
