@@ -32,14 +32,13 @@ struct InPlaceOutcome {
 // file is either as it was or patched, whatever stops the write: a failure
 // the program sees, a kill, a crash of the machine. A journal left by an
 // interrupted earlier run is played back first; then the old bytes of every
-// stretch the records write are journaled beside the file (RollbackJournal),
-// the records written and, with `durable`, the file flushed to the disk
-// before the journal goes ("done" means on the disk). A write or flush that
-// fails is undone (by the writer, or from the journal when the writer's undo
-// could not) and its error thrown on; a file that cannot be put back throws
-// DamagedFile and keeps its journal for the next run to try. Without
-// `durable` nothing is flushed: a killed run is still rolled back by the
-// next one, but a crash of the machine may lose any of it.
+// stretch the records cover are journaled beside the file (RollbackJournal),
+// the pages that change written and, with `durable`, the file flushed to the
+// disk before the journal goes ("done" means on the disk). A write or flush
+// that fails is undone from the journal and its error thrown on; a file that
+// cannot be put back throws DamagedFile and keeps its journal for the next
+// run to try. Without `durable` nothing is flushed: a killed run is still
+// rolled back by the next one, but a crash of the machine may lose any of it.
 InPlaceOutcome WriteRecordsInPlace(ExistingFile& file, RecordWriter& records, bool durable);
 
 // Plays back what an interrupted run left in `file` (opened for writing and
