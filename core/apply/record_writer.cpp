@@ -441,15 +441,19 @@ bool RecordWriter::WriteComposed(ExistingFile& file, bool startWriteBack) {
   // a system call).
   std::uint64_t runBegin = 0;
   std::uint64_t runEnd = 0;
-  // Written and not yet sent on to the disk: [sentUpTo, runBegin).
+  // Sent on to the disk up to here (with `startWriteBack`).
   std::uint64_t sentUpTo = 0;
   const auto writeRun = [&] {
     const std::uint64_t end = std::min(runEnd, finalLength);
-    if (runBegin >= end) return;
-    file.WriteAt(runBegin, memory_.get() + runBegin, static_cast<std::size_t>(end - runBegin));
-    if (startWriteBack && end - sentUpTo >= kWriteBackBytes) {
-      file.StartWriteBack(sentUpTo, end - sentUpTo);
-      sentUpTo = end;
+    for (std::uint64_t at = runBegin; at < end;) {
+      // Sent on in pieces, so that the disk starts while the rest is written.
+      const std::uint64_t to = startWriteBack ? std::min(end, at + kWriteBackBytes) : end;
+      file.WriteAt(at, memory_.get() + at, static_cast<std::size_t>(to - at));
+      at = to;
+      if (startWriteBack && at - sentUpTo >= kWriteBackBytes) {
+        file.StartWriteBack(sentUpTo, at - sentUpTo);
+        sentUpTo = at;
+      }
     }
   };
   for (std::size_t index = 0; index < blocks_.size(); ++index) {
@@ -465,7 +469,6 @@ bool RecordWriter::WriteComposed(ExistingFile& file, bool startWriteBack) {
       if (!joins) {
         writeRun();
         runBegin = at;
-        if (sentUpTo < runBegin && !startWriteBack) sentUpTo = runBegin;
       }
       runEnd = at + kPageSize;
     }
