@@ -1,7 +1,6 @@
 #include "core/apply/record_writer.hpp"
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cstring>
 #include <new>
@@ -27,14 +26,6 @@ std::uint64_t BitsOf(std::size_t from, std::size_t to) {
 
 // Sets the bits [first, first + count) of `words`; count > 0.
 void MarkBits(std::uint64_t* words, std::size_t first, std::size_t count) {
-  if (count < 64) {
-    // Most records: two words at most.
-    const std::uint64_t bits = (std::uint64_t{1} << count) - 1;
-    const std::size_t shift = first % 64;
-    words[first / 64] |= bits << shift;
-    if (shift + count > 64) words[first / 64 + 1] |= bits >> (64 - shift);
-    return;
-  }
   const std::size_t last = first + count - 1;
   const std::size_t firstWord = first / 64;
   const std::size_t lastWord = last / 64;
@@ -77,20 +68,6 @@ void ForEachRun(const std::uint64_t* words, std::size_t from, std::size_t to, st
   }
   if (pending) visit(begin, end);
 }
-
-// For each 8 bits, a word with 0xFF in each byte whose bit is set: the bytes
-// of a word in memory (low byte first, on every machine this builds for)
-// that a mask's 8 bits mark.
-static_assert(std::endian::native == std::endian::little);
-constexpr std::array<std::uint64_t, 256> kSpreadBits = [] {
-  std::array<std::uint64_t, 256> table{};
-  for (std::size_t bits = 0; bits < 256; ++bits) {
-    for (std::size_t i = 0; i < 8; ++i) {
-      if ((bits >> i & 1) != 0) table[bits] |= std::uint64_t{0xFF} << (8 * i);
-    }
-  }
-  return table;
-}();
 
 // Stretches this close are journaled as one: the bytes between cost less
 // than an entry's head and its check.
@@ -319,15 +296,8 @@ void RecordWriter::TakeUnwritten(Block& block, const std::uint8_t* fileBytes, st
     if (bits == 0) {
       std::memcpy(to, from, kWordBits);
     } else if (bits != ~std::uint64_t{0}) {
-      // Eight bytes at a time, each byte's bit spread over the whole byte.
-      for (std::size_t i = 0; i < kWordBits; i += 8) {
-        const std::uint64_t keep = kSpreadBits[bits >> i & 0xFF];
-        std::uint64_t mine;
-        std::uint64_t theirs;
-        std::memcpy(&mine, to + i, 8);
-        std::memcpy(&theirs, from + i, 8);
-        mine = (mine & keep) | (theirs & ~keep);
-        std::memcpy(to + i, &mine, 8);
+      for (std::size_t i = 0; i < kWordBits; ++i) {
+        if ((bits >> i & 1) == 0) to[i] = from[i];
       }
     }
   }

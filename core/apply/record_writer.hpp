@@ -39,11 +39,13 @@ class ReplacementFile;
 // a read that fails can stop the write only before it begins. A page the
 // records leave as it was is not written; pages that follow one another go in
 // one write, since a write of every stretch on its own would take a system
-// call each. WriteComposed has no undo of its own: the journal puts the file
-// back. (Reading each page again right before its write, into memory used
-// again block after block, spared the system's clearing of the image's fresh
-// memory and measured 15 % faster at 10,000 records, but 15 % slower at
-// 1,000,000 and 7 % at 300,000.)
+// call each. A durable write sends its pages on to the disk a MiB at a time
+// as it writes the rest, so that the flush after it waits for little
+// (measured: the flush of 300,000 records' pages from 4.3 ms to 0.2 ms).
+// WriteComposed has no undo of its own: the journal puts the file back. (Reading each page again
+// right before its write, into memory used again block after block, spared the system's clearing of
+// the image's fresh memory and measured 15 % faster at 10,000 records, but 15 % slower at 1,000,000
+// and 7 % at 300,000.)
 //
 // WriteCopy lays every list and appends the original, read in ascending
 // pieces, with the laid bytes over it to a replacement file. Locking is the
