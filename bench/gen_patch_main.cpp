@@ -2,7 +2,6 @@
 // Writes OUTDIR/original.bin and OUTDIR/patch.ips; the same arguments give
 // the same bytes everywhere. F of the N records (4 unless given) are 65535
 // bytes long.
-#include <charconv>
 #include <cstdint>
 #include <exception>
 #include <iostream>
@@ -15,12 +14,6 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: vips-gen-patch --original-mib S --records N [--full-size F] --seed K OUTDIR\n";
-
-bool ParseWhole(std::string_view text, std::uint64_t& value) {
-  const auto* end = text.data() + text.size();
-  const auto [rest, error] = std::from_chars(text.data(), end, value);
-  return error == std::errc() && rest == end && !text.empty();
-}
 
 }  // namespace
 
@@ -39,7 +32,7 @@ int main(int argc, char** argv) {
     if (word == "--seed") target = &seed;
     if (word == "--full-size") target = &fullSize;
     if (target != nullptr) {
-      if (i + 1 >= argc || !ParseWhole(argv[i + 1], *target)) {
+      if (i + 1 >= argc || !vips::bench::ParseWhole(argv[i + 1], *target)) {
         std::cerr << "vips-gen-patch: " << word << " needs a whole number\n" << kUsage;
         return 64;
       }

@@ -7,7 +7,6 @@
 // for scripts/bytes-written.sh, which sets the bytes an apply writes
 // against them.
 #include <algorithm>
-#include <charconv>
 #include <cstdint>
 #include <exception>
 #include <iostream>
@@ -17,23 +16,18 @@
 #include <vector>
 
 #include "core/ips/reader.hpp"
+#include "patch_generator.hpp"
 
 namespace {
 
 constexpr const char* kUsage = "usage: vips-patch-coverage PATCH LENGTH\n";
 constexpr std::uint64_t kPage = 4096;
 
-bool ParseWhole(std::string_view text, std::uint64_t& value) {
-  const auto* end = text.data() + text.size();
-  const auto [rest, error] = std::from_chars(text.data(), end, value);
-  return error == std::errc() && rest == end && !text.empty();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   std::uint64_t length = 0;
-  if (argc != 3 || !ParseWhole(argv[2], length)) {
+  if (argc != 3 || !vips::bench::ParseWhole(argv[2], length)) {
     std::cerr << kUsage;
     return 64;
   }

@@ -1,6 +1,7 @@
 #include "patch_generator.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -107,6 +108,12 @@ std::vector<std::uint8_t> MakePatch(const PatchShape& shape) {
   }
   out.insert(out.end(), {'E', 'O', 'F'});
   return out;
+}
+
+bool ParseWhole(std::string_view text, std::uint64_t& value) {
+  const auto* end = text.data() + text.size();
+  const auto [rest, error] = std::from_chars(text.data(), end, value);
+  return error == std::errc() && rest == end && !text.empty();
 }
 
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vips::bench {
@@ -52,5 +53,9 @@ GeneratedCase WriteCase(const std::string& folder, std::uint64_t originalMiB, in
                         std::uint64_t seed, int fullSizeRecords = PatchShape{}.fullSizeRecords);
 
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+// A whole decimal number of the bench tools' arguments into `value`; false
+// for anything else (signs, blanks, nothing, a number too large).
+bool ParseWhole(std::string_view text, std::uint64_t& value);
 
 }  // namespace vips::bench

@@ -32,17 +32,10 @@ runs="${2:-21}"
 old_cli="${3:-}"
 cli="$build_dir/cli/velmorant-ips-cli"
 generator="$build_dir/bench/vips-gen-patch"
-tools=("$cli" "$generator")
-for tool in "${tools[@]}"; do
-  if [[ ! -x "$tool" ]]; then
-    echo "bench-cli: $tool is not built (configure with -DVIPS_BUILD_BENCH=ON)" >&2
-    exit 2
-  fi
-done
-if [[ -n "$old_cli" && ! -x "$old_cli" ]]; then
-  echo "bench-cli: $old_cli (OLD_CLI) is not an executable file" >&2
-  exit 2
-fi
+# shellcheck source=scripts/bench-common.sh
+source "$(dirname "$0")/bench-common.sh"
+require_built bench-cli "$cli" "$generator"
+require_old_cli bench-cli "$old_cli"
 if [[ ! -x /usr/bin/time ]]; then
   echo "bench-cli: /usr/bin/time is not installed (Debian package 'time')" >&2
   exit 2
@@ -132,8 +125,7 @@ printf "$format" "${header[@]}"
 for entry in "${cases[@]}"; do
   IFS='|' read -r name records full goal_dd goal_cp <<<"$entry"
   folder="$work/case-$records"
-  "$generator" --original-mib 16 --records "$records" --full-size "$full" --seed 1 "$folder" \
-    >/dev/null
+  make_case "$generator" "$folder" "$records" "$full"
   original="$folder/original.bin"
   patch="$folder/patch.ips"
   target="$folder/target.bin"

@@ -25,16 +25,10 @@ old_cli="${2:-}"
 cli="$build_dir/cli/velmorant-ips-cli"
 generator="$build_dir/bench/vips-gen-patch"
 coverage="$build_dir/bench/vips-patch-coverage"
-for tool in "$cli" "$generator" "$coverage"; do
-  if [[ ! -x "$tool" ]]; then
-    echo "bytes-written: $tool is not built (configure with -DVIPS_BUILD_BENCH=ON)" >&2
-    exit 2
-  fi
-done
-if [[ -n "$old_cli" && ! -x "$old_cli" ]]; then
-  echo "bytes-written: $old_cli (OLD_CLI) is not an executable file" >&2
-  exit 2
-fi
+# shellcheck source=scripts/bench-common.sh
+source "$(dirname "$0")/bench-common.sh"
+require_built bytes-written "$cli" "$generator" "$coverage"
+require_old_cli bytes-written "$old_cli"
 if ! command -v strace >/dev/null; then
   echo "bytes-written: strace is not installed" >&2
   exit 2
@@ -103,8 +97,7 @@ others=()
 for entry in "${cases[@]}"; do
   IFS='|' read -r name records full goal_journal goal_file <<<"$entry"
   folder="$work/case-$records"
-  "$generator" --original-mib 16 --records "$records" --full-size "$full" --seed 1 "$folder" \
-    >/dev/null
+  make_case "$generator" "$folder" "$records" "$full"
   original="$folder/original.bin"
   patch="$folder/patch.ips"
   target="$folder/target.bin"

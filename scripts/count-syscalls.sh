@@ -9,12 +9,9 @@ set -euo pipefail
 build_dir="${1:-build}"
 cli="$build_dir/cli/velmorant-ips-cli"
 generator="$build_dir/bench/vips-gen-patch"
-for tool in "$cli" "$generator"; do
-  if [[ ! -x "$tool" ]]; then
-    echo "count-syscalls: $tool is not built" >&2
-    exit 2
-  fi
-done
+# shellcheck source=scripts/bench-common.sh
+source "$(dirname "$0")/bench-common.sh"
+require_built count-syscalls "$cli" "$generator"
 if ! command -v strace >/dev/null; then
   echo "count-syscalls: strace is not installed" >&2
   exit 2
@@ -23,7 +20,7 @@ fi
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-"$generator" --original-mib 16 --records 300000 --seed 1 "$work" >/dev/null
+make_case "$generator" "$work" 300000
 original="$work/original.bin"
 patch="$work/patch.ips"
 original_bytes=$(stat -c %s "$original")

@@ -264,14 +264,13 @@ void RecordWriter::LayAll(bool onlyLaid) {
   }
 }
 
-void RecordWriter::ReadPages(ExistingFile& file, std::size_t index, std::uint16_t pages,
-                             std::uint64_t length, std::uint8_t* to) {
+void RecordWriter::ReadTouchedPages(ExistingFile& file, std::size_t index, std::uint64_t length) {
   Block& block = blocks_[index];
   const std::uint64_t base = std::uint64_t{index} * kBlockSize;
-  if (pages == 0) return;
   // One read from the first page to the last: the pages between cost less
   // than a system call each (measured: an apply of 10,000 records spent more
   // time in twice as many reads).
+  const std::uint16_t pages = block.touchedPages;
   const std::size_t begin = static_cast<std::size_t>(std::countr_zero(pages)) * kPageSize;
   const std::size_t end =
       (kPagesPerBlock - static_cast<std::size_t>(std::countl_zero(pages))) * kPageSize;
@@ -280,10 +279,14 @@ void RecordWriter::ReadPages(ExistingFile& file, std::size_t index, std::uint16_
   std::size_t read = 0;
   if (base + begin < length) {
     read = static_cast<std::size_t>(std::min<std::uint64_t>(end - begin, length - base - begin));
-    file.ReadAllAt(base + begin, to + begin, read);
+    file.ReadAllAt(base + begin, asRead_ + begin, read);
   }
-  std::memset(to + begin + read, 0, end - begin - read);
-  if (block.laid) TakeUnwritten(block, to, begin, end);
+  std::memset(asRead_ + begin + read, 0, end - begin - read);
+  if (block.laid) {
+    TakeUnwritten(block, asRead_, begin, end);
+  } else {
+    std::memcpy(block.bytes + begin, asRead_ + begin, end - begin);
+  }
 }
 
 void RecordWriter::TakeUnwritten(Block& block, const std::uint8_t* fileBytes, std::size_t begin,
@@ -315,13 +318,10 @@ bool RecordWriter::Compose(ExistingFile& file, const StretchVisitor& visit) {
     // The file's bytes in asRead_, and in the block's image the new ones,
     // kept for the write: the file is read once. A block only listed gets
     // its mask made on the way.
-    ReadPages(file, index, block.touchedPages, length, asRead_);
+    ReadTouchedPages(file, index, length);
     std::uint8_t* const after = block.bytes;
     const std::uint64_t* mask = block.written;
     if (!block.laid) {
-      const std::size_t from = std::countr_zero(block.touchedPages) * kPageSize;
-      const std::size_t to = (kPagesPerBlock - std::countl_zero(block.touchedPages)) * kPageSize;
-      std::memcpy(after + from, asRead_ + from, to - from);
       std::fill(cover_ + block.spanBegin / kWordBits,
                 cover_ + (block.spanEnd + kWordBits - 1) / kWordBits, 0);
       ForEachListed(block, [this, after](std::size_t first, std::size_t count,
@@ -335,30 +335,20 @@ bool RecordWriter::Compose(ExistingFile& file, const StretchVisitor& visit) {
     block.changedPages = 0;
     const auto limit = static_cast<std::size_t>(
         std::min<std::uint64_t>(kBlockSize, length > base ? length - base : 0));
-    std::size_t begin = 0;
-    std::size_t end = 0;
-    const auto stretch = [&] {
-      for (std::size_t page = begin / kPageSize; page * kPageSize < end; ++page) {
-        const std::size_t from = std::max(begin, page * kPageSize);
-        const std::size_t to = std::min(end, (page + 1) * kPageSize);
-        if ((block.changedPages >> page & 1) == 0 &&
-            std::memcmp(after + from, asRead_ + from, to - from) != 0) {
-          block.changedPages |= static_cast<std::uint16_t>(1u << page);
-        }
-      }
-      if (visit && begin < limit) {
-        visit(base + begin, asRead_ + begin, after + begin, std::min(end, limit) - begin);
-      }
-    };
-    ForEachRun(mask, block.spanBegin, block.spanEnd, 0, [&](std::size_t from, std::size_t to) {
-      if (end != 0 && from - end <= kJoinGap) {
-      } else {
-        if (end != 0) stretch();
-        begin = from;
-      }
-      end = to;
-    });
-    if (end != 0) stretch();
+    ForEachRun(
+        mask, block.spanBegin, block.spanEnd, kJoinGap, [&](std::size_t begin, std::size_t end) {
+          for (std::size_t page = begin / kPageSize; page * kPageSize < end; ++page) {
+            const std::size_t from = std::max(begin, page * kPageSize);
+            const std::size_t to = std::min(end, (page + 1) * kPageSize);
+            if ((block.changedPages >> page & 1) == 0 &&
+                std::memcmp(after + from, asRead_ + from, to - from) != 0) {
+              block.changedPages |= static_cast<std::uint16_t>(1u << page);
+            }
+          }
+          if (visit && begin < limit) {
+            visit(base + begin, asRead_ + begin, after + begin, std::min(end, limit) - begin);
+          }
+        });
     composedChanges_ = composedChanges_ || block.changedPages != 0;
   }
   // The end a cut takes off, read a block's worth at a time.

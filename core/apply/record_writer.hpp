@@ -187,11 +187,10 @@ class RecordWriter {
   static void ForEachListed(const Block& block, Visit&& visit);
   static void LayPart(std::uint8_t* to, std::uint64_t* mask, std::size_t first, std::size_t count,
                       const std::uint8_t* data, std::uint8_t value);
-  // Reads block `index` from the first page `pages` marks to the last into
-  // `to` at their places in the block (zeros past `length`); a laid block
-  // then takes the bytes no record wrote from there.
-  void ReadPages(ExistingFile& file, std::size_t index, std::uint16_t pages, std::uint64_t length,
-                 std::uint8_t* to);
+  // Reads block `index` from the first page records touch to the last into
+  // asRead_ (zeros past `length`) and puts what no record writes there into
+  // the block's image.
+  void ReadTouchedPages(ExistingFile& file, std::size_t index, std::uint64_t length);
   // Takes the bytes of [begin, end), in whole words of the mask, that no
   // record wrote from `fileBytes` (a whole block).
   static void TakeUnwritten(Block& block, const std::uint8_t* fileBytes, std::size_t begin,
