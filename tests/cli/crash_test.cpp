@@ -113,26 +113,34 @@ TEST(CrashTest, KilledAtEachWriteStepTheNextRunFindsTheFileOldOrNew) {
 TEST(CrashTest, KilledFromOutsideAtRandomTimesTheNextRunFindsTheFileOldOrNew) {
   Scene scene(8 << 20);
   std::mt19937 random(11);
-  // How long one whole run takes here, to kill within it.
-  const auto start = std::chrono::steady_clock::now();
-  ASSERT_EQ(RunCommand({"apply", scene.original, scene.patch}).status, kExitDone);
-  const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(
-                         std::chrono::steady_clock::now() - start)
-                         .count();
-  scene.dir.Write("o.bin", scene.old);
-  int killed = 0;
-  int killedWhileWriting = 0;  // a journal stood: the kill came between its start and end
-  for (int run = 0; run < 40; ++run) {
+  // The program run as the kills find it: started anew each time.
+  const auto start = [&scene] {
     const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
     if (child == 0) {
       ::execl(VIPS_CLI_PATH, VIPS_CLI_PATH, "apply", scene.original.c_str(), scene.patch.c_str(),
               static_cast<char*>(nullptr));
       ::_exit(127);
     }
+    return child;
+  };
+  // How long one whole run takes here, its start included, to kill within it.
+  const auto began = std::chrono::steady_clock::now();
+  const pid_t first = start();
+  ASSERT_GE(first, 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(first, &status, 0), first);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kExitDone);
+  const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(
+                         std::chrono::steady_clock::now() - began)
+                         .count();
+  scene.dir.Write("o.bin", scene.old);
+  int killed = 0;
+  int killedWhileWriting = 0;  // a journal stood: the kill came between its start and end
+  for (int run = 0; run < 40; ++run) {
+    const pid_t child = start();
+    ASSERT_GE(child, 0);
     std::this_thread::sleep_for(std::chrono::microseconds(random() % (2 * whole + 1)));
     ::kill(child, SIGKILL);
-    int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     killed += WIFSIGNALED(status) ? 1 : 0;
     killedWhileWriting += Exists(RollbackJournal::PathFor(scene.original)) ? 1 : 0;
